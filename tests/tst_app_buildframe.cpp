@@ -9,4 +9,4 @@ private slots:
 };
 
 QTEST_MAIN(TestBuildFrame)
-#include "tst_buildframe.moc"
+#include "tst_app_buildframe.moc"

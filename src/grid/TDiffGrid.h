@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QString>
+#include <QVector>
+#include <functional>
+
+class QPainter;
+
+// State flags passed to the owner-draw callback, as a string grid reports them.
+enum TGridDrawStateFlag : unsigned {
+    gdSelected = 1u << 0,  // the cell is in the selected (current) row
+    gdFocused  = 1u << 1,  // the cell is the current cell and the grid has focus
+    gdFixed    = 1u << 2,  // the cell is in the fixed row or the fixed column
+};
+using TGridDrawState = unsigned;
+
+// Grid options that the window switches at run time.
+enum TGridOption : unsigned {
+    goHorzLine = 1u << 0,  // lines between body rows
+};
+
+// The comparison grid: a string grid with one fixed row and one fixed column, per-row heights,
+// whole-row selection and owner-drawn cells. Row positions are kept as a prefix sum, so painting,
+// hit tests and scrolling only touch the visible rows, whatever the row count.
+class TDiffGrid : public QAbstractScrollArea
+{
+    Q_OBJECT
+public:
+    using TDrawCellEvent  = std::function<void(QPainter& Painter, int ACol, int ARow, const QRect& Rect, TGridDrawState State)>;
+    using TSelectCellEvent = std::function<void(int ACol, int ARow, bool& CanSelect)>;
+    using TMouseEvent     = std::function<void(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y)>;
+    using TNotifyEvent    = std::function<void()>;
+    using TKeyEvent       = std::function<void(QKeyEvent* Event)>;  // accept() it to stop the grid's own handling
+
+    explicit TDiffGrid(QWidget* Parent = nullptr);
+    ~TDiffGrid() override;
+
+    // Contents. Cells are stored per column; a million rows cost three QString arrays.
+    [[nodiscard]] QString Cells(int ACol, int ARow) const;
+    void SetCells(int ACol, int ARow, const QString& Text);
+    void SetColumnTexts(int ACol, QVector<QString> Texts);   // whole column at once (rows 0..n-1)
+
+    [[nodiscard]] int RowCount() const;
+    void SetRowCount(int Count);            // new rows get DefaultRowHeight and empty cells
+    [[nodiscard]] int ColCount() const;
+    void SetColCount(int Count);
+    [[nodiscard]] int FixedRows() const { return 1; }
+    [[nodiscard]] int FixedCols() const { return 1; }
+
+    // Selection: whole rows; Row() is the current row (>= 1 once the grid has body rows).
+    [[nodiscard]] int Row() const;
+    [[nodiscard]] int Col() const;
+    void SetRow(int ARow);                  // goes through OnSelectCell like a click would
+    void SetCol(int ACol);
+
+    // Scrolling by rows.
+    [[nodiscard]] int TopRow() const;       // first body row shown under the fixed row
+    void SetTopRow(int ARow);
+    [[nodiscard]] int VisibleRowCount() const;  // body rows that fit wholly in the client area
+
+    // Geometry.
+    [[nodiscard]] int ColWidths(int ACol) const;
+    void SetColWidths(int ACol, int Width);
+    [[nodiscard]] int RowHeights(int ARow) const;
+    void SetRowHeights(int ARow, int Height);
+    void SetAllRowHeights(const QVector<int>& Heights);   // one pass, one prefix-sum rebuild
+    [[nodiscard]] int DefaultRowHeight() const;
+    void SetDefaultRowHeight(int Height);
+    [[nodiscard]] int GridLineWidth() const { return 1; }
+    [[nodiscard]] QRect CellRect(int ACol, int ARow) const;   // viewport coordinates; empty when not visible
+    void MouseToCell(int X, int Y, int& ACol, int& ARow) const;  // -1, -1 outside the cells
+    [[nodiscard]] int GridWidth() const;    // outer width of the control
+
+    [[nodiscard]] unsigned Options() const;
+    void SetOptions(unsigned Options);
+
+    // Repaint without erasing (the owner draw paints every pixel of its cells).
+    void InvalidateRect(const QRect& Rect);
+
+    // Notifications, named as the window's handlers use them.
+    TDrawCellEvent OnDrawCell;
+    TSelectCellEvent OnSelectCell;
+    TMouseEvent OnMouseDown;
+    TMouseEvent OnMouseUp;
+    TNotifyEvent OnDblClick;
+    TKeyEvent OnKeyDown;
+    TNotifyEvent OnTopLeftChanged;
+
+protected:
+    void paintEvent(QPaintEvent* Event) override;
+    void resizeEvent(QResizeEvent* Event) override;
+    void scrollContentsBy(int Dx, int Dy) override;
+    void mousePressEvent(QMouseEvent* Event) override;
+    void mouseMoveEvent(QMouseEvent* Event) override;
+    void mouseReleaseEvent(QMouseEvent* Event) override;
+    void mouseDoubleClickEvent(QMouseEvent* Event) override;
+    void keyPressEvent(QKeyEvent* Event) override;
+    void wheelEvent(QWheelEvent* Event) override;
+
+private:
+    struct TImpl;
+    TImpl* d;   // owned; kept out of the header so the window's code rebuilds rarely
+};

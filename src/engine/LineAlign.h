@@ -1,0 +1,42 @@
+#pragma once
+
+// Internals of ComputeDiff, visible to tests and benchmarks: the keys as small integers, the
+// common-subsequence search and its tuning knobs. None of the knobs changes a result; they only
+// choose how the same split decisions are computed, so tests can drive every path on small input.
+
+#include "engine/DiffEngine.h"
+
+#include <cstdint>
+#include <vector>
+
+// Every distinct key gets one integer; equal keys get equal integers.
+struct TLineIds {
+    std::vector<std::int32_t> Left, Right;
+    std::int32_t Count = 0; // distinct keys
+};
+
+struct TAlignTuning {
+    enum class TRowStep : std::uint8_t { Auto, AlwaysDense, AlwaysSparse };
+    TRowStep RowStep = TRowStep::Auto;
+    // Restrict rows to the diagonals optimal paths can use.
+    bool Band = true;
+    // First guess of the top band's extra width beyond the cheap upper bound of the LCS length;
+    // widened (x4) until the result confirms itself.
+    std::int32_t TopBandSlack = 64;
+    // Estimated word steps above which a row pair or a pair of halves runs on two threads.
+    std::int64_t ParallelMinWork = std::int64_t(1) << 20;
+    // A key with at most this many positions per 64-bit word of the row takes the sparse update.
+    std::int32_t SparseWordsPerMatch = 4;
+};
+
+[[nodiscard]] TLineIds BuildLineIds(const QStringList& Left, const QStringList& Right, const TDiffOptions& Options);
+
+// The matches of the divide-and-conquer alignment, in increasing order of L and of R.
+[[nodiscard]] std::vector<TMatch> FindLineMatches(const TLineIds& Ids, const TAlignTuning& Tuning);
+
+// Gaps into dkDifferent pairs plus one-sided rows, then the blank-line rule.
+[[nodiscard]] TDiffItems AssembleDiffItems(const QStringList& Left, const QStringList& Right,
+                                           const std::vector<TMatch>& Matches, const TDiffOptions& Options);
+
+[[nodiscard]] TDiffItems ComputeDiffTuned(const QStringList& Left, const QStringList& Right,
+                                          const TDiffOptions& Options, const TAlignTuning& Tuning);

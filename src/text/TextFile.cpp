@@ -1,0 +1,583 @@
+#include "text/TextFile.h"
+
+#include "text/Windows1252.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+// ---- Errors ----
+
+ETextFileError::ETextFileError(const QString& Message)
+    : std::runtime_error(Message.toStdString())
+{
+}
+
+QString ETextFileError::Message() const
+{
+    return QString::fromUtf8(what());
+}
+
+namespace {
+
+[[noreturn]] void ThrowOpenError(const QString& FileName, const QString& Reason)
+{
+    throw ETextFileError(QStringLiteral("Cannot open file \"%1\". %2").arg(FileName, Reason));
+}
+
+[[noreturn]] void ThrowReadError(const QString& FileName, const QString& Reason)
+{
+    throw ETextFileError(QStringLiteral("Cannot read file \"%1\". %2").arg(FileName, Reason));
+}
+
+[[noreturn]] void ThrowTooLarge(const QString& FileName, qint64 Size)
+{
+    const QLocale c = QLocale::c();
+    throw ETextFileError(
+        QStringLiteral("Cannot load file \"%1\": it is %2 bytes (%3) large. Text files of 2 GiB "
+                       "or more cannot be loaded.")
+            .arg(FileName, c.toString(Size), c.formattedDataSize(Size, 2, QLocale::DataSizeIecFormat)));
+}
+
+// ---- Opening for reading ----
+
+enum class TOpenStatus { Opened, Missing, Folder, NotRegular, Failed };
+
+struct TOpenResult {
+    TOpenStatus Status = TOpenStatus::Failed;
+    QString Reason;
+    qint64 Size = 0;
+};
+
+QString NotRegularReason(TOpenStatus Status)
+{
+    return Status == TOpenStatus::Folder
+               ? QStringLiteral("It is a folder, not a file.")
+               : QStringLiteral("It is not a regular file (a device, pipe or socket).");
+}
+
+#ifdef Q_OS_UNIX
+TOpenStatus StatusOfMode(mode_t Mode)
+{
+    if (S_ISREG(Mode))
+        return TOpenStatus::Opened;
+    return S_ISDIR(Mode) ? TOpenStatus::Folder : TOpenStatus::NotRegular;
+}
+
+// Opening a named pipe for reading blocks until a writer appears, and a device may never end:
+// look before opening, open without blocking, and look again at what was actually opened.
+TOpenResult OpenRegularFile(const QString& FileName, QFile& File)
+{
+    TOpenResult result;
+    const QByteArray native = QFile::encodeName(FileName);
+    if (native.isEmpty()) {
+        result.Status = TOpenStatus::Missing;
+        result.Reason = QStringLiteral("No file name specified.");
+        return result;
+    }
+    struct stat info {};
+    if (::stat(native.constData(), &info) != 0) {
+        const int error = errno;
+        result.Status = (error == ENOENT || error == ENOTDIR) ? TOpenStatus::Missing : TOpenStatus::Failed;
+        result.Reason = qt_error_string(error);
+        return result;
+    }
+    if (result.Status = StatusOfMode(info.st_mode); result.Status != TOpenStatus::Opened) {
+        result.Reason = NotRegularReason(result.Status);
+        return result;
+    }
+    int fd = -1;
+    do {
+        fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        const int error = errno;
+        result.Status = (error == ENOENT || error == ENOTDIR) ? TOpenStatus::Missing : TOpenStatus::Failed;
+        result.Reason = qt_error_string(error);
+        return result;
+    }
+    if (::fstat(fd, &info) != 0) {
+        result.Status = TOpenStatus::Failed;
+        result.Reason = qt_error_string(errno);
+        ::close(fd);
+        return result;
+    }
+    if (result.Status = StatusOfMode(info.st_mode); result.Status != TOpenStatus::Opened) {
+        result.Reason = NotRegularReason(result.Status);
+        ::close(fd);
+        return result;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!File.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        result.Status = TOpenStatus::Failed;
+        result.Reason = File.errorString();
+        ::close(fd);
+        return result;
+    }
+    result.Size = info.st_size;
+    return result;
+}
+#else
+TOpenResult OpenRegularFile(const QString& FileName, QFile& File)
+{
+    TOpenResult result;
+    const QFileInfo info(FileName);
+    if (!info.exists()) {
+        result.Status = TOpenStatus::Missing;
+        result.Reason = QStringLiteral("The file does not exist.");
+        return result;
+    }
+    if (info.isDir() || !info.isFile()) {
+        result.Status = info.isDir() ? TOpenStatus::Folder : TOpenStatus::NotRegular;
+        result.Reason = NotRegularReason(result.Status);
+        return result;
+    }
+    File.setFileName(FileName);
+    if (!File.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        result.Status = TOpenStatus::Failed;
+        result.Reason = File.errorString();
+        return result;
+    }
+    result.Status = TOpenStatus::Opened;
+    result.Size = File.size();
+    return result;
+}
+#endif
+
+// Reads until Buffer is full or the file ends; returns the bytes read.
+qsizetype ReadInto(QFile& File, const QString& FileName, char* Buffer, qsizetype Capacity)
+{
+    qsizetype done = 0;
+    while (done < Capacity) {
+        const qint64 got = File.read(Buffer + done, Capacity - done);
+        if (got < 0)
+            ThrowReadError(FileName, File.errorString());
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
+// Reads the rest of an open file in one pass. The size known at opening is only a hint: a file
+// that grew or shrank meanwhile is read as it is now, still below the size limit.
+QByteArray ReadWhole(QFile& File, const QString& FileName, qint64 SizeHint)
+{
+    if (SizeHint > MaxTextFileSize)
+        ThrowTooLarge(FileName, SizeHint);
+    QByteArray bytes;
+    bytes.resize(static_cast<qsizetype>(std::max<qint64>(SizeHint, 0)));
+    qsizetype size = ReadInto(File, FileName, bytes.data(), bytes.size());
+    if (size == bytes.size()) {
+        char chunk[65536];
+        for (;;) {
+            const qsizetype got = ReadInto(File, FileName, chunk, sizeof chunk);
+            if (got == 0)
+                break;
+            if (qint64(size) + got > MaxTextFileSize)
+                ThrowTooLarge(FileName, qint64(size) + got);
+            bytes.append(chunk, got);
+            size += got;
+        }
+    }
+    bytes.truncate(size);
+    return bytes;
+}
+
+// ---- Detection helpers ----
+
+bool StartsWith(QByteArrayView Bytes, const char* Prefix, qsizetype Count)
+{
+    return Bytes.size() >= Count && std::memcmp(Bytes.data(), Prefix, size_t(Count)) == 0;
+}
+
+// Index of the first byte at or above 0x80, or Count when there is none.
+qsizetype FindHighByte(const unsigned char* Bytes, qsizetype Count)
+{
+    qsizetype i = 0;
+    for (; i + 8 <= Count; i += 8) {
+        quint64 word;
+        std::memcpy(&word, Bytes + i, 8);
+        if (word & 0x8080808080808080ULL)
+            break;
+    }
+    while (i < Count && Bytes[i] < 0x80)
+        ++i;
+    return i;
+}
+
+// Offset of the first byte that does not start or continue a well-formed UTF-8 sequence
+// (Unicode Table 3-7), or -1. Only used to say where strict decoding failed.
+qsizetype FirstMalformedUtf8(QByteArrayView Bytes)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(Bytes.data());
+    const qsizetype n = Bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const unsigned c = b[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int k = 0;
+        unsigned lo = 0x80, hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            k = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            k = 2;
+            if (c == 0xE0)
+                lo = 0xA0;
+            else if (c == 0xED)
+                hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            k = 3;
+            if (c == 0xF0)
+                lo = 0x90;
+            else if (c == 0xF4)
+                hi = 0x8F;
+        } else {
+            return i;
+        }
+        if (i + k >= n)
+            return i;
+        if (b[i + 1] < lo || b[i + 1] > hi)
+            return i;
+        for (int j = 2; j <= k; ++j)
+            if ((b[i + j] & 0xC0) != 0x80)
+                return i;
+        i += k + 1;
+    }
+    return -1;
+}
+
+QString DecodeUtf16(QByteArrayView Bytes, bool BigEndian)
+{
+    const qsizetype units = Bytes.size() / 2;  // an odd last byte is dropped
+    QString text(units, Qt::Uninitialized);
+    if (BigEndian)
+        qFromBigEndian<quint16>(Bytes.data(), units, text.data());
+    else
+        qFromLittleEndian<quint16>(Bytes.data(), units, text.data());
+    return text;
+}
+
+QString DecodeUtf8Strict(QByteArrayView Bytes, const QString& FileName)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+    QString text = decoder.decode(Bytes);
+    if (decoder.hasError()) {
+        const qsizetype at = FirstMalformedUtf8(Bytes);
+        const QString where = at >= 0 ? QStringLiteral(" at byte offset %1").arg(at) : QString();
+        const QString subject = FileName.isEmpty() ? QStringLiteral("The text")
+                                                   : QStringLiteral("File \"%1\"").arg(FileName);
+        throw ETextFileError(QStringLiteral("%1 cannot be decoded as UTF-8: invalid byte sequence%2.")
+                                 .arg(subject, where));
+    }
+    return text;
+}
+
+}  // namespace
+
+// ---- Pure functions ----
+
+bool IsValidUtf8(const char* Bytes, qsizetype Count)
+{
+    if (Bytes == nullptr || Count <= 0)
+        return false;
+    const auto* b = reinterpret_cast<const unsigned char*>(Bytes);
+    bool result = false;
+    qsizetype i = 0;
+    while (i < Count) {
+        if (b[i] < 0x80) {
+            i += FindHighByte(b + i, Count - i);
+            continue;
+        }
+        const unsigned lead = b[i];
+        qsizetype k = 0;
+        if ((lead & 0xE0) == 0xC0)
+            k = 1;
+        else if ((lead & 0xF0) == 0xE0)
+            k = 2;
+        else if ((lead & 0xF8) == 0xF0)
+            k = 3;
+        else
+            return false;
+        if (i + k >= Count)
+            return false;
+        for (qsizetype j = 1; j <= k; ++j)
+            if ((b[i + j] & 0xC0) != 0x80)
+                return false;
+        result = true;
+        i += k + 1;
+    }
+    return result;
+}
+
+TDetectedEncoding DetectTextEncoding(QByteArrayView Bytes)
+{
+    TDetectedEncoding found;
+    if (StartsWith(Bytes, "\xEF\xBB\xBF", 3))
+        return {TTextEncoding::Utf8, true, QString::fromLatin1(EncNameUtf8Bom)};
+    if (StartsWith(Bytes, "\xFF\xFE", 2))
+        return {TTextEncoding::Utf16LE, true, QString::fromLatin1(EncNameUtf16LEBom)};
+    if (StartsWith(Bytes, "\xFE\xFF", 2))
+        return {TTextEncoding::Utf16BE, true, QString::fromLatin1(EncNameUtf16BEBom)};
+    const auto* b = reinterpret_cast<const unsigned char*>(Bytes.data());
+    const qsizetype high = FindHighByte(b, Bytes.size());
+    if (!Bytes.isEmpty() && high == Bytes.size())
+        return {TTextEncoding::Ansi, false, QString::fromLatin1(EncNameAnsiAscii)};
+    // The bytes before the first high byte are ASCII and cannot change the verdict.
+    if (IsValidUtf8(Bytes.data() + high, Bytes.size() - high))
+        return {TTextEncoding::Utf8, false, QString::fromLatin1(EncNameUtf8)};
+    return found;
+}
+
+QString DecodeText(QByteArrayView Bytes, TTextEncoding Encoding, const QString& FileName)
+{
+    switch (Encoding) {
+    case TTextEncoding::Utf8:
+        return DecodeUtf8Strict(Bytes, FileName);
+    case TTextEncoding::Utf16LE:
+        return DecodeUtf16(Bytes, false);
+    case TTextEncoding::Utf16BE:
+        return DecodeUtf16(Bytes, true);
+    case TTextEncoding::Ansi:
+        break;
+    }
+    return DecodeWindows1252(Bytes);
+}
+
+QStringList SplitTextLines(QStringView Text)
+{
+    QStringList lines;
+    const char16_t* const begin = Text.utf16();
+    const char16_t* const end = begin + Text.size();
+    // One pass to count the breaks, so the list is allocated once at its final size.
+    qsizetype breaks = 0;
+    for (const char16_t* p = begin; p < end; ++p)
+        breaks += (*p == u'\n') | (*p == u'\r');
+    lines.reserve(breaks + 1);
+    const char16_t* start = begin;
+    for (const char16_t* p = begin; p < end; ++p) {
+        const char16_t c = *p;
+        if (c > u'\r' || (c != u'\n' && c != u'\r'))
+            continue;
+        lines.emplaceBack(reinterpret_cast<const QChar*>(start), p - start);
+        if (c == u'\r' && p + 1 < end && p[1] == u'\n')
+            ++p;
+        start = p + 1;
+    }
+    if (start < end)
+        lines.emplaceBack(reinterpret_cast<const QChar*>(start), end - start);
+    return lines;
+}
+
+bool IsTextBytes(QByteArrayView Head)
+{
+    const QByteArrayView bytes = Head.first(std::min(Head.size(), TextProbeSize));
+    if (bytes.isEmpty())
+        return true;
+    if (StartsWith(bytes, "\xEF\xBB\xBF", 3) || StartsWith(bytes, "\xFF\xFE", 2)
+        || StartsWith(bytes, "\xFE\xFF", 2))
+        return true;
+    if (bytes.contains('\0'))
+        return false;
+    if (IsValidUtf8(bytes.data(), bytes.size()))
+        return true;
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 && c != 0x09 && c != 0x0A && c != 0x0D)
+            return false;
+    }
+    return true;
+}
+
+// ---- File functions ----
+
+QByteArray ReadTextFileBytes(const QString& FileName)
+{
+    QFile file;
+    const TOpenResult opened = OpenRegularFile(FileName, file);
+    if (opened.Status != TOpenStatus::Opened)
+        ThrowOpenError(FileName, opened.Reason);
+    return ReadWhole(file, FileName, opened.Size);
+}
+
+void DetectFileEncoding(const QString& FileName, TTextEncoding& Encoding, bool& HasBOM,
+                        QString& EncName)
+{
+    const QByteArray bytes = ReadTextFileBytes(FileName);
+    TDetectedEncoding found = DetectTextEncoding(bytes);
+    Encoding = found.Encoding;
+    HasBOM = found.HasBOM;
+    EncName = std::move(found.EncName);
+}
+
+void LoadTextFile(const QString& FileName, QStringList& Lines, TTextEncoding& Encoding,
+                  bool& HasBOM, QString& EncName)
+{
+    QByteArray bytes = ReadTextFileBytes(FileName);
+    TDetectedEncoding found = DetectTextEncoding(bytes);
+    Encoding = found.Encoding;
+    HasBOM = found.HasBOM;
+    EncName = std::move(found.EncName);
+    QString text = DecodeText(bytes, found.Encoding, FileName);
+    bytes = QByteArray();  // lower the peak: the bytes are not needed while splitting
+    QStringList lines = SplitTextLines(text);
+    text = QString();
+    Lines.swap(lines);
+}
+
+bool IsTextFile(const QString& FileName)
+{
+    QFile file;
+    const TOpenResult opened = OpenRegularFile(FileName, file);
+    switch (opened.Status) {
+    case TOpenStatus::Opened:
+        break;
+    case TOpenStatus::Missing:
+    case TOpenStatus::Folder:
+    case TOpenStatus::NotRegular:
+        return false;
+    case TOpenStatus::Failed:
+        ThrowOpenError(FileName, opened.Reason);
+    }
+    char head[TextProbeSize];
+    const qsizetype got = ReadInto(file, FileName, head, sizeof head);
+    return IsTextBytes(QByteArrayView(head, got));
+}
+
+// ---- Writing ----
+
+QByteArray TTextWriteEncoding::GetPreamble() const
+{
+    if (!WritesBOM)
+        return {};
+    switch (Encoding) {
+    case TTextEncoding::Utf8:
+        return QByteArrayLiteral("\xEF\xBB\xBF");
+    case TTextEncoding::Utf16LE:
+        return QByteArrayLiteral("\xFF\xFE");
+    case TTextEncoding::Utf16BE:
+        return QByteArrayLiteral("\xFE\xFF");
+    case TTextEncoding::Ansi:
+        break;
+    }
+    return {};
+}
+
+TTextWriteEncoding WriteEncodingFor(TTextEncoding Encoding, bool HasBOM)
+{
+    switch (Encoding) {
+    case TTextEncoding::Utf8:
+        return HasBOM ? TTextWriteEncoding{TTextEncoding::Utf8, true} : TUTF8NoBOMEncoding{};
+    case TTextEncoding::Utf16LE:
+    case TTextEncoding::Utf16BE:
+        return {Encoding, true};
+    case TTextEncoding::Ansi:
+        break;
+    }
+    return {TTextEncoding::Ansi, false};
+}
+
+namespace {
+
+// Encodes line by line into a buffer and hands it to Sink whenever it passes a chunk size, so
+// saving a large side never holds a second copy of the whole text.
+template <typename TSink>
+void EncodeLinesTo(const QStringList& Lines, const TTextWriteEncoding& Encoding, TSink&& Sink)
+{
+    constexpr qsizetype ChunkSize = 1 << 20;
+    QByteArray chunk = Encoding.GetPreamble();
+    chunk.reserve(ChunkSize + 4096);
+    QStringEncoder utf8(QStringEncoder::Utf8);
+    const auto append = [&](QStringView text) {
+        switch (Encoding.Encoding) {
+        case TTextEncoding::Utf8: {
+            const qsizetype old = chunk.size();
+            chunk.resize(old + utf8.requiredSpace(text.size()));
+            char* end = utf8.appendToBuffer(chunk.data() + old, text);
+            chunk.truncate(end - chunk.constData());
+            break;
+        }
+        case TTextEncoding::Utf16LE:
+        case TTextEncoding::Utf16BE: {
+            const qsizetype old = chunk.size();
+            chunk.resize(old + text.size() * 2);
+            if (Encoding.Encoding == TTextEncoding::Utf16BE)
+                qToBigEndian<quint16>(text.utf16(), text.size(), chunk.data() + old);
+            else
+                qToLittleEndian<quint16>(text.utf16(), text.size(), chunk.data() + old);
+            break;
+        }
+        case TTextEncoding::Ansi:
+            AppendWindows1252(chunk, text);
+            break;
+        }
+    };
+    for (qsizetype i = 0; i < Lines.size(); ++i) {
+        QStringView line = Lines[i];
+        if (i == 0 && line.startsWith(QChar(0xFEFF)))
+            line = line.sliced(1);  // the loaded mark; the preamble stands for it
+        append(line);
+        append(u"\r\n");
+        if (chunk.size() >= ChunkSize) {
+            Sink(chunk);
+            chunk.truncate(0);
+        }
+    }
+    if (!chunk.isEmpty())
+        Sink(chunk);
+}
+
+}  // namespace
+
+QByteArray EncodeTextLines(const QStringList& Lines, const TTextWriteEncoding& Encoding)
+{
+    QByteArray out;
+    EncodeLinesTo(Lines, Encoding, [&](const QByteArray& chunk) { out.append(chunk); });
+    return out;
+}
+
+void SaveTextFile(const QString& FileName, const QStringList& Lines,
+                  const TTextWriteEncoding& Encoding)
+{
+    const QFileInfo target(FileName);
+    if (target.exists() && !target.isFile())
+        throw ETextFileError(QStringLiteral("Cannot create file \"%1\". %2")
+                                 .arg(FileName, NotRegularReason(target.isDir() ? TOpenStatus::Folder
+                                                                                : TOpenStatus::NotRegular)));
+    QSaveFile file(FileName);
+    if (!file.open(QIODevice::WriteOnly))
+        throw ETextFileError(QStringLiteral("Cannot create file \"%1\". %2").arg(FileName, file.errorString()));
+    EncodeLinesTo(Lines, Encoding, [&](const QByteArray& chunk) {
+        if (file.write(chunk) != chunk.size()) {
+            const QString reason = file.errorString();
+            file.cancelWriting();
+            throw ETextFileError(QStringLiteral("Cannot write file \"%1\". %2").arg(FileName, reason));
+        }
+    });
+    if (!file.commit())
+        throw ETextFileError(QStringLiteral("Cannot write file \"%1\". %2").arg(FileName, file.errorString()));
+}
+
+void SaveTextFile(const QString& FileName, const QStringList& Lines, TTextEncoding Encoding,
+                  bool HasBOM)
+{
+    SaveTextFile(FileName, Lines, WriteEncodingFor(Encoding, HasBOM));
+}

@@ -1,0 +1,115 @@
+#pragma once
+// Text files: encoding detection, loading into line lists, the text/binary probe and saving.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <cstdint>
+#include <stdexcept>
+
+enum class TTextEncoding { Ansi, Utf8, Utf16LE, Utf16BE };
+
+// A file that cannot be read, decoded or written. what() is the message the error box shows
+// (UTF-8); Message() gives the same text as a QString.
+class ETextFileError : public std::runtime_error {
+public:
+    explicit ETextFileError(const QString& Message);
+    [[nodiscard]] QString Message() const;
+};
+
+// The names shown for the detected encodings.
+inline constexpr const char* EncNameAnsiAscii = "ANSI/ASCII";
+inline constexpr const char* EncNameAnsi = "ANSI";
+inline constexpr const char* EncNameUtf8 = "UTF-8";
+inline constexpr const char* EncNameUtf8Bom = "UTF-8 with BOM";
+inline constexpr const char* EncNameUtf16LEBom = "UTF-16 LE with BOM";
+inline constexpr const char* EncNameUtf16BEBom = "UTF-16 BE with BOM";
+
+// Whole-file reads hold the file in one buffer with a 32-bit count: files must be smaller.
+inline constexpr qint64 MaxTextFileSize = 0x7FFFFFFF;
+// The probe looks at no more than this many bytes from the start.
+inline constexpr qsizetype TextProbeSize = 4096;
+
+// What the detection found for a file's bytes.
+struct TDetectedEncoding {
+    TTextEncoding Encoding = TTextEncoding::Ansi;
+    bool HasBOM = false;
+    QString EncName = QString::fromLatin1(EncNameAnsi);
+};
+
+// True when the buffer holds at least one multi-byte sequence and every sequence has a valid
+// lead byte and the right number of continuation bytes. Pure ASCII and empty buffers give false.
+// Overlong forms and encoded surrogates pass; the strict decoder catches those.
+[[nodiscard]] bool IsValidUtf8(const char* Bytes, qsizetype Count);
+
+// Detection on bytes already in memory: the marks, then pure ASCII, then UTF-8, else ANSI.
+[[nodiscard]] TDetectedEncoding DetectTextEncoding(QByteArrayView Bytes);
+
+// Decodes a whole file's bytes with the given encoding. A byte-order mark is kept as U+FEFF;
+// UTF-16 drops an odd last byte; ANSI (Windows-1252) never fails. Strict UTF-8: a malformed
+// sequence (overlong, surrogate, cut off, above U+10FFFF) throws ETextFileError naming
+// FileName and the offset of the bad bytes.
+[[nodiscard]] QString DecodeText(QByteArrayView Bytes, TTextEncoding Encoding,
+                                 const QString& FileName = QString());
+
+// Lines of a text: breaks at CR LF, LF and lone CR; a final break adds no empty line; an empty
+// text gives no lines. Document texts use the same rule.
+[[nodiscard]] QStringList SplitTextLines(QStringView Text);
+
+// Rules 2-9 of the probe on the first bytes of a file (at most TextProbeSize are looked at).
+[[nodiscard]] bool IsTextBytes(QByteArrayView Head);
+
+// Reads a whole regular file in one pass. Throws ETextFileError with the path and the system's
+// reason when it is missing, unreadable, a folder, a device or pipe, or 2 GiB or larger.
+[[nodiscard]] QByteArray ReadTextFileBytes(const QString& FileName);
+
+// Reads the whole file and detects its encoding.
+void DetectFileEncoding(const QString& FileName, TTextEncoding& Encoding, bool& HasBOM,
+                        QString& EncName);
+
+// Reads the file once, detects its encoding on those bytes and decodes the same bytes.
+// The three encoding results are written as soon as the file has been read, before decoding can
+// fail; Lines is replaced only on success and left as it was on any failure.
+void LoadTextFile(const QString& FileName, QStringList& Lines, TTextEncoding& Encoding,
+                  bool& HasBOM, QString& EncName);
+
+// The probe: false for a missing path, a folder, a device or pipe, and for bytes that look
+// binary; true for text. Throws ETextFileError for an existing file it cannot open or read.
+[[nodiscard]] bool IsTextFile(const QString& FileName);
+
+// ---- Writing ----
+
+// How a side is written: its encoding and whether the encoding's mark goes before the text.
+struct TTextWriteEncoding {
+    TTextEncoding Encoding = TTextEncoding::Utf8;
+    bool WritesBOM = true;
+
+    // The bytes before the text: EF BB BF, FF FE, FE FF or nothing.
+    [[nodiscard]] QByteArray GetPreamble() const;
+};
+
+// UTF-8 that writes no mark.
+struct TUTF8NoBOMEncoding : TTextWriteEncoding {
+    constexpr TUTF8NoBOMEncoding() : TTextWriteEncoding{TTextEncoding::Utf8, false} {}
+};
+
+// What a side loaded with these fields is written with: UTF-8 follows the flag, UTF-16 always
+// carries its mark (so it loads back as UTF-16), ANSI never has one.
+[[nodiscard]] TTextWriteEncoding WriteEncodingFor(TTextEncoding Encoding, bool HasBOM);
+
+// The saved file's bytes: the preamble, then every line followed by CR LF, the last included.
+// A U+FEFF at the start of the first line is the loaded file's mark, not text: it is never
+// written again, so a file gets exactly one mark. ANSI writes "?" for what it cannot hold.
+[[nodiscard]] QByteArray EncodeTextLines(const QStringList& Lines,
+                                         const TTextWriteEncoding& Encoding);
+
+// Writes the lines to FileName through a temporary file beside it that replaces the target
+// only when complete, so a failure half-way leaves an existing file untouched. Throws
+// ETextFileError with the path and the system's reason.
+void SaveTextFile(const QString& FileName, const QStringList& Lines,
+                  const TTextWriteEncoding& Encoding);
+void SaveTextFile(const QString& FileName, const QStringList& Lines, TTextEncoding Encoding,
+                  bool HasBOM);

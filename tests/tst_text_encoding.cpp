@@ -1,0 +1,298 @@
+// Encoding detection, strict decoding and line splitting of text files.
+
+#include "support/core/ByteFiles.h"
+#include "text/TextFile.h"
+#include "text/Windows1252.h"
+
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace quorlane::test;
+
+Q_DECLARE_METATYPE(TTextEncoding)
+
+namespace {
+
+QString U(const char* Utf8)
+{
+    return QString::fromUtf8(Utf8);
+}
+
+QString WithNul(const char* Before, const char* After)
+{
+    return U(Before) + QChar(0) + U(After);
+}
+
+}  // namespace
+
+class TstTextEncoding : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(FDir.isValid()); }
+
+    void isValidUtf8_data();
+    void isValidUtf8();
+    void isValidUtf8NullBuffer();
+
+    void detectAndLoad_data();
+    void detectAndLoad();
+
+    void strictUtf8Failure_data();
+    void strictUtf8Failure();
+
+    void splitLines_data();
+    void splitLines();
+
+    void windows1252MatchesQtCodec();
+
+private:
+    QTemporaryDir FDir;
+    int FCount = 0;
+};
+
+void TstTextEncoding::isValidUtf8_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("ascii only") << HexBytes("61 62 0D 0A") << false;
+    QTest::newRow("two-byte") << HexBytes("C3 A9") << true;
+    QTest::newRow("three-byte euro") << HexBytes("E2 82 AC") << true;
+    QTest::newRow("four-byte emoji") << HexBytes("F0 9F 98 80") << true;
+    QTest::newRow("lone latin-1 e-acute") << HexBytes("E9") << false;
+    QTest::newRow("cut-off two-byte") << HexBytes("C3") << false;
+    QTest::newRow("cut-off three-byte") << HexBytes("E2 82") << false;
+    QTest::newRow("cut after valid text") << HexBytes("61 C3 A9 62 C3") << false;
+    QTest::newRow("bad continuation") << HexBytes("E2 82 41") << false;
+    QTest::newRow("lone continuation") << HexBytes("80") << false;
+    QTest::newRow("continuation after ascii") << HexBytes("61 BF") << false;
+    QTest::newRow("FE") << HexBytes("FE") << false;
+    QTest::newRow("FF") << HexBytes("FF 61") << false;
+    QTest::newRow("five-byte lead F8") << HexBytes("F8 88 80 80 80") << false;
+    QTest::newRow("overlong NUL accepted") << HexBytes("C0 80 0A") << true;
+    QTest::newRow("surrogate accepted") << HexBytes("ED A0 80") << true;
+    QTest::newRow("above U+10FFFF accepted") << HexBytes("F4 90 80 80") << true;
+    QTest::newRow("F7 lead accepted") << HexBytes("F7 BF BF BF") << true;
+    QTest::newRow("long ascii run then sequence")
+        << QByteArray(17, 'x') + HexBytes("C3 A9") << true;
+    QTest::newRow("long ascii run then stray byte") << QByteArray(16, 'x') + HexBytes("80") << false;
+    QTest::newRow("sequence then long ascii then cut")
+        << HexBytes("C3 A9") + QByteArray(40, 'y') + HexBytes("E2") << false;
+    QTest::newRow("valid sequences between ascii words")
+        << QByteArray(9, 'a') + HexBytes("E2 82 AC") + QByteArray(23, 'b') + HexBytes("F0 9F 98 80")
+        << true;
+}
+
+void TstTextEncoding::isValidUtf8()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, valid);
+    QCOMPARE(IsValidUtf8(bytes.constData(), bytes.size()), valid);
+}
+
+void TstTextEncoding::isValidUtf8NullBuffer()
+{
+    QCOMPARE(IsValidUtf8(nullptr, 0), false);
+    QCOMPARE(IsValidUtf8(nullptr, 5), false);
+    QCOMPARE(IsValidUtf8("\xC3\xA9", -1), false);
+}
+
+void TstTextEncoding::detectAndLoad_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<TTextEncoding>("encoding");
+    QTest::addColumn<bool>("bom");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("lines");
+
+    const auto ansi = TTextEncoding::Ansi;
+    const auto utf8 = TTextEncoding::Utf8;
+    const auto le = TTextEncoding::Utf16LE;
+    const auto be = TTextEncoding::Utf16BE;
+    const QString feff(QChar(0xFEFF));
+
+    QTest::newRow("empty") << QByteArray() << ansi << false << "ANSI" << QStringList();
+    QTest::newRow("utf-8 mark, CRLF, no final break")
+        << HexBytes("EF BB BF 61 0D 0A 62") << utf8 << true << "UTF-8 with BOM"
+        << QStringList{feff + "a", "b"};
+    QTest::newRow("utf-8 mark only") << HexBytes("EF BB BF") << utf8 << true << "UTF-8 with BOM"
+                                     << QStringList{feff};
+    QTest::newRow("second mark is text")
+        << HexBytes("EF BB BF EF BB BF 61") << utf8 << true << "UTF-8 with BOM"
+        << QStringList{feff + feff + "a"};
+    QTest::newRow("ascii line") << HexBytes("61 0D 0A") << ansi << false << "ANSI/ASCII"
+                                << QStringList{"a"};
+    QTest::newRow("CR CR LF") << HexBytes("61 0D 0D 0A 62 0A") << ansi << false << "ANSI/ASCII"
+                              << QStringList{"a", "", "b"};
+    QTest::newRow("LF CR") << HexBytes("61 0A 0D 62") << ansi << false << "ANSI/ASCII"
+                           << QStringList{"a", "", "b"};
+    QTest::newRow("one CRLF") << HexBytes("0D 0A") << ansi << false << "ANSI/ASCII"
+                              << QStringList{""};
+    QTest::newRow("lone CR") << HexBytes("0D") << ansi << false << "ANSI/ASCII" << QStringList{""};
+    QTest::newRow("two LF") << HexBytes("0A 0A") << ansi << false << "ANSI/ASCII"
+                            << QStringList{"", ""};
+    QTest::newRow("NUL inside line") << HexBytes("61 00 62 0A 63") << ansi << false << "ANSI/ASCII"
+                                     << QStringList{WithNul("a", "b"), "c"};
+    QTest::newRow("utf-16 LE without mark is ASCII")
+        << HexBytes("41 00 42 00") << ansi << false << "ANSI/ASCII"
+        << QStringList{WithNul("A", "B") + QChar(0)};
+    QTest::newRow("utf-8 e-acute") << HexBytes("C3 A9") << utf8 << false << "UTF-8"
+                                   << QStringList{U("é")};
+    QTest::newRow("utf-8 after ascii, CR end") << HexBytes("78 C3 A9 0D") << utf8 << false << "UTF-8"
+                                               << QStringList{U("xé")};
+    QTest::newRow("utf-8 emoji") << HexBytes("F0 9F 98 80 0A") << utf8 << false << "UTF-8"
+                                 << QStringList{U("😀")};
+    QTest::newRow("lone latin-1 e-acute") << HexBytes("E9") << ansi << false << "ANSI"
+                                          << QStringList{U("é")};
+    QTest::newRow("cut-off utf-8 is ANSI") << HexBytes("C3") << ansi << false << "ANSI"
+                                           << QStringList{U("Ã")};
+    QTest::newRow("cut-off utf-8 mark is ANSI") << HexBytes("EF BB") << ansi << false << "ANSI"
+                                                << QStringList{U("ï»")};
+    QTest::newRow("windows-1252 specials and unassigned bytes")
+        << HexBytes("80 81 8D 8F 90 9D 9F 0A A0 FF") << ansi << false << "ANSI"
+        << QStringList{U("€") + QChar(0x81) + QChar(0x8D) + QChar(0x8F) + QChar(0x90) + QChar(0x9D)
+                           + U("Ÿ"),
+                       U("\u00A0ÿ")};
+    QTest::newRow("utf-16 LE") << HexBytes("FF FE 61 00 0D 00 0A 00 62 00") << le << true
+                               << "UTF-16 LE with BOM" << QStringList{feff + "a", "b"};
+    QTest::newRow("utf-16 LE odd last byte") << HexBytes("FF FE 61 00 62") << le << true
+                                             << "UTF-16 LE with BOM" << QStringList{feff + "a"};
+    QTest::newRow("utf-16 LE surrogate pair")
+        << HexBytes("FF FE 3D D8 00 DE 0A 00") << le << true << "UTF-16 LE with BOM"
+        << QStringList{feff + U("😀")};
+    QTest::newRow("utf-32 LE mark taken for utf-16 LE")
+        << HexBytes("FF FE 00 00 61 00 00 00") << le << true << "UTF-16 LE with BOM"
+        << QStringList{feff + QChar(0) + "a" + QChar(0)};
+    QTest::newRow("utf-16 BE") << HexBytes("FE FF 00 61 00 0A 00 62") << be << true
+                               << "UTF-16 BE with BOM" << QStringList{feff + "a", "b"};
+    QTest::newRow("utf-16 BE mark only") << HexBytes("FE FF") << be << true << "UTF-16 BE with BOM"
+                                         << QStringList{feff};
+    QTest::newRow("utf-16 BE lone CR and odd byte")
+        << HexBytes("FE FF 00 E9 00 0D 20 AC 00") << be << true << "UTF-16 BE with BOM"
+        << QStringList{feff + U("é"), U("€")};
+}
+
+void TstTextEncoding::detectAndLoad()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(TTextEncoding, encoding);
+    QFETCH(bool, bom);
+    QFETCH(QString, name);
+    QFETCH(QStringList, lines);
+
+    const TDetectedEncoding found = DetectTextEncoding(bytes);
+    QCOMPARE(found.Encoding, encoding);
+    QCOMPARE(found.HasBOM, bom);
+    QCOMPARE(found.EncName, name);
+
+    const QString path = WriteBytesFile(FDir.path(), QStringLiteral("f%1.txt").arg(++FCount), bytes);
+    TTextEncoding detected = TTextEncoding::Utf16BE;
+    bool detectedBom = !bom;
+    QString detectedName = QStringLiteral("stale");
+    DetectFileEncoding(path, detected, detectedBom, detectedName);
+    QCOMPARE(detected, encoding);
+    QCOMPARE(detectedBom, bom);
+    QCOMPARE(detectedName, name);
+
+    QStringList loaded{QStringLiteral("left over")};
+    TTextEncoding loadedEncoding = TTextEncoding::Utf16BE;
+    bool loadedBom = !bom;
+    QString loadedName;
+    LoadTextFile(path, loaded, loadedEncoding, loadedBom, loadedName);
+    QCOMPARE(loaded, lines);
+    QCOMPARE(loadedEncoding, encoding);
+    QCOMPARE(loadedBom, bom);
+    QCOMPARE(loadedName, name);
+}
+
+void TstTextEncoding::strictUtf8Failure_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("bom");
+    QTest::addColumn<int>("offset");
+    QTest::newRow("overlong NUL") << HexBytes("C0 80 0A") << false << 0;
+    QTest::newRow("overlong after text") << HexBytes("61 0A C3 A9 E0 80 80") << false << 4;
+    QTest::newRow("overlong four-byte") << HexBytes("F0 80 80 80") << false << 0;
+    QTest::newRow("encoded surrogate") << HexBytes("61 ED A0 80") << false << 1;
+    QTest::newRow("above U+10FFFF") << HexBytes("F4 90 80 80") << false << 0;
+    QTest::newRow("F5 lead") << HexBytes("C3 A9 F5 80 80 80") << false << 2;
+    QTest::newRow("mark then cut-off sequence") << HexBytes("EF BB BF 61 C3") << true << 4;
+    QTest::newRow("mark then stray byte") << HexBytes("EF BB BF E9 0A") << true << 3;
+}
+
+void TstTextEncoding::strictUtf8Failure()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, bom);
+    QFETCH(int, offset);
+    const QString path = WriteBytesFile(FDir.path(), QStringLiteral("bad%1.txt").arg(++FCount), bytes);
+
+    const QStringList before{QStringLiteral("kept")};
+    QStringList lines = before;
+    TTextEncoding encoding = TTextEncoding::Ansi;
+    bool hasBom = !bom;
+    QString name;
+    try {
+        LoadTextFile(path, lines, encoding, hasBom, name);
+        QFAIL("strict UTF-8 decoding accepted a malformed file");
+    } catch (const ETextFileError& error) {
+        const QString message = error.Message();
+        QVERIFY2(message.contains(path), qPrintable(message));
+        QVERIFY2(message.contains(QStringLiteral("UTF-8")), qPrintable(message));
+        QVERIFY2(message.contains(QStringLiteral("offset %1").arg(offset)), qPrintable(message));
+        QCOMPARE(QString::fromUtf8(error.what()), message);
+    }
+    // The detection's results are in place, the list is as the caller left it.
+    QCOMPARE(encoding, TTextEncoding::Utf8);
+    QCOMPARE(hasBom, bom);
+    QCOMPARE(name, bom ? QStringLiteral("UTF-8 with BOM") : QStringLiteral("UTF-8"));
+    QCOMPARE(lines, before);
+}
+
+void TstTextEncoding::splitLines_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("empty") << QString() << QStringList();
+    QTest::newRow("no break") << "abc" << QStringList{"abc"};
+    QTest::newRow("final CRLF") << "a\r\nb\r\n" << QStringList{"a", "b"};
+    QTest::newRow("mixed breaks") << "a\nb\rc\r\nd" << QStringList{"a", "b", "c", "d"};
+    QTest::newRow("CR CR LF") << "a\r\r\nb" << QStringList{"a", "", "b"};
+    QTest::newRow("only breaks") << "\r\n\n\r" << QStringList{"", "", ""};
+    QTest::newRow("trailing blank line") << "a\n\n" << QStringList{"a", ""};
+    QTest::newRow("other controls stay") << QString("a\vb\fc\x1d" "d\x85" "e")
+                                         << QStringList{QString("a\vb\fc\x1d" "d\x85" "e")};
+    QTest::newRow("unicode separators stay") << U("a\u2028b\u2029c")
+                                             << QStringList{U("a\u2028b\u2029c")};
+}
+
+void TstTextEncoding::splitLines()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, lines);
+    QCOMPARE(SplitTextLines(text), lines);
+}
+
+void TstTextEncoding::windows1252MatchesQtCodec()
+{
+    QStringDecoder qt("windows-1252");
+    if (!qt.isValid())
+        QSKIP("this Qt has no windows-1252 codec to compare with");
+    QByteArray all;
+    for (int b = 0; b < 256; ++b)
+        all.append(char(b));
+    const QString expected = qt.decode(all);
+    const QString ours = DecodeWindows1252(all);
+    QCOMPARE(ours.size(), 256);
+    for (int b = 0; b < 256; ++b)
+        QVERIFY2(ours[b] == expected[b], qPrintable(QStringLiteral("byte %1").arg(b, 2, 16)));
+    // Every decoded character encodes back to its byte.
+    QByteArray back;
+    AppendWindows1252(back, ours);
+    QCOMPARE(back, all);
+}
+
+QTEST_GUILESS_MAIN(TstTextEncoding)
+#include "tst_text_encoding.moc"

@@ -174,11 +174,12 @@ struct TSortedSide
     TSortedSide Sorted;
     Sorted.Files.reserve(Files.size());
     Sorted.Keys.reserve(Index.size());
-    for (size_t i = 0; i < Index.size(); ++i) {
-        if (i > 0 && Compare(Index[i - 1], Index[i]) == 0)
+    for (const qsizetype I : Index) {
+        if (!Sorted.Files.isEmpty()
+            && TPathOrder::Compare(Sorted.Keys.back(), Sorted.Files.back().Path, Keys[size_t(I)], Files[I].Path) == 0)
             continue;
-        Sorted.Files.append(std::move(Files[Index[i]]));
-        Sorted.Keys.push_back(std::move(Keys[size_t(Index[i])]));
+        Sorted.Files.append(std::move(Files[I]));
+        Sorted.Keys.push_back(std::move(Keys[size_t(I)]));
     }
     return Sorted;
 }

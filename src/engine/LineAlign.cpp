@@ -3,6 +3,10 @@
 #include <QHash>
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
+#include <exception>
+#include <thread>
 
 namespace {
 
@@ -67,54 +71,375 @@ TLineIds BuildLineIds(const QStringList& Left, const QStringList& Right, const T
 
 namespace {
 
-void NaiveFindMatches(const TLineIds& Ids, std::int32_t Lo1, std::int32_t Hi1, std::int32_t Lo2, std::int32_t Hi2,
-                      std::vector<TMatch>& Out)
-{
-    if (Hi1 == Lo1 || Hi2 == Lo2)
-        return;
-    const auto& A = Ids.Left;
-    const auto& B = Ids.Right;
-    if (Hi1 - Lo1 == 1) {
-        for (std::int32_t J = Lo2; J < Hi2; ++J)
-            if (A[Lo1] == B[J]) {
-                Out.push_back({Lo1, J});
-                return;
-            }
-        return;
+using TWord = std::uint64_t;
+constexpr TWord AllOnes = ~TWord(0);
+
+// One bit row of the common-subsequence table (Hyyro): bit t is 0 where the row's value grows
+// between columns t and t+1. M is the match mask of a dense step, kept all zero between steps.
+// Summary bit x is set when word x holds a zero bit, to find the next zero quickly.
+struct TRow {
+    std::vector<TWord> V, M, Summary;
+    std::int32_t Width = 0;
+
+    void Reset(std::int32_t W)
+    {
+        Width = W;
+        const std::size_t Words = (std::size_t(W) + 63) / 64;
+        if (V.size() < Words)
+            V.resize(Words);
+        std::fill_n(V.begin(), Words, AllOnes);
+        if (M.size() < Words)
+            M.resize(Words, 0);
+        const std::size_t SummaryWords = (Words + 63) / 64;
+        if (Summary.size() < SummaryWords)
+            Summary.resize(SummaryWords);
+        std::fill_n(Summary.begin(), SummaryWords, 0);
     }
-    const std::int32_t Mid = Lo1 + (Hi1 - Lo1) / 2;
-    const std::int32_t W = Hi2 - Lo2;
-    std::vector<std::int32_t> Prev(W + 1), Cur(W + 1), F, Bk;
-    for (std::int32_t I = Lo1; I < Mid; ++I) {
-        Cur[0] = 0;
-        for (std::int32_t K = 0; K < W; ++K)
-            Cur[K + 1] = A[I] == B[Lo2 + K] ? Prev[K] + 1 : std::max(Cur[K], Prev[K + 1]);
-        Prev = Cur;
+
+    [[nodiscard]] bool Bit(std::int32_t T) const { return (V[std::size_t(T) >> 6] >> (T & 63)) & 1; }
+
+    void NoteWord(std::size_t X)
+    {
+        const TWord Has = V[X] != AllOnes;
+        Summary[X >> 6] = (Summary[X >> 6] & ~(TWord(1) << (X & 63))) | (Has << (X & 63));
     }
-    F = Prev;
-    std::fill(Prev.begin(), Prev.end(), 0);
-    for (std::int32_t I = Hi1 - 1; I >= Mid; --I) {
-        Cur[0] = 0;
-        for (std::int32_t K = 0; K < W; ++K)
-            Cur[K + 1] = A[I] == B[Hi2 - 1 - K] ? Prev[K] + 1 : std::max(Cur[K], Prev[K + 1]);
-        Prev = Cur;
-    }
-    Bk = Prev;
-    std::int32_t Best = -1, Split = 0;
-    for (std::int32_t K = 0; K <= W; ++K)
-        if (F[K] + Bk[W - K] > Best) {
-            Best = F[K] + Bk[W - K];
-            Split = K;
+
+    // The lowest zero bit in [From, End), or -1.
+    [[nodiscard]] std::int32_t NextZero(std::int32_t From, std::int32_t End) const
+    {
+        if (From >= End)
+            return -1;
+        std::size_t X = std::size_t(From) >> 6;
+        const TWord Here = ~V[X] & (AllOnes << (From & 63));
+        if (Here)
+            return Clip(std::int32_t(X * 64 + std::size_t(std::countr_zero(Here))), End);
+        const std::size_t LastWord = (std::size_t(End) - 1) >> 6;
+        ++X;
+        if (X > LastWord)
+            return -1;
+        std::size_t SX = X >> 6;
+        TWord Bits = Summary[SX] & (AllOnes << (X & 63));
+        const std::size_t LastSummary = LastWord >> 6;
+        while (!Bits) {
+            if (++SX > LastSummary)
+                return -1;
+            Bits = Summary[SX];
         }
-    NaiveFindMatches(Ids, Lo1, Mid, Lo2, Lo2 + Split, Out);
-    NaiveFindMatches(Ids, Mid, Hi1, Lo2 + Split, Hi2, Out);
+        const std::size_t W = SX * 64 + std::size_t(std::countr_zero(Bits));
+        if (W > LastWord)
+            return -1;
+        return Clip(std::int32_t(W * 64 + std::size_t(std::countr_zero(~V[W]))), End);
+    }
+
+    // The row's value at column K: the zero bits below K.
+    [[nodiscard]] std::int32_t ValueAt(std::int32_t K) const
+    {
+        std::int32_t Ones = 0;
+        const std::size_t Full = std::size_t(K) >> 6;
+        for (std::size_t X = 0; X < Full; ++X)
+            Ones += std::popcount(V[X]);
+        if (K & 63)
+            Ones += std::popcount(V[Full] & ((TWord(1) << (K & 63)) - 1));
+        return K - Ones;
+    }
+
+private:
+    static std::int32_t Clip(std::int32_t Z, std::int32_t End) { return Z < End ? Z : -1; }
+};
+
+struct TScratch {
+    TRow Forward, Backward;
+};
+
+// At most one extra thread at a time, shared by all running comparisons.
+std::atomic<int> FreeThreadSlots{1};
+
+bool TryTakeThreadSlot()
+{
+    int Free = FreeThreadSlots.load();
+    while (Free > 0)
+        if (FreeThreadSlots.compare_exchange_weak(Free, Free - 1))
+            return true;
+    return false;
 }
+
+// Runs A on a second thread and B on this one when a slot is free, else both here.
+template <class TA, class TB>
+void RunBoth(bool Parallel, TA&& A, TB&& B)
+{
+    if (!Parallel || !TryTakeThreadSlot()) {
+        A();
+        B();
+        return;
+    }
+    std::exception_ptr Failure;
+    std::thread Worker([&] {
+        try {
+            A();
+        } catch (...) {
+            Failure = std::current_exception();
+        }
+    });
+    std::exception_ptr Own;
+    try {
+        B();
+    } catch (...) {
+        Own = std::current_exception();
+    }
+    Worker.join();
+    FreeThreadSlots.fetch_add(1);
+    if (Own)
+        std::rethrow_exception(Own);
+    if (Failure)
+        std::rethrow_exception(Failure);
+}
+
+class TAligner
+{
+public:
+    TAligner(const TLineIds& Ids, const TAlignTuning& Tuning)
+        : FA(Ids.Left.data()), FB(Ids.Right.data()), FN(std::int32_t(Ids.Left.size())),
+          FM(std::int32_t(Ids.Right.size())), FTuning(Tuning)
+    {
+        // Each key's right positions, ascending, in one flat array.
+        FPosStart.assign(std::size_t(Ids.Count) + 1, 0);
+        for (std::int32_t J = 0; J < FM; ++J)
+            ++FPosStart[std::size_t(FB[J]) + 1];
+        for (std::size_t K = 1; K < FPosStart.size(); ++K)
+            FPosStart[K] += FPosStart[K - 1];
+        FPos.resize(std::size_t(FM));
+        std::vector<std::int32_t> Fill(FPosStart.begin(), FPosStart.end() - 1);
+        for (std::int32_t J = 0; J < FM; ++J)
+            FPos[std::size_t(Fill[std::size_t(FB[J])]++)] = J;
+    }
+
+    std::vector<TMatch> Run()
+    {
+        std::vector<TMatch> Out;
+        if (FN == 0 || FM == 0)
+            return Out;
+        TScratch Scratch;
+        const TSplit Top = SplitTop(Scratch);
+        if (Top.Length <= 0 && FN > 1)
+            return Out;
+        if (FN == 1) {
+            Out.resize(1);
+            if (!Leaf(0, 0, FM, Out.data()))
+                Out.clear();
+            return Out;
+        }
+        Out.resize(std::size_t(Top.Length));
+        Children(0, FN, 0, FM, Top, Out.data(), Scratch);
+        return Out;
+    }
+
+private:
+    struct TSplit {
+        std::int32_t K = 0, Length = 0, LeftLength = 0, RightLength = 0;
+    };
+
+    const std::int32_t* FA;
+    const std::int32_t* FB;
+    std::int32_t FN, FM;
+    const TAlignTuning& FTuning;
+    std::vector<std::int32_t> FPosStart, FPos;
+
+    const std::int32_t* PosBegin(std::int32_t Id) const { return FPos.data() + FPosStart[std::size_t(Id)]; }
+    const std::int32_t* PosEnd(std::int32_t Id) const { return FPos.data() + FPosStart[std::size_t(Id) + 1]; }
+
+    static std::int64_t RowWork(std::int64_t Rows, std::int64_t BandWidth) { return Rows * (BandWidth / 64 + 2); }
+
+    // The first right line of [Lo2, Hi2) equal to left line I.
+    bool Leaf(std::int32_t I, std::int32_t Lo2, std::int32_t Hi2, TMatch* Out) const
+    {
+        const std::int32_t* E = PosEnd(FA[I]);
+        const std::int32_t* P = std::lower_bound(PosBegin(FA[I]), E, Lo2);
+        if (P == E || *P >= Hi2)
+            return false;
+        *Out = {I, *P};
+        return true;
+    }
+
+    // Rows of left lines Lo1..Mid-1 (forward) or Hi1-1..Mid (backward) against right lines
+    // Lo2..Hi2-1 (reversed when backward), only on the words covering diagonals -Dl-1 .. Di.
+    void RunRows(bool Backward, std::int32_t First, std::int32_t Rows, std::int32_t Lo2, std::int32_t Hi2,
+                 std::int64_t Dl, std::int64_t Di, TRow& Row) const
+    {
+        const std::int32_t W = Hi2 - Lo2;
+        Row.Reset(W);
+        const auto Mode = FTuning.RowStep;
+        for (std::int32_t R = 1; R <= Rows; ++R) {
+            const std::int32_t Id = FA[Backward ? First - R + 1 : First + R - 1];
+            const std::int32_t* PB = PosBegin(Id);
+            const std::int32_t* PE = PosEnd(Id);
+            if (PB == PE)
+                continue;
+            const std::int64_t LowBit = std::max<std::int64_t>(0, R - Dl - 1);
+            const std::int64_t HighBit = std::min<std::int64_t>(W, R + Di);
+            if (LowBit >= HighBit)
+                continue;
+            const auto WordA = std::int32_t(LowBit >> 6);
+            const auto WordB = std::int32_t((HighBit + 63) >> 6);
+            const std::int32_t BitA = WordA * 64;
+            const std::int32_t BitB = std::min(W, WordB * 64);
+            // Right lines covered by bits [BitA, BitB).
+            const std::int32_t LineLo = Backward ? Hi2 - BitB : Lo2 + BitA;
+            const std::int32_t LineHi = Backward ? Hi2 - BitA : Lo2 + BitB;
+            const std::int32_t* P0 = std::lower_bound(PB, PE, LineLo);
+            const std::int32_t* P1 = std::lower_bound(P0, PE, LineHi);
+            if (P0 == P1)
+                continue;
+            const std::int64_t Count = P1 - P0;
+            const bool Sparse = Mode == TAlignTuning::TRowStep::AlwaysSparse ||
+                                (Mode == TAlignTuning::TRowStep::Auto &&
+                                 Count * FTuning.SparseWordsPerMatch <= WordB - WordA);
+            auto BitOf = [&](std::int32_t Line) { return Backward ? Hi2 - 1 - Line : Line - Lo2; };
+            if (Sparse) {
+                // Highest bit first: forward that is the highest line, backward the lowest.
+                auto Step = [&](std::int32_t T) {
+                    TWord& Word = Row.V[std::size_t(T) >> 6];
+                    const TWord Mask = TWord(1) << (T & 63);
+                    if (!(Word & Mask))
+                        return;
+                    Word &= ~Mask;
+                    Row.NoteWord(std::size_t(T) >> 6);
+                    const std::int32_t Z = Row.NextZero(T + 1, BitB);
+                    if (Z >= 0) {
+                        Row.V[std::size_t(Z) >> 6] |= TWord(1) << (Z & 63);
+                        Row.NoteWord(std::size_t(Z) >> 6);
+                    }
+                };
+                if (Backward)
+                    for (const std::int32_t* P = P0; P != P1; ++P)
+                        Step(BitOf(*P));
+                else
+                    for (const std::int32_t* P = P1; P != P0;)
+                        Step(BitOf(*--P));
+                continue;
+            }
+            for (const std::int32_t* P = P0; P != P1; ++P) {
+                const std::int32_t T = BitOf(*P);
+                Row.M[std::size_t(T) >> 6] |= TWord(1) << (T & 63);
+            }
+            TWord Carry = 0;
+            for (std::int32_t X = WordA; X < WordB; ++X) {
+                const TWord V = Row.V[std::size_t(X)];
+                const TWord U = V & Row.M[std::size_t(X)];
+                TWord Sum = V + U;
+                const TWord C1 = Sum < V;
+                Sum += Carry;
+                const TWord C2 = Sum < Carry;
+                Carry = C1 | C2;
+                Row.V[std::size_t(X)] = Sum | (V - U);
+                Row.M[std::size_t(X)] = 0;
+                Row.NoteWord(std::size_t(X));
+            }
+        }
+    }
+
+    // Forward and backward rows of one sub-problem whose common length is at least Guess, and
+    // the smallest split column with the largest sum.
+    TSplit Split(std::int32_t Lo1, std::int32_t Hi1, std::int32_t Lo2, std::int32_t Hi2, std::int32_t Guess,
+                 TScratch& Scratch) const
+    {
+        const std::int32_t P = Hi1 - Lo1, W = Hi2 - Lo2, H = P / 2;
+        const std::int64_t Dl = P - Guess, Di = W - Guess;
+        const bool Parallel = RowWork(P, Dl + Di) >= FTuning.ParallelMinWork;
+        RunBoth(
+            Parallel, [&] { RunRows(true, Hi1 - 1, P - H, Lo2, Hi2, Dl, Di, Scratch.Backward); },
+            [&] { RunRows(false, Lo1, H, Lo2, Hi2, Dl, Di, Scratch.Forward); });
+        const TRow& F = Scratch.Forward;
+        const TRow& B = Scratch.Backward;
+        const auto K0 = std::int32_t(std::max<std::int64_t>(0, H - Dl));
+        const auto K1 = std::int32_t(std::min<std::int64_t>(W, H + Di));
+        std::int32_t Fk = F.ValueAt(K1), Bk = B.ValueAt(W - K1);
+        TSplit Best;
+        Best.Length = -1;
+        for (std::int32_t K = K1;; --K) {
+            if (Fk + Bk >= Best.Length)
+                Best = {K, Fk + Bk, Fk, Bk};
+            if (K == K0)
+                break;
+            Fk -= 1 - F.Bit(K - 1);
+            Bk += 1 - B.Bit(W - K);
+        }
+        return Best;
+    }
+
+    TSplit SplitTop(TScratch& Scratch) const
+    {
+        if (FN < 2)
+            return {};
+        // Common length is at most the shared count of every key.
+        std::vector<std::int32_t> LeftCount(FPosStart.size(), 0);
+        for (std::int32_t I = 0; I < FN; ++I)
+            ++LeftCount[std::size_t(FA[I])];
+        std::int64_t Bound = 0;
+        for (std::size_t Id = 0; Id + 1 < FPosStart.size(); ++Id)
+            Bound += std::min(LeftCount[Id], FPosStart[Id + 1] - FPosStart[Id]);
+        Bound = std::min<std::int64_t>({Bound, FN, FM});
+        if (Bound == 0)
+            return {};
+        std::int64_t Slack = std::max(0, FTuning.TopBandSlack);
+        for (;;) {
+            std::int64_t Guess = FTuning.Band ? std::max<std::int64_t>(0, Bound - Slack) : 0;
+            // A band over most of the row costs what the whole row costs.
+            if ((FN - Guess) + (FM - Guess) >= std::int64_t(FM) * 3 / 4)
+                Guess = 0;
+            const TSplit S = Split(0, FN, 0, FM, std::int32_t(Guess), Scratch);
+            if (S.Length >= Guess)
+                return S;
+            Slack = Slack * 4 + 1;
+        }
+    }
+
+    void Solve(std::int32_t Lo1, std::int32_t Hi1, std::int32_t Lo2, std::int32_t Hi2, std::int32_t L, TMatch* Out,
+               TScratch& Scratch) const
+    {
+        const std::int32_t P = Hi1 - Lo1, Q = Hi2 - Lo2;
+        if (P == 0 || Q == 0 || L == 0)
+            return;
+        if (L == P && L == Q) {
+            for (std::int32_t T = 0; T < P; ++T)
+                Out[T] = {Lo1 + T, Lo2 + T};
+            return;
+        }
+        if (P == 1) {
+            Leaf(Lo1, Lo2, Hi2, Out);
+            return;
+        }
+        const TSplit S = Split(Lo1, Hi1, Lo2, Hi2, FTuning.Band ? L : 0, Scratch);
+        Children(Lo1, Hi1, Lo2, Hi2, S, Out, Scratch);
+    }
+
+    void Children(std::int32_t Lo1, std::int32_t Hi1, std::int32_t Lo2, std::int32_t Hi2, const TSplit& S,
+                  TMatch* Out, TScratch& Scratch) const
+    {
+        const std::int32_t Mid = Lo1 + (Hi1 - Lo1) / 2, SplitAt = Lo2 + S.K;
+        auto Work = [&](std::int32_t P, std::int32_t Q, std::int32_t L) {
+            return RowWork(P, FTuning.Band ? std::int64_t(P - L) + (Q - L) : std::int64_t(P) + Q) *
+                   std::max<std::int64_t>(1, std::bit_width(unsigned(P)));
+        };
+        const bool Parallel = std::min(Work(Mid - Lo1, SplitAt - Lo2, S.LeftLength),
+                                       Work(Hi1 - Mid, Hi2 - SplitAt, S.RightLength)) >= FTuning.ParallelMinWork;
+        if (!Parallel) {
+            Solve(Lo1, Mid, Lo2, SplitAt, S.LeftLength, Out, Scratch);
+            Solve(Mid, Hi1, SplitAt, Hi2, S.RightLength, Out + S.LeftLength, Scratch);
+            return;
+        }
+        RunBoth(
+            true,
+            [&] {
+                TScratch Own;
+                Solve(Mid, Hi1, SplitAt, Hi2, S.RightLength, Out + S.LeftLength, Own);
+            },
+            [&] { Solve(Lo1, Mid, Lo2, SplitAt, S.LeftLength, Out, Scratch); });
+    }
+};
 
 } // namespace
 
-std::vector<TMatch> FindLineMatches(const TLineIds& Ids, const TAlignTuning&)
+std::vector<TMatch> FindLineMatches(const TLineIds& Ids, const TAlignTuning& Tuning)
 {
-    std::vector<TMatch> Out;
-    NaiveFindMatches(Ids, 0, std::int32_t(Ids.Left.size()), 0, std::int32_t(Ids.Right.size()), Out);
-    return Out;
+    return TAligner(Ids, Tuning).Run();
 }

@@ -1,0 +1,163 @@
+#include "engine/LineAlign.h"
+#include "support/engine/DiffOracle.h"
+#include "support/engine/RandomLines.h"
+
+#include <QtTest>
+
+using namespace quorlane::test;
+
+Q_DECLARE_METATYPE(TAlignTuning)
+
+namespace {
+
+struct TCase {
+    QStringList Left, Right;
+    TDiffOptions Options;
+};
+
+bool Agrees(const TCase& C, const TAlignTuning& Tuning)
+{
+    return ComputeDiffTuned(C.Left, C.Right, C.Options, Tuning) == OracleComputeDiff(C.Left, C.Right, C.Options);
+}
+
+// Deletes lines one at a time while the engine still disagrees with the oracle.
+TCase Shrink(TCase C, const TAlignTuning& Tuning)
+{
+    for (bool Progress = true; Progress;) {
+        Progress = false;
+        for (QStringList* Side : {&C.Left, &C.Right}) {
+            for (qsizetype I = Side->size() - 1; I >= 0; --I) {
+                const QString Removed = Side->takeAt(I);
+                if (Agrees(C, Tuning))
+                    Side->insert(I, Removed);
+                else
+                    Progress = true;
+            }
+        }
+    }
+    return C;
+}
+
+QString Report(const TCase& Failing, const TAlignTuning& Tuning)
+{
+    const TCase C = Shrink(Failing, Tuning);
+    return QStringLiteral("engine and oracle differ (shrunk from %1/%2 lines)\noptions: %3\nleft:\n%4\nright:\n%5\n"
+                          "oracle: %6\nengine: %7")
+        .arg(Failing.Left.size()).arg(Failing.Right.size())
+        .arg(DescribeOptions(C.Options), DescribeLines(C.Left), DescribeLines(C.Right),
+             DescribeItems(OracleComputeDiff(C.Left, C.Right, C.Options)),
+             DescribeItems(ComputeDiffTuned(C.Left, C.Right, C.Options, Tuning)));
+}
+
+// Stops the test function at the first disagreement, with the shrunk input.
+#define CHECK_AGREES(Case, Tuning)                                                                          \
+    do {                                                                                                   \
+        const TCase C_ = (Case);                                                                           \
+        if (!Agrees(C_, Tuning))                                                                           \
+            QFAIL(qPrintable(Report(C_, Tuning)));                                                         \
+    } while (false)
+
+// Every path of the fast alignment, forced on small input: the results must never change.
+void AddTuningRows()
+{
+    QTest::addColumn<TAlignTuning>("tuning");
+    TAlignTuning Tuning;
+    QTest::newRow("default") << Tuning;
+    Tuning = {};
+    Tuning.RowStep = TAlignTuning::TRowStep::AlwaysDense;
+    QTest::newRow("dense rows") << Tuning;
+    Tuning = {};
+    Tuning.RowStep = TAlignTuning::TRowStep::AlwaysSparse;
+    QTest::newRow("sparse rows") << Tuning;
+    Tuning = {};
+    Tuning.Band = false;
+    QTest::newRow("no band") << Tuning;
+    Tuning = {};
+    Tuning.TopBandSlack = 0;
+    Tuning.ParallelMinWork = 0;
+    QTest::newRow("narrowest first band, threads everywhere") << Tuning;
+    Tuning = {};
+    Tuning.RowStep = TAlignTuning::TRowStep::AlwaysSparse;
+    Tuning.TopBandSlack = 1;
+    Tuning.ParallelMinWork = 0;
+    QTest::newRow("sparse rows, threads everywhere") << Tuning;
+}
+
+} // namespace
+
+class TestEngineDifferential : public QObject
+{
+    Q_OBJECT
+private slots:
+    void smallTieHeavyInputs_data() { AddTuningRows(); }
+    void smallTieHeavyInputs()
+    {
+        QFETCH(TAlignTuning, tuning);
+        QRandomGenerator Rng(20261210);
+        for (int Round = 0; Round < 4 * 64 * 12; ++Round) {
+            const TLinePair P = RandomTiePair(Rng, 2 + Round % 24, 1 + Rng.bounded(6));
+            CHECK_AGREES((TCase{P.Left, P.Right, OptionsFromBits(Round % 64)}), tuning);
+        }
+    }
+
+    void oneSideEmpty_data() { AddTuningRows(); }
+    void oneSideEmpty()
+    {
+        QFETCH(TAlignTuning, tuning);
+        QRandomGenerator Rng(7);
+        for (int Bits = 0; Bits < 64; ++Bits) {
+            const TLinePair P = RandomTiePair(Rng, 12, 4);
+            CHECK_AGREES((TCase{P.Left, {}, OptionsFromBits(Bits)}), tuning);
+            CHECK_AGREES((TCase{{}, P.Right, OptionsFromBits(Bits)}), tuning);
+            CHECK_AGREES((TCase{{}, {}, OptionsFromBits(Bits)}), tuning);
+        }
+    }
+
+    // Sizes beyond the word width, the default band slack and the thread threshold, so the
+    // banded, bit-parallel and threaded paths run as they do on real files.
+    void largerInputs_data() { AddTuningRows(); }
+    void largerInputs()
+    {
+        QFETCH(TAlignTuning, tuning);
+        QRandomGenerator Rng(4242);
+        for (int Round = 0; Round < 10; ++Round) {
+            const TDiffOptions Options = OptionsFromBits(Rng.bounded(64));
+            const int Lines = 200 + Rng.bounded(Round < 8 ? 600 : 2500);
+            TLinePair P;
+            if (Round % 2 == 0) {
+                // Few distinct lines: long rows of ties, dense steps.
+                QStringList Distinct;
+                for (int I = 0; I < 3 + Round; ++I)
+                    Distinct << RandomTrickyLine(Rng, 3);
+                auto Draw = [&] { return Distinct[Rng.bounded(int(Distinct.size()))]; };
+                for (int I = 0; I < Lines; ++I)
+                    P.Left << Draw();
+                P.Right = EditLines(Rng, P.Left, 0.02 + 0.1 * Rng.generateDouble(), Draw);
+            } else {
+                // Mostly distinct lines with edits and some repeats: sparse steps, narrow bands.
+                P.Left = DistinctLines(Rng, Lines);
+                for (int I = 0; I < Lines / 20; ++I)
+                    P.Left[Rng.bounded(Lines)] = (I % 2) ? QString() : QStringLiteral("}");
+                P.Right = EditLines(Rng, P.Left, Round == 9 ? 0.5 : 0.05, [&] { return DistinctLines(Rng, 1)[0]; });
+            }
+            CHECK_AGREES((TCase{P.Left, P.Right, Options}), tuning);
+            CHECK_AGREES((TCase{P.Right, P.Left, Options}), tuning);
+        }
+    }
+
+    // A block moved far away: the cheap bound on the common length is loose, so the top band
+    // has to widen until it confirms itself.
+    void movedBlock()
+    {
+        QRandomGenerator Rng(99);
+        const QStringList Base = DistinctLines(Rng, 1500);
+        QStringList Moved = Base.mid(700) + Base.mid(0, 700);
+        CHECK_AGREES((TCase{Base, Moved, {}}), TAlignTuning{});
+        TAlignTuning Narrow;
+        Narrow.TopBandSlack = 0;
+        CHECK_AGREES((TCase{Moved, Base, {}}), Narrow);
+    }
+};
+
+QTEST_MAIN(TestEngineDifferential)
+#include "tst_engine_differential.moc"

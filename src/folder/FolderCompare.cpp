@@ -85,6 +85,8 @@ void ListFolder(const std::string& Absolute, const std::string& Relative,
             Subfolders.push_back({Name, {St.st_dev, St.st_ino}});
             continue;
         }
+        if (!Known && Ent->d_type == DT_DIR)
+            continue;   // a folder that cannot be looked into (no search permission) adds nothing
         Path.resize(Relative.size());
         Path += Name;
         Files.append(EntryOf(Path, Known ? &St : nullptr));

@@ -1,0 +1,133 @@
+// Folder comparison of two trees of 100,000 files each against `find` listing both trees with
+// sizes and times. Prints milliseconds (median of the timed runs, warm cache) and the ratio.
+//
+//   bench_folder_compare [tree-folder]
+//
+// The trees are made once in tree-folder (default: a fresh temporary folder, removed afterwards);
+// give a folder to keep them for later runs.
+
+#include "folder/FolderCompare.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLocale>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int TopFolders = 100;
+constexpr int SubFolders = 10;
+constexpr int FilesPerFolder = 100;   // 100 * 10 * 100 = 100,000 files per side
+constexpr int Runs = 5;
+
+void WriteSmallFile(const QByteArray& Path, int Size)
+{
+    const int Fd = ::open(Path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (Fd < 0) {
+        std::perror(Path.constData());
+        std::exit(1);
+    }
+    static const QByteArray Bytes(256, 'x');
+    if (::write(Fd, Bytes.constData(), size_t(Size)) != Size)
+        std::exit(1);
+    ::close(Fd);
+}
+
+// Both trees hold the same paths, except: every 50th file is missing on the right, every 70th
+// exists only on the right, every 30th has another size on the right (about 6 % differ).
+void MakeTrees(const QString& Base)
+{
+    const QString Marker = Base + "/complete";
+    if (QFile::exists(Marker))
+        return;
+    std::printf("creating two trees of %d files in %s ...\n", TopFolders * SubFolders * FilesPerFolder,
+                qPrintable(Base));
+    int N = 0;
+    for (int t = 0; t < TopFolders; ++t)
+        for (int s = 0; s < SubFolders; ++s) {
+            const QString Rel = QString("/project%1/module_%2").arg(t, 3, 10, QChar('0')).arg(s);
+            QDir().mkpath(Base + "/left" + Rel);
+            QDir().mkpath(Base + "/right" + Rel);
+            for (int f = 0; f < FilesPerFolder; ++f, ++N) {
+                const QString Name = Rel + QString("/Source_File_%1.cpp").arg(f);
+                const int Size = 10 + N % 200;
+                if (N % 70 != 0)
+                    WriteSmallFile(QFile::encodeName(Base + "/left" + Name), Size);
+                if (N % 50 != 0)
+                    WriteSmallFile(QFile::encodeName(Base + "/right" + Name), N % 30 == 0 ? Size + 1 : Size);
+            }
+        }
+    WriteSmallFile(QFile::encodeName(Marker), 0);
+}
+
+template <typename F>
+double MedianMs(F&& Work)
+{
+    Work();   // warm the caches
+    std::vector<double> Ms;
+    for (int i = 0; i < Runs; ++i) {
+        QElapsedTimer T;
+        T.start();
+        Work();
+        Ms.push_back(double(T.nsecsElapsed()) / 1e6);
+    }
+    std::sort(Ms.begin(), Ms.end());
+    return Ms[Ms.size() / 2];
+}
+
+void RunFind(const QString& Tree)
+{
+    QProcess P;
+    P.setStandardOutputFile(QProcess::nullDevice());
+    P.start("find", {Tree, "-printf", "%p %s %T@\\n"});
+    if (!P.waitForFinished(-1) || P.exitCode() != 0) {
+        std::fprintf(stderr, "find failed\n");
+        std::exit(1);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication App(argc, argv);
+    QTemporaryDir Temp;
+    const QString Base = argc > 1 ? QString::fromLocal8Bit(argv[1]) : Temp.path();
+    QDir().mkpath(Base);
+    MakeTrees(Base);
+    const QString L = Base + "/left", R = Base + "/right";
+
+    const double FindMs = MedianMs([&] {
+        RunFind(L);
+        RunFind(R);
+    });
+    std::printf("find -printf '%%p %%s %%T@\\n', both trees: %8.1f ms\n", FindMs);
+
+    for (const char* Locale : {"C", "en_US"}) {
+        QLocale::setDefault(QLocale(QString::fromLatin1(Locale)));
+        TFolderComparison C;
+        const double ListMs = MedianMs([&] {
+            TFolderEntries A, B;
+            ListFilesRecursive(L, L, A);
+            ListFilesRecursive(R, R, B);
+        });
+        const double CompareMs = MedianMs([&] { C = CompareFolderTrees(L, R); });
+        qsizetype Differ = 0;
+        for (const TDiffItem& I : C.Items)
+            Differ += I.Kind != dkEqual;
+        std::printf("locale %-5s: listing only %8.1f ms; CompareFolderTrees %8.1f ms "
+                    "(%lld rows, %lld differ, %lld + %lld files); ratio to find %.2f\n",
+                    Locale, ListMs, CompareMs, qlonglong(C.Items.size()), qlonglong(Differ),
+                    qlonglong(C.LeftFileCount), qlonglong(C.RightFileCount), CompareMs / FindMs);
+    }
+    return 0;
+}

@@ -37,6 +37,7 @@ inline constexpr int TikaReadTimeoutMs = 30000;
 //   "" (the server found no text in the document).
 // Call it on a thread with a Qt event dispatcher (the UI thread or a QThread); everything it
 // creates is released before it returns, on every path.
+// ReadTimeoutMs 0 waits without limit.
 [[nodiscard]] bool ExtractTextWithTika(const QString& FileName, QString& Text, QString& ErrorText,
                                        const QUrl& Endpoint = DefaultTikaEndpoint(),
                                        int ReadTimeoutMs = TikaReadTimeoutMs);

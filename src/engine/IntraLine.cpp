@@ -11,6 +11,10 @@
 #include <limits>
 #include <list>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 using Word = std::uint64_t;
@@ -118,6 +122,20 @@ bool WithinBound(const TProblem& P)
     return Stored * P.Words * std::int64_t(sizeof(Word)) <= IntraLineInternals::kMaxTableBytes;
 }
 
+inline unsigned char AddWithCarry(unsigned char CarryIn, Word X, Word Y, Word& Sum)
+{
+#if defined(__x86_64__)
+    unsigned long long Out = 0;
+    const unsigned char CarryOut = _addcarry_u64(CarryIn, X, Y, &Out);
+    Sum = Out;
+    return CarryOut;
+#else
+    const Word S = X + Y;
+    Sum = S + CarryIn;
+    return (S < X) | (Sum < S);
+#endif
+}
+
 // Hyyrö's bit-vector LCS: bit j-1 of a row is 0 exactly where T[i][j] = T[i][j-1] + 1, so
 // T[i][j] is the number of zero bits below bit j. Bits at and above M stay 1.
 class TBitRows {
@@ -140,8 +158,9 @@ public:
         }
     }
 
-    // Advances V by one row of token Id; Lo..Hi (inclusive) are the words that may have changed.
-    void Step(Word* V, std::int32_t Id, qsizetype& Lo, qsizetype& Hi)
+    // Dst := the row after Src for token Id, over words [0, Limit) only (columns beyond never
+    // feed columns before them). Lo..Hi are the words that may differ from Src; Dst may be Src.
+    void Step(const Word* Src, Word* Dst, std::int32_t Id, qsizetype Limit, qsizetype& Lo, qsizetype& Hi)
     {
         const std::int32_t* First = FP.Occ.data() + FP.OccStart[std::size_t(Id)];
         const std::int32_t* Last = FP.Occ.data() + FP.OccStart[std::size_t(Id) + 1];
@@ -154,25 +173,27 @@ public:
                 FScratch[std::size_t(*Q >> 6)] |= Word(1) << (*Q & 63);
             Mask = FScratch.data();
         }
-        Lo = First[0] >> 6;
-        const qsizetype LastMatchWord = Last[-1] >> 6;
-        Word Carry = 0;
+        Lo = std::min<qsizetype>(First[0] >> 6, Limit);
+        const qsizetype LastMatchWord = std::min<qsizetype>(Last[-1] >> 6, Limit - 1);
+        if (Src != Dst)
+            std::copy_n(Src, Lo, Dst);
+        unsigned char Carry = 0;
         qsizetype W = Lo;
         for (; W <= LastMatchWord; ++W) {
-            const Word X = V[W], Mw = Mask[W], U = X & Mw;
-            const Word S = X + U;
-            const Word S2 = S + Carry;
-            Carry = Word(S < X) | Word(S2 < S);
-            V[W] = S2 | (X & ~Mw);
+            const Word X = Src[W], Mw = Mask[W];
+            Word Sum;
+            Carry = AddWithCarry(Carry, X, X & Mw, Sum);
+            Dst[W] = Sum | (X & ~Mw);
         }
         // Past the last match the carry runs through ones and stops at the first zero bit.
-        for (; Carry != 0 && W < FWords; ++W) {
-            const Word X = V[W];
-            const Word S2 = X + 1;
-            Carry = Word(S2 == 0);
-            V[W] = S2 | X;
+        for (; Carry != 0 && W < Limit; ++W) {
+            const Word X = Src[W];
+            Carry = X == ~Word(0);
+            Dst[W] = (X + 1) | X;
         }
         Hi = W - 1;
+        if (Src != Dst)
+            std::copy(Src + W, Src + Limit, Dst + W);
         if (!Dense)
             for (const std::int32_t* Q = First; Q != Last; ++Q)
                 FScratch[std::size_t(*Q >> 6)] = 0;
@@ -224,7 +245,7 @@ void MatchExact(const std::vector<std::int32_t>& A, const std::vector<std::int32
         std::vector<Word> V(std::size_t(Words), ~Word(0));
         qsizetype Lo = 0, Hi = 0;
         for (qsizetype R = 1; R <= LastBlockStart; ++R) {
-            Bits.Step(V.data(), IdOfRow(R), Lo, Hi);
+            Bits.Step(V.data(), V.data(), IdOfRow(R), Words, Lo, Hi);
             if (R % K == 0)
                 std::copy(V.begin(), V.end(), Checkpoints.begin() + std::ptrdiff_t((R / K) * Words));
         }
@@ -236,11 +257,13 @@ void MatchExact(const std::vector<std::int32_t>& A, const std::vector<std::int32
     qsizetype R = Rows, J = P.M;
     while (R > 0 && J > 0) {
         const qsizetype S = ((R - 1) / K) * K;
-        std::copy_n(Checkpoints.begin() + std::ptrdiff_t((S / K) * Words), Words, Block.begin());
+        // The walk stays at or left of column J from here on.
+        const qsizetype Limit = std::min(Words, (J >> 6) + 1);
+        std::copy_n(Checkpoints.begin() + std::ptrdiff_t((S / K) * Words), Limit, Block.begin());
         for (qsizetype Q = S + 1; Q <= R; ++Q) {
             Word* Row = Block.data() + (Q - S) * Words;
-            std::copy_n(Row - Words, Words, Row);
-            Bits.Step(Row, IdOfRow(Q), BlockLo[std::size_t(Q - S)], BlockHi[std::size_t(Q - S)]);
+            Bits.Step(Row - Words, Row, IdOfRow(Q), Limit, BlockLo[std::size_t(Q - S)],
+                      BlockHi[std::size_t(Q - S)]);
         }
         bool DeltaKnown = false;
         int Delta = 0;

@@ -206,8 +206,9 @@ private slots:
         QCOMPARE(KindsOf(C), QString("LE"));
     }
 
-    // Links to folders are followed, links back into the tree end, a link to a file counts as
-    // the file, and a dangling link is a file whose size is unknown.
+    // Links to folders are followed, also to a folder listed elsewhere in the tree; a link back
+    // into a folder being listed ends there; a link to a file counts as the file; a dangling link
+    // is a file whose size is unknown.
     void links()
     {
         QTemporaryDir L, R, Outside;
@@ -219,15 +220,16 @@ private slots:
             QVERIFY(QFile::link(Root + "/sub", Root + "/sub/self"));  // a cycle on itself
             QVERIFY(QFile::link(Outside.path(), Root + "/ext"));
             QVERIFY(QFile::link(Root + "/missing", Root + "/dangling"));
+            QVERIFY(QFile::link(Root + "/sub", Root + "/alias"));       // not a cycle: listed again
         }
         QVERIFY(QFile::link(R.path() + "/sub/f.txt", L.path() + "/file-link"));
         WriteFile(R.path(), "file-link", 2);
 
         const TFolderComparison C = CompareFolderTrees(L.path(), R.path());
-        QCOMPARE(C.Paths, QStringList({"dangling", "ext/shared.txt", "file-link", "sub/f.txt"}));
-        QCOMPARE(KindsOf(C), QString("DEEE"));
-        QCOMPARE(C.LeftCells[0], QString("dangling"));   // no time, so no " new"
-        QCOMPARE(C.RightCells[0], QString("dangling"));
+        QCOMPARE(C.Paths, QStringList({"alias/f.txt", "dangling", "ext/shared.txt", "file-link", "sub/f.txt"}));
+        QCOMPARE(KindsOf(C), QString("EDEEE"));
+        QCOMPARE(C.LeftCells[1], QString("dangling"));   // no time, so no " new"
+        QCOMPARE(C.RightCells[1], QString("dangling"));
     }
 
     // A folder that cannot be read adds nothing and raises nothing; the rest is listed.

@@ -6,8 +6,11 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <exception>
 #include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -58,13 +61,20 @@ struct TSubfolder
 }
 
 // Lists one folder (Absolute and Relative end in a separator). Ancestors holds the folders being
-// listed above this one, so a link that leads back into one of them is not followed again.
+// listed, this one last, so a link that leads back into one of them is not followed again.
 void ListFolder(const std::string& Absolute, const std::string& Relative,
                 std::vector<TFolderId>& Ancestors, TFolderEntries& Files)
 {
     const int DirFd = ::open(Absolute.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (DirFd < 0)
         return;   // unreadable or vanished: contributes nothing
+    // The folder opened must be the one checked against the ancestors, even if a link was
+    // swapped in meanwhile.
+    struct stat Self;
+    if (::fstat(DirFd, &Self) != 0 || !(TFolderId{Self.st_dev, Self.st_ino} == Ancestors.back())) {
+        ::close(DirFd);
+        return;
+    }
     DIR* Dir = ::fdopendir(DirFd);
     if (!Dir) {
         ::close(DirFd);
@@ -261,9 +271,40 @@ void SortFolderEntries(TFolderEntries& Files)
 
 TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& RightRoot)
 {
-    const TPathOrder Order;
-    const TSortedSide Left = SortSide(ListTree(LeftRoot), Order);
-    const TSortedSide Right = SortSide(ListTree(RightRoot), Order);
+    // The two trees are listed and sorted side by side: the work is mostly waiting for the file
+    // system, and each side has its own collator (a collator is not safe to share between threads;
+    // keys of equally set up collators compare alike).
+    auto ListAndSort = [](const QString& Root) {
+        const TPathOrder Order;
+        return SortSide(ListTree(Root), Order);
+    };
+    TSortedSide Right;
+    std::exception_ptr RightFailure;
+    std::thread Worker;
+    try {
+        Worker = std::thread([&] {
+            try {
+                Right = ListAndSort(RightRoot);
+            } catch (...) {
+                RightFailure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        Right = ListAndSort(RightRoot);   // no thread to be had: one after the other
+    }
+    std::exception_ptr LeftFailure;
+    TSortedSide Left;
+    try {
+        Left = ListAndSort(LeftRoot);
+    } catch (...) {
+        LeftFailure = std::current_exception();
+    }
+    if (Worker.joinable())
+        Worker.join();
+    if (LeftFailure)
+        std::rethrow_exception(LeftFailure);
+    if (RightFailure)
+        std::rethrow_exception(RightFailure);
 
     TFolderComparison Result;
     Result.LeftFileCount = Left.Files.size();

@@ -145,6 +145,8 @@ void TikaClientTest::successfulAnswer_data()
                                                    << QStringLiteral("café");
     QTest::newRow("line breaks kept") << QByteArray("a\r\nb\rc\n\n") << QByteArray("text/plain")
                                       << QStringLiteral("a\r\nb\rc\n\n");
+    QTest::newRow("byte-order mark dropped") << QByteArray("\xEF\xBB\xBFtext") << QByteArray("text/plain")
+                                             << QStringLiteral("text");
     QTest::newRow("only a line break") << QByteArray("\n") << QByteArray("text/plain") << QStringLiteral("\n");
     const QByteArray big = QByteArray("\xC3\xA4 line of extracted text\n").repeated(40000);
     QTest::newRow("1 MB") << big << QByteArray("text/plain") << QString::fromUtf8(big);

@@ -1,6 +1,10 @@
 #include "folder/FolderCompare.h"
 
+#include <QCollator>
+#include <QRandomGenerator>
 #include <QtTest>
+
+#include <algorithm>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -42,6 +46,102 @@ void VerifyNoChangeRanges(const TFolderComparison& C)
         QCOMPARE(I.LeftChangeLen, 0);
         QCOMPARE(I.RightChangeLen, 0);
     }
+}
+
+
+// The row model built the plain way: a QDirIterator listing, sorted insertion with the
+// collator, binary search for each side's position, a stat of each side's own file.
+struct TPlainRow
+{
+    QString Path, LeftCell, RightCell;
+    int LeftIndex = -1, RightIndex = -1;
+    char Kind = 'E';
+};
+
+QStringList PlainSortedList(const QString& Root, const QCollator& Collator)
+{
+    QStringList Sorted;
+    QDirIterator It(Root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (It.hasNext()) {
+        const QString P = It.next().mid(Root.size() + 1);
+        const auto At = std::lower_bound(Sorted.begin(), Sorted.end(), P,
+                                         [&](const QString& A, const QString& B) { return Collator.compare(A, B) < 0; });
+        if (At == Sorted.end() || Collator.compare(*At, P) != 0)
+            Sorted.insert(At, P);
+    }
+    return Sorted;
+}
+
+int PlainIndexOf(const QStringList& Sorted, const QString& P, const QCollator& Collator)
+{
+    const auto At = std::lower_bound(Sorted.begin(), Sorted.end(), P,
+                                     [&](const QString& A, const QString& B) { return Collator.compare(A, B) < 0; });
+    return At != Sorted.end() && Collator.compare(*At, P) == 0 ? int(At - Sorted.begin()) : -1;
+}
+
+QList<TPlainRow> PlainFolderRows(const QString& L, const QString& R)
+{
+    QCollator Collator;
+    Collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const QStringList Left = PlainSortedList(L, Collator), Right = PlainSortedList(R, Collator);
+    QStringList Union = Left;
+    for (const QString& P : Right)
+        if (PlainIndexOf(Union, P, Collator) < 0)
+            Union.insert(std::lower_bound(Union.begin(), Union.end(), P,
+                                          [&](const QString& A, const QString& B) { return Collator.compare(A, B) < 0; }),
+                         P);
+    QList<TPlainRow> Rows;
+    for (const QString& P : Union) {
+        TPlainRow Row;
+        Row.Path = P;
+        Row.LeftIndex = PlainIndexOf(Left, P, Collator);
+        Row.RightIndex = PlainIndexOf(Right, P, Collator);
+        const QString LName = Row.LeftIndex >= 0 ? Left[Row.LeftIndex] : QString();
+        const QString RName = Row.RightIndex >= 0 ? Right[Row.RightIndex] : QString();
+        Row.LeftCell = LName;
+        Row.RightCell = RName;
+        if (Row.LeftIndex >= 0 && Row.RightIndex >= 0) {
+            struct stat SL = {}, SR = {};
+            const bool Found = ::stat(QFile::encodeName(L + u'/' + LName).constData(), &SL) == 0
+                               && ::stat(QFile::encodeName(R + u'/' + RName).constData(), &SR) == 0;
+            Row.Kind = Found && SL.st_size == SR.st_size ? 'E' : 'D';
+            const qint64 TL = qint64(SL.st_mtim.tv_sec) * 1000000000 + SL.st_mtim.tv_nsec;
+            const qint64 TR = qint64(SR.st_mtim.tv_sec) * 1000000000 + SR.st_mtim.tv_nsec;
+            if (Row.Kind == 'D' && TL > TR)
+                Row.LeftCell += " new";
+            if (Row.Kind == 'D' && TR > TL)
+                Row.RightCell += " new";
+        } else {
+            Row.Kind = Row.LeftIndex >= 0 ? 'L' : 'R';
+        }
+        Rows.append(Row);
+    }
+    return Rows;
+}
+
+// A random relative path: up to two folders of letters, a file name ending in ".t".
+QString RandomPath(QRandomGenerator& Random)
+{
+    static const QString Letters = "abAB_-1x";
+    auto Word = [&](int MaxLen) {
+        QString W;
+        for (int n = 1 + Random.bounded(MaxLen); n > 0; --n)
+            W += Letters[Random.bounded(int(Letters.size()))];
+        return W;
+    };
+    QString P;
+    for (int Depth = Random.bounded(3); Depth > 0; --Depth)
+        P += Word(2) + u'/';
+    return P + Word(3) + ".t";
+}
+
+QString FlipSomeCase(const QString& P, QRandomGenerator& Random)
+{
+    QString Q = P;
+    for (QChar& C : Q)
+        if (C.isLetter() && Random.bounded(4) == 0)
+            C = C.isUpper() ? C.toLower() : C.toUpper();
+    return Q;
 }
 
 } // namespace
@@ -304,6 +404,57 @@ private slots:
         QCOMPARE(Files.size(), 2);
         QCOMPARE(Files[0].Path, QString("top"));
         QCOMPARE(Files[1].Path, QString("x/y/z.txt"));
+    }
+
+    // Random trees with letter-case variants across the sides, against the plain construction.
+    void randomTreesAgreeWithAPlainListing_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<quint32>("seed");
+        for (const char* Locale : {"C", "en_US", "de_DE"})
+            for (quint32 Seed = 1; Seed <= 4; ++Seed)
+                QTest::addRow("%s seed %u", Locale, Seed) << QString::fromLatin1(Locale) << Seed;
+    }
+    void randomTreesAgreeWithAPlainListing()
+    {
+        QFETCH(QString, locale);
+        QFETCH(quint32, seed);
+        QLocale::setDefault(QLocale(locale));
+        QRandomGenerator Random(seed);
+        QTemporaryDir L, R;
+
+        // Each side holds no two paths equal but for case, so no listing order decides anything.
+        QSet<QString> LeftTaken, RightTaken;
+        for (int i = 0; i < 60; ++i) {
+            const QString P = RandomPath(Random);
+            const int Where = Random.bounded(4);   // 0 left, 1 right, 2-3 both
+            const QString Q = FlipSomeCase(P, Random);
+            const qsizetype Size = Random.bounded(3);
+            if (Where != 1 && !LeftTaken.contains(P.toCaseFolded())) {
+                LeftTaken.insert(P.toCaseFolded());
+                WriteFile(L.path(), P, Size);
+                SetModified(L.path() + u'/' + P, 1'600'000'000 + Random.bounded(3));
+            }
+            if (Where != 0 && !RightTaken.contains(Q.toCaseFolded())) {
+                RightTaken.insert(Q.toCaseFolded());
+                WriteFile(R.path(), Q, Where == 1 ? Size : Random.bounded(2) ? Size : Size + 1);
+                SetModified(R.path() + u'/' + Q, 1'600'000'000 + Random.bounded(3));
+            }
+        }
+
+        const TFolderComparison C = CompareFolderTrees(L.path(), R.path());
+        const QList<TPlainRow> Plain = PlainFolderRows(L.path(), R.path());
+        QCOMPARE(C.Items.size(), Plain.size());
+        for (qsizetype i = 0; i < Plain.size(); ++i) {
+            QCOMPARE(C.Paths[i], Plain[i].Path);
+            QCOMPARE(C.Items[i].LeftIndex, Plain[i].LeftIndex);
+            QCOMPARE(C.Items[i].RightIndex, Plain[i].RightIndex);
+            QCOMPARE(KindsOf(C)[i], QLatin1Char(Plain[i].Kind));
+            QCOMPARE(C.LeftCells[i], Plain[i].LeftCell);
+            QCOMPARE(C.RightCells[i], Plain[i].RightCell);
+        }
+        QCOMPARE(C.LeftFileCount, LeftTaken.size());
+        QCOMPARE(C.RightFileCount, RightTaken.size());
     }
 
     void fileSizeOf()

@@ -38,6 +38,8 @@ public:
 
     // Contents. Cells are stored per column; a million rows cost three QString arrays.
     [[nodiscard]] QString Cells(int ACol, int ARow) const;
+    // The texts of one column, rows 0 .. RowCount()-1 (for measuring every row without copies).
+    [[nodiscard]] const QVector<QString>& ColumnTexts(int ACol) const;
     void SetCells(int ACol, int ARow, const QString& Text);
     void SetColumnTexts(int ACol, QVector<QString> Texts);   // whole column at once (rows 0..n-1)
 
@@ -68,7 +70,9 @@ public:
     [[nodiscard]] int DefaultRowHeight() const;
     void SetDefaultRowHeight(int Height);
     [[nodiscard]] int GridLineWidth() const { return 1; }
-    [[nodiscard]] QRect CellRect(int ACol, int ARow) const;   // viewport coordinates; empty when not visible
+    // Viewport coordinates; a null rect for a row scrolled out of view. As a QRect, right() is the
+    // last pixel column: the border to the next column lies at x() + width().
+    [[nodiscard]] QRect CellRect(int ACol, int ARow) const;
     void MouseToCell(int X, int Y, int& ACol, int& ARow) const;  // -1, -1 outside the cells
     [[nodiscard]] int GridWidth() const;    // outer width of the control
 
@@ -97,8 +101,21 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* Event) override;
     void keyPressEvent(QKeyEvent* Event) override;
     void wheelEvent(QWheelEvent* Event) override;
+    void focusInEvent(QFocusEvent* Event) override;
+    void focusOutEvent(QFocusEvent* Event) override;
 
 private:
+    void HandlePress(QMouseEvent* Event);
+    void MoveSelection(int ARow);
+    void EnsureRowVisible(int ARow);
+    void UpdateScrollBar();
+    void ScheduleRelayout();
+    void InvalidateRow(int ARow);
+    void PaintCells(QPainter& Painter, const QRect& Area);
+    void PaintGridLines(QPainter& Painter);
+    void PaintFocusRect(QPainter& Painter);
+    void DrawCellPlainly(QPainter& Painter, int ACol, int ARow, const QRect& Rect, TGridDrawState State);
+
     struct TImpl;
     TImpl* d;   // owned; kept out of the header so the window's code rebuilds rarely
 };

@@ -1,0 +1,311 @@
+#include "grid/DiffCellDrawing.h"
+
+#include "grid/GdiText.h"
+#include "grid/TDiffGrid.h"
+
+#include <QPainter>
+#include <QPen>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+[[nodiscard]] bool IsBlank(QChar C)
+{
+    return C == u' ' || C == u'\t';
+}
+
+// Delphi's Rect.Right and Rect.Bottom lie one past the last pixel.
+[[nodiscard]] int RightOf(const QRect& Rect)
+{
+    return Rect.x() + Rect.width();
+}
+
+[[nodiscard]] int BottomOf(const QRect& Rect)
+{
+    return Rect.y() + Rect.height();
+}
+
+[[nodiscard]] QRect Shrunk(const QRect& Rect, int By)
+{
+    return QRect(QPoint(Rect.x() + By, Rect.y() + By), QPoint(RightOf(Rect) - By - 1, BottomOf(Rect) - By - 1));
+}
+
+[[nodiscard]] double RelativeLuminance(const QColor& Color)
+{
+    const auto Channel = [](double V) { return V <= 0.03928 ? V / 12.92 : std::pow((V + 0.055) / 1.055, 2.4); };
+    return 0.2126 * Channel(Color.redF()) + 0.7152 * Channel(Color.greenF()) + 0.0722 * Channel(Color.blueF());
+}
+
+[[nodiscard]] double ContrastRatio(const QColor& A, const QColor& B)
+{
+    const double La = RelativeLuminance(A), Lb = RelativeLuminance(B);
+    return (std::max(La, Lb) + 0.05) / (std::min(La, Lb) + 0.05);
+}
+
+[[nodiscard]] TDiffItem ItemOfRow(const TDiffCellSource& Source, int ARow)
+{
+    if (Source.Items && ARow - 1 >= 0 && ARow - 1 < Source.Items->size())
+        return (*Source.Items)[ARow - 1];
+    return {};  // the placeholder: dkEqual, no lines
+}
+
+[[nodiscard]] QColor RowBackground(const TDiffItem& Item, const TDiffCellSource& Source, const QPalette& Palette)
+{
+    switch (Item.Kind) {
+    case dkLeftOnly:
+        return Source.Colors.Added;
+    case dkRightOnly:
+        return Source.Colors.Removed;
+    case dkDifferent:
+        return Source.Colors.Changed;
+    default:
+        return Palette.color(QPalette::Base);
+    }
+}
+
+// Ranges of a changed line, column 1 against column 2 and back. Indexes that no longer fit the
+// lists (an edit or merge waiting for its recompute) give no ranges.
+[[nodiscard]] QList<THighlightRange> RangesForCell(const TDiffItem& Item, int ACol, const TDiffCellSource& Source)
+{
+    if (Item.LeftIndex < 0 || Item.RightIndex < 0 || !Source.LeftLines || !Source.RightLines)
+        return {};
+    if (Item.LeftIndex >= Source.LeftLines->size() || Item.RightIndex >= Source.RightLines->size())
+        return {};
+    const QString& Left = (*Source.LeftLines)[Item.LeftIndex];
+    const QString& Right = (*Source.RightLines)[Item.RightIndex];
+    return ACol == 1 ? ComputeIntraLineRanges(Left, Right, Source.IgnoreCase)
+                     : ComputeIntraLineRanges(Right, Left, Source.IgnoreCase);
+}
+
+void DrawHeaderCell(QPainter& Painter, const TDiffGrid& Grid, int ACol, const QRect& Rect, const QFont& Font)
+{
+    const QPalette& Palette = Grid.palette();
+    Painter.fillRect(Rect, Palette.color(QPalette::Button));
+    QFont Bold = Font;
+    Bold.setBold(true);
+    Painter.setFont(Bold);
+    Painter.setPen(ReadableTextOn(Palette.color(QPalette::Button), Palette.color(QPalette::Text)));
+    QRect Inner = Shrunk(Rect, 2);
+    GdiDrawText(Painter, Grid.Cells(ACol, 0), Inner, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+}
+
+void DrawNewBadge(QPainter& Painter, const QRect& Rect, const QColor& Back)
+{
+    const TTextMeasure Measure(Painter.font(), Painter.device());
+    const int Width = Measure.Width(u"new") + 8;
+    const int Right = RightOf(Rect) - 4;
+    const int Top = Rect.top() + 2;
+    QRect Badge(Right - Width, Top, Width, Measure.LineHeight() + 4);
+    Painter.fillRect(Badge, Back);
+    Painter.setPen(QColor(0, 0, 0));
+    GdiDrawText(Painter, QStringLiteral("new"), Badge, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+}
+
+void DrawSegment(QPainter& Painter, const TTextMeasure& Measure, QStringView Segment, int& X, int Y, int LineHeight,
+                 const QColor& TextColor, const QColor& BackColor)
+{
+    if (Segment.isEmpty())
+        return;
+    const int Width = Measure.Width(Segment);
+    Painter.fillRect(QRect(X, Y, Width, LineHeight), BackColor);
+    Painter.setPen(TextColor);
+    GdiTextOut(Painter, Measure, X, Y, Segment);
+    X += Width;
+}
+
+}  // namespace
+
+QColor ReadableTextOn(const QColor& Back, const QColor& Preferred)
+{
+    if (ContrastRatio(Back, Preferred) >= 3.0)
+        return Preferred;
+    const QColor Black(0, 0, 0), White(255, 255, 255);
+    return ContrastRatio(Back, Black) >= ContrastRatio(Back, White) ? Black : White;
+}
+
+QColor ColorFromValue(quint32 Value, const QPalette& Palette)
+{
+    if ((Value >> 24) != 0xFF)
+        return QColor(int(Value & 0xFF), int((Value >> 8) & 0xFF), int((Value >> 16) & 0xFF));
+    switch (Value & 0xFF) {
+    case 0:   // COLOR_SCROLLBAR
+    case 15:  // COLOR_BTNFACE
+        return Palette.color(QPalette::Button);
+    case 1:   // COLOR_BACKGROUND
+    case 12:  // COLOR_APPWORKSPACE
+    case 3:   // COLOR_INACTIVECAPTION
+    case 28:  // COLOR_GRADIENTINACTIVECAPTION
+        return Palette.color(QPalette::Mid);
+    case 2:   // COLOR_ACTIVECAPTION
+    case 13:  // COLOR_HIGHLIGHT
+    case 27:  // COLOR_GRADIENTACTIVECAPTION
+    case 29:  // COLOR_MENUHILIGHT
+        return Palette.color(QPalette::Highlight);
+    case 4:   // COLOR_MENU
+    case 10:  // COLOR_ACTIVEBORDER
+    case 11:  // COLOR_INACTIVEBORDER
+    case 30:  // COLOR_MENUBAR
+        return Palette.color(QPalette::Window);
+    case 5:   // COLOR_WINDOW
+        return Palette.color(QPalette::Base);
+    case 6:   // COLOR_WINDOWFRAME
+    case 21:  // COLOR_3DDKSHADOW
+        return Palette.color(QPalette::Shadow);
+    case 7:   // COLOR_MENUTEXT
+        return Palette.color(QPalette::WindowText);
+    case 8:   // COLOR_WINDOWTEXT
+        return Palette.color(QPalette::Text);
+    case 9:   // COLOR_CAPTIONTEXT
+    case 14:  // COLOR_HIGHLIGHTTEXT
+        return Palette.color(QPalette::HighlightedText);
+    case 16:  // COLOR_BTNSHADOW
+        return Palette.color(QPalette::Dark);
+    case 17:  // COLOR_GRAYTEXT
+        return Palette.color(QPalette::Disabled, QPalette::Text);
+    case 18:  // COLOR_BTNTEXT
+        return Palette.color(QPalette::ButtonText);
+    case 19:  // COLOR_INACTIVECAPTIONTEXT
+        return Palette.color(QPalette::Disabled, QPalette::WindowText);
+    case 20:  // COLOR_BTNHIGHLIGHT
+        return Palette.color(QPalette::Light);
+    case 22:  // COLOR_3DLIGHT
+        return Palette.color(QPalette::Midlight);
+    case 23:  // COLOR_INFOTEXT
+        return Palette.color(QPalette::ToolTipText);
+    case 24:  // COLOR_INFOBK
+        return Palette.color(QPalette::ToolTipBase);
+    case 26:  // COLOR_HOTLIGHT
+        return Palette.color(QPalette::Link);
+    default:  // GetSysColor gives black for an index it does not know
+        return QColor(0, 0, 0);
+    }
+}
+
+bool FitCharsInWidth(const TTextMeasure& Measure, const QString& Text, int StartIndex, int MaxWidth, int& Count)
+{
+    Count = 0;
+    const int Remaining = int(Text.size()) - StartIndex;
+    if (StartIndex < 0 || Remaining <= 0)
+        return false;
+    const QStringView Rest = QStringView(Text).sliced(StartIndex);
+    const int Fit = Measure.FitCount(Rest, MaxWidth);
+    if (Fit <= 0) {
+        Count = CharUnitsAt(Rest, 0);  // a character wider than the line still takes one
+        return true;
+    }
+    if (Fit >= Remaining) {
+        Count = Remaining;
+        return true;
+    }
+    Count = Fit;
+    if (!IsBlank(Rest[Fit - 1]) && !IsBlank(Rest[Fit])) {
+        int P = Fit;
+        while (P > 0 && !IsBlank(Rest[P - 1]))
+            --P;
+        if (P > 0)
+            Count = P;
+    }
+    Count = std::max(1, Count);
+    return true;
+}
+
+bool FitCharsInWidth(const QFontMetrics& Metrics, const QString& Text, int StartIndex, int MaxWidth, int& Count)
+{
+    return FitCharsInWidth(TTextMeasure(Metrics), Text, StartIndex, MaxWidth, Count);
+}
+
+void DrawHighlightedText(QPainter& Painter, const QRect& Rect, const QString& Text, const QList<THighlightRange>& Ranges,
+                         const QColor& NormalTextColor, const QColor& NormalBackColor, const QColor& HighlightTextColor,
+                         const QColor& HighlightBackColor)
+{
+    Painter.fillRect(Rect, NormalBackColor);
+    const QRect Inner = Shrunk(Rect, 2);
+    if (Text.isEmpty() || Inner.width() <= 2 || Inner.height() <= 2)
+        return;
+    const TTextMeasure Measure(Painter.font(), Painter.device());
+    const int MaxWidth = Inner.width();
+    const int LineHeight = Measure.LineHeight() > 0 ? Measure.LineHeight() : 14;
+    const QStringView View(Text);
+    int Y = Inner.top();
+    int Pos = 0;
+    while (Pos < Text.size() && Y < BottomOf(Inner)) {
+        int Count = 0;
+        if (!FitCharsInWidth(Measure, Text, Pos, MaxWidth, Count) || Count <= 0)
+            break;
+        const int LineEnd = Pos + Count;
+        int X = Inner.left();
+        int Cur = Pos;
+        for (const THighlightRange& Range : Ranges) {
+            std::int32_t A = 0, B = 0;
+            if (!ClipRange(Range, Pos, LineEnd, A, B))
+                continue;
+            if (A > Cur)
+                DrawSegment(Painter, Measure, View.sliced(Cur, A - Cur), X, Y, LineHeight, NormalTextColor, NormalBackColor);
+            DrawSegment(Painter, Measure, View.sliced(A, B - A), X, Y, LineHeight, HighlightTextColor, HighlightBackColor);
+            Cur = B;
+            if (Cur >= LineEnd)
+                break;
+        }
+        if (Cur < LineEnd)
+            DrawSegment(Painter, Measure, View.sliced(Cur, LineEnd - Cur), X, Y, LineHeight, NormalTextColor, NormalBackColor);
+        Y += LineHeight;
+        Pos = LineEnd;
+    }
+}
+
+void DrawSelectedRowFrame(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow)
+{
+    if (ARow <= 0 || ARow >= Grid.RowCount() || ARow != Grid.Row())
+        return;
+    const QRect Cell = Grid.CellRect(ACol, ARow);
+    if (Cell.isNull())
+        return;
+    const int L = Cell.x() + 1, T = Cell.y() + 1;
+    const int Rt = RightOf(Cell) - 1 - 1, B = BottomOf(Cell) - 1 - 1;
+    Painter.save();
+    Painter.setRenderHint(QPainter::Antialiasing, false);
+    Painter.setBrush(Qt::NoBrush);
+    Painter.setPen(QPen(Grid.palette().color(QPalette::Text), 2));
+    Painter.drawLine(L, T, Rt, T);
+    Painter.drawLine(L, B, Rt, B);
+    if (ACol == 0)
+        Painter.drawLine(L, T, L, B);
+    if (ACol == Grid.ColCount() - 1)
+        Painter.drawLine(Rt, T, Rt, B);
+    Painter.restore();
+}
+
+void DrawDiffCell(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow, const QRect& Rect,
+                  const TDiffCellSource& Source)
+{
+    Painter.setFont(Source.Font);
+    if (ARow == 0) {
+        DrawHeaderCell(Painter, Grid, ACol, Rect, Source.Font);
+        return;
+    }
+    const QPalette& Palette = Grid.palette();
+    const TDiffItem Item = ItemOfRow(Source, ARow);
+    const QColor Back = RowBackground(Item, Source, Palette);
+    const QColor TextColor = ReadableTextOn(Back, Palette.color(QPalette::Text));
+    Painter.fillRect(Rect, Back);
+
+    const QString Text = Grid.Cells(ACol, ARow);
+    const bool TextColumn = ACol == 1 || ACol == 2;
+    if (!Source.FolderMode && Item.Kind == dkDifferent && TextColumn && !Text.isEmpty()) {
+        const QColor HighlightText = ReadableTextOn(Source.Colors.DifferentText, Palette.color(QPalette::Text));
+        DrawHighlightedText(Painter, Rect, Text, RangesForCell(Item, ACol, Source), TextColor, Back, HighlightText,
+                            Source.Colors.DifferentText);
+    } else {
+        const bool Badge = Source.FolderMode && TextColumn && Text.size() >= 4
+                           && Text.endsWith(QLatin1String(" new"), Qt::CaseInsensitive);
+        const QString Shown = Badge ? Text.left(Text.size() - 4) : Text;
+        Painter.setPen(TextColor);
+        QRect Inner = Shrunk(Rect, 2);
+        GdiDrawText(Painter, Shown, Inner, DT_WORDBREAK | DT_NOPREFIX);
+        if (Badge)
+            DrawNewBadge(Painter, Rect, Source.Colors.DifferentText);
+    }
+    DrawSelectedRowFrame(Painter, Grid, ACol, ARow);
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+// The owner-draw of the comparison grid's cells: row colours by kind, word-wrapped text, the
+// differing words of a changed line on the highlight colour, the folder "new" badge and the
+// frame around the selected row. Plain functions over a QPainter; the grid only calls them.
+
+#include "engine/DiffEngine.h"
+#include "engine/IntraLine.h"
+
+#include <QColor>
+#include <QFont>
+#include <QList>
+#include <QPalette>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+class QFontMetrics;
+class QPainter;
+class TDiffGrid;
+class TTextMeasure;
+
+struct TDiffColors {
+    QColor Added, Removed, Changed, DifferentText;
+};
+
+// What the cell drawing reads of the workspace; pointers stay owned by the window.
+struct TDiffCellSource {
+    const TDiffItems* Items = nullptr;
+    const QStringList* LeftLines = nullptr;
+    const QStringList* RightLines = nullptr;
+    bool FolderMode = false;
+    bool IgnoreCase = false;
+    TDiffColors Colors;
+    QFont Font;  // the grid font (face, size from the settings)
+};
+
+// The whole owner-draw of one cell, as grdDiffDrawCell does it. System colours come from the
+// grid's palette.
+void DrawDiffCell(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow, const QRect& Rect,
+                  const TDiffCellSource& Source);
+
+// Fills Rect and draws Text wrapped by FitCharsInWidth inside a 2-px margin, the characters
+// covered by Ranges (sorted, not overlapping) on HighlightBackColor.
+void DrawHighlightedText(QPainter& Painter, const QRect& Rect, const QString& Text, const QList<THighlightRange>& Ranges,
+                         const QColor& NormalTextColor, const QColor& NormalBackColor, const QColor& HighlightTextColor,
+                         const QColor& HighlightBackColor);
+
+// How many characters of Text from StartIndex go on one line of MaxWidth: up to the last blank
+// before a word that would cross the edge, a too-long word split, at least one character.
+bool FitCharsInWidth(const QFontMetrics& Metrics, const QString& Text, int StartIndex, int MaxWidth, int& Count);
+bool FitCharsInWidth(const TTextMeasure& Measure, const QString& Text, int StartIndex, int MaxWidth, int& Count);
+
+// This cell's share of the 2-px frame around the grid's current row.
+void DrawSelectedRowFrame(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow);
+
+// 0x00BBGGRR setting values (0xFF0000nn = system colour nn) to a QColor; system colours from the palette.
+[[nodiscard]] QColor ColorFromValue(quint32 Value, const QPalette& Palette);
+
+// The text colour to use on Back: Preferred, unless it is too faint there (a light text on a
+// light row colour under a dark theme), then black or white, whichever reads better.
+[[nodiscard]] QColor ReadableTextOn(const QColor& Back, const QColor& Preferred);

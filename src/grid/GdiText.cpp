@@ -1,0 +1,470 @@
+#include "grid/GdiText.h"
+
+#include <QFontMetricsF>
+#include <QHash>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QPaintDevice>
+#include <QPainter>
+#include <QRawFont>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+// Per-character advances of one font, in 1/64 px (the unit Qt's text engine adds up).
+struct TAdvanceTable {
+    std::vector<std::int32_t> Adv64;  // indexed by UTF-16 unit; -1: shape the string instead
+};
+
+namespace {
+
+constexpr char16_t kTableLimit = 0x2C00;
+
+// Qt rounds a 26.6 fixed-point width to whole pixels this way (QFixed::toInt).
+[[nodiscard]] int Round64(std::int64_t V)
+{
+    return int((V + 32) >> 6);
+}
+
+[[nodiscard]] bool IsDefaultIgnorable(char16_t C)
+{
+    return C == 0x00AD || C == 0x034F || C == 0x061C || C == 0x115F || C == 0x1160 || C == 0x17B4
+           || C == 0x17B5 || (C >= 0x180B && C <= 0x180F) || (C >= 0x200B && C <= 0x200F)
+           || (C >= 0x2028 && C <= 0x202E) || (C >= 0x2060 && C <= 0x206F);
+}
+
+// Scripts whose shaping is one glyph per character: Latin, Greek, Cyrillic, punctuation and
+// symbols. Everything else (combining marks, RTL, complex scripts) is always shaped by Qt.
+[[nodiscard]] bool IsSimpleScriptChar(char16_t C)
+{
+    if (C < 0x20 || (C >= 0x7F && C < 0xA0) || IsDefaultIgnorable(C))
+        return false;
+    const bool InRange = C < 0x0300 || (C >= 0x0370 && C < 0x0530) || (C >= 0x1D00 && C < 0x1DC0)
+                         || (C >= 0x1E00 && C < 0x2C00);
+    if (!InRange)
+        return false;
+    const QChar::Category Cat = QChar::category(char32_t(C));
+    return Cat != QChar::Mark_NonSpacing && Cat != QChar::Mark_SpacingCombining
+           && Cat != QChar::Mark_Enclosing && Cat != QChar::Other_Format
+           && Cat != QChar::Other_NotAssigned && Cat != QChar::Separator_Line
+           && Cat != QChar::Separator_Paragraph;
+}
+
+[[nodiscard]] bool HasLayoutTables(const QRawFont& Raw)
+{
+    for (const char* Tag : {"GSUB", "GPOS", "kern", "morx", "mort", "kerx"})
+        if (!Raw.fontTable(Tag).isEmpty())
+            return true;
+    return false;
+}
+
+[[nodiscard]] std::int32_t CharAdvance64(const QFontMetricsF& Metrics, char16_t C)
+{
+    return std::int32_t(qRound(Metrics.horizontalAdvance(QChar(C)) * 64.0));
+}
+
+// With layout tables present, ASCII is trusted only for a fixed-pitch font whose every pair of
+// printable characters shapes to the sum of the two advances (no kerning, no ligature).
+[[nodiscard]] bool AsciiPairsAreAdditive(const QFontMetricsF& Metrics, const std::vector<std::int32_t>& Adv)
+{
+    std::int32_t Common = -1;
+    for (char16_t C = 0x20; C < 0x7F; ++C) {
+        if (Adv[C] < 0)
+            return false;
+        if (Common < 0)
+            Common = Adv[C];
+        else if (Adv[C] != Common)
+            return false;
+    }
+    QString Pair(2, QChar(u' '));
+    for (char16_t A = 0x20; A < 0x7F; ++A) {
+        Pair[0] = QChar(A);
+        for (char16_t B = 0x20; B < 0x7F; ++B) {
+            Pair[1] = QChar(B);
+            if (std::int32_t(qRound(Metrics.horizontalAdvance(Pair) * 64.0)) != 2 * Common)
+                return false;
+        }
+    }
+    return true;
+}
+
+[[nodiscard]] std::shared_ptr<const TAdvanceTable> BuildTable(const QFont& Font, const QPaintDevice* Device)
+{
+    const QRawFont Raw = QRawFont::fromFont(Font);
+    if (!Raw.isValid())
+        return nullptr;
+    const QFontMetricsF Metrics = Device ? QFontMetricsF(Font, Device) : QFontMetricsF(Font);
+    auto Table = std::make_shared<TAdvanceTable>();
+    Table->Adv64.assign(kTableLimit, -1);
+    const bool Tables = HasLayoutTables(Raw);
+    const char16_t Limit = Tables ? char16_t(0x7F) : kTableLimit;
+    for (char16_t C = 0x20; C < Limit; ++C)
+        if (IsSimpleScriptChar(C) && Raw.supportsCharacter(QChar(C)))
+            Table->Adv64[C] = CharAdvance64(Metrics, C);
+    if (Tables && !AsciiPairsAreAdditive(Metrics, Table->Adv64))
+        return nullptr;
+    return Table;
+}
+
+[[nodiscard]] std::shared_ptr<const TAdvanceTable> TableFor(const QFont& Font, const QPaintDevice* Device)
+{
+    static QMutex Lock;
+    static QHash<QString, std::shared_ptr<const TAdvanceTable>> Tables;
+    const int Dpi = Device ? Device->logicalDpiY() : 0;
+    const QString Key = Font.key() + QLatin1Char('@') + QString::number(Dpi);
+    QMutexLocker Locker(&Lock);
+    const auto Found = Tables.constFind(Key);
+    if (Found != Tables.cend())
+        return *Found;
+    auto Table = BuildTable(Font, Device);
+    Tables.insert(Key, Table);
+    return Table;
+}
+
+[[nodiscard]] QString RawString(QStringView Text)
+{
+    return QString::fromRawData(reinterpret_cast<const QChar*>(Text.data()), Text.size());
+}
+
+[[nodiscard]] bool IsBlank(QChar C)
+{
+    return C == u' ' || C == u'\t';
+}
+
+[[nodiscard]] bool IsLineBreak(QChar C)
+{
+    return C == u'\r' || C == u'\n';
+}
+
+[[nodiscard]] int TabAdvanceOf(const QFontMetrics& Metrics)
+{
+    const int Tab = Metrics.horizontalAdvance(QChar(u'\t'));
+    return Tab > 0 ? Tab : Metrics.horizontalAdvance(QChar(u' '));
+}
+
+// Walks the DT_WORDBREAK lines of Text, calling Emit(Start, Len) for each.
+template <class TEmit>
+void WalkLines(const TTextMeasure& Measure, QStringView Text, int MaxWidth, bool WordBreak, TEmit&& Emit)
+{
+    const int N = int(Text.size());
+    int P = 0;
+    while (P < N) {
+        int E = P;
+        while (E < N && !IsLineBreak(Text[E]))
+            ++E;
+        if (P == E || !WordBreak) {
+            Emit(P, E - P);
+        } else {
+            int Q = P;
+            while (Q < E) {
+                const int Remaining = E - Q;
+                int Fit = Measure.FitCount(Text.sliced(Q, Remaining), MaxWidth);
+                if (Fit >= Remaining) {
+                    Emit(Q, Remaining);
+                    break;
+                }
+                if (Fit <= 0)
+                    Fit = CharUnitsAt(Text, Q);
+                const int B = Q + Fit;  // first unit that is not on this line
+                int LineEnd = B;
+                int Next = B;
+                if (B < E && IsBlank(Text[B])) {
+                    while (Next < E && IsBlank(Text[Next]))
+                        ++Next;
+                } else if (!IsBlank(Text[B - 1])) {
+                    int WordStart = B - 1;
+                    while (WordStart > Q && !IsBlank(Text[WordStart - 1]))
+                        --WordStart;
+                    if (WordStart > Q)
+                        LineEnd = Next = WordStart;
+                }
+                Emit(Q, LineEnd - Q);
+                Q = Next;
+            }
+        }
+        if (E < N)
+            E += (Text[E] == u'\r' && E + 1 < N && Text[E + 1] == u'\n') ? 2 : 1;
+        P = E;
+    }
+}
+
+// Without DT_NOPREFIX "&x" shows as "x" and "&&" as "&".
+[[nodiscard]] QString StripPrefixes(const QString& Text)
+{
+    if (!Text.contains(u'&'))
+        return Text;
+    QString Out;
+    Out.reserve(Text.size());
+    for (qsizetype I = 0; I < Text.size(); ++I) {
+        if (Text[I] == u'&') {
+            if (I + 1 < Text.size())
+                Out += Text[++I];
+            continue;
+        }
+        Out += Text[I];
+    }
+    return Out;
+}
+
+struct TLayout {
+    QList<TTextLine> Lines;
+    int Width = 0;
+    int Height = 0;
+};
+
+[[nodiscard]] TLayout LayoutText(const TTextMeasure& Measure, const QString& Text, int Width, unsigned Flags)
+{
+    TLayout Layout;
+    if (Flags & DT_SINGLELINE) {
+        Layout.Lines.append({0, int(Text.size())});
+    } else {
+        if (Text.isEmpty())
+            return Layout;
+        Layout.Lines = BreakTextLines(Measure, Text, Width, (Flags & DT_WORDBREAK) != 0);
+    }
+    for (const TTextLine& Line : Layout.Lines)
+        Layout.Width = std::max(Layout.Width, Measure.Width(QStringView(Text).sliced(Line.Start, Line.Len)));
+    Layout.Height = int(Layout.Lines.size()) * Measure.LineHeight();
+    return Layout;
+}
+
+[[nodiscard]] int AlignedX(const QRect& Rect, int LineWidth, unsigned Flags)
+{
+    if (Flags & DT_CENTER)
+        return Rect.left() + (Rect.width() - LineWidth) / 2;
+    if (Flags & DT_RIGHT)
+        return Rect.left() + Rect.width() - LineWidth;
+    return Rect.left();
+}
+
+}  // namespace
+
+TTextMeasure::TTextMeasure(const QFont& Font, const QPaintDevice* Device)
+    : FMetrics(Device ? QFontMetrics(Font, Device) : QFontMetrics(Font)),
+      FTable(TableFor(Font, Device)),
+      FLineHeight(FMetrics.height()),
+      FAscent(FMetrics.ascent()),
+      FTabAdvance(TabAdvanceOf(FMetrics))
+{
+}
+
+TTextMeasure::TTextMeasure(const QFontMetrics& Metrics)
+    : FMetrics(Metrics), FLineHeight(Metrics.height()), FAscent(Metrics.ascent()), FTabAdvance(TabAdvanceOf(Metrics))
+{
+}
+
+bool TTextMeasure::UsesTable(QStringView Text) const
+{
+    if (!FTable)
+        return false;
+    const std::int32_t* Adv = FTable->Adv64.data();
+    for (QChar C : Text) {
+        const char16_t U = C.unicode();
+        if (U != u'\t' && (U >= kTableLimit || Adv[U] < 0))
+            return false;
+    }
+    return true;
+}
+
+int TTextMeasure::PieceWidth(QStringView Piece) const
+{
+    if (Piece.isEmpty())
+        return 0;
+    return FMetrics.horizontalAdvance(RawString(Piece));
+}
+
+int TTextMeasure::Width(QStringView Text) const
+{
+    if (FTable) {
+        const std::int32_t* Adv = FTable->Adv64.data();
+        std::int64_t Done = 0, Piece64 = 0;
+        bool Ok = true;
+        for (QChar C : Text) {
+            const char16_t U = C.unicode();
+            if (U == u'\t') {
+                Done += Round64(Piece64) + FTabAdvance;
+                Piece64 = 0;
+            } else if (U < kTableLimit && Adv[U] >= 0) {
+                Piece64 += Adv[U];
+            } else {
+                Ok = false;
+                break;
+            }
+        }
+        if (Ok)
+            return int(Done + Round64(Piece64));
+    }
+    int Total = 0;
+    qsizetype From = 0;
+    for (qsizetype I = 0; I < Text.size(); ++I) {
+        if (Text[I] == u'\t') {
+            Total += PieceWidth(Text.sliced(From, I - From)) + FTabAdvance;
+            From = I + 1;
+        }
+    }
+    return Total + PieceWidth(Text.sliced(From));
+}
+
+int TTextMeasure::TableFitCount(QStringView Text, int MaxWidth) const
+{
+    const std::int32_t* Adv = FTable->Adv64.data();
+    std::int64_t Done = 0, Piece64 = 0;
+    const int N = int(Text.size());
+    for (int I = 0; I < N; ++I) {
+        const char16_t U = Text[I].unicode();
+        if (U == u'\t') {
+            if (Done + Round64(Piece64) + FTabAdvance > MaxWidth)
+                return I;
+            Done += Round64(Piece64) + FTabAdvance;
+            Piece64 = 0;
+        } else {
+            Piece64 += Adv[U];
+            if (Done + Round64(Piece64) > MaxWidth)
+                return I;
+        }
+    }
+    return N;
+}
+
+int TTextMeasure::FitCount(QStringView Text, int MaxWidth) const
+{
+    const int N = int(Text.size());
+    if (MaxWidth < 0 || N == 0)
+        return 0;
+    int Fit = 0;
+    if (UsesTable(Text)) {
+        Fit = TableFitCount(Text, MaxWidth);
+    } else if (Width(Text) <= MaxWidth) {
+        Fit = N;
+    } else {
+        // Largest prefix that fits: Lo fits, Hi does not. The first probe is the estimate from
+        // the average character width, so a long line costs few layouts.
+        int Lo = 0, Hi = N;
+        const int Average = std::max(1, FMetrics.averageCharWidth());
+        int Probe = std::clamp(MaxWidth / Average, 1, N - 1);
+        while (Hi - Lo > 1) {
+            if (Width(Text.first(Probe)) <= MaxWidth)
+                Lo = Probe;
+            else
+                Hi = Probe;
+            Probe = Lo + (Hi - Lo) / 2;
+        }
+        Fit = Lo;
+    }
+    if (Fit > 0 && Fit < N && Text[Fit - 1].isHighSurrogate() && Text[Fit].isLowSurrogate())
+        --Fit;
+    return Fit;
+}
+
+bool TextMeasureUsesTable(const QFont& Font)
+{
+    return TableFor(Font, nullptr) != nullptr;
+}
+
+int CharUnitsAt(QStringView Text, int Pos)
+{
+    if (Pos + 1 < Text.size() && Text[Pos].isHighSurrogate() && Text[Pos + 1].isLowSurrogate())
+        return 2;
+    return 1;
+}
+
+QList<TTextLine> BreakTextLines(const TTextMeasure& Measure, QStringView Text, int MaxWidth, bool WordBreak)
+{
+    QList<TTextLine> Lines;
+    WalkLines(Measure, Text, MaxWidth, WordBreak, [&Lines](int Start, int Len) { Lines.append({Start, Len}); });
+    return Lines;
+}
+
+int CountTextLines(const TTextMeasure& Measure, QStringView Text, int MaxWidth)
+{
+    int Count = 0;
+    WalkLines(Measure, Text, MaxWidth, true, [&Count](int, int) { ++Count; });
+    return Count;
+}
+
+int GdiCalcText(const TTextMeasure& Measure, const QString& Text, QRect& Rect, unsigned Flags)
+{
+    const QString Shown = (Flags & DT_NOPREFIX) ? Text : StripPrefixes(Text);
+    const TLayout Layout = LayoutText(Measure, Shown, Rect.width(), Flags);
+    Rect.setWidth(Layout.Width);
+    Rect.setHeight(Layout.Height);
+    return Layout.Height;
+}
+
+int GdiDrawText(QPainter& Painter, const QString& Text, QRect& Rect, unsigned Flags)
+{
+    const TTextMeasure Measure(Painter.font(), Painter.device());
+    if (Flags & DT_CALCRECT)
+        return GdiCalcText(Measure, Text, Rect, Flags);
+
+    const QString Shown = (Flags & DT_NOPREFIX) ? Text : StripPrefixes(Text);
+    const TLayout Layout = LayoutText(Measure, Shown, Rect.width(), Flags);
+    if (Layout.Lines.isEmpty())
+        return 0;
+    int Y = Rect.top();
+    if (Flags & DT_SINGLELINE) {
+        if (Flags & DT_VCENTER)
+            Y = Rect.top() + (Rect.height() - Measure.LineHeight()) / 2;
+        else if (Flags & DT_BOTTOM)
+            Y = Rect.top() + Rect.height() - Measure.LineHeight();
+    }
+    Painter.save();
+    if (!(Flags & DT_NOCLIP))
+        Painter.setClipRect(Rect, Qt::IntersectClip);
+    const int Bottom = Rect.top() + Rect.height();
+    for (const TTextLine& Line : Layout.Lines) {
+        if (!(Flags & DT_NOCLIP) && Y >= Bottom)
+            break;
+        const QStringView Piece = QStringView(Shown).sliced(Line.Start, Line.Len);
+        const int X = (Flags & (DT_CENTER | DT_RIGHT)) ? AlignedX(Rect, Measure.Width(Piece), Flags) : Rect.left();
+        GdiTextOut(Painter, Measure, X, Y, Piece);
+        Y += Measure.LineHeight();
+    }
+    Painter.restore();
+    return Layout.Height;
+}
+
+QSize GdiTextExtent(const QFontMetrics& Metrics, const QString& Text)
+{
+    const TTextMeasure Measure(Metrics);
+    return {Measure.Width(Text), Measure.LineHeight()};
+}
+
+bool GdiTextExtentExPoint(const QFontMetrics& Metrics, const QString& Text, int StartIndex, int Count, int MaxWidth,
+                          int& Fit)
+{
+    Fit = 0;
+    if (StartIndex < 0 || Count < 0 || StartIndex > Text.size() || Count > Text.size() - StartIndex)
+        return false;
+    Fit = TTextMeasure(Metrics).FitCount(QStringView(Text).sliced(StartIndex, Count), MaxWidth);
+    return true;
+}
+
+void GdiTextOut(QPainter& Painter, int X, int Y, QStringView Text)
+{
+    GdiTextOut(Painter, TTextMeasure(Painter.font(), Painter.device()), X, Y, Text);
+}
+
+void GdiTextOut(QPainter& Painter, const TTextMeasure& Measure, int X, int Y, QStringView Text)
+{
+    // Qt expands a tab to the next tab stop; GDI draws its glyph. So the text goes out in
+    // pieces between tabs, each tab advancing by its own glyph's width.
+    const Qt::BGMode OldMode = Painter.backgroundMode();
+    Painter.setBackgroundMode(Qt::TransparentMode);
+    const int Baseline = Y + Measure.Ascent();
+    qsizetype From = 0;
+    for (qsizetype I = 0; I <= Text.size(); ++I) {
+        if (I < Text.size() && Text[I] != u'\t')
+            continue;
+        const QStringView Piece = Text.sliced(From, I - From);
+        if (!Piece.isEmpty()) {
+            Painter.drawText(QPoint(X, Baseline), RawString(Piece));
+            X += Measure.Width(Piece);
+        }
+        if (I < Text.size())
+            X += Measure.TabAdvance();
+        From = I + 1;
+    }
+    Painter.setBackgroundMode(OldMode);
+}

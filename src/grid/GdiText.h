@@ -1,0 +1,113 @@
+#pragma once
+
+// Win32 GDI text semantics on QFontMetrics and QPainter: DrawText with word breaking and
+// measuring, GetTextExtentExPoint, GetTextExtentPoint32 and transparent TextOut.
+//
+// Text is drawn as GDI draws it, not as Qt lays it out: a tab is one glyph with the advance
+// the font gives it (never expanded to a tab stop), "&" is an ordinary character under
+// DT_NOPREFIX, and every piece of text is placed on integer positions computed by the same
+// measuring code that breaks the lines, so measuring and drawing can never disagree.
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QStringView>
+
+#include <memory>
+
+class QPainter;
+class QPaintDevice;
+
+// DrawText flags, with their Win32 values.
+inline constexpr unsigned DT_TOP = 0x0000;
+inline constexpr unsigned DT_LEFT = 0x0000;
+inline constexpr unsigned DT_CENTER = 0x0001;
+inline constexpr unsigned DT_RIGHT = 0x0002;
+inline constexpr unsigned DT_VCENTER = 0x0004;
+inline constexpr unsigned DT_BOTTOM = 0x0008;
+inline constexpr unsigned DT_WORDBREAK = 0x0010;
+inline constexpr unsigned DT_SINGLELINE = 0x0020;
+inline constexpr unsigned DT_NOCLIP = 0x0100;
+inline constexpr unsigned DT_CALCRECT = 0x0400;
+inline constexpr unsigned DT_NOPREFIX = 0x0800;
+
+struct TAdvanceTable;
+
+// Measures text in one font. Built from a QFont it can add up per-character advances where
+// that is exactly what shaping the string would give (see TextMeasureUsesTable); built from
+// bare QFontMetrics it always asks Qt. Both give identical results.
+class TTextMeasure
+{
+public:
+    explicit TTextMeasure(const QFont& Font, const QPaintDevice* Device = nullptr);
+    explicit TTextMeasure(const QFontMetrics& Metrics);
+
+    // tmHeight: the height of a line, and of "Wg".
+    [[nodiscard]] int LineHeight() const { return FLineHeight; }
+    [[nodiscard]] int Ascent() const { return FAscent; }
+    // The advance of a tab character: its glyph, not a tab stop.
+    [[nodiscard]] int TabAdvance() const { return FTabAdvance; }
+
+    // GetTextExtentPoint32's width.
+    [[nodiscard]] int Width(QStringView Text) const;
+    // GetTextExtentExPoint: how many UTF-16 units of Text, from its start, fit in MaxWidth.
+    // Never ends between the two halves of a surrogate pair.
+    [[nodiscard]] int FitCount(QStringView Text, int MaxWidth) const;
+    // True when Text is measured by adding table advances (no text layout at all).
+    [[nodiscard]] bool UsesTable(QStringView Text) const;
+
+    [[nodiscard]] const QFontMetrics& Metrics() const { return FMetrics; }
+
+private:
+    [[nodiscard]] int PieceWidth(QStringView Piece) const;   // no tabs inside
+    [[nodiscard]] int TableFitCount(QStringView Text, int MaxWidth) const;
+
+    QFontMetrics FMetrics;
+    std::shared_ptr<const TAdvanceTable> FTable;
+    int FLineHeight = 0;
+    int FAscent = 0;
+    int FTabAdvance = 0;
+};
+
+// Whether the font's per-character advances are used for measuring (for tests and benchmarks):
+// exact by construction when the font has no OpenType layout tables; for a fixed-pitch font
+// with such tables only after every pair of printable ASCII characters was found additive.
+[[nodiscard]] bool TextMeasureUsesTable(const QFont& Font);
+
+// One visual line of a DT_WORDBREAK layout: [Start, Start + Len) of the text.
+struct TTextLine {
+    int Start = 0;
+    int Len = 0;
+};
+
+// Breaks Text as DrawText does with DT_WORDBREAK into lines no wider than MaxWidth: at CR LF,
+// CR or LF; after blanks (space, tab) when a word would cross the edge, blanks at the break
+// staying behind on the line; a word longer than a line split at the character that still
+// fits; at least one character per line. A final line break adds no line; empty text has none.
+// WordBreak false breaks at line-break characters only.
+[[nodiscard]] QList<TTextLine> BreakTextLines(const TTextMeasure& Measure, QStringView Text, int MaxWidth,
+                                             bool WordBreak = true);
+// The number of lines BreakTextLines gives, without building them (the row-height measure).
+[[nodiscard]] int CountTextLines(const TTextMeasure& Measure, QStringView Text, int MaxWidth);
+
+// DrawText. Draws with the painter's font and pen colour (transparent background); returns the
+// height of the text. With DT_CALCRECT nothing is drawn and Rect gets the text's extent (width
+// of the widest line, height of all lines). Without DT_NOPREFIX "&x" shows "x" and "&&" "&".
+int GdiDrawText(QPainter& Painter, const QString& Text, QRect& Rect, unsigned Flags);
+// DrawText with DT_CALCRECT on bare metrics: the height, and Rect's extent.
+int GdiCalcText(const TTextMeasure& Measure, const QString& Text, QRect& Rect, unsigned Flags);
+
+// GetTextExtentPoint32.
+[[nodiscard]] QSize GdiTextExtent(const QFontMetrics& Metrics, const QString& Text);
+// GetTextExtentExPoint over Text[StartIndex .. StartIndex + Count): false on bad arguments.
+[[nodiscard]] bool GdiTextExtentExPoint(const QFontMetrics& Metrics, const QString& Text, int StartIndex,
+                                        int Count, int MaxWidth, int& Fit);
+
+// TextOut with a transparent background: Text's top-left at (X, Y), no tab expansion.
+void GdiTextOut(QPainter& Painter, int X, int Y, QStringView Text);
+void GdiTextOut(QPainter& Painter, const TTextMeasure& Measure, int X, int Y, QStringView Text);
+
+// One "character" for the at-least-one-per-line rule: 2 for a surrogate pair, else 1.
+[[nodiscard]] int CharUnitsAt(QStringView Text, int Pos);

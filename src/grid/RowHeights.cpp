@@ -1,0 +1,61 @@
+#include "grid/RowHeights.h"
+
+#include "grid/GdiText.h"
+#include "grid/TDiffGrid.h"
+
+#include <QVector>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+[[nodiscard]] int MeasureRow(const TTextMeasure& Measure, const TDiffGrid& Grid, int ARow, int BaseRowHeight)
+{
+    int Height = BaseRowHeight;
+    for (int C = 1; C < Grid.ColCount(); ++C) {
+        const QString& Text = Grid.ColumnTexts(C)[ARow];
+        if (Text.isEmpty())
+            continue;
+        const int Lines = CountTextLines(Measure, Text, Grid.ColWidths(C) - 4);
+        Height = std::max(Height, Lines * Measure.LineHeight() + 4);
+    }
+    return Height;
+}
+
+}  // namespace
+
+int RoundHalfToEven(double Value)
+{
+    return int(std::nearbyint(Value));   // the default rounding mode is to nearest, ties to even
+}
+
+int HeaderRowHeight(int BaseRowHeight)
+{
+    return RoundHalfToEven(BaseRowHeight * 1.5);
+}
+
+int BaseRowHeightFor(const QFont& Font)
+{
+    return QFontMetrics(Font).height() + 4;
+}
+
+int MeasureRowHeight(const TDiffGrid& Grid, const QFontMetrics& Metrics, int ARow, int BaseRowHeight)
+{
+    if (ARow < 1 || ARow >= Grid.RowCount())
+        return BaseRowHeight;
+    return MeasureRow(TTextMeasure(Metrics), Grid, ARow, BaseRowHeight);
+}
+
+void UpdateAllRowHeightsOf(TDiffGrid& Grid, const QFont& Font, int BaseRowHeight)
+{
+    const int Count = Grid.RowCount();
+    if (Count <= 0)
+        return;
+    const TTextMeasure Measure(Font, &Grid);
+    QVector<int> Heights(Count);
+    Heights[0] = HeaderRowHeight(BaseRowHeight);
+    for (int R = 1; R < Count; ++R)
+        Heights[R] = MeasureRow(Measure, Grid, R, BaseRowHeight);
+    Grid.SetAllRowHeights(Heights);
+}

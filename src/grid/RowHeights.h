@@ -1,0 +1,27 @@
+#pragma once
+
+// Row heights of the comparison grid: every body row as tall as its longest word-wrapped text,
+// the header one and a half base rows.
+
+#include <QFont>
+#include <QFontMetrics>
+
+class TDiffGrid;
+
+// Rounds to the nearest integer, halves to the even neighbour (31.5 -> 32, 34.5 -> 34).
+[[nodiscard]] int RoundHalfToEven(double Value);
+
+// BaseRowHeight x 1.5, halves to even: 21 -> 32, 23 -> 34.
+[[nodiscard]] int HeaderRowHeight(int BaseRowHeight);
+
+// The height of "Wg" in Font, + 4.
+[[nodiscard]] int BaseRowHeightFor(const QFont& Font);
+
+// One body row: the largest of BaseRowHeight and, for every non-empty text cell (columns 1 ..
+// ColCount-1), the DrawText(DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX) height at (column width
+// - 4), + 4.
+[[nodiscard]] int MeasureRowHeight(const TDiffGrid& Grid, const QFontMetrics& Metrics, int ARow, int BaseRowHeight);
+
+// The header row and every body row, set with one prefix-sum rebuild. Texts that provably fit
+// on one line cost one pass over their characters, no text layout.
+void UpdateAllRowHeightsOf(TDiffGrid& Grid, const QFont& Font, int BaseRowHeight);

@@ -1,0 +1,869 @@
+#include "grid/TDiffGrid.h"
+
+#include "grid/GdiText.h"
+
+#include <QKeyEvent>
+#include <QMetaObject>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPolygon>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+constexpr int kDefaultColWidth = 64;
+constexpr int kDefaultRowHeight = 24;
+constexpr int kSizingZone = 3;  // a border grabs from this many pixels left of (above) its line
+
+enum class TSizing { None, Column, Row };
+
+[[nodiscard]] QColor Blend(const QColor& A, const QColor& B, int PercentOfB)
+{
+    const auto Mix = [PercentOfB](int X, int Y) { return (X * (100 - PercentOfB) + Y * PercentOfB) / 100; };
+    return QColor(Mix(A.red(), B.red()), Mix(A.green(), B.green()), Mix(A.blue(), B.blue()));
+}
+
+}  // namespace
+
+struct TDiffGrid::TImpl {
+    QVector<QVector<QString>> Texts = QVector<QVector<QString>>(3, QVector<QString>(2));
+    QVector<int> ColWidths = QVector<int>(3, kDefaultColWidth);
+    QVector<int> Heights = QVector<int>(2, kDefaultRowHeight);
+    // Prefix[r] = sum of Heights[0 .. r-1]; valid below DirtyFrom, rebuilt on demand.
+    mutable std::vector<std::int64_t> Prefix = std::vector<std::int64_t>(3, 0);
+    mutable int DirtyFrom = 0;
+    int DefaultHeight = kDefaultRowHeight;
+    int Row = 1;
+    int Col = 1;
+    int Top = 1;
+    unsigned Options = goHorzLine;
+    bool RelayoutPending = false;
+
+    TSizing Sizing = TSizing::None;
+    int SizingIndex = -1;
+    int SizingOrigin = 0;
+    int SizingStartSize = 0;
+    bool SelectingByDrag = false;
+
+    [[nodiscard]] int RowCount() const { return int(Heights.size()); }
+    [[nodiscard]] int ColCount() const { return int(ColWidths.size()); }
+    [[nodiscard]] int BodyLine() const { return (Options & goHorzLine) ? 1 : 0; }
+    [[nodiscard]] int BodyTop() const { return Heights[0] + 1; }
+
+    void MarkDirty(int From) const { DirtyFrom = std::min(DirtyFrom, From); }
+
+    void EnsurePrefix() const
+    {
+        const int N = RowCount();
+        if (DirtyFrom > N)
+            return;
+        Prefix.resize(std::size_t(N) + 1);
+        int From = std::max(0, DirtyFrom);
+        if (From == 0)
+            Prefix[0] = 0;
+        for (int I = std::max(From, 1); I <= N; ++I)
+            Prefix[std::size_t(I)] = Prefix[std::size_t(I) - 1] + Heights[I - 1];
+        DirtyFrom = N + 1;
+    }
+
+    // Distance of body row R's top from the top of body row 1 (lines included).
+    [[nodiscard]] std::int64_t Offset(int R) const { return Prefix[std::size_t(R)] - Prefix[1] + std::int64_t(R - 1) * BodyLine(); }
+    [[nodiscard]] std::int64_t OffsetEnd(int R) const { return Offset(R) + Heights[R]; }
+
+    [[nodiscard]] int ColLeft(int C) const
+    {
+        int X = 0;
+        for (int I = 0; I < C; ++I)
+            X += ColWidths[I] + 1;
+        return X;
+    }
+
+    // Largest body row whose top offset is <= Target (1 when none).
+    [[nodiscard]] int LastRowStartingBy(std::int64_t Target) const
+    {
+        int Lo = 1, Hi = RowCount() - 1;
+        while (Lo < Hi) {
+            const int Mid = Lo + (Hi - Lo + 1) / 2;
+            if (Offset(Mid) <= Target)
+                Lo = Mid;
+            else
+                Hi = Mid - 1;
+        }
+        return Lo;
+    }
+
+    [[nodiscard]] int RowTopInView(int R) const { return BodyTop() + int(Offset(R) - Offset(Top)); }
+
+    [[nodiscard]] int MaxTop(int ViewHeight) const
+    {
+        const int N = RowCount();
+        if (N <= 2)
+            return 1;
+        const std::int64_t Room = ViewHeight - BodyTop();
+        const std::int64_t Need = OffsetEnd(N - 1) - Room;  // smallest top offset that still shows the last row
+        int Lo = 1, Hi = N - 1;
+        while (Lo < Hi) {
+            const int Mid = Lo + (Hi - Lo) / 2;
+            if (Offset(Mid) >= Need)
+                Hi = Mid;
+            else
+                Lo = Mid + 1;
+        }
+        return Lo;
+    }
+
+    [[nodiscard]] int VisibleRows(int ViewHeight) const
+    {
+        const int N = RowCount();
+        if (N <= 1)
+            return 0;
+        const std::int64_t Limit = Offset(Top) + (ViewHeight - BodyTop());
+        if (OffsetEnd(Top) > Limit)
+            return 0;
+        int Lo = Top, Hi = N - 1;  // last row that ends within the view
+        while (Lo < Hi) {
+            const int Mid = Lo + (Hi - Lo + 1) / 2;
+            if (OffsetEnd(Mid) <= Limit)
+                Lo = Mid;
+            else
+                Hi = Mid - 1;
+        }
+        return Lo - Top + 1;
+    }
+};
+
+TDiffGrid::TDiffGrid(QWidget* Parent) : QAbstractScrollArea(Parent), d(new TImpl)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    viewport()->setAutoFillBackground(false);
+    viewport()->setMouseTracking(true);
+    verticalScrollBar()->setSingleStep(1);
+    UpdateScrollBar();
+}
+
+TDiffGrid::~TDiffGrid()
+{
+    delete d;
+}
+
+// ---- contents -------------------------------------------------------------------------------
+
+QString TDiffGrid::Cells(int ACol, int ARow) const
+{
+    if (ACol < 0 || ACol >= d->ColCount() || ARow < 0 || ARow >= d->RowCount())
+        return {};
+    return d->Texts[ACol][ARow];
+}
+
+const QVector<QString>& TDiffGrid::ColumnTexts(int ACol) const
+{
+    static const QVector<QString> None;
+    if (ACol < 0 || ACol >= d->ColCount())
+        return None;
+    return d->Texts[ACol];
+}
+
+void TDiffGrid::SetCells(int ACol, int ARow, const QString& Text)
+{
+    if (ACol < 0 || ACol >= d->ColCount() || ARow < 0 || ARow >= d->RowCount())
+        return;
+    d->Texts[ACol][ARow] = Text;
+    const QRect Rect = CellRect(ACol, ARow);
+    if (!Rect.isNull())
+        viewport()->update(Rect);
+}
+
+void TDiffGrid::SetColumnTexts(int ACol, QVector<QString> Texts)
+{
+    if (ACol < 0 || ACol >= d->ColCount())
+        return;
+    Texts.resize(d->RowCount());
+    d->Texts[ACol] = std::move(Texts);
+    viewport()->update();
+}
+
+int TDiffGrid::RowCount() const
+{
+    return d->RowCount();
+}
+
+void TDiffGrid::SetRowCount(int Count)
+{
+    Count = std::max(1, Count);
+    const int Old = d->RowCount();
+    if (Count == Old)
+        return;
+    for (QVector<QString>& Column : d->Texts)
+        Column.resize(Count);
+    d->Heights.resize(Count);
+    if (Count > Old)
+        std::fill(d->Heights.begin() + Old, d->Heights.end(), d->DefaultHeight);
+    d->MarkDirty(std::min(Old, Count));
+    d->Row = std::clamp(d->Row, 1, std::max(1, Count - 1));
+    d->Top = std::clamp(d->Top, 1, std::max(1, Count - 1));
+    UpdateScrollBar();
+    viewport()->update();
+}
+
+int TDiffGrid::ColCount() const
+{
+    return d->ColCount();
+}
+
+void TDiffGrid::SetColCount(int Count)
+{
+    Count = std::max(2, Count);
+    if (Count == d->ColCount())
+        return;
+    const int Old = d->ColCount();
+    d->Texts.resize(Count);
+    for (int C = Old; C < Count; ++C)
+        d->Texts[C].resize(d->RowCount());
+    d->ColWidths.resize(Count);
+    for (int C = Old; C < Count; ++C)
+        d->ColWidths[C] = kDefaultColWidth;
+    d->Col = std::clamp(d->Col, 1, Count - 1);
+    viewport()->update();
+}
+
+// ---- selection ------------------------------------------------------------------------------
+
+int TDiffGrid::Row() const
+{
+    return d->Row;
+}
+
+int TDiffGrid::Col() const
+{
+    return d->Col;
+}
+
+void TDiffGrid::SetRow(int ARow)
+{
+    if (ARow < 1 || ARow >= d->RowCount())
+        return;
+    MoveSelection(ARow);
+}
+
+void TDiffGrid::SetCol(int ACol)
+{
+    if (ACol < 0 || ACol >= d->ColCount())
+        return;
+    bool CanSelect = true;
+    if (OnSelectCell)
+        OnSelectCell(ACol, d->Row, CanSelect);
+    if (CanSelect)
+        d->Col = ACol;
+}
+
+// Every selection change asks OnSelectCell first, as a click or a key does.
+void TDiffGrid::MoveSelection(int ARow)
+{
+    bool CanSelect = true;
+    if (OnSelectCell)
+        OnSelectCell(d->Col, ARow, CanSelect);
+    if (!CanSelect || ARow < 1 || ARow >= d->RowCount())
+        return;
+    const int Old = d->Row;
+    d->Row = ARow;
+    if (Old != ARow) {
+        InvalidateRow(Old);
+        InvalidateRow(ARow);
+    }
+    EnsureRowVisible(ARow);
+}
+
+void TDiffGrid::EnsureRowVisible(int ARow)
+{
+    d->EnsurePrefix();
+    if (ARow < d->Top) {
+        SetTopRow(ARow);
+        return;
+    }
+    const std::int64_t Room = viewport()->height() - d->BodyTop();
+    if (d->OffsetEnd(ARow) - d->Offset(d->Top) <= Room)
+        return;
+    // The smallest top row that shows ARow wholly (ARow itself when it is taller than the view).
+    const std::int64_t Need = d->OffsetEnd(ARow) - Room;
+    int Lo = d->Top, Hi = ARow;
+    while (Lo < Hi) {
+        const int Mid = Lo + (Hi - Lo) / 2;
+        if (d->Offset(Mid) >= Need)
+            Hi = Mid;
+        else
+            Lo = Mid + 1;
+    }
+    SetTopRow(Lo);
+}
+
+// ---- scrolling ------------------------------------------------------------------------------
+
+int TDiffGrid::TopRow() const
+{
+    return d->Top;
+}
+
+void TDiffGrid::SetTopRow(int ARow)
+{
+    if (d->RelayoutPending)
+        UpdateScrollBar();
+    d->EnsurePrefix();
+    const int Top = std::clamp(ARow, 1, d->MaxTop(viewport()->height()));
+    if (Top == d->Top)
+        return;
+    // The scroll bar's change arrives in scrollContentsBy, which repaints and notifies.
+    verticalScrollBar()->setValue(Top - 1);
+    if (d->Top != Top) {  // the scroll bar did not move (e.g. range not yet updated)
+        d->Top = Top;
+        viewport()->update();
+        if (OnTopLeftChanged)
+            OnTopLeftChanged();
+    }
+}
+
+int TDiffGrid::VisibleRowCount() const
+{
+    d->EnsurePrefix();
+    return d->VisibleRows(viewport()->height());
+}
+
+void TDiffGrid::UpdateScrollBar()
+{
+    d->RelayoutPending = false;
+    d->EnsurePrefix();
+    const int Max = d->MaxTop(viewport()->height());
+    QScrollBar* Bar = verticalScrollBar();
+    Bar->setRange(0, Max - 1);   // may move the value, which lands in scrollContentsBy
+    if (d->Top > Max) {
+        d->Top = Max;
+        viewport()->update();
+    }
+    Bar->setValue(d->Top - 1);
+    Bar->setPageStep(std::max(1, d->VisibleRows(viewport()->height())));
+}
+
+// Single row-height changes may come in loops: the prefix sum and the scroll range are then
+// brought up to date once, when the event loop comes back.
+void TDiffGrid::ScheduleRelayout()
+{
+    if (d->RelayoutPending)
+        return;
+    d->RelayoutPending = true;
+    QMetaObject::invokeMethod(this, [this] {
+        if (d->RelayoutPending)
+            UpdateScrollBar();
+    }, Qt::QueuedConnection);
+}
+
+void TDiffGrid::scrollContentsBy(int, int)
+{
+    const int Top = verticalScrollBar()->value() + 1;
+    if (Top == d->Top)
+        return;
+    d->Top = std::clamp(Top, 1, std::max(1, d->RowCount() - 1));
+    verticalScrollBar()->setPageStep(std::max(1, VisibleRowCount()));
+    viewport()->update();
+    if (OnTopLeftChanged)
+        OnTopLeftChanged();
+}
+
+// ---- geometry -------------------------------------------------------------------------------
+
+int TDiffGrid::ColWidths(int ACol) const
+{
+    return (ACol >= 0 && ACol < d->ColCount()) ? d->ColWidths[ACol] : 0;
+}
+
+void TDiffGrid::SetColWidths(int ACol, int Width)
+{
+    if (ACol < 0 || ACol >= d->ColCount())
+        return;
+    Width = std::max(0, Width);
+    if (d->ColWidths[ACol] == Width)
+        return;
+    d->ColWidths[ACol] = Width;
+    viewport()->update();
+}
+
+int TDiffGrid::RowHeights(int ARow) const
+{
+    return (ARow >= 0 && ARow < d->RowCount()) ? d->Heights[ARow] : 0;
+}
+
+void TDiffGrid::SetRowHeights(int ARow, int Height)
+{
+    if (ARow < 0 || ARow >= d->RowCount())
+        return;
+    Height = std::max(0, Height);
+    if (d->Heights[ARow] == Height)
+        return;
+    d->Heights[ARow] = Height;
+    d->MarkDirty(ARow);
+    ScheduleRelayout();
+    viewport()->update();
+}
+
+void TDiffGrid::SetAllRowHeights(const QVector<int>& Heights)
+{
+    const int N = std::min(int(Heights.size()), d->RowCount());
+    for (int R = 0; R < N; ++R)
+        d->Heights[R] = std::max(0, Heights[R]);
+    d->MarkDirty(0);
+    UpdateScrollBar();
+    viewport()->update();
+}
+
+int TDiffGrid::DefaultRowHeight() const
+{
+    return d->DefaultHeight;
+}
+
+// As a string grid does: a new default height applies to every row.
+void TDiffGrid::SetDefaultRowHeight(int Height)
+{
+    d->DefaultHeight = std::max(0, Height);
+    std::fill(d->Heights.begin(), d->Heights.end(), d->DefaultHeight);
+    d->MarkDirty(0);
+    UpdateScrollBar();
+    viewport()->update();
+}
+
+QRect TDiffGrid::CellRect(int ACol, int ARow) const
+{
+    if (ACol < 0 || ACol >= d->ColCount() || ARow < 0 || ARow >= d->RowCount())
+        return {};
+    const int X = d->ColLeft(ACol);
+    if (ARow == 0)
+        return {X, 0, d->ColWidths[ACol], d->Heights[0]};
+    if (ARow < d->Top)
+        return {};
+    d->EnsurePrefix();
+    const std::int64_t Y = d->BodyTop() + d->Offset(ARow) - d->Offset(d->Top);
+    if (Y >= viewport()->height())
+        return {};
+    return {X, int(Y), d->ColWidths[ACol], d->Heights[ARow]};
+}
+
+// A cell owns the grid line after it, as a string grid counts it.
+void TDiffGrid::MouseToCell(int X, int Y, int& ACol, int& ARow) const
+{
+    ACol = -1;
+    ARow = -1;
+    if (X < 0 || Y < 0 || X >= viewport()->width() || Y >= viewport()->height())
+        return;
+    int C = 0;
+    for (int Left = 0; C < d->ColCount(); ++C) {
+        Left += d->ColWidths[C] + 1;
+        if (X < Left)
+            break;
+    }
+    if (C >= d->ColCount())
+        return;
+    int R = -1;
+    if (Y < d->BodyTop()) {
+        R = 0;
+    } else if (d->RowCount() > 1) {
+        d->EnsurePrefix();
+        const std::int64_t Target = Y - d->BodyTop() + d->Offset(d->Top);
+        const int Candidate = d->LastRowStartingBy(Target);
+        if (Candidate >= d->Top && Target < d->OffsetEnd(Candidate) + d->BodyLine())
+            R = Candidate;
+    }
+    if (R < 0)
+        return;
+    ACol = C;
+    ARow = R;
+}
+
+int TDiffGrid::GridWidth() const
+{
+    return width();
+}
+
+unsigned TDiffGrid::Options() const
+{
+    return d->Options;
+}
+
+void TDiffGrid::SetOptions(unsigned Options)
+{
+    if (Options == d->Options)
+        return;
+    d->Options = Options;
+    UpdateScrollBar();
+    viewport()->update();
+}
+
+void TDiffGrid::InvalidateRect(const QRect& Rect)
+{
+    if (!Rect.isEmpty())
+        viewport()->update(Rect);
+}
+
+void TDiffGrid::InvalidateRow(int ARow)
+{
+    const QRect First = CellRect(0, ARow);
+    if (First.isNull())
+        return;
+    viewport()->update(QRect(0, First.top(), viewport()->width(), First.height() + 1));
+}
+
+// ---- painting -------------------------------------------------------------------------------
+
+void TDiffGrid::paintEvent(QPaintEvent* Event)
+{
+    d->EnsurePrefix();
+    QPainter Painter(viewport());
+    const QRect Area = Event->rect();
+    PaintCells(Painter, Area);
+    PaintGridLines(Painter);
+    if (hasFocus())
+        PaintFocusRect(Painter);
+}
+
+void TDiffGrid::PaintCells(QPainter& Painter, const QRect& Area)
+{
+    const int ViewHeight = viewport()->height();
+    const int GridRight = d->ColLeft(d->ColCount());
+    int GridBottom = d->BodyTop();
+
+    const auto PaintRow = [&](int R, int Y) {
+        const int H = d->Heights[R];
+        if (H <= 0 || Y + H <= Area.top() || Y > Area.bottom())
+            return;
+        for (int C = 0, X = 0; C < d->ColCount(); X += d->ColWidths[C] + 1, ++C) {
+            const int W = d->ColWidths[C];
+            const QRect Cell(X, Y, W, H);
+            if (W <= 0 || !Cell.intersects(Area))
+                continue;
+            TGridDrawState State = 0;
+            if (R == 0 || C == 0)
+                State |= gdFixed;
+            if (R == d->Row && R > 0)
+                State |= gdSelected;
+            if (R == d->Row && C == d->Col && hasFocus())
+                State |= gdFocused;
+            Painter.save();
+            Painter.setClipRect(Cell);
+            Painter.setFont(font());
+            Painter.setPen(palette().color(QPalette::Text));
+            if (OnDrawCell)
+                OnDrawCell(Painter, C, R, Cell, State);
+            else
+                DrawCellPlainly(Painter, C, R, Cell, State);
+            Painter.restore();
+        }
+    };
+
+    PaintRow(0, 0);
+    if (d->RowCount() > 1) {
+        const std::int64_t TopOffset = d->Offset(d->Top);
+        const int First = std::max(d->Top, d->LastRowStartingBy(TopOffset + std::max(0, Area.top() - d->BodyTop())));
+        for (int R = First; R < d->RowCount(); ++R) {
+            const int Y = d->BodyTop() + int(d->Offset(R) - TopOffset);
+            if (Y > Area.bottom() || Y >= ViewHeight)
+                break;
+            PaintRow(R, Y);
+        }
+        const int Last = d->RowCount() - 1;
+        GridBottom = int(std::min<std::int64_t>(ViewHeight, d->BodyTop() + d->OffsetEnd(Last) - TopOffset + d->BodyLine()));
+    }
+
+    // What lies beyond the last column and below the last row.
+    const QColor Back = palette().color(QPalette::Base);
+    if (GridRight < viewport()->width())
+        Painter.fillRect(QRect(GridRight, 0, viewport()->width() - GridRight, ViewHeight), Back);
+    if (GridBottom < ViewHeight)
+        Painter.fillRect(QRect(0, GridBottom, std::min(GridRight, viewport()->width()), ViewHeight - GridBottom), Back);
+}
+
+void TDiffGrid::PaintGridLines(QPainter& Painter)
+{
+    const QColor Body = Blend(palette().color(QPalette::Base), palette().color(QPalette::Text), 25);
+    const QColor Fixed = Blend(palette().color(QPalette::Base), palette().color(QPalette::Text), 50);
+    const int ViewHeight = viewport()->height();
+    const int GridRight = d->ColLeft(d->ColCount());
+
+    // The last row drawn (its line included) bounds the vertical lines.
+    int Bottom = d->BodyTop();
+    int LastShown = 0;
+    if (d->RowCount() > 1) {
+        const std::int64_t TopOffset = d->Offset(d->Top);
+        LastShown = d->LastRowStartingBy(TopOffset + std::max(0, ViewHeight - d->BodyTop()));
+        Bottom = int(std::min<std::int64_t>(ViewHeight, d->BodyTop() + d->OffsetEnd(LastShown) - TopOffset + d->BodyLine()));
+    }
+    Bottom = std::min(Bottom, ViewHeight);
+
+    Painter.save();
+    Painter.setRenderHint(QPainter::Antialiasing, false);
+    // Horizontal lines.
+    Painter.fillRect(QRect(0, d->Heights[0], GridRight, 1), Fixed);
+    if (d->BodyLine() && d->RowCount() > 1) {
+        const std::int64_t TopOffset = d->Offset(d->Top);
+        for (int R = d->Top; R <= LastShown; ++R) {
+            const std::int64_t Y = d->BodyTop() + d->OffsetEnd(R) - TopOffset;
+            if (Y >= ViewHeight)
+                break;
+            Painter.fillRect(QRect(0, int(Y), GridRight, 1), Body);
+            Painter.fillRect(QRect(0, int(Y), d->ColWidths[0], 1), Fixed);
+        }
+    }
+    // Vertical lines: after the fixed column darker, after the others lighter; on the header
+    // band every line borders a fixed cell.
+    for (int C = 0, X = 0; C < d->ColCount(); ++C) {
+        X += d->ColWidths[C];
+        Painter.fillRect(QRect(X, 0, 1, d->Heights[0] + 1), Fixed);
+        if (Bottom > d->BodyTop())
+            Painter.fillRect(QRect(X, d->BodyTop(), 1, Bottom - d->BodyTop()), C == 0 ? Fixed : Body);
+        X += 1;
+    }
+    Painter.restore();
+}
+
+// The dotted rectangle of DrawFocusRect: every other pixel inverted, so it shows on any colour.
+void TDiffGrid::PaintFocusRect(QPainter& Painter)
+{
+    if (d->Row < 1 || d->Row >= d->RowCount())
+        return;
+    const QRect First = CellRect(0, d->Row);
+    if (First.isNull() || First.height() <= 0)
+        return;
+    const int Last = d->ColCount() - 1;
+    const QRect Rect(0, First.top(), d->ColLeft(Last) + d->ColWidths[Last], First.height());
+    if (Rect.width() <= 0)
+        return;
+    QPolygon Dots;
+    const int L = Rect.left(), T = Rect.top(), R = Rect.right(), B = Rect.bottom();
+    for (int X = L; X <= R; X += 2) {
+        Dots << QPoint(X, T);
+        if (B != T)
+            Dots << QPoint(X, B);
+    }
+    for (int Y = T + 2; Y < B; Y += 2) {
+        Dots << QPoint(L, Y);
+        if (R != L)
+            Dots << QPoint(R, Y);
+    }
+    Painter.save();
+    Painter.setRenderHint(QPainter::Antialiasing, false);
+    Painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    Painter.setPen(QPen(Qt::white, 0));
+    Painter.drawPoints(Dots);
+    Painter.restore();
+}
+
+void TDiffGrid::DrawCellPlainly(QPainter& Painter, int ACol, int ARow, const QRect& Rect, TGridDrawState State)
+{
+    QColor Back = palette().color(QPalette::Base);
+    QColor Text = palette().color(QPalette::Text);
+    if (State & gdFixed) {
+        Back = palette().color(QPalette::Button);
+        Text = palette().color(QPalette::ButtonText);
+    } else if (State & gdSelected) {
+        Back = palette().color(QPalette::Highlight);
+        Text = palette().color(QPalette::HighlightedText);
+    }
+    Painter.fillRect(Rect, Back);
+    Painter.setPen(Text);
+    GdiTextOut(Painter, Rect.left() + 2, Rect.top() + 2, d->Texts[ACol][ARow]);
+}
+
+// ---- events ---------------------------------------------------------------------------------
+
+void TDiffGrid::resizeEvent(QResizeEvent* Event)
+{
+    QAbstractScrollArea::resizeEvent(Event);
+    UpdateScrollBar();
+}
+
+void TDiffGrid::HandlePress(QMouseEvent* Event)
+{
+    d->Sizing = TSizing::None;
+    d->SelectingByDrag = false;
+    const QPoint Pos = Event->position().toPoint();
+    if (Event->button() != Qt::LeftButton)
+        return;
+
+    int C = -1, R = -1;
+    MouseToCell(Pos.x(), Pos.y(), C, R);
+    if (R < 0)
+        return;
+    // Column borders grab anywhere along their line, rows by their border in the fixed column.
+    for (int I = d->ColCount() - 1; I >= 0; --I) {
+        const int Line = d->ColLeft(I) + d->ColWidths[I];
+        if (Pos.x() >= Line - kSizingZone && Pos.x() <= Line) {
+            d->Sizing = TSizing::Column;
+            d->SizingIndex = I;
+            d->SizingOrigin = Pos.x();
+            d->SizingStartSize = d->ColWidths[I];
+            return;
+        }
+    }
+    if (R >= 1 && C == 0) {
+        const QRect Cell = CellRect(0, R);
+        const int Line = Cell.top() + Cell.height();
+        if (Pos.y() >= Line - kSizingZone) {
+            d->Sizing = TSizing::Row;
+            d->SizingIndex = R;
+            d->SizingOrigin = Pos.y();
+            d->SizingStartSize = d->Heights[R];
+            return;
+        }
+    }
+    if (R >= 1) {
+        d->SelectingByDrag = true;
+        MoveSelection(R);
+    }
+}
+
+void TDiffGrid::mousePressEvent(QMouseEvent* Event)
+{
+    HandlePress(Event);
+    const QPoint Pos = Event->position().toPoint();
+    if (OnMouseDown)
+        OnMouseDown(Event->button(), Event->modifiers(), Pos.x(), Pos.y());
+}
+
+void TDiffGrid::mouseMoveEvent(QMouseEvent* Event)
+{
+    const QPoint Pos = Event->position().toPoint();
+    if (d->Sizing == TSizing::Column) {
+        SetColWidths(d->SizingIndex, d->SizingStartSize + Pos.x() - d->SizingOrigin);
+        return;
+    }
+    if (d->Sizing == TSizing::Row) {
+        SetRowHeights(d->SizingIndex, d->SizingStartSize + Pos.y() - d->SizingOrigin);
+        return;
+    }
+    int C = -1, R = -1;
+    MouseToCell(Pos.x(), Pos.y(), C, R);
+    if (d->SelectingByDrag && (Event->buttons() & Qt::LeftButton)) {
+        if (R >= 1 && R != d->Row)
+            MoveSelection(R);
+        return;
+    }
+    // Show where a border can be grabbed.
+    Qt::CursorShape Shape = Qt::ArrowCursor;
+    if (R >= 0) {
+        for (int I = 0; I < d->ColCount(); ++I) {
+            const int Line = d->ColLeft(I) + d->ColWidths[I];
+            if (Pos.x() >= Line - kSizingZone && Pos.x() <= Line)
+                Shape = Qt::SplitHCursor;
+        }
+        if (Shape == Qt::ArrowCursor && R >= 1 && C == 0) {
+            const QRect Cell = CellRect(0, R);
+            if (Pos.y() >= Cell.top() + Cell.height() - kSizingZone)
+                Shape = Qt::SplitVCursor;
+        }
+    }
+    if (Shape == Qt::ArrowCursor)
+        viewport()->unsetCursor();
+    else
+        viewport()->setCursor(Shape);
+}
+
+void TDiffGrid::mouseReleaseEvent(QMouseEvent* Event)
+{
+    const QPoint Pos = Event->position().toPoint();
+    // The dragged size is already applied; the handler measures with it.
+    if (d->Sizing == TSizing::Column)
+        SetColWidths(d->SizingIndex, d->SizingStartSize + Pos.x() - d->SizingOrigin);
+    else if (d->Sizing == TSizing::Row)
+        SetRowHeights(d->SizingIndex, d->SizingStartSize + Pos.y() - d->SizingOrigin);
+    if (Event->button() == Qt::LeftButton) {
+        d->Sizing = TSizing::None;
+        d->SelectingByDrag = false;
+    }
+    if (OnMouseUp)
+        OnMouseUp(Event->button(), Event->modifiers(), Pos.x(), Pos.y());
+}
+
+void TDiffGrid::mouseDoubleClickEvent(QMouseEvent* Event)
+{
+    // The second press of a double-click is a press too (selection, OnMouseDown) before the
+    // double-click itself, so the handler sees the cell under this press.
+    mousePressEvent(Event);
+    if (Event->button() == Qt::LeftButton && d->Sizing == TSizing::None && OnDblClick)
+        OnDblClick();
+}
+
+void TDiffGrid::keyPressEvent(QKeyEvent* Event)
+{
+    // Qt delivers key events accepted; the handler accepts only what it consumes.
+    Event->ignore();
+    if (OnKeyDown) {
+        OnKeyDown(Event);
+        if (Event->isAccepted())
+            return;
+    }
+    const int Last = d->RowCount() - 1;
+    if (Last < 1) {
+        QAbstractScrollArea::keyPressEvent(Event);
+        return;
+    }
+    const int Page = std::max(1, VisibleRowCount());
+    switch (Event->key()) {
+    case Qt::Key_Up:
+        MoveSelection(std::max(1, d->Row - 1));
+        break;
+    case Qt::Key_Down:
+        MoveSelection(std::min(Last, d->Row + 1));
+        break;
+    case Qt::Key_PageDown: {
+        // The page scrolls with the selection, which keeps its place in the view.
+        const int OldTop = d->Top;
+        const int Target = std::min(Last, d->Row + Page);
+        MoveSelection(Target);
+        if (d->Row == Target) {
+            SetTopRow(std::min(OldTop + Page, Target));
+            EnsureRowVisible(Target);
+        }
+        break;
+    }
+    case Qt::Key_PageUp: {
+        const int OldTop = d->Top;
+        const int Target = std::max(1, d->Row - Page);
+        MoveSelection(Target);
+        if (d->Row == Target) {
+            SetTopRow(std::min(Target, std::max(1, OldTop - Page)));
+            EnsureRowVisible(Target);
+        }
+        break;
+    }
+    case Qt::Key_Home:
+        MoveSelection(1);
+        break;
+    case Qt::Key_End:
+        MoveSelection(Last);
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(Event);
+        return;
+    }
+    Event->accept();
+}
+
+void TDiffGrid::wheelEvent(QWheelEvent* Event)
+{
+    QAbstractScrollArea::wheelEvent(Event);
+}
+
+void TDiffGrid::focusInEvent(QFocusEvent* Event)
+{
+    QAbstractScrollArea::focusInEvent(Event);
+    InvalidateRow(d->Row);
+}
+
+void TDiffGrid::focusOutEvent(QFocusEvent* Event)
+{
+    QAbstractScrollArea::focusOutEvent(Event);
+    InvalidateRow(d->Row);
+}

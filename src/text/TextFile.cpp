@@ -13,6 +13,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <fcntl.h>
@@ -275,20 +279,177 @@ QString DecodeUtf16(QByteArrayView Bytes, bool BigEndian)
     return text;
 }
 
-QString DecodeUtf8Strict(QByteArrayView Bytes, const QString& FileName)
+// Strict decoding keeping a leading mark as U+FEFF; false when the bytes are not well-formed.
+bool TryDecodeUtf8(QByteArrayView Bytes, QString& Text)
 {
     QStringDecoder decoder(QStringDecoder::Utf8,
                            QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
-    QString text = decoder.decode(Bytes);
-    if (decoder.hasError()) {
-        const qsizetype at = FirstMalformedUtf8(Bytes);
-        const QString where = at >= 0 ? QStringLiteral(" at byte offset %1").arg(at) : QString();
-        const QString subject = FileName.isEmpty() ? QStringLiteral("The text")
-                                                   : QStringLiteral("File \"%1\"").arg(FileName);
-        throw ETextFileError(QStringLiteral("%1 cannot be decoded as UTF-8: invalid byte sequence%2.")
-                                 .arg(subject, where));
-    }
+    Text = decoder.decode(Bytes);
+    return !decoder.hasError();
+}
+
+[[noreturn]] void ThrowMalformedUtf8(QByteArrayView Bytes, const QString& FileName)
+{
+    const qsizetype at = FirstMalformedUtf8(Bytes);
+    const QString where = at >= 0 ? QStringLiteral(" at byte offset %1").arg(at) : QString();
+    const QString subject = FileName.isEmpty() ? QStringLiteral("The text")
+                                               : QStringLiteral("File \"%1\"").arg(FileName);
+    throw ETextFileError(QStringLiteral("%1 cannot be decoded as UTF-8: invalid byte sequence%2.")
+                             .arg(subject, where));
+}
+
+QString DecodeUtf8Strict(QByteArrayView Bytes, const QString& FileName)
+{
+    QString text;
+    if (!TryDecodeUtf8(Bytes, text))
+        ThrowMalformedUtf8(Bytes, FileName);
     return text;
+}
+
+// ---- Decoding straight into lines ----
+
+// The first unit at or below CR from P on (every break is one), or End.
+const char16_t* SkipToControl(const char16_t* P, const char16_t* End)
+{
+#if defined(__SSE2__)
+    // Eight units at a time: a unit minus 13, saturating at zero, is zero only at or below CR.
+    const __m128i thirteen = _mm_set1_epi16(13);
+    const __m128i zero = _mm_setzero_si128();
+    for (; End - P >= 8; P += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+        const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_subs_epu16(units, thirteen), zero));
+        if (mask != 0)
+            return P + __builtin_ctz(unsigned(mask)) / 2;
+    }
+#endif
+    while (P < End && *P > u'\r')
+        ++P;
+    return P;
+}
+
+// Appends the lines of Text: breaks at CR LF, LF and lone CR, no empty line for a final break.
+void AppendLines(QStringView Text, QStringList& Lines)
+{
+    const char16_t* const end = Text.utf16() + Text.size();
+    const char16_t* start = Text.utf16();
+    for (const char16_t* p = SkipToControl(start, end); p < end; p = SkipToControl(p, end)) {
+        const char16_t c = *p;
+        if (c != u'\n' && c != u'\r') {
+            ++p;
+            continue;
+        }
+        Lines.emplaceBack(reinterpret_cast<const QChar*>(start), p - start);
+        if (c == u'\r' && p + 1 < end && p[1] == u'\n')
+            ++p;
+        start = ++p;
+    }
+    if (start < end)
+        Lines.emplaceBack(reinterpret_cast<const QChar*>(start), end - start);
+}
+
+bool IsWide(TTextEncoding Encoding)
+{
+    return Encoding == TTextEncoding::Utf16LE || Encoding == TTextEncoding::Utf16BE;
+}
+
+char16_t UnitAt(const unsigned char* Bytes, qsizetype Index, TTextEncoding Encoding)
+{
+    switch (Encoding) {
+    case TTextEncoding::Utf16LE:
+        return char16_t(Bytes[2 * Index] | Bytes[2 * Index + 1] << 8);
+    case TTextEncoding::Utf16BE:
+        return char16_t(Bytes[2 * Index] << 8 | Bytes[2 * Index + 1]);
+    default:
+        return Bytes[Index];
+    }
+}
+
+// How many lines the bytes split into, so the list is allocated once. CR, LF and every
+// encoding's line-break characters are ASCII, so the count needs no decoding.
+qsizetype CountLines(QByteArrayView Bytes, TTextEncoding Encoding)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(Bytes.data());
+    qsizetype breaks = 0;
+    if (!IsWide(Encoding)) {
+        // Branch-free, so the compiler can count many bytes per step.
+        const qsizetype n = Bytes.size();
+        for (qsizetype i = 0; i + 1 < n; ++i)
+            breaks += (b[i] == '\n') | ((b[i] == '\r') & (b[i + 1] != '\n'));
+        if (n > 0)
+            breaks += b[n - 1] == '\n' || b[n - 1] == '\r';
+        return breaks + 1;
+    }
+    const qsizetype units = Bytes.size() / 2;
+    for (qsizetype i = 0; i < units; ++i) {
+        const char16_t c = UnitAt(b, i, Encoding);
+        breaks += c == u'\n' || (c == u'\r' && (i + 1 == units || UnitAt(b, i + 1, Encoding) != u'\n'));
+    }
+    return breaks + 1;
+}
+
+// End of the piece that starts at Start: just after the first line feed at or past
+// Start + Target, or the end of the bytes. A line feed never sits inside a multi-byte sequence
+// nor between the CR and LF of one break, so pieces decode and split on their own.
+qsizetype PieceEnd(QByteArrayView Bytes, qsizetype Start, qsizetype Target, TTextEncoding Encoding)
+{
+    const qsizetype size = Bytes.size();
+    if (size - Start <= Target)
+        return size;
+    if (!IsWide(Encoding)) {
+        const void* lf = std::memchr(Bytes.data() + Start + Target, '\n', size_t(size - Start - Target));
+        return lf ? static_cast<const char*>(lf) - Bytes.data() + 1 : size;
+    }
+    const auto* b = reinterpret_cast<const unsigned char*>(Bytes.data());
+    for (qsizetype unit = (Start + Target) / 2; unit < size / 2; ++unit)
+        if (UnitAt(b, unit, Encoding) == u'\n')
+            return 2 * (unit + 1);
+    return size;
+}
+
+// Decodes piece by piece and appends each piece's lines, so the whole decoded text never
+// exists at once and each piece is split while it is still in the cache. False when strict
+// UTF-8 decoding meets a malformed sequence.
+bool DecodeLines(QByteArrayView Bytes, TTextEncoding Encoding, QStringList& Lines)
+{
+    constexpr qsizetype PieceSize = 1 << 20;
+    Lines.reserve(Lines.size() + CountLines(Bytes, Encoding));
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+    QString buffer;
+    for (qsizetype start = 0; start < Bytes.size();) {
+        const qsizetype end = PieceEnd(Bytes, start, PieceSize, Encoding);
+        const QByteArrayView piece = Bytes.sliced(start, end - start);
+        start = end;
+        const qsizetype room = Encoding == TTextEncoding::Utf8 ? utf8.requiredSpace(piece.size()) : piece.size();
+        if (buffer.size() < room)
+            buffer.resize(std::max(room, PieceSize + 1024));
+        QChar* const out = buffer.data();
+        qsizetype length = 0;
+        switch (Encoding) {
+        case TTextEncoding::Utf8:
+            length = utf8.appendToBuffer(out, piece) - out;
+            if (utf8.hasError())
+                return false;
+            break;
+        case TTextEncoding::Utf16LE:
+        case TTextEncoding::Utf16BE:
+            length = piece.size() / 2;  // an odd last byte is dropped
+            if (Encoding == TTextEncoding::Utf16BE)
+                qFromBigEndian<quint16>(piece.data(), length, out);
+            else
+                qFromLittleEndian<quint16>(piece.data(), length, out);
+            break;
+        case TTextEncoding::Ansi: {
+            const auto* in = reinterpret_cast<const unsigned char*>(piece.data());
+            for (qsizetype i = 0; i < piece.size(); ++i)
+                out[i] = QChar(Windows1252ToUnicode(in[i]));
+            length = piece.size();
+            break;
+        }
+        }
+        AppendLines(QStringView(out, length), Lines);
+    }
+    return true;
 }
 
 }  // namespace
@@ -365,25 +526,11 @@ QString DecodeText(QByteArrayView Bytes, TTextEncoding Encoding, const QString& 
 QStringList SplitTextLines(QStringView Text)
 {
     QStringList lines;
-    const char16_t* const begin = Text.utf16();
-    const char16_t* const end = begin + Text.size();
-    // One pass to count the breaks, so the list is allocated once at its final size.
     qsizetype breaks = 0;
-    for (const char16_t* p = begin; p < end; ++p)
-        breaks += (*p == u'\n') | (*p == u'\r');
+    for (const QChar c : Text)
+        breaks += c == u'\n' || c == u'\r';
     lines.reserve(breaks + 1);
-    const char16_t* start = begin;
-    for (const char16_t* p = begin; p < end; ++p) {
-        const char16_t c = *p;
-        if (c > u'\r' || (c != u'\n' && c != u'\r'))
-            continue;
-        lines.emplaceBack(reinterpret_cast<const QChar*>(start), p - start);
-        if (c == u'\r' && p + 1 < end && p[1] == u'\n')
-            ++p;
-        start = p + 1;
-    }
-    if (start < end)
-        lines.emplaceBack(reinterpret_cast<const QChar*>(start), end - start);
+    AppendLines(Text, lines);
     return lines;
 }
 
@@ -431,15 +578,28 @@ void DetectFileEncoding(const QString& FileName, TTextEncoding& Encoding, bool& 
 void LoadTextFile(const QString& FileName, QStringList& Lines, TTextEncoding& Encoding,
                   bool& HasBOM, QString& EncName)
 {
-    QByteArray bytes = ReadTextFileBytes(FileName);
-    TDetectedEncoding found = DetectTextEncoding(bytes);
+    const QByteArray bytes = ReadTextFileBytes(FileName);
+    const QByteArrayView view(bytes);
+    const auto* raw = reinterpret_cast<const unsigned char*>(view.data());
+    const bool marked = StartsWith(view, "\xEF\xBB\xBF", 3) || StartsWith(view, "\xFF\xFE", 2)
+                        || StartsWith(view, "\xFE\xFF", 2);
+    QStringList lines;
+    TDetectedEncoding found;
+    // Well-formed UTF-8 with a byte above 0x7F always passes IsValidUtf8: try decoding first,
+    // so the common case needs no separate checking pass over the bytes.
+    bool decoded = !marked && FindHighByte(raw, view.size()) < view.size()
+                   && DecodeLines(view, TTextEncoding::Utf8, lines);
+    if (decoded) {
+        found = {TTextEncoding::Utf8, false, QString::fromLatin1(EncNameUtf8)};
+    } else {
+        lines = QStringList();
+        found = DetectTextEncoding(view);
+    }
     Encoding = found.Encoding;
     HasBOM = found.HasBOM;
-    EncName = std::move(found.EncName);
-    QString text = DecodeText(bytes, found.Encoding, FileName);
-    bytes = QByteArray();  // lower the peak: the bytes are not needed while splitting
-    QStringList lines = SplitTextLines(text);
-    text = QString();
+    EncName = found.EncName;
+    if (!decoded && !DecodeLines(view, found.Encoding, lines))
+        ThrowMalformedUtf8(view, FileName);
     Lines.swap(lines);
 }
 

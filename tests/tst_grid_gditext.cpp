@@ -1,0 +1,373 @@
+// The GDI-style text layer: word breaking, measuring and drawing on a fixed font.
+// Liberation Mono at 15 px: every character advances 9 px, a line is 17 px high.
+
+#include "grid/GdiText.h"
+
+#include <QFontDatabase>
+#include <QImage>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QtTest>
+
+namespace {
+
+constexpr int kAdvance = 9;
+constexpr int kLine = 17;
+
+QFont MonoFont()
+{
+    QFont Font(QStringLiteral("Liberation Mono"));
+    Font.setPixelSize(15);
+    Font.setStyleStrategy(QFont::NoAntialias);
+    return Font;
+}
+
+QStringList LinesOf(const QString& Text, const QList<TTextLine>& Lines)
+{
+    QStringList Out;
+    for (const TTextLine& Line : Lines)
+        Out << Text.mid(Line.Start, Line.Len);
+    return Out;
+}
+
+QImage Blank(int W, int H)
+{
+    QImage Image(W, H, QImage::Format_RGB32);
+    Image.fill(Qt::white);
+    return Image;
+}
+
+// The columns [From, To) and rows [Top, Bottom) of ink (non-white) pixels; empty rect when none.
+QRect InkBounds(const QImage& Image)
+{
+    int L = Image.width(), T = Image.height(), R = -1, B = -1;
+    for (int Y = 0; Y < Image.height(); ++Y)
+        for (int X = 0; X < Image.width(); ++X)
+            if (Image.pixel(X, Y) != qRgb(255, 255, 255)) {
+                L = std::min(L, X);
+                T = std::min(T, Y);
+                R = std::max(R, X);
+                B = std::max(B, Y);
+            }
+    return R < 0 ? QRect() : QRect(QPoint(L, T), QPoint(R, B));
+}
+
+QString RandomText(QRandomGenerator& Random, bool AsciiOnly)
+{
+    static const QStringList Words = {
+        QStringLiteral("int"), QStringLiteral("x"), QStringLiteral("="), QStringLiteral("Count"),
+        QStringLiteral("return"), QStringLiteral("{"), QStringLiteral("}"), QStringLiteral("averyveryverylongidentifier"),
+        QStringLiteral("a&b"), QStringLiteral("//"), QStringLiteral("Values[i]"), QStringLiteral("0x7FFF"),
+    };
+    static const QStringList Wide = {
+        QStringLiteral("café"), QStringLiteral("Ärger"), QStringLiteral("中文字"), QStringLiteral("😀ok"),
+        QStringLiteral("e\u0301"), QStringLiteral("\u00AD"), QStringLiteral("שלום"),
+    };
+    static const QStringList Gaps = {QStringLiteral(" "), QStringLiteral("  "), QStringLiteral("\t"),
+                                     QStringLiteral(" \t "), QStringLiteral("\n"), QStringLiteral("\r\n")};
+    QString Text;
+    const int Count = Random.bounded(0, 14);
+    for (int I = 0; I < Count; ++I) {
+        if (!AsciiOnly && Random.bounded(5) == 0)
+            Text += Wide[Random.bounded(Wide.size())];
+        else
+            Text += Words[Random.bounded(Words.size())];
+        if (Random.bounded(6) != 0)
+            Text += Gaps[Random.bounded(AsciiOnly ? 4 : Gaps.size())];
+    }
+    return Text;
+}
+
+}  // namespace
+
+class TestGridGdiText : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void widthCountsTabsAsOneGlyph_data();
+    void widthCountsTabsAsOneGlyph();
+    void fitCount_data();
+    void fitCount();
+    void fitCountNeverSplitsSurrogatePairs();
+    void wordBreak_data();
+    void wordBreak();
+    void tableMeasureEqualsPlainMeasure_data();
+    void tableMeasureEqualsPlainMeasure();
+    void calcRect_data();
+    void calcRect();
+    void extentExPointRejectsBadArguments();
+    void tabIsNotExpandedWhenDrawn();
+    void prefixHandling();
+    void alignment();
+    void wrappedTextIsClippedToTheRect();
+};
+
+void TestGridGdiText::initTestCase()
+{
+    const QFontMetrics Metrics(MonoFont());
+    QCOMPARE(QFontInfo(MonoFont()).family(), QStringLiteral("Liberation Mono"));
+    QCOMPARE(Metrics.horizontalAdvance(QChar(u'W')), kAdvance);
+    QCOMPARE(Metrics.height(), kLine);
+}
+
+void TestGridGdiText::widthCountsTabsAsOneGlyph_data()
+{
+    QTest::addColumn<QString>("Text");
+    QTest::addColumn<int>("Width");
+    QTest::newRow("empty") << QString() << 0;
+    QTest::newRow("plain") << QStringLiteral("abc") << 3 * kAdvance;
+    QTest::newRow("tab between") << QStringLiteral("a\tb") << 3 * kAdvance;
+    QTest::newRow("leading tabs") << QStringLiteral("\t\tx") << 3 * kAdvance;
+    QTest::newRow("ampersand") << QStringLiteral("&&x") << 3 * kAdvance;
+}
+
+void TestGridGdiText::widthCountsTabsAsOneGlyph()
+{
+    QFETCH(QString, Text);
+    QFETCH(int, Width);
+    QCOMPARE(TTextMeasure(MonoFont()).Width(Text), Width);
+    QCOMPARE(TTextMeasure(QFontMetrics(MonoFont())).Width(Text), Width);
+    QCOMPARE(GdiTextExtent(QFontMetrics(MonoFont()), Text), QSize(Width, kLine));
+}
+
+void TestGridGdiText::fitCount_data()
+{
+    QTest::addColumn<QString>("Text");
+    QTest::addColumn<int>("MaxWidth");
+    QTest::addColumn<int>("Fit");
+    QTest::newRow("all fit") << QStringLiteral("abcdef") << 6 * kAdvance << 6;
+    QTest::newRow("exactly three") << QStringLiteral("abcdef") << 3 * kAdvance << 3;
+    QTest::newRow("one px short of three") << QStringLiteral("abcdef") << 3 * kAdvance - 1 << 2;
+    QTest::newRow("nothing fits") << QStringLiteral("abcdef") << kAdvance - 1 << 0;
+    QTest::newRow("negative width") << QStringLiteral("abc") << -4 << 0;
+    QTest::newRow("tab counts as a glyph") << QStringLiteral("a\tbc") << 2 * kAdvance << 2;
+    QTest::newRow("non-table characters") << QStringLiteral("中文字abc") << 0 << 0;
+}
+
+void TestGridGdiText::fitCount()
+{
+    QFETCH(QString, Text);
+    QFETCH(int, MaxWidth);
+    QFETCH(int, Fit);
+    QCOMPARE(TTextMeasure(MonoFont()).FitCount(Text, MaxWidth), Fit);
+    QCOMPARE(TTextMeasure(QFontMetrics(MonoFont())).FitCount(Text, MaxWidth), Fit);
+    int Got = -1;
+    QVERIFY(GdiTextExtentExPoint(QFontMetrics(MonoFont()), Text, 0, int(Text.size()), MaxWidth, Got));
+    QCOMPARE(Got, Fit);
+}
+
+void TestGridGdiText::fitCountNeverSplitsSurrogatePairs()
+{
+    const QString Text = QStringLiteral("a😀b😀c");
+    const TTextMeasure Measure(MonoFont());
+    for (int Width = 0; Width < 120; ++Width) {
+        const int Fit = Measure.FitCount(Text, Width);
+        QVERIFY2(Fit == 0 || Fit == Text.size() || !Text[Fit].isLowSurrogate(), qPrintable(QString::number(Width)));
+    }
+    const QList<TTextLine> Lines = BreakTextLines(Measure, Text, 1);
+    QCOMPARE(LinesOf(Text, Lines), QStringList({"a", "😀", "b", "😀", "c"}));
+}
+
+void TestGridGdiText::wordBreak_data()
+{
+    QTest::addColumn<QString>("Text");
+    QTest::addColumn<int>("Chars");  // line width in characters
+    QTest::addColumn<QStringList>("Lines");
+    QTest::newRow("fits") << QStringLiteral("hello world") << 11 << QStringList{"hello world"};
+    QTest::newRow("break after the blank") << QStringLiteral("hello world") << 8 << QStringList{"hello ", "world"};
+    QTest::newRow("break at the blank") << QStringLiteral("hello world") << 5 << QStringList{"hello", "world"};
+    QTest::newRow("run of blanks at the break") << QStringLiteral("one    two") << 5 << QStringList{"one  ", "two"};
+    QTest::newRow("long word split") << QStringLiteral("abcdefghij") << 4 << QStringList{"abcd", "efgh", "ij"};
+    QTest::newRow("word after a short one") << QStringLiteral("aa bbbbbbbbbb") << 5 << QStringList{"aa ", "bbbbb", "bbbbb"};
+    QTest::newRow("indent before a long word") << QStringLiteral("    longword") << 6 << QStringList{"    ", "longwo", "rd"};
+    QTest::newRow("trailing blanks add no line") << QStringLiteral("abc      ") << 3 << QStringList{"abc"};
+    QTest::newRow("tab is a blank") << QStringLiteral("ab\tcdef") << 5 << QStringList{"ab\t", "cdef"};
+    QTest::newRow("zero width: one char a line") << QStringLiteral("ab c") << 0 << QStringList{"a", "b", "c"};
+    QTest::newRow("CR LF, LF, CR") << QStringLiteral("a\r\nb\nc\rd") << 20 << QStringList{"a", "b", "c", "d"};
+    QTest::newRow("LF CR is two breaks") << QStringLiteral("a\n\rb") << 20 << QStringList{"a", "", "b"};
+    QTest::newRow("final break adds no line") << QStringLiteral("a\n") << 20 << QStringList{"a"};
+    QTest::newRow("lone break") << QStringLiteral("\n") << 20 << QStringList{""};
+    QTest::newRow("empty line kept") << QStringLiteral("a\n\nb") << 20 << QStringList{"a", "", "b"};
+    QTest::newRow("empty text") << QString() << 20 << QStringList{};
+    QTest::newRow("wrap inside a paragraph") << QStringLiteral("ab cd\nef") << 3 << QStringList{"ab ", "cd", "ef"};
+    QTest::newRow("ampersand is a character") << QStringLiteral("a&b c&d") << 4 << QStringList{"a&b ", "c&d"};
+}
+
+void TestGridGdiText::wordBreak()
+{
+    QFETCH(QString, Text);
+    QFETCH(int, Chars);
+    QFETCH(QStringList, Lines);
+    for (const TTextMeasure& Measure : {TTextMeasure(MonoFont()), TTextMeasure(QFontMetrics(MonoFont()))}) {
+        QCOMPARE(LinesOf(Text, BreakTextLines(Measure, Text, Chars * kAdvance)), Lines);
+        QCOMPARE(CountTextLines(Measure, Text, Chars * kAdvance), Lines.size());
+    }
+}
+
+void TestGridGdiText::tableMeasureEqualsPlainMeasure_data()
+{
+    QTest::addColumn<QString>("Family");
+    QTest::addColumn<int>("PixelSize");
+    QTest::addColumn<bool>("Table");
+    QTest::newRow("Liberation Mono 15") << QStringLiteral("Liberation Mono") << 15 << true;
+    QTest::newRow("Liberation Mono 13") << QStringLiteral("Liberation Mono") << 13 << true;
+    QTest::newRow("Courier New 19") << QStringLiteral("Courier New") << 19 << true;
+    QTest::newRow("DejaVu Sans Mono 14") << QStringLiteral("DejaVu Sans Mono") << 14 << true;
+    QTest::newRow("Liberation Sans 15 (kerning)") << QStringLiteral("Liberation Sans") << 15 << false;
+    QTest::newRow("DejaVu Sans 12") << QStringLiteral("DejaVu Sans") << 12 << false;
+}
+
+// Adding per-character advances must give exactly what Qt's layout gives, or not be used.
+void TestGridGdiText::tableMeasureEqualsPlainMeasure()
+{
+    QFETCH(QString, Family);
+    QFETCH(int, PixelSize);
+    QFETCH(bool, Table);
+    QFont Font(Family);
+    Font.setPixelSize(PixelSize);
+    if (QFontInfo(Font).family() != Family && Family != QStringLiteral("Courier New"))
+        QSKIP("font not installed");
+    QCOMPARE(TextMeasureUsesTable(Font), Table);
+
+    const TTextMeasure Fast(Font);
+    const TTextMeasure Plain{QFontMetrics(Font)};
+    const QFontMetrics Metrics(Font);
+    QRandomGenerator Random(4711);
+    for (int I = 0; I < 1500; ++I) {
+        const QString Text = RandomText(Random, I % 3 == 0);
+        QString NoTabs = Text;
+        NoTabs.remove(u'\t').remove(u'\n').remove(u'\r');
+        QCOMPARE(Fast.Width(NoTabs), Metrics.horizontalAdvance(NoTabs));
+        QCOMPARE(Fast.Width(Text), Plain.Width(Text));
+        const int Width = Random.bounded(-5, 400);
+        QCOMPARE(Fast.FitCount(Text, Width), Plain.FitCount(Text, Width));
+        const QList<TTextLine> A = BreakTextLines(Fast, Text, Width);
+        const QList<TTextLine> B = BreakTextLines(Plain, Text, Width);
+        QCOMPARE(LinesOf(Text, A), LinesOf(Text, B));
+        QCOMPARE(CountTextLines(Fast, Text, Width), A.size());
+    }
+}
+
+void TestGridGdiText::calcRect_data()
+{
+    QTest::addColumn<QString>("Text");
+    QTest::addColumn<unsigned>("Flags");
+    QTest::addColumn<int>("Chars");
+    QTest::addColumn<QSize>("Extent");
+    const unsigned Wrap = DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX;
+    QTest::newRow("three lines") << QStringLiteral("aaaa bbbb cccc dddd eeee") << Wrap << 10
+                                 << QSize(10 * kAdvance, 3 * kLine);
+    QTest::newRow("one line") << QStringLiteral("short") << Wrap << 10 << QSize(5 * kAdvance, kLine);
+    QTest::newRow("empty") << QString() << Wrap << 10 << QSize(0, 0);
+    QTest::newRow("single line ignores breaks") << QStringLiteral("a b c d e f") << (DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX)
+                                                << 2 << QSize(11 * kAdvance, kLine);
+    QTest::newRow("no word break: only line breaks") << QStringLiteral("abc def\nxy") << (DT_CALCRECT | DT_NOPREFIX) << 2
+                                                     << QSize(7 * kAdvance, 2 * kLine);
+    QTest::newRow("prefix removed when measuring") << QStringLiteral("&File") << unsigned(DT_CALCRECT | DT_SINGLELINE) << 20
+                                                   << QSize(4 * kAdvance, kLine);
+}
+
+void TestGridGdiText::calcRect()
+{
+    QFETCH(QString, Text);
+    QFETCH(unsigned, Flags);
+    QFETCH(int, Chars);
+    QFETCH(QSize, Extent);
+    QImage Image = Blank(10, 10);
+    QPainter Painter(&Image);
+    Painter.setFont(MonoFont());
+    QRect Rect(5, 7, Chars * kAdvance, 0);
+    const int Height = GdiDrawText(Painter, Text, Rect, Flags);
+    QCOMPARE(Height, Extent.height());
+    QCOMPARE(Rect, QRect(QPoint(5, 7), Extent));
+    Painter.end();
+    QVERIFY(InkBounds(Image).isNull());  // DT_CALCRECT draws nothing
+}
+
+void TestGridGdiText::extentExPointRejectsBadArguments()
+{
+    const QFontMetrics Metrics(MonoFont());
+    int Fit = 7;
+    QVERIFY(!GdiTextExtentExPoint(Metrics, QStringLiteral("abc"), 4, 0, 100, Fit));
+    QVERIFY(!GdiTextExtentExPoint(Metrics, QStringLiteral("abc"), 1, 3, 100, Fit));
+    QVERIFY(!GdiTextExtentExPoint(Metrics, QStringLiteral("abc"), -1, 1, 100, Fit));
+    QVERIFY(GdiTextExtentExPoint(Metrics, QStringLiteral("abc"), 1, 2, 100, Fit));
+    QCOMPARE(Fit, 2);
+}
+
+void TestGridGdiText::tabIsNotExpandedWhenDrawn()
+{
+    QImage Image = Blank(200, 30);
+    QPainter Painter(&Image);
+    Painter.setFont(MonoFont());
+    Painter.setPen(Qt::black);
+    GdiTextOut(Painter, 0, 0, u"a\tb");
+    Painter.end();
+    const QRect Ink = InkBounds(Image);
+    QVERIFY(!Ink.isNull());
+    // "b" lies in the third cell; a tab stop would have put it at 80 px.
+    QVERIFY2(Ink.right() < 3 * kAdvance, qPrintable(QString::number(Ink.right())));
+    QVERIFY(Ink.right() >= 2 * kAdvance);
+    // Nothing is drawn between the glyphs for the tab itself.
+    for (int X = kAdvance; X < 2 * kAdvance; ++X)
+        for (int Y = 0; Y < Image.height(); ++Y)
+            QCOMPARE(Image.pixel(X, Y), qRgb(255, 255, 255));
+}
+
+void TestGridGdiText::prefixHandling()
+{
+    const auto Draw = [](unsigned Flags) {
+        QImage Image = Blank(100, 30);
+        QPainter Painter(&Image);
+        Painter.setFont(MonoFont());
+        Painter.setPen(Qt::black);
+        QRect Rect(0, 0, 100, 30);
+        GdiDrawText(Painter, QStringLiteral("&x"), Rect, Flags | DT_SINGLELINE);
+        Painter.end();
+        return InkBounds(Image);
+    };
+    // Under DT_NOPREFIX the ampersand is drawn in the first cell, "x" in the second.
+    const QRect NoPrefix = Draw(DT_NOPREFIX);
+    QVERIFY(NoPrefix.left() < kAdvance);
+    QVERIFY(NoPrefix.right() >= kAdvance);
+    // Without it "&x" shows "x" alone, in the first cell.
+    const QRect Prefix = Draw(0);
+    QVERIFY(Prefix.right() < kAdvance);
+}
+
+void TestGridGdiText::alignment()
+{
+    QImage Image = Blank(120, 60);
+    QPainter Painter(&Image);
+    Painter.setFont(MonoFont());
+    Painter.setPen(Qt::black);
+    QRect Rect(10, 5, 100, 37);
+    GdiDrawText(Painter, QStringLiteral("ab"), Rect, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    Painter.end();
+    const QRect Ink = InkBounds(Image);
+    const int Left = 10 + (100 - 2 * kAdvance) / 2;
+    const int Top = 5 + (37 - kLine) / 2;
+    QVERIFY2(Ink.left() >= Left && Ink.right() < Left + 2 * kAdvance, qPrintable(QString::number(Ink.left())));
+    QVERIFY2(Ink.top() >= Top && Ink.bottom() < Top + kLine, qPrintable(QString::number(Ink.top())));
+}
+
+void TestGridGdiText::wrappedTextIsClippedToTheRect()
+{
+    QImage Image = Blank(100, 80);
+    QPainter Painter(&Image);
+    Painter.setFont(MonoFont());
+    Painter.setPen(Qt::black);
+    QRect Rect(0, 0, 4 * kAdvance, 20);
+    const int Height = GdiDrawText(Painter, QStringLiteral("WWWW WWWW WWWW"), Rect, DT_WORDBREAK | DT_NOPREFIX);
+    Painter.end();
+    QCOMPARE(Height, 3 * kLine);
+    const QRect Ink = InkBounds(Image);
+    QVERIFY(Ink.bottom() < 20);
+    QVERIFY(Ink.bottom() >= kLine);  // the second line is drawn as far as the rect reaches
+    QVERIFY(Ink.right() < 4 * kAdvance);
+}
+
+QTEST_MAIN(TestGridGdiText)
+#include "tst_grid_gditext.moc"

@@ -42,6 +42,10 @@ private slots:
     void strictUtf8Failure_data();
     void strictUtf8Failure();
 
+    void largeFiles_data();
+    void largeFiles();
+    void malformedFarIntoLargeFile();
+
     void splitLines_data();
     void splitLines();
 
@@ -249,6 +253,86 @@ void TstTextEncoding::strictUtf8Failure()
     QCOMPARE(hasBom, bom);
     QCOMPARE(name, bom ? QStringLiteral("UTF-8 with BOM") : QStringLiteral("UTF-8"));
     QCOMPARE(lines, before);
+}
+
+namespace {
+
+// Lines repeated to a few megabytes, so a file is read in several pieces.
+QByteArray Repeat(const QByteArray& Lines, qsizetype AtLeast = 3 << 20)
+{
+    QByteArray out;
+    out.reserve(AtLeast + Lines.size());
+    while (out.size() < AtLeast)
+        out += Lines;
+    return out;
+}
+
+QByteArray Utf16(const QString& Text, bool BigEndian)
+{
+    QByteArray out;
+    for (QChar c : Text) {
+        const char hi = char(c.unicode() >> 8), lo = char(c.unicode() & 0xFF);
+        out += BigEndian ? QByteArray{hi, lo} : QByteArray{lo, hi};
+    }
+    return out;
+}
+
+}  // namespace
+
+void TstTextEncoding::largeFiles_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("name");
+    const QString mixed = U("line caf\u00E9 \u20AC 😀\r\nnext\nlast\r\r\n");
+    QTest::newRow("utf-8, LF") << Repeat("caf\xC3\xA9 au lait\n") << "UTF-8";
+    QTest::newRow("utf-8 with BOM, every line led by U+FEFF")
+        << "\xEF\xBB\xBF" + Repeat("\xEF\xBB\xBF" "x\r\n") << "UTF-8 with BOM";
+    QTest::newRow("valid utf-8 until a stray byte near the end")
+        << Repeat("\xC3\xA9t\xC3\xA9\r\n") + "\xE9\r\nend" << "ANSI";
+    QTest::newRow("ascii with lone CR breaks only") << Repeat("old mac line\r") << "ANSI/ASCII";
+    QTest::newRow("one line without breaks") << Repeat("no break here ") << "ANSI/ASCII";
+    QTest::newRow("ansi, CR LF") << Repeat("na\xEFve \x80\r\n") << "ANSI";
+    QTest::newRow("utf-16 LE, odd last byte")
+        << "\xFF\xFE" + Repeat(Utf16(mixed, false)) + "\x41" << "UTF-16 LE with BOM";
+    QTest::newRow("utf-16 BE") << "\xFE\xFF" + Repeat(Utf16(mixed, true)) << "UTF-16 BE with BOM";
+}
+
+void TstTextEncoding::largeFiles()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, name);
+    const TDetectedEncoding found = DetectTextEncoding(bytes);
+    QCOMPARE(found.EncName, name);
+    // Whole-text decoding and splitting, the plain way, is what the load must match.
+    const QStringList expected = SplitTextLines(DecodeText(bytes, found.Encoding));
+    const QString path = WriteBytesFile(FDir.path(), QStringLiteral("large%1.txt").arg(++FCount), bytes);
+    QStringList lines;
+    TTextEncoding encoding{};
+    bool bom = false;
+    QString loadedName;
+    LoadTextFile(path, lines, encoding, bom, loadedName);
+    QCOMPARE(loadedName, name);
+    QCOMPARE(lines.size(), expected.size());
+    QVERIFY(lines == expected);
+}
+
+void TstTextEncoding::malformedFarIntoLargeFile()
+{
+    const QByteArray valid = Repeat("\xC3\xA9l\xC3\xA8ve\n");
+    const QByteArray bytes = valid + "ok \xED\xA0\x80\n" + valid;
+    const QString path = WriteBytesFile(FDir.path(), QStringLiteral("late-error.txt"), bytes);
+    QStringList lines;
+    TTextEncoding encoding{};
+    bool bom = true;
+    QString name;
+    try {
+        LoadTextFile(path, lines, encoding, bom, name);
+        QFAIL("an encoded surrogate was accepted");
+    } catch (const ETextFileError& error) {
+        QVERIFY2(error.Message().contains(QStringLiteral("offset %1").arg(valid.size() + 3)), error.what());
+    }
+    QCOMPARE(name, QStringLiteral("UTF-8"));
+    QVERIFY(lines.isEmpty());
 }
 
 void TstTextEncoding::splitLines_data()

@@ -52,8 +52,8 @@ namespace {
 {
     const QLocale c = QLocale::c();
     throw ETextFileError(
-        QStringLiteral("Cannot load file \"%1\": it is %2 bytes (%3) large. Text files of 2 GiB "
-                       "or more cannot be loaded.")
+        QStringLiteral("Cannot load file \"%1\": its size is %2 bytes (%3), and text files of "
+                       "2 GiB or more cannot be loaded.")
             .arg(FileName, c.toString(Size), c.formattedDataSize(Size, 2, QLocale::DataSizeIecFormat)));
 }
 

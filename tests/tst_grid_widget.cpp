@@ -1,0 +1,487 @@
+// The string-grid widget: row positions, hit tests, scrolling by rows, keyboard and mouse
+// selection through OnSelectCell, border drags and the notifications.
+
+#include "grid/TDiffGrid.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QtTest>
+
+namespace {
+
+// 3 columns of 50, 100, 120 px; header 30 px; body rows 20 px.
+void Shape(TDiffGrid& Grid, int Rows)
+{
+    Grid.show();  // delivers the pending resize, which sizes the viewport
+    Grid.SetRowCount(Rows);
+    Grid.SetDefaultRowHeight(20);
+    Grid.SetRowHeights(0, 30);
+    Grid.SetColWidths(0, 50);
+    Grid.SetColWidths(1, 100);
+    Grid.SetColWidths(2, 120);
+}
+
+void SendMouse(QWidget* Target, QEvent::Type Type, QPoint Pos, Qt::MouseButton Button, Qt::MouseButtons Buttons)
+{
+    QMouseEvent Event(Type, QPointF(Pos), Target->mapToGlobal(QPointF(Pos)), Button, Buttons, Qt::NoModifier);
+    QApplication::sendEvent(Target, &Event);
+}
+
+void Drag(QWidget* Target, QPoint From, QPoint To)
+{
+    SendMouse(Target, QEvent::MouseButtonPress, From, Qt::LeftButton, Qt::LeftButton);
+    SendMouse(Target, QEvent::MouseMove, (From + To) / 2, Qt::NoButton, Qt::LeftButton);
+    SendMouse(Target, QEvent::MouseMove, To, Qt::NoButton, Qt::LeftButton);
+    SendMouse(Target, QEvent::MouseButtonRelease, To, Qt::LeftButton, Qt::NoButton);
+}
+
+}  // namespace
+
+class TestGridWidget : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void defaults();
+    void cellRectsFollowHeightsAndLines();
+    void mouseToCellInvertsCellRect();
+    void mouseToCellOutsideCells_data();
+    void mouseToCellOutsideCells();
+    void singleHeightChangesInALoop();
+    void topRowScrollsByWholeRows();
+    void visibleRowCountCountsWholeRows();
+    void millionRows();
+    void keyboardSelection_data();
+    void keyboardSelection();
+    void refusedSelectionStays();
+    void keyHandlerCanConsumeKeys();
+    void clickSelectsRowAndNotifies();
+    void columnBorderDrag_data();
+    void columnBorderDrag();
+    void pressRightOfBorderSelectsInstead();
+    void rowBorderDragInFixedColumn();
+    void doubleClickIsAPressThenDblClick();
+    void setRowScrollsIntoView();
+    void columnTextsAndCells();
+};
+
+void TestGridWidget::defaults()
+{
+    TDiffGrid Grid;
+    QCOMPARE(Grid.ColCount(), 3);
+    QCOMPARE(Grid.FixedRows(), 1);
+    QCOMPARE(Grid.FixedCols(), 1);
+    QCOMPARE(Grid.Options() & goHorzLine, unsigned(goHorzLine));
+    QCOMPARE(Grid.Row(), 1);
+    QCOMPARE(Grid.Col(), 1);
+    QCOMPARE(Grid.TopRow(), 1);
+    QCOMPARE(Grid.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+}
+
+void TestGridWidget::cellRectsFollowHeightsAndLines()
+{
+    TDiffGrid Grid;
+    Grid.resize(400, 300);
+    Shape(Grid, 6);
+    Grid.SetRowHeights(2, 45);
+    // Each cell is followed by a 1-px line; the header by one always.
+    QCOMPARE(Grid.CellRect(0, 0), QRect(0, 0, 50, 30));
+    QCOMPARE(Grid.CellRect(1, 1), QRect(51, 31, 100, 20));
+    QCOMPARE(Grid.CellRect(2, 2), QRect(152, 52, 120, 45));
+    QCOMPARE(Grid.CellRect(1, 3), QRect(51, 98, 100, 20));
+    // Without lines between body rows the rows close up; the header line stays.
+    Grid.SetOptions(0);
+    QCOMPARE(Grid.CellRect(1, 1), QRect(51, 31, 100, 20));
+    QCOMPARE(Grid.CellRect(1, 3), QRect(51, 96, 100, 20));
+    QCOMPARE(Grid.CellRect(1, 5), QRect(51, 136, 100, 20));
+    // All heights at once.
+    Grid.SetOptions(goHorzLine);
+    Grid.SetAllRowHeights({30, 10, 20, 30, 40, 50});
+    QCOMPARE(Grid.CellRect(0, 5).top(), 31 + 10 + 20 + 30 + 40 + 4);
+    QCOMPARE(Grid.RowHeights(4), 40);
+    QVERIFY(Grid.CellRect(3, 1).isNull());
+    QVERIFY(Grid.CellRect(0, 6).isNull());
+}
+
+void TestGridWidget::mouseToCellInvertsCellRect()
+{
+    TDiffGrid Grid;
+    Grid.resize(400, 300);
+    Shape(Grid, 40);
+    Grid.SetRowHeights(3, 41);
+    Grid.SetTopRow(2);
+    for (int R : {0, 2, 3, 4, 9}) {
+        for (int C = 0; C < 3; ++C) {
+            const QRect Cell = Grid.CellRect(C, R);
+            QVERIFY(!Cell.isNull());
+            for (const QPoint P : {Cell.topLeft(), Cell.center(), Cell.bottomRight(),
+                                   QPoint(Cell.x() + Cell.width(), Cell.y()),      // the line after it
+                                   QPoint(Cell.x(), Cell.y() + Cell.height())}) {
+                int Col = -2, Row = -2;
+                Grid.MouseToCell(P.x(), P.y(), Col, Row);
+                QCOMPARE(Col, C);
+                QCOMPARE(Row, R);
+            }
+        }
+    }
+    QVERIFY(Grid.CellRect(1, 1).isNull());  // scrolled out of view above
+}
+
+void TestGridWidget::mouseToCellOutsideCells_data()
+{
+    QTest::addColumn<QPoint>("Point");
+    QTest::newRow("right of the last column") << QPoint(50 + 100 + 120 + 3, 40);
+    QTest::newRow("below the last row") << QPoint(60, 31 + 3 * 21 + 2);
+    QTest::newRow("left of the view") << QPoint(-1, 40);
+    QTest::newRow("above the view") << QPoint(60, -1);
+}
+
+void TestGridWidget::mouseToCellOutsideCells()
+{
+    QFETCH(QPoint, Point);
+    TDiffGrid Grid;
+    Grid.resize(400, 300);
+    Shape(Grid, 4);
+    int Col = 0, Row = 0;
+    Grid.MouseToCell(Point.x(), Point.y(), Col, Row);
+    QCOMPARE(Col, -1);
+    QCOMPARE(Row, -1);
+}
+
+void TestGridWidget::singleHeightChangesInALoop()
+{
+    TDiffGrid Grid;
+    Grid.resize(400, 300);
+    Shape(Grid, 2001);
+    for (int R = 1; R <= 2000; ++R)
+        Grid.SetRowHeights(R, R % 2 ? 10 : 30);
+    // 1000 pairs of 10 + 30 px, each with its line.
+    Grid.SetTopRow(1);
+    QCOMPARE(Grid.RowHeights(7), 10);
+    QCoreApplication::processEvents();
+    // The scroll range ends at the first top row that shows row 2000 wholly.
+    const int Room = Grid.viewport()->height() - 31;
+    int Top = 2000, Used = 30;
+    while (Top > 1 && Used + 1 + Grid.RowHeights(Top - 1) <= Room)
+        Used += 1 + Grid.RowHeights(--Top);
+    QCOMPARE(Grid.verticalScrollBar()->maximum(), Top - 1);
+    Grid.SetTopRow(1001);
+    QCOMPARE(Grid.TopRow(), 1001);
+    QCOMPARE(Grid.CellRect(1, 1001).top(), 31);
+    QCOMPARE(Grid.CellRect(1, 1003).top(), 31 + 11 + 31);
+}
+
+void TestGridWidget::topRowScrollsByWholeRows()
+{
+    TDiffGrid Grid;
+    Grid.resize(400, 31 + 10 * 21 + 2 * Grid.frameWidth());
+    Shape(Grid, 101);
+    QCOMPARE(Grid.viewport()->height(), 31 + 10 * 21);
+    int Notified = 0;
+    Grid.OnTopLeftChanged = [&Notified] { ++Notified; };
+    Grid.SetTopRow(5);
+    QCOMPARE(Grid.TopRow(), 5);
+    QCOMPARE(Notified, 1);
+    QCOMPARE(Grid.verticalScrollBar()->value(), 4);
+    QCOMPARE(Grid.CellRect(1, 5).top(), 31);  // the fixed row stays above it
+    QCOMPARE(Grid.CellRect(1, 0).top(), 0);
+    QVERIFY(Grid.CellRect(1, 4).isNull());
+    QVERIFY(Grid.CellRect(1, 15).isNull());  // below the view
+    // The top row cannot pass the one that shows the last row at the bottom.
+    Grid.SetTopRow(1000);
+    QCOMPARE(Grid.TopRow(), 91);
+    QCOMPARE(Grid.verticalScrollBar()->maximum(), 90);
+    Grid.SetTopRow(-3);
+    QCOMPARE(Grid.TopRow(), 1);
+    // The scroll bar moves the top row.
+    Grid.verticalScrollBar()->setValue(41);
+    QCOMPARE(Grid.TopRow(), 42);
+    // Fewer rows pull the top row back.
+    Grid.SetRowCount(20);
+    QCOMPARE(Grid.TopRow(), 10);
+}
+
+void TestGridWidget::visibleRowCountCountsWholeRows()
+{
+    TDiffGrid Grid;
+    Grid.resize(400, 31 + 10 * 21 + 15 + 2 * Grid.frameWidth());
+    Shape(Grid, 101);
+    QCOMPARE(Grid.VisibleRowCount(), 10);
+    Grid.SetRowHeights(3, 100);
+    QCoreApplication::processEvents();
+    QCOMPARE(Grid.VisibleRowCount(), 6);
+    Grid.SetTopRow(3);
+    QCOMPARE(Grid.VisibleRowCount(), 6);
+    Grid.SetTopRow(4);
+    QCOMPARE(Grid.VisibleRowCount(), 10);
+}
+
+void TestGridWidget::millionRows()
+{
+    TDiffGrid Grid;
+    Grid.resize(600, 400);
+    Grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Grid));
+    QElapsedTimer Timer;
+    Timer.start();
+    Grid.SetRowCount(1'000'001);
+    QVector<QString> Texts(1'000'001, QStringLiteral("line"));
+    Grid.SetColumnTexts(1, std::move(Texts));
+    Grid.SetDefaultRowHeight(20);
+    Grid.SetRowHeights(0, 30);
+    QCOMPARE(Grid.RowCount(), 1'000'001);
+    Grid.SetTopRow(500'000);
+    QCOMPARE(Grid.TopRow(), 500'000);
+    int Painted = 0;
+    Grid.OnDrawCell = [&Painted](QPainter&, int, int, const QRect&, TGridDrawState) { ++Painted; };
+    Grid.viewport()->repaint();
+    QVERIFY(Painted > 0);
+    QVERIFY2(Painted < 3 * 40, "only the visible cells are painted");
+    int Col = -1, Row = -1;
+    Grid.MouseToCell(70, 31 + 21 * 3 + 5, Col, Row);
+    QCOMPARE(Row, 500'003);
+    QCOMPARE(Grid.Cells(1, 999'999), QStringLiteral("line"));
+    qDebug("a million rows: set up, scrolled and painted in %lld ms", Timer.elapsed());
+}
+
+void TestGridWidget::keyboardSelection_data()
+{
+    QTest::addColumn<int>("StartRow");
+    QTest::addColumn<int>("Key");
+    QTest::addColumn<int>("Modifiers");
+    QTest::addColumn<int>("ExpectedRow");
+    QTest::newRow("down") << 5 << int(Qt::Key_Down) << 0 << 6;
+    QTest::newRow("up") << 5 << int(Qt::Key_Up) << 0 << 4;
+    QTest::newRow("up at the first row") << 1 << int(Qt::Key_Up) << 0 << 1;
+    QTest::newRow("down at the last row") << 100 << int(Qt::Key_Down) << 0 << 100;
+    QTest::newRow("page down") << 5 << int(Qt::Key_PageDown) << 0 << 15;
+    QTest::newRow("page down near the end") << 95 << int(Qt::Key_PageDown) << 0 << 100;
+    QTest::newRow("page up") << 50 << int(Qt::Key_PageUp) << 0 << 40;
+    QTest::newRow("page up near the start") << 4 << int(Qt::Key_PageUp) << 0 << 1;
+    QTest::newRow("home") << 50 << int(Qt::Key_Home) << 0 << 1;
+    QTest::newRow("end") << 50 << int(Qt::Key_End) << 0 << 100;
+    QTest::newRow("ctrl+home") << 50 << int(Qt::Key_Home) << int(Qt::ControlModifier) << 1;
+    QTest::newRow("ctrl+end") << 50 << int(Qt::Key_End) << int(Qt::ControlModifier) << 100;
+}
+
+void TestGridWidget::keyboardSelection()
+{
+    QFETCH(int, StartRow);
+    QFETCH(int, Key);
+    QFETCH(int, Modifiers);
+    QFETCH(int, ExpectedRow);
+    TDiffGrid Grid;
+    Grid.resize(400, 31 + 10 * 21 + 2 * Grid.frameWidth());
+    Shape(Grid, 101);
+    Grid.SetRow(StartRow);
+    QList<QPair<int, int>> Asked;
+    int RowWhileAsked = -1;
+    Grid.OnSelectCell = [&](int ACol, int ARow, bool& CanSelect) {
+        QVERIFY(CanSelect);
+        RowWhileAsked = Grid.Row();
+        Asked.append({ACol, ARow});
+    };
+    QTest::keyClick(&Grid, Qt::Key(Key), Qt::KeyboardModifiers(Modifiers));
+    QCOMPARE(Grid.Row(), ExpectedRow);
+    QCOMPARE(Asked.size(), 1);
+    QCOMPARE(Asked[0], qMakePair(1, ExpectedRow));
+    QCOMPARE(RowWhileAsked, StartRow);  // asked before the selection moves
+    // The current row is wholly in view.
+    const QRect Cell = Grid.CellRect(1, ExpectedRow);
+    QVERIFY(!Cell.isNull());
+    QVERIFY(Cell.bottom() < Grid.viewport()->height());
+}
+
+void TestGridWidget::refusedSelectionStays()
+{
+    TDiffGrid Grid;
+    Grid.resize(400, 300);
+    Shape(Grid, 20);
+    Grid.SetRow(3);
+    Grid.OnSelectCell = [](int, int ARow, bool& CanSelect) { CanSelect = ARow != 4; };
+    QTest::keyClick(&Grid, Qt::Key_Down);
+    QCOMPARE(Grid.Row(), 3);
+    Grid.SetRow(5);
+    QCOMPARE(Grid.Row(), 5);
+}
+
+void TestGridWidget::keyHandlerCanConsumeKeys()
+{
+    TDiffGrid Grid;
+    Grid.resize(400, 300);
+    Shape(Grid, 20);
+    Grid.SetRow(3);
+    QList<int> Seen;
+    Grid.OnKeyDown = [&Seen, &Grid](QKeyEvent* Event) {
+        QVERIFY(!Event->isAccepted());  // offered unaccepted
+        QCOMPARE(Grid.Row(), 3);        // before the grid's own handling
+        if (Event->key() != Qt::Key_Control)
+            Seen << Event->key();
+        if (Event->key() == Qt::Key_F2)
+            Event->accept();
+        if (Event->key() == Qt::Key_Down && Event->modifiers() == Qt::ControlModifier)
+            Event->accept();
+    };
+    QTest::keyClick(&Grid, Qt::Key_Down, Qt::ControlModifier);
+    QCOMPARE(Grid.Row(), 3);
+    QTest::keyClick(&Grid, Qt::Key_F2);
+    QCOMPARE(Grid.Row(), 3);
+    QCOMPARE(Seen, QList<int>({Qt::Key_Down, Qt::Key_F2}));
+}
+
+void TestGridWidget::clickSelectsRowAndNotifies()
+{
+    TDiffGrid Grid;
+    Grid.resize(400, 300);
+    Shape(Grid, 20);
+    QStringList Log;
+    Grid.OnSelectCell = [&Log](int ACol, int ARow, bool&) { Log << QStringLiteral("select %1,%2").arg(ACol).arg(ARow); };
+    Grid.OnMouseDown = [&Log](Qt::MouseButton Button, Qt::KeyboardModifiers, int X, int Y) {
+        Log << QStringLiteral("down %1 %2,%3").arg(int(Button)).arg(X).arg(Y);
+    };
+    Grid.OnMouseUp = [&Log](Qt::MouseButton Button, Qt::KeyboardModifiers, int X, int Y) {
+        Log << QStringLiteral("up %1 %2,%3").arg(int(Button)).arg(X).arg(Y);
+    };
+    const QPoint InRow4 = Grid.CellRect(2, 4).center();
+    QTest::mouseClick(Grid.viewport(), Qt::LeftButton, {}, InRow4);
+    QCOMPARE(Grid.Row(), 4);
+    QCOMPARE(Grid.Col(), 1);  // whole rows are selected; the column stays
+    QCOMPARE(Log, QStringList({QStringLiteral("select 1,4"),
+                               QStringLiteral("down 1 %1,%2").arg(InRow4.x()).arg(InRow4.y()),
+                               QStringLiteral("up 1 %1,%2").arg(InRow4.x()).arg(InRow4.y())}));
+    // The header row selects nothing; a right click only notifies.
+    Log.clear();
+    QTest::mouseClick(Grid.viewport(), Qt::LeftButton, {}, Grid.CellRect(1, 0).center());
+    QTest::mouseClick(Grid.viewport(), Qt::RightButton, {}, Grid.CellRect(1, 7).center());
+    QCOMPARE(Grid.Row(), 4);
+    QCOMPARE(Log.size(), 4);
+    QVERIFY(Log.filter(QStringLiteral("select")).isEmpty());
+}
+
+void TestGridWidget::columnBorderDrag_data()
+{
+    QTest::addColumn<int>("Row");
+    QTest::addColumn<int>("Column");
+    QTest::addColumn<int>("InsetFromLine");
+    QTest::addColumn<int>("Delta");
+    QTest::newRow("header, column 1, on the line") << 0 << 1 << 0 << 30;
+    QTest::newRow("header, column 1, 3 px left of it") << 0 << 1 << 3 << -25;
+    QTest::newRow("body row, column 1") << 5 << 1 << 1 << 40;
+    QTest::newRow("body row, column 0") << 2 << 0 << 2 << 15;
+    QTest::newRow("last column") << 0 << 2 << 0 << 10;
+    QTest::newRow("not narrower than nothing") << 0 << 0 << 0 << -200;
+}
+
+// The width follows the drag and is in place when OnMouseUp runs.
+void TestGridWidget::columnBorderDrag()
+{
+    QFETCH(int, Row);
+    QFETCH(int, Column);
+    QFETCH(int, InsetFromLine);
+    QFETCH(int, Delta);
+    TDiffGrid Grid;
+    Grid.resize(500, 300);
+    Shape(Grid, 20);
+    const QRect Cell = Grid.CellRect(Column, Row);
+    const int Old = Grid.ColWidths(Column);
+    int WidthAtMouseUp = -1;
+    Grid.OnMouseUp = [&](Qt::MouseButton, Qt::KeyboardModifiers, int, int) { WidthAtMouseUp = Grid.ColWidths(Column); };
+    bool Selected = false;
+    Grid.OnSelectCell = [&Selected](int, int, bool&) { Selected = true; };
+    const QPoint From(Cell.x() + Cell.width() - InsetFromLine, Cell.center().y());
+    Drag(Grid.viewport(), From, From + QPoint(Delta, 7));
+    const int Expected = std::max(0, Old + Delta);
+    QCOMPARE(WidthAtMouseUp, Expected);
+    QCOMPARE(Grid.ColWidths(Column), Expected);
+    QVERIFY(!Selected);  // a border drag selects nothing
+}
+
+void TestGridWidget::pressRightOfBorderSelectsInstead()
+{
+    TDiffGrid Grid;
+    Grid.resize(500, 300);
+    Shape(Grid, 20);
+    const QRect Cell = Grid.CellRect(1, 3);
+    const QPoint From(Cell.x() + Cell.width() + 1, Cell.center().y());  // first pixel of column 2
+    Drag(Grid.viewport(), From, From + QPoint(30, 0));
+    QCOMPARE(Grid.ColWidths(1), 100);
+    QCOMPARE(Grid.ColWidths(2), 120);
+    QCOMPARE(Grid.Row(), 3);
+}
+
+void TestGridWidget::rowBorderDragInFixedColumn()
+{
+    TDiffGrid Grid;
+    Grid.resize(500, 300);
+    Shape(Grid, 20);
+    const QRect Cell = Grid.CellRect(0, 2);
+    const QPoint From(10, Cell.y() + Cell.height() - 1);
+    int HeightAtMouseUp = -1;
+    Grid.OnMouseUp = [&](Qt::MouseButton, Qt::KeyboardModifiers, int, int) { HeightAtMouseUp = Grid.RowHeights(2); };
+    Drag(Grid.viewport(), From, From + QPoint(0, 25));
+    QCOMPARE(HeightAtMouseUp, 45);
+    QCOMPARE(Grid.RowHeights(1), 20);
+    QCOMPARE(Grid.RowHeights(3), 20);
+    QCOMPARE(Grid.CellRect(1, 3).top(), 31 + 21 + 46);
+    // The same place in a text column selects instead.
+    Drag(Grid.viewport(), QPoint(80, Grid.CellRect(1, 4).bottom()), QPoint(80, Grid.CellRect(1, 4).bottom()));
+    QCOMPARE(Grid.RowHeights(4), 20);
+    QCOMPARE(Grid.Row(), 4);
+}
+
+void TestGridWidget::doubleClickIsAPressThenDblClick()
+{
+    TDiffGrid Grid;
+    Grid.resize(500, 300);
+    Shape(Grid, 20);
+    QStringList Log;
+    Grid.OnMouseDown = [&Log](Qt::MouseButton, Qt::KeyboardModifiers, int, int) { Log << QStringLiteral("down"); };
+    Grid.OnDblClick = [&Log, &Grid] { Log << QStringLiteral("dbl %1").arg(Grid.Row()); };
+    QTest::mouseDClick(Grid.viewport(), Qt::LeftButton, {}, Grid.CellRect(2, 6).center());
+    QVERIFY(Log.contains(QStringLiteral("dbl 6")));
+    QCOMPARE(Log.last(), QStringLiteral("dbl 6"));
+    QCOMPARE(Log.at(Log.size() - 2), QStringLiteral("down"));
+}
+
+void TestGridWidget::setRowScrollsIntoView()
+{
+    TDiffGrid Grid;
+    Grid.resize(400, 31 + 10 * 21 + 2 * Grid.frameWidth());
+    Shape(Grid, 101);
+    QList<int> Asked;
+    Grid.OnSelectCell = [&Asked](int, int ARow, bool&) { Asked << ARow; };
+    Grid.SetRow(30);
+    QCOMPARE(Grid.Row(), 30);
+    QCOMPARE(Grid.TopRow(), 21);  // scrolled just far enough
+    Grid.SetRow(25);
+    QCOMPARE(Grid.TopRow(), 21);
+    Grid.SetRow(3);
+    QCOMPARE(Grid.TopRow(), 3);
+    Grid.SetRow(3);  // asked again, as a string grid does
+    QCOMPARE(Asked, QList<int>({30, 25, 3, 3}));
+    Grid.SetRow(0);
+    Grid.SetRow(101);
+    QCOMPARE(Grid.Row(), 3);
+}
+
+void TestGridWidget::columnTextsAndCells()
+{
+    TDiffGrid Grid;
+    Shape(Grid, 4);
+    Grid.SetColumnTexts(1, {QString(), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("dropped")});
+    Grid.SetCells(2, 3, QStringLiteral("z"));
+    QCOMPARE(Grid.Cells(1, 2), QStringLiteral("b"));
+    QCOMPARE(Grid.Cells(2, 3), QStringLiteral("z"));
+    QCOMPARE(Grid.ColumnTexts(1).size(), 4);
+    QCOMPARE(Grid.Cells(1, 4), QString());
+    QCOMPARE(Grid.Cells(5, 1), QString());
+    Grid.SetRowCount(6);
+    QCOMPARE(Grid.Cells(1, 3), QStringLiteral("c"));
+    QCOMPARE(Grid.Cells(1, 5), QString());
+    QCOMPARE(Grid.RowHeights(5), 20);
+}
+
+QTEST_MAIN(TestGridWidget)
+#include "tst_grid_widget.moc"

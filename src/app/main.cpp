@@ -1,13 +1,19 @@
+#include "app/MainForm.h"
+#include "update/NewVersionCheck.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("Quorlane");
-    QMainWindow window;
-    window.setWindowTitle("Quorlane 1.0");
-    window.resize(1000, 700);
-    window.show();
-    return app.exec();
+    QApplication App(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quorlane"));
+
+    // Before any window exists: an update that must be installed ends the program here, so no
+    // settings are read or written.
+    if (CheckForNewVersion() && ShowNewVersionDialog() == TUpdateOutcome::EndProgram)
+        return 0;
+
+    TfrmMain frmMain;
+    frmMain.show();
+    return App.exec();
 }

@@ -11,6 +11,9 @@ class QWidget;
 // The platform services the window leans on. The window calls only this interface, so tests can
 // pass a recording fake that answers questions and counts beeps.
 enum class TMessageKind { Information, Warning, Error };
+
+// The application-wide pointer shape. Default removes any override; the others replace the
+// current shape (no nesting: whoever sets a busy shape, the next Default ends it).
 enum class TPointer { Default, Hourglass, AppStarting };
 
 class TPlatform
@@ -18,14 +21,14 @@ class TPlatform
 public:
     virtual ~TPlatform() = default;
 
-    virtual void Beep() = 0;                                        // MessageBeep(MB_ICONEXCLAMATION)
+    virtual void Beep() = 0;                                                 // MessageBeep(MB_ICONEXCLAMATION)
     virtual void ShowMessage(TMessageKind Kind, const QString& Text) = 0;   // modal, one OK button
-    [[nodiscard]] virtual bool Confirm(const QString& Text) = 0;    // Yes -> true, Cancel -> false
+    [[nodiscard]] virtual bool Confirm(const QString& Text) = 0;            // Yes -> true, Cancel -> false
 
-    // File choosers: return the chosen path, or an empty string when cancelled.
-    // InitialDir is read and updated to the folder the user ended in.
-    [[nodiscard]] virtual QString ChooseOpenFile(QWidget* Parent, QString& InitialDir) = 0;
-    [[nodiscard]] virtual QString ChooseSaveFile(QWidget* Parent, const QString& InitialDir,
+    // File choosers: the chosen path, or an empty string when cancelled.
+    // The open chooser accepts only existing files and starts in StartDir (its own default when empty).
+    [[nodiscard]] virtual QString ChooseOpenFile(QWidget* Parent, const QString& StartDir) = 0;
+    [[nodiscard]] virtual QString ChooseSaveFile(QWidget* Parent, const QString& StartDir,
                                                  const QString& FileName) = 0;   // asks before overwriting
     [[nodiscard]] virtual bool ChooseFont(QWidget* Parent, QFont& Font) = 0;
     [[nodiscard]] virtual bool ChooseColor(QWidget* Parent, QColor& Color) = 0;
@@ -33,12 +36,11 @@ public:
     virtual void OpenUrl(const QUrl& Url) = 0;
     virtual void OpenFile(const QString& FileName) = 0;
 
-    // Application-wide pointer: Push shows a shape until the matching Pop.
-    virtual void PushPointer(TPointer Pointer) = 0;
-    virtual void PopPointer() = 0;
+    virtual void SetPointer(TPointer Pointer) = 0;
 
     virtual void SetClipboardText(const QString& Text) = 0;
 };
 
-// The real services, through Qt.
-TPlatform& RealPlatform();
+// The real services, through Qt. Message boxes are real QMessageBoxes carrying the exact text,
+// so a driver outside the process can read and answer them.
+[[nodiscard]] TPlatform& RealPlatform();

@@ -1,0 +1,240 @@
+#pragma once
+
+#include "engine/DiffEngine.h"
+#include "grid/TDiffGrid.h"
+#include "merge/UndoStack.h"
+#include "platform/Platform.h"
+#include "text/TextFile.h"
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPainter;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+class QToolButton;
+
+// Unit-level state shared by the window's commands (UI thread only).
+extern bool UnsavedChanges;        // a merge, undo or edit changed a side since the last comparison or save
+extern QString SettingsFileName;   // full path of the settings file, set once by FormCreate
+extern int DefaultFontSize;        // the grid font's design size in points, for the settings dialog's reset
+
+// The remembered start folder of a file dialog (the dialogs themselves come from the platform).
+struct TFileDialogState
+{
+    QString InitialDir;
+};
+
+// Which history rule a compare command applies to the path boxes.
+enum class THistoryRule { Keeping, Moving };
+
+// The main window. It owns the comparison workspace; its commands read the widgets, call the
+// plain functions of the engine, text, folder and merge units, write the workspace and the
+// widgets back and talk to the user through the platform.
+//
+// The workspace and the controls are public: the window's concerns live in several files
+// (MainForm*.cpp), and tests and the dialogs read the same fields. Only the UI thread touches them.
+class TfrmMain : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TfrmMain(TPlatform& Platform = RealPlatform(), QWidget* Parent = nullptr);
+    ~TfrmMain() override;
+
+    TPlatform& Platform;
+
+    // ---- Workspace, in its declared order ----
+    QPlainTextEdit* FCellEditor = nullptr;
+    std::int32_t FEditingRow = -1;
+    std::int32_t FEditingCol = -1;
+    bool FInCellEditCommit = false;
+    std::int32_t FDiffRecomputeJobId = 0;
+    bool FDiffRecomputeInProgress = false;
+    QStringList FLeftLines;
+    QStringList FRightLines;
+    TDiffItems FDiffItems;
+    std::int32_t iColWidth1 = 0;
+    std::int32_t iColWidth2 = 0;
+    bool FInColResize = false;
+    std::int32_t FLastMouseCol = -1;
+    std::int32_t FLastMouseRow = -1;
+    std::int32_t FLastFramedRow = -1;
+    TTextEncoding FLeftEncoding = TTextEncoding::Ansi;
+    TTextEncoding FRightEncoding = TTextEncoding::Ansi;
+    bool FLeftHasBOM = false;
+    bool FRightHasBOM = false;
+    QString FLeftEncName;
+    QString FRightEncName;
+    TUTF8NoBOMEncoding FUtf8NoBOM;
+    bool fIgnoreCase = false;
+    bool fIgnoreWhitespace = false;
+    bool fIgnoreWSAmount = false;
+    bool fIgnoreLeadingWS = false;
+    bool fIgnoreTrailingWS = false;
+    bool fIgnoreBlankLiness = false;
+    quint32 fColorAddedLines = 0x00FFF0E0;          // colours are 0x00BBGGRR, or 0xFF0000nn for a system colour
+    quint32 fColorRemovedLines = 0x00E0F0FF;
+    quint32 fColorChangedLines = 0x00E0E0FF;
+    quint32 fColorDifferentTextInLine = 0x0000FFFF;
+    TUndoStack FUndoStack;
+    std::int32_t FBaseRowHeight = 0;
+    bool FFolderMode = false;
+
+    // ---- Controls (each carries its name as objectName) ----
+    QWidget* ToolBar1 = nullptr;
+    QToolButton* btnCompare = nullptr;
+    QToolButton* SpeedButton1 = nullptr;
+    QToolButton* btnPrevDiff = nullptr;
+    QToolButton* btnDiffNext = nullptr;
+    QToolButton* btnFirstDiff = nullptr;
+    QToolButton* btnLastDiff = nullptr;
+    QToolButton* btnLeftToRight = nullptr;
+    QToolButton* btnRightToLeft = nullptr;
+    QToolButton* btnAllLeftDiffsToRight = nullptr;
+    QToolButton* btnAllRightDiffsToLeft = nullptr;
+    QToolButton* btnUndo = nullptr;
+    QToolButton* btnSaveLeft = nullptr;
+    QToolButton* btnSaveRight = nullptr;
+    QToolButton* btnSettings = nullptr;
+    QToolButton* btnInfo = nullptr;
+    QLabel* Image1 = nullptr;   // the speech bubble beside Label1
+    QLabel* Label1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* miAutomatically1 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* miAsTextFiles1 = nullptr;
+    QAction* miAsComplexDocumentsegPDFDOCXetcwithTIKA1 = nullptr;
+    QAction* miAsFolders1 = nullptr;
+    QLabel* StaticText1 = nullptr;
+    QComboBox* cmbLeft = nullptr;
+    QPushButton* btnBrowseLeft = nullptr;
+    QComboBox* cmbRight = nullptr;
+    QPushButton* btnBrowseRight = nullptr;
+    TDiffGrid* grdDiff = nullptr;
+    QFrame* Panel2 = nullptr;
+    QLabel* lblGettingStarted = nullptr;
+    QFrame* pnlBottom = nullptr;
+    QLabel* lblStatus = nullptr;
+    QLabel* lbHomepageURL = nullptr;
+    QObject* ActionList1 = nullptr;
+    QAction* ActionUndo = nullptr;
+    QTimer* Timer1 = nullptr;
+    TFileDialogState dlgOpen1;
+    TFileDialogState dlgopen2;
+    TFileDialogState SaveDialog1;
+
+    // ---- Start-up, workspace and summary (MainForm.cpp) ----
+    void FormCreate();
+    void FormDestroy();
+    void ShowComparisonSummary(const QString& Prefix, bool ShowBox);
+    [[nodiscard]] bool HasDifferences() const;
+    void EnsureFilesLoaded() const;   // throws in folder mode
+    void ClearUndoStack();
+    [[nodiscard]] bool GettingStartedShown() const;
+    void HideGettingStarted();        // the first comparison lets the grid fill the area
+    void EnableTextModeButtons();     // the eleven navigation, merge, undo and save buttons
+    void SetStatus(const QString& Text);
+    // Runs a command's body; an error ends the command with an error box carrying its message.
+    // The only catch-all of the window.
+    void RunCommand(const std::function<void()>& Body);
+
+    // ---- Compare commands and text comparison (MainFormCompare.cpp) ----
+    void miAsTextFiles1Click();
+    void SpeedButton1MouseUp();
+    void btnBrowseLeftClick();
+    void btnBrowseRightClick();
+    void CompareTextFiles(const QString& L, const QString& R);
+    void ReadPaths(QString& L, QString& R) const;            // trimmed edit texts of the path boxes
+    void AddPathsToHistory(const QString& L, const QString& R, THistoryRule Rule);
+
+    // ---- Automatic comparison (MainFormAutomatic.cpp) ----
+    void btnCompareClick();
+    void miAutomatically1Click();
+
+    // ---- Folder comparison (MainFormFolders.cpp) ----
+    void miAsFolders1Click();
+    void CompareFolders(const QString& L, const QString& R);
+
+    // ---- Document comparison (MainFormDocuments.cpp) ----
+    void miAsComplexDocumentsegPDFDOCXetcwithTIKA1Click();
+    void CompareDocuments(const QString& L, const QString& R);
+
+    // ---- Result rows and background recompute (MainFormRows.cpp) ----
+    [[nodiscard]] TDiffOptions CurrentDiffOptions() const;
+    void RunDiff();
+    void FillDiffGrid();
+    void RecomputeDiffAsync();
+    void SetDiffRecomputeInProgress(bool Value);
+    // The hand-back of request JobId, on the UI thread; applies Items only for the newest request.
+    void DiffRecomputeHandBack(std::int32_t JobId, const TDiffItems& Items);
+    // Whoever replaces the lines or the items by other means calls this first, so that no
+    // outstanding background result lands on them.
+    void DiscardPendingRecompute();
+
+    // ---- Grid drawing, row heights and layout (MainFormGrid.cpp) ----
+    void grdDiffDrawCell(QPainter& Painter, int ACol, int ARow, const QRect& Rect, TGridDrawState State);
+    void UpdateRowHeight(int Row);
+    void UpdateAllRowHeights();
+    void FormResize();
+    void Timer1Timer();
+    void grdDiffMouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
+    void grdDiffMouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
+    void grdDiffSelectCell(int ACol, int ARow, bool& CanSelect);
+    void InvalidateGridRow(int Row);
+
+    // ---- Navigation, merges and undo (MainFormMerge.cpp) ----
+    void btnFirstDiffClick();
+    void btnPrevDiffClick();
+    void btnDiffNextClick();
+    void btnLastDiffClick();
+    void GoToDiffRow(int Row);
+    void btnLeftToRightClick();
+    void btnRightToLeftClick();
+    void btnAllLeftDiffsToRightClick();
+    void btnAllRightDiffsToLeftClick();
+    void ActionUndoExecute();
+    void btnUndoClick();
+    void UndoLastMerge();
+    void PushUndoState();
+
+    // ---- In-cell editing (MainFormEdit.cpp) ----
+    void CreateCellEditor();
+    void grdDiffDblClick();
+    void grdDiffKeyDown(QKeyEvent* Event);
+
+    // ---- Saving (MainFormSave.cpp) ----
+    void btnSaveLeftClick();
+    void btnSaveRightClick();
+
+    // ---- Settings (MainFormSettings.cpp) ----
+    void LoadSettings();   // never raises
+    void SaveSettings();   // never raises
+    void btnSettingsClick();
+
+    // ---- About box and website link (MainFormAbout.cpp) ----
+    void SetUpHomepageLink();
+    void btnInfoClick();
+
+protected:
+    void resizeEvent(QResizeEvent* Event) override;
+
+private:
+    void CreateControls();
+    void CreateToolBar();
+    void CreatePopupMenu();
+    void CreatePathRow();
+    void CreateGrid();
+    void CreateStatusBar();
+    void ConnectCommands();
+};

@@ -1,0 +1,158 @@
+// Compare commands, path histories, browse buttons and the text comparison.
+
+#include "app/ComparisonSummary.h"
+#include "app/MainForm.h"
+#include "app/PathHistory.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QToolButton>
+
+namespace {
+
+const QString ConfirmLoadText = QStringLiteral("Load and compare the specified files?\r\nCurrent changes will be lost.");
+const QString SelectBothFilesText = QStringLiteral("Please select both left and right files.");
+
+[[nodiscard]] bool IsExistingFile(const QString& Path)
+{
+    return QFileInfo(Path).isFile();
+}
+
+// Applies a history rule to one box; the box's edit text stays as the user left it.
+void UpdateHistory(QComboBox& Box, const QString& Path, THistoryRule Rule)
+{
+    const QString EditText = Box.currentText();
+    QStringList History;
+    History.reserve(Box.count() + 1);
+    for (int I = 0; I < Box.count(); ++I)
+        History.append(Box.itemText(I));
+    if (Rule == THistoryRule::Keeping)
+        ApplyKeepingRule(History, Path);
+    else
+        ApplyMovingRule(History, Path);
+    Box.clear();
+    Box.addItems(History);
+    Box.setEditText(EditText);
+}
+
+// The folder part of a typed path (everything before its last separator) when it exists;
+// otherwise the folder the dialog remembered.
+[[nodiscard]] QString BrowseStartFolder(const QString& EditText, const QString& Remembered)
+{
+    const qsizetype Separator = EditText.lastIndexOf(QLatin1Char('/'));
+    if (Separator >= 0) {
+        const QString Folder = EditText.left(Separator);
+        if (!Folder.isEmpty() && QFileInfo(Folder).isDir())
+            return Folder;
+    }
+    return Remembered;
+}
+
+}   // namespace
+
+void TfrmMain::ReadPaths(QString& L, QString& R) const
+{
+    L = TrimPath(cmbLeft->currentText());
+    R = TrimPath(cmbRight->currentText());
+}
+
+void TfrmMain::AddPathsToHistory(const QString& L, const QString& R, THistoryRule Rule)
+{
+    UpdateHistory(*cmbLeft, L, Rule);
+    UpdateHistory(*cmbRight, R, Rule);
+}
+
+void TfrmMain::SpeedButton1MouseUp()
+{
+    PopupMenu1->popup(SpeedButton1->mapToGlobal(QPoint(0, SpeedButton1->height())));
+}
+
+void TfrmMain::miAsTextFiles1Click()
+{
+    if (UnsavedChanges && !Platform.Confirm(ConfirmLoadText))
+        return;
+    QString L, R;
+    ReadPaths(L, R);
+    if (L.isEmpty() || R.isEmpty()) {
+        Platform.ShowMessage(TMessageKind::Warning, SelectBothFilesText);
+        return;
+    }
+    if (!IsExistingFile(L) || !IsExistingFile(R)) {
+        Platform.ShowMessage(TMessageKind::Error, QStringLiteral("Both paths must be existing files for files comparison."));
+        return;
+    }
+    CompareTextFiles(L, R);
+    AddPathsToHistory(L, R, THistoryRule::Keeping);
+    SaveSettings();
+}
+
+void TfrmMain::CompareTextFiles(const QString& L, const QString& R)
+{
+    if (L.isEmpty() || R.isEmpty()) {
+        Platform.ShowMessage(TMessageKind::Warning, SelectBothFilesText);
+        return;
+    }
+    if (!IsExistingFile(L)) {
+        Platform.ShowMessage(TMessageKind::Error, QStringLiteral("Left file does not exist."));
+        return;
+    }
+    if (!IsExistingFile(R)) {
+        Platform.ShowMessage(TMessageKind::Error, QStringLiteral("Right file does not exist."));
+        return;
+    }
+
+    // Both files are read before the workspace is touched: a file that cannot be read or decoded
+    // leaves the shown comparison whole (lines, rows, undo states, unsaved changes), instead of
+    // rows that point into emptied lists and a save that would write an empty file.
+    QStringList LeftLines, RightLines;
+    TTextEncoding LeftEncoding = TTextEncoding::Ansi, RightEncoding = TTextEncoding::Ansi;
+    bool LeftHasBOM = false, RightHasBOM = false;
+    QString LeftEncName, RightEncName;
+    LoadTextFile(L, LeftLines, LeftEncoding, LeftHasBOM, LeftEncName);
+    LoadTextFile(R, RightLines, RightEncoding, RightHasBOM, RightEncName);
+
+    HideGettingStarted();
+    FFolderMode = false;
+    EnableTextModeButtons();
+
+    DiscardPendingRecompute();
+    ClearUndoStack();
+    FLeftLines = std::move(LeftLines);
+    FRightLines = std::move(RightLines);
+    UnsavedChanges = false;
+    FLeftEncoding = LeftEncoding;
+    FLeftHasBOM = LeftHasBOM;
+    FLeftEncName = LeftEncName;
+    FRightEncoding = RightEncoding;
+    FRightHasBOM = RightHasBOM;
+    FRightEncName = RightEncName;
+
+    RunDiff();
+    // A new comparison starts at its top, wherever the previous one was scrolled to.
+    grdDiff->SetTopRow(1);
+    grdDiff->SetRow(1);
+
+    if (!HasDifferences())
+        Platform.ShowMessage(TMessageKind::Information, QStringLiteral("The files are identical."));
+    ShowComparisonSummary(LineCountPrefix(FLeftLines.size(), FRightLines.size()), true);
+}
+
+void TfrmMain::btnBrowseLeftClick()
+{
+    const QString Chosen = Platform.ChooseOpenFile(this, BrowseStartFolder(cmbLeft->currentText(), dlgOpen1.InitialDir));
+    if (Chosen.isEmpty())
+        return;
+    cmbLeft->setEditText(QDir::toNativeSeparators(Chosen));
+    dlgOpen1.InitialDir = QFileInfo(Chosen).absolutePath();
+}
+
+void TfrmMain::btnBrowseRightClick()
+{
+    const QString Chosen = Platform.ChooseOpenFile(this, BrowseStartFolder(cmbRight->currentText(), dlgopen2.InitialDir));
+    if (Chosen.isEmpty())
+        return;
+    cmbRight->setEditText(QDir::toNativeSeparators(Chosen));
+    dlgopen2.InitialDir = QFileInfo(Chosen).absolutePath();
+}

@@ -1,0 +1,156 @@
+// Result rows of a text comparison and the background recompute.
+
+#include "app/ComparisonSummary.h"
+#include "app/MainForm.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QScopeGuard>
+#include <QThreadPool>
+
+#include <memory>
+
+namespace {
+
+// What a background request carries to the worker: private copies (Qt's implicit sharing makes
+// the copy cheap and safe; the UI thread detaches when it changes its lists).
+struct TRecomputeRequest
+{
+    TDiffOptions Opts;
+    QStringList LeftCopy;
+    QStringList RightCopy;
+    std::int32_t JobId = 0;
+};
+
+[[nodiscard]] QString LineText(const QStringList& Lines, std::int32_t Index)
+{
+    return Index >= 0 && Index < Lines.size() ? Lines[Index] : QString();
+}
+
+}   // namespace
+
+TDiffOptions TfrmMain::CurrentDiffOptions() const
+{
+    TDiffOptions Options;
+    Options.IgnoreCase = fIgnoreCase;
+    Options.IgnoreAllWhiteSpace = fIgnoreWhitespace;
+    Options.IgnoreWsAmount = fIgnoreWSAmount;
+    Options.IgnoreLeadingWhiteSpace = fIgnoreLeadingWS;
+    Options.IgnoreTrailingWhiteSpace = fIgnoreTrailingWS;
+    Options.IgnoreBlankLines = fIgnoreBlankLiness;
+    return Options;
+}
+
+void TfrmMain::DiscardPendingRecompute()
+{
+    ++FDiffRecomputeJobId;   // every outstanding hand-back is now stale
+    SetDiffRecomputeInProgress(false);
+}
+
+void TfrmMain::RunDiff()
+{
+    DiscardPendingRecompute();
+    FFolderMode = false;
+    if (FLeftLines.isEmpty() && FRightLines.isEmpty()) {
+        // Nothing to align: show an empty result rather than rows of lines that are gone.
+        FDiffItems.clear();
+    } else {
+        FDiffItems = ComputeDiff(FLeftLines, FRightLines, CurrentDiffOptions());
+    }
+    FillDiffGrid();
+    Platform.SetPointer(TPointer::Default);
+}
+
+void TfrmMain::FillDiffGrid()
+{
+    const qsizetype N = FDiffItems.size();
+    const qsizetype Rows = qMax<qsizetype>(N + 1, 2);
+    QVector<QString> Numbers(Rows), Lefts(Rows), Rights(Rows);
+    for (qsizetype I = 0; I < N; ++I) {
+        const TDiffItem& Item = FDiffItems[I];
+        Numbers[I + 1] = QString::number(I + 1);
+        // Items may still name lines of lists that have changed since: check every index.
+        Lefts[I + 1] = LineText(FLeftLines, Item.LeftIndex);
+        Rights[I + 1] = LineText(FRightLines, Item.RightIndex);
+    }
+    grdDiff->SetRowCount(int(Rows));
+    grdDiff->SetColumnTexts(0, std::move(Numbers));
+    grdDiff->SetColumnTexts(1, std::move(Lefts));
+    grdDiff->SetColumnTexts(2, std::move(Rights));
+    UpdateAllRowHeights();
+    grdDiff->viewport()->update();
+}
+
+void TfrmMain::SetDiffRecomputeInProgress(bool Value)
+{
+    if (FDiffRecomputeInProgress != Value)
+        FDiffRecomputeInProgress = Value;
+}
+
+void TfrmMain::RecomputeDiffAsync()
+{
+    if (FLeftLines.isEmpty() && FRightLines.isEmpty()) {
+        // No request is made; but the rows must not keep naming lines that are gone, and the busy
+        // pointer of the caller must end.
+        DiscardPendingRecompute();
+        FFolderMode = false;
+        FDiffItems.clear();
+        FillDiffGrid();
+        Platform.SetPointer(TPointer::Default);
+        ShowComparisonSummary(LineCountPrefix(0, 0), false);
+        return;
+    }
+
+    auto Request = std::make_shared<TRecomputeRequest>();
+    Request->Opts = CurrentDiffOptions();
+    Request->LeftCopy = FLeftLines;
+    Request->RightCopy = FRightLines;
+    Request->JobId = ++FDiffRecomputeJobId;
+    SetDiffRecomputeInProgress(true);
+
+    // The hand-back goes through the application object: it outlives the window, and the
+    // QPointer, checked on the UI thread, drops the result when the window is gone.
+    QPointer<TfrmMain> Window(this);
+    bool Started = false;
+    const auto ClearFlagIfNotStarted = qScopeGuard([&] {
+        if (!Started)
+            SetDiffRecomputeInProgress(false);
+    });
+    QThreadPool::globalInstance()->start([Request = std::move(Request), Window]() mutable {
+        TDiffItems Items;
+        bool Computed = false;
+        try {
+            Items = ComputeDiff(Request->LeftCopy, Request->RightCopy, Request->Opts);
+            Computed = true;
+        } catch (const std::exception&) {
+            // A failed computation hands nothing back; the window keeps the previous result.
+        }
+        const std::int32_t JobId = Request->JobId;
+        Request.reset();   // the copies go as soon as the computation ends
+        QCoreApplication* Application = QCoreApplication::instance();
+        if (!Computed || !Application)
+            return;
+        QMetaObject::invokeMethod(
+            Application,
+            [Window, JobId, Items = std::move(Items)] {
+                if (Window)
+                    Window->DiffRecomputeHandBack(JobId, Items);
+            },
+            Qt::QueuedConnection);
+    });
+    Started = true;
+}
+
+void TfrmMain::DiffRecomputeHandBack(std::int32_t JobId, const TDiffItems& Items)
+{
+    if (JobId != FDiffRecomputeJobId)
+        return;   // a newer request, or new lines, have made this result stale
+    RunCommand([&] {
+        FFolderMode = false;
+        FDiffItems = Items;
+        FillDiffGrid();
+        Platform.SetPointer(TPointer::Default);
+        ShowComparisonSummary(LineCountPrefix(FLeftLines.size(), FRightLines.size()), false);
+        SetDiffRecomputeInProgress(false);
+    });
+}

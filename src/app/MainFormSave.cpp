@@ -1,0 +1,6 @@
+// Saving either side.
+
+#include "app/MainForm.h"
+
+void TfrmMain::btnSaveLeftClick() {}
+void TfrmMain::btnSaveRightClick() {}

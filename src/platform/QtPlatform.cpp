@@ -1,0 +1,129 @@
+#include "platform/Platform.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QColorDialog>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+class TQtPlatform final : public TPlatform
+{
+public:
+    void Beep() override { QApplication::beep(); }
+
+    void ShowMessage(TMessageKind Kind, const QString& Text) override
+    {
+        QMessageBox Box(IconOf(Kind), TitleOf(Kind), Text, QMessageBox::Ok, QApplication::activeWindow());
+        Box.setObjectName(QStringLiteral("MessageBox"));
+        Box.setTextFormat(Qt::PlainText);   // paths may contain '<' and '&'
+        Box.exec();
+    }
+
+    bool Confirm(const QString& Text) override
+    {
+        QMessageBox Box(QMessageBox::Question, QStringLiteral("Confirm"), Text,
+                        QMessageBox::Yes | QMessageBox::Cancel, QApplication::activeWindow());
+        Box.setObjectName(QStringLiteral("MessageBox"));
+        Box.setTextFormat(Qt::PlainText);
+        Box.setDefaultButton(QMessageBox::Yes);
+        Box.setEscapeButton(QMessageBox::Cancel);
+        return Box.exec() == QMessageBox::Yes;
+    }
+
+    QString ChooseOpenFile(QWidget* Parent, const QString& StartDir) override
+    {
+        QFileDialog Dialog(Parent, QStringLiteral("Open"), StartDir);
+        Dialog.setFileMode(QFileDialog::ExistingFile);
+        Dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        Dialog.setNameFilters({QStringLiteral("All files (*)")});
+        if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty())
+            return {};
+        return Dialog.selectedFiles().constFirst();
+    }
+
+    QString ChooseSaveFile(QWidget* Parent, const QString& StartDir, const QString& FileName) override
+    {
+        QFileDialog Dialog(Parent, QStringLiteral("Save As"), StartDir);
+        Dialog.setFileMode(QFileDialog::AnyFile);
+        Dialog.setAcceptMode(QFileDialog::AcceptSave);
+        Dialog.setNameFilters({QStringLiteral("All files (*)")});
+        if (!FileName.isEmpty())
+            Dialog.selectFile(FileName);
+        if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty())
+            return {};
+        return Dialog.selectedFiles().constFirst();
+    }
+
+    bool ChooseFont(QWidget* Parent, QFont& Font) override
+    {
+        bool Ok = false;
+        const QFont Chosen = QFontDialog::getFont(&Ok, Font, Parent);
+        if (Ok)
+            Font = Chosen;
+        return Ok;
+    }
+
+    bool ChooseColor(QWidget* Parent, QColor& Color) override
+    {
+        const QColor Chosen = QColorDialog::getColor(Color, Parent);
+        if (!Chosen.isValid())
+            return false;
+        Color = Chosen;
+        return true;
+    }
+
+    void OpenUrl(const QUrl& Url) override { QDesktopServices::openUrl(Url); }
+    void OpenFile(const QString& FileName) override { QDesktopServices::openUrl(QUrl::fromLocalFile(FileName)); }
+
+    void SetPointer(TPointer Pointer) override
+    {
+        if (Pointer == TPointer::Default) {
+            while (QGuiApplication::overrideCursor())
+                QGuiApplication::restoreOverrideCursor();
+            return;
+        }
+        const QCursor Shape(Pointer == TPointer::Hourglass ? Qt::WaitCursor : Qt::BusyCursor);
+        if (QGuiApplication::overrideCursor())
+            QGuiApplication::changeOverrideCursor(Shape);
+        else
+            QGuiApplication::setOverrideCursor(Shape);
+    }
+
+    void SetClipboardText(const QString& Text) override { QGuiApplication::clipboard()->setText(Text); }
+
+private:
+    [[nodiscard]] static QMessageBox::Icon IconOf(TMessageKind Kind)
+    {
+        switch (Kind) {
+        case TMessageKind::Information: return QMessageBox::Information;
+        case TMessageKind::Warning: return QMessageBox::Warning;
+        case TMessageKind::Error: return QMessageBox::Critical;
+        }
+        return QMessageBox::NoIcon;
+    }
+
+    [[nodiscard]] static QString TitleOf(TMessageKind Kind)
+    {
+        switch (Kind) {
+        case TMessageKind::Information: return QStringLiteral("Information");
+        case TMessageKind::Warning: return QStringLiteral("Warning");
+        case TMessageKind::Error: return QStringLiteral("Error");
+        }
+        return {};
+    }
+};
+
+}   // namespace
+
+TPlatform& RealPlatform()
+{
+    static TQtPlatform Platform;
+    return Platform;
+}

@@ -1,0 +1,97 @@
+#include "support/app/WindowDriver.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCoreApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+TWindowDriver::TWindowDriver(bool Show)
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Quorlane"));
+    qputenv("APPDATA", AppData.path().toLocal8Bit());
+    UnsavedChanges = false;
+    Window = std::make_unique<TfrmMain>(Platform);
+    if (Show) {
+        Window->show();
+        (void)QTest::qWaitForWindowExposed(Window.get());
+    }
+}
+
+TWindowDriver::~TWindowDriver()
+{
+    Window.reset();
+    UnsavedChanges = false;
+}
+
+QString TWindowDriver::PathOf(const QString& Name) const
+{
+    return QDir(Files.path()).filePath(Name);
+}
+
+QString TWindowDriver::WriteBytes(const QString& Name, const QByteArray& Bytes)
+{
+    const QString Path = PathOf(Name);
+    QFile File(Path);
+    if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(Path));
+    File.write(Bytes);
+    return Path;
+}
+
+QString TWindowDriver::WriteLines(const QString& Name, const QStringList& Lines)
+{
+    QByteArray Bytes;
+    for (const QString& Line : Lines)
+        Bytes += Line.toUtf8() + "\r\n";
+    return WriteBytes(Name, Bytes);
+}
+
+void TWindowDriver::SetPaths(const QString& Left, const QString& Right)
+{
+    Find<QComboBox>("cmbLeft")->setEditText(Left);
+    Find<QComboBox>("cmbRight")->setEditText(Right);
+}
+
+void TWindowDriver::Trigger(const char* ActionName)
+{
+    QAction* Action = Find<QAction>(ActionName);
+    if (!Action)
+        qFatal("no action %s", ActionName);
+    Action->trigger();
+}
+
+void TWindowDriver::Click(const char* ButtonName)
+{
+    QAbstractButton* Button = Find<QAbstractButton>(ButtonName);
+    if (!Button)
+        qFatal("no button %s", ButtonName);
+    QTest::mouseClick(Button, Qt::LeftButton);
+}
+
+QStringList TWindowDriver::Row(int Row) const
+{
+    const TDiffGrid* Grid = Find<TDiffGrid>("grdDiff");
+    return {Grid->Cells(0, Row), Grid->Cells(1, Row), Grid->Cells(2, Row)};
+}
+
+QStringList TWindowDriver::History(const char* BoxName) const
+{
+    const QComboBox* Box = Find<QComboBox>(BoxName);
+    QStringList Items;
+    for (int I = 0; I < Box->count(); ++I)
+        Items.append(Box->itemText(I));
+    return Items;
+}
+
+QString TWindowDriver::SettingsFile() const
+{
+    return QDir(AppData.path()).filePath(QStringLiteral("Quorlane/settings.dt"));
+}
+
+bool TWindowDriver::WaitForRecompute(int TimeoutMs)
+{
+    return QTest::qWaitFor([this] { return !Window->FDiffRecomputeInProgress; }, TimeoutMs);
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "app/MainForm.h"
+#include "support/app/RecordingPlatform.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A real TfrmMain on the recording platform, its settings kept in a private APPDATA folder, and
+// a folder for the files a test compares. Controls are found by their object names, as a user's
+// tools find them.
+class TWindowDriver
+{
+public:
+    explicit TWindowDriver(bool Show = true);
+    ~TWindowDriver();
+
+    TRecordingPlatform Platform;
+    QTemporaryDir AppData;
+    QTemporaryDir Files;
+    std::unique_ptr<TfrmMain> Window;
+
+    // The control named Name, or nullptr (tests QVERIFY it).
+    template <typename T>
+    [[nodiscard]] T* Find(const char* Name) const
+    {
+        return Window->findChild<T*>(QLatin1String(Name));
+    }
+
+    // A file in the test's folder; lines are joined with CR LF, the last one ends too.
+    QString WriteLines(const QString& Name, const QStringList& Lines);
+    QString WriteBytes(const QString& Name, const QByteArray& Bytes);
+    [[nodiscard]] QString PathOf(const QString& Name) const;
+
+    void SetPaths(const QString& Left, const QString& Right);
+    void Trigger(const char* ActionName);   // a menu item or an action, by name
+    void Click(const char* ButtonName);     // a button, by name, as the user clicks it
+
+    // The three cell texts of grid row Row.
+    [[nodiscard]] QStringList Row(int Row) const;
+    // The item list of a path box.
+    [[nodiscard]] QStringList History(const char* BoxName) const;
+    [[nodiscard]] QString SettingsFile() const;
+
+    // Processes events until the newest background recompute has handed back.
+    [[nodiscard]] bool WaitForRecompute(int TimeoutMs = 10000);
+};

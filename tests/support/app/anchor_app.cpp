@@ -1,2 +1,0 @@
-// Keeps this test-support library valid while it has no other sources.
-namespace quorlane::test { int SupportAnchor_app() { return 0; } }

@@ -1,0 +1,344 @@
+#include "support/app/WindowDriver.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QStringEncoder>
+#include <QLabel>
+#include <QToolButton>
+#include <QtTest>
+
+// The forced text command and CompareTextFiles, driven through the real window.
+class TestWindowCompare : public QObject
+{
+    Q_OBJECT
+
+    static QString Pct(const char* Text)
+    {
+        return QString::fromLatin1(Text).replace(QLatin1Char('.'), QLocale().decimalPoint());
+    }
+
+    static QString Status(TWindowDriver& D) { return D.Find<QLabel>("lblStatus")->text(); }
+
+    static QByteArray ReadAll(const QString& Path)
+    {
+        QFile File(Path);
+        return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray("<none>");
+    }
+
+    // Everything a refused or failed command must leave as it was.
+    struct TSnapshot
+    {
+        QStringList LeftHistory, RightHistory, LeftLines, RightLines;
+        QString Status, LeftEdit, RightEdit;
+        TDiffItems Items;
+        QList<QStringList> Rows;
+        bool Unsaved = false;
+        QByteArray Settings;
+
+        static TSnapshot Of(TWindowDriver& D)
+        {
+            TSnapshot S;
+            S.LeftHistory = D.History("cmbLeft");
+            S.RightHistory = D.History("cmbRight");
+            S.LeftLines = D.Window->FLeftLines;
+            S.RightLines = D.Window->FRightLines;
+            S.Status = TestWindowCompare::Status(D);
+            S.LeftEdit = D.Find<QComboBox>("cmbLeft")->currentText();
+            S.RightEdit = D.Find<QComboBox>("cmbRight")->currentText();
+            S.Items = D.Window->FDiffItems;
+            for (int R = 0; R < D.Window->grdDiff->RowCount(); ++R)
+                S.Rows.append(D.Row(R));
+            S.Unsaved = UnsavedChanges;
+            S.Settings = ReadAll(D.SettingsFile());
+            return S;
+        }
+
+        bool operator==(const TSnapshot&) const = default;
+    };
+
+    // A first comparison, so that a refusal has something to leave alone.
+    static void CompareOnce(TWindowDriver& D)
+    {
+        const QString A = D.WriteLines(QStringLiteral("first-a.txt"), {"one", "two"});
+        const QString B = D.WriteLines(QStringLiteral("first-b.txt"), {"one", "2"});
+        D.SetPaths(A, B);
+        D.Trigger("miAsTextFiles1");
+        D.Platform.Clear();
+    }
+
+private slots:
+    void identicalFiles()
+    {
+        TWindowDriver D;
+        const QString A = D.WriteLines(QStringLiteral("a.txt"), {"alpha", "beta", "gamma"});
+        const QString B = D.WriteLines(QStringLiteral("b.txt"), {"alpha", "beta", "gamma"});
+        D.SetPaths(A, B);
+        D.Trigger("miAsTextFiles1");
+
+        const QString Prefix = QStringLiteral("3 lines (left file) vs 3 lines (right file).");
+        QCOMPARE(D.Platform.Log(), (QStringList{
+            "information: The files are identical.",
+            "information: Compared:\r\n" + Prefix + "\r\n" + Pct("Equal lines: 3 of 3 (100.0%).") + "\r\nDifferent lines: 0."}));
+        QCOMPARE(Status(D), Prefix + Pct(" Equal lines: 3 of 3 (100.0%). Different lines: 0."));
+        QCOMPARE(D.Window->grdDiff->RowCount(), 4);
+        QCOMPARE(D.Row(2), (QStringList{"2", "beta", "beta"}));
+        QVERIFY(!D.Window->HasDifferences());
+    }
+
+    void differingFiles()
+    {
+        TWindowDriver D;
+        const QString A = D.WriteBytes(QStringLiteral("a.txt"), QByteArray("a\nb\rc"));
+        QStringEncoder Utf16LE(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
+        const QString B = D.WriteBytes(QStringLiteral("b.txt"), Utf16LE(QString::fromUtf8("a\r\nx\r\nc\r\nd caf\xC3\xA9")));
+        const QString Mark = QString(QChar(0xFEFF));
+        D.SetPaths(A, B);
+        D.Trigger("miAsTextFiles1");
+
+        const QString Prefix = QStringLiteral("3 lines (left file) vs 4 lines (right file).");
+        QCOMPARE(D.Platform.Log(), (QStringList{
+            "information: Compared:\r\n" + Prefix + "\r\n" + Pct("Equal lines: 1 of 4 (25.0%).") + "\r\nDifferent lines: 3."}));
+        QCOMPARE(Status(D), Prefix + Pct(" Equal lines: 1 of 4 (25.0%). Different lines: 3."));
+
+        TDiffGrid* Grid = D.Window->grdDiff;
+        QCOMPARE(Grid->RowCount(), 5);
+        QCOMPARE(D.Row(0), (QStringList{"", "", ""}));
+        // A byte-order mark stays at the start of its side's first line.
+        QCOMPARE(D.Row(1), (QStringList{"1", "a", Mark + "a"}));
+        QCOMPARE(D.Row(2), (QStringList{"2", "b", "x"}));
+        QCOMPARE(D.Row(3), (QStringList{"3", "c", "c"}));
+        QCOMPARE(D.Row(4), (QStringList{"4", "", QString::fromUtf8("d caf\xC3\xA9")}));
+        QCOMPARE(D.Window->FDiffItems[1].Kind, dkDifferent);
+        QCOMPARE(D.Window->FDiffItems[3].Kind, dkRightOnly);
+        QCOMPARE(D.Window->FRightEncName, QStringLiteral("UTF-16 LE with BOM"));
+        QCOMPARE(D.Window->FLeftEncName, QStringLiteral("ANSI/ASCII"));
+        QVERIFY(D.Window->FRightHasBOM);
+
+        // The grid takes the area; every button works from now on.
+        QVERIFY(D.Find<QFrame>("Panel2")->isHidden());
+        QTRY_VERIFY(Grid->height() > 100);
+        for (const char* Name : {"btnPrevDiff", "btnDiffNext", "btnFirstDiff", "btnLastDiff", "btnLeftToRight",
+                                 "btnRightToLeft", "btnAllLeftDiffsToRight", "btnAllRightDiffsToLeft", "btnUndo",
+                                 "btnSaveLeft", "btnSaveRight", "btnCompare", "SpeedButton1", "btnSettings", "btnInfo"})
+            QVERIFY2(D.Find<QToolButton>(Name)->isEnabled(), Name);
+        QCOMPARE(Grid->Row(), 1);
+        QCOMPARE(Grid->TopRow(), 1);
+        QVERIFY(!D.Window->FFolderMode);
+        QCOMPARE(D.History("cmbLeft"), QStringList{A});
+        QCOMPARE(D.History("cmbRight"), QStringList{B});
+    }
+
+    void aNewComparisonReplacesTheWorkspace()
+    {
+        TWindowDriver D;
+        CompareOnce(D);
+        TfrmMain& W = *D.Window;
+        W.FUndoStack.Push(TUndoState{{"x"}, {"y"}, 1, 1, 1});
+        UnsavedChanges = true;
+        W.FFolderMode = true;
+        D.Platform.ConfirmAnswers = {true};
+        const QString A = D.WriteLines(QStringLiteral("c.txt"), {"only left"});
+        const QString B = D.WriteLines(QStringLiteral("d.txt"), {});
+        D.SetPaths(A, B);
+        D.Trigger("miAsTextFiles1");
+
+        QCOMPARE(D.Platform.Messages.first().Kind, QStringLiteral("confirmation"));
+        QCOMPARE(D.Platform.Messages.first().Text,
+                 QStringLiteral("Load and compare the specified files?\r\nCurrent changes will be lost."));
+        QVERIFY(!UnsavedChanges);
+        QVERIFY(W.FUndoStack.IsEmpty());
+        QVERIFY(!W.FFolderMode);
+        QCOMPARE(W.FLeftLines, QStringList{"only left"});
+        QVERIFY(W.FRightLines.isEmpty());
+        QCOMPARE(W.grdDiff->RowCount(), 2);
+        QCOMPARE(D.Row(1), (QStringList{"1", "only left", ""}));
+    }
+
+    void twoEmptyFiles()
+    {
+        TWindowDriver D;
+        CompareOnce(D);
+        const QString A = D.WriteBytes(QStringLiteral("e1.txt"), {});
+        const QString B = D.WriteBytes(QStringLiteral("e2.txt"), {});
+        D.SetPaths(A, B);
+        D.Trigger("miAsTextFiles1");
+        // No rows of the previous comparison may stay beside the emptied lists.
+        QCOMPARE(D.Platform.Log(), QStringList{"information: The files are identical."});
+        QCOMPARE(Status(D), QStringLiteral("0 lines (left file) vs 0 lines (right file). No comparable lines."));
+        QVERIFY(D.Window->FDiffItems.isEmpty());
+        QCOMPARE(D.Window->grdDiff->RowCount(), 2);
+        QCOMPARE(D.Row(1), (QStringList{"", "", ""}));
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<bool>("Unsaved");
+        QTest::addColumn<QString>("Left");    // names in the test folder; "<dir>" is the folder itself
+        QTest::addColumn<QString>("Right");
+        QTest::addColumn<QStringList>("Log");
+        const QString Both = QStringLiteral("error: Both paths must be existing files for files comparison.");
+        const QString Select = QStringLiteral("warning: Please select both left and right files.");
+        QTest::newRow("unsaved, answered Cancel") << true << "a.txt" << "b.txt"
+            << QStringList{"confirmation: Load and compare the specified files?\r\nCurrent changes will be lost."};
+        QTest::newRow("left empty") << false << "" << "b.txt" << QStringList{Select};
+        QTest::newRow("right only blanks") << false << "a.txt" << " \t " << QStringList{Select};
+        QTest::newRow("left is a folder") << false << "<dir>" << "b.txt" << QStringList{Both};
+        QTest::newRow("right is missing") << false << "a.txt" << "missing.txt" << QStringList{Both};
+        QTest::newRow("left is missing") << false << "missing.txt" << "b.txt" << QStringList{Both};
+    }
+
+    void refusals()
+    {
+        QFETCH(bool, Unsaved);
+        QFETCH(QString, Left);
+        QFETCH(QString, Right);
+        QFETCH(QStringList, Log);
+        TWindowDriver D;
+        CompareOnce(D);
+        D.WriteLines(QStringLiteral("a.txt"), {"new left"});
+        D.WriteLines(QStringLiteral("b.txt"), {"new right"});
+        auto Resolve = [&](const QString& Name) {
+            if (Name == QLatin1String("<dir>"))
+                return D.Files.path();
+            return Name.trimmed().isEmpty() ? Name : D.PathOf(Name);
+        };
+        D.SetPaths(Resolve(Left), Resolve(Right));
+        UnsavedChanges = Unsaved;
+        D.Platform.ConfirmAnswers = {false};
+        const TSnapshot Before = TSnapshot::Of(D);
+
+        D.Trigger("miAsTextFiles1");
+
+        QCOMPARE(D.Platform.Log(), Log);
+        QVERIFY(TSnapshot::Of(D) == Before);
+    }
+
+    void compareTextFilesChecksItsPaths_data()
+    {
+        QTest::addColumn<QString>("Left");
+        QTest::addColumn<QString>("Right");
+        QTest::addColumn<QString>("Message");
+        QTest::newRow("empty") << "" << "a.txt" << "warning: Please select both left and right files.";
+        QTest::newRow("left missing") << "gone.txt" << "also-gone.txt" << "error: Left file does not exist.";
+        QTest::newRow("right missing") << "a.txt" << "gone.txt" << "error: Right file does not exist.";
+    }
+
+    void compareTextFilesChecksItsPaths()
+    {
+        QFETCH(QString, Left);
+        QFETCH(QString, Right);
+        QFETCH(QString, Message);
+        TWindowDriver D;
+        D.WriteLines(QStringLiteral("a.txt"), {"x"});
+        auto Resolve = [&](const QString& Name) { return Name.isEmpty() ? Name : D.PathOf(Name); };
+        D.Window->RunCommand([&] { D.Window->CompareTextFiles(Resolve(Left), Resolve(Right)); });
+        QCOMPARE(D.Platform.Log(), QStringList{Message});
+        QVERIFY(!D.Find<QFrame>("Panel2")->isHidden());   // still before the first comparison
+        QVERIFY(!D.Find<QToolButton>("btnSaveLeft")->isEnabled());
+    }
+
+    void failedLoadShowsTheErrorAndKeepsTheComparison()
+    {
+        TWindowDriver D;
+        CompareOnce(D);
+        UnsavedChanges = true;
+        D.Platform.ConfirmAnswers = {true};
+        // An overlong form looks like UTF-8 to the detection and fails strict decoding.
+        const QString Bad = D.WriteBytes(QStringLiteral("bad.txt"), QByteArray("ok \xC3\xA9\r\nbad \xC0\x80\r\n"));
+        const QString Good = D.WriteLines(QStringLiteral("good.txt"), {"fine"});
+        D.SetPaths(Good, Bad);
+        TSnapshot Before = TSnapshot::Of(D);
+
+        D.Trigger("miAsTextFiles1");
+
+        QCOMPARE(D.Platform.Messages.size(), 2);
+        QCOMPARE(D.Platform.Messages[0].Kind, QStringLiteral("confirmation"));
+        QCOMPARE(D.Platform.Messages[1].Kind, QStringLiteral("error"));
+        QVERIFY2(D.Platform.Messages[1].Text.contains(QStringLiteral("bad.txt")), qPrintable(D.Platform.Messages[1].Text));
+        // History and settings untouched; the shown comparison stays whole.
+        QVERIFY(TSnapshot::Of(D) == Before);
+        QVERIFY(UnsavedChanges);
+    }
+
+    void historiesKeepTrimmedPathsAndTheirSpelling()
+    {
+        TWindowDriver D;
+        const QString A = D.WriteLines(QStringLiteral("A.txt"), {"1"});
+        const QString B = D.WriteLines(QStringLiteral("B.txt"), {"2"});
+        auto* Left = D.Find<QComboBox>("cmbLeft");
+
+        // Trailing blank: compared and stored trimmed, the box keeps what was typed.
+        D.SetPaths(A + "  ", "\t" + B);
+        D.Trigger("miAsTextFiles1");
+        QCOMPARE(D.History("cmbLeft"), QStringList{A});
+        QCOMPARE(D.History("cmbRight"), QStringList{B});
+        QCOMPARE(Left->currentText(), A + "  ");
+        QCOMPARE(D.Window->FLeftLines, QStringList{"1"});
+
+        // Fill the history with 50 distinct paths, then compare another letter case of an old one.
+        QStringList Names;
+        for (int I = 1; I <= 49; ++I) {
+            const QString P = D.WriteLines(QStringLiteral("f%1.txt").arg(I), {"x"});
+            D.SetPaths(P, B);
+            D.Trigger("miAsTextFiles1");
+        }
+        QCOMPARE(D.History("cmbLeft").size(), 50);
+        QCOMPARE(D.History("cmbLeft").last(), A);
+        QCOMPARE(D.History("cmbRight"), QStringList{B});
+
+        // The filesystem here is case-sensitive, so write the other spelling too.
+        const QString Upper = D.PathOf(QStringLiteral("F10.TXT"));
+        QFile::copy(D.PathOf(QStringLiteral("f10.txt")), Upper);
+        D.SetPaths(Upper, B);
+        D.Trigger("miAsTextFiles1");
+        QStringList History = D.History("cmbLeft");
+        QCOMPARE(History.size(), 50);
+        QVERIFY(!History.contains(Upper));
+        QCOMPARE(History.indexOf(D.PathOf(QStringLiteral("f10.txt"))), 39);   // kept its place and case
+
+        // The 51st distinct path drops the oldest.
+        const QString New = D.WriteLines(QStringLiteral("new.txt"), {"n"});
+        D.SetPaths(New, B);
+        D.Trigger("miAsTextFiles1");
+        History = D.History("cmbLeft");
+        QCOMPARE(History.size(), 50);
+        QCOMPARE(History.first(), New);
+        QVERIFY(!History.contains(A));
+        QCOMPARE(History.last(), D.PathOf(QStringLiteral("f1.txt")));
+        QCOMPARE(Left->currentText(), New);
+    }
+
+    void browseButtons()
+    {
+        TWindowDriver D;
+        TfrmMain& W = *D.Window;
+        QDir(D.Files.path()).mkpath(QStringLiteral("sub"));
+        const QString Sub = D.PathOf(QStringLiteral("sub"));
+        const QString Chosen = D.WriteLines(QStringLiteral("sub/picked.txt"), {"p"});
+        W.dlgOpen1.InitialDir = QStringLiteral("/remembered");
+
+        // A typed path whose folder exists: the dialog starts there.
+        D.SetPaths(Sub + "/typed-name.txt", QString());
+        D.Platform.OpenFileAnswers = {Chosen};
+        D.Click("btnBrowseLeft");
+        QCOMPARE(D.Platform.OpenFileStartDirs, QStringList{Sub});
+        QCOMPARE(D.Find<QComboBox>("cmbLeft")->currentText(), Chosen);
+        QCOMPARE(W.dlgOpen1.InitialDir, Sub);
+        QVERIFY(D.Platform.Messages.isEmpty());
+        QVERIFY(W.FLeftLines.isEmpty());   // nothing is compared
+
+        // A path whose folder does not exist: the remembered folder; Cancel changes nothing.
+        W.dlgopen2.InitialDir = QStringLiteral("/elsewhere");
+        D.SetPaths(Chosen, QStringLiteral("/no/such/folder/x.txt"));
+        D.Click("btnBrowseRight");
+        QCOMPARE(D.Platform.OpenFileStartDirs.last(), QStringLiteral("/elsewhere"));
+        QCOMPARE(D.Find<QComboBox>("cmbRight")->currentText(), QStringLiteral("/no/such/folder/x.txt"));
+        QCOMPARE(W.dlgopen2.InitialDir, QStringLiteral("/elsewhere"));
+        QVERIFY(D.History("cmbRight").isEmpty());
+    }
+};
+
+QTEST_MAIN(TestWindowCompare)
+#include "tst_window_compare.moc"

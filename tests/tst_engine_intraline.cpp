@@ -65,6 +65,15 @@ TIdPair IdsFor(const QString& A, const QString& B, bool IgnoreCase)
     return Ids;
 }
 
+// Tokens at the end that both sides share (matched before any table is built).
+std::int32_t SharedSuffix(const TIdPair& Ids)
+{
+    std::int32_t Count = 0;
+    for (auto I = Ids.A.rbegin(), J = Ids.B.rbegin(); I != Ids.A.rend() && J != Ids.B.rend() && *I == *J; ++I, ++J)
+        ++Count;
+    return Count;
+}
+
 // Smallest pair (by removing characters one at a time) for which Fails still holds.
 std::pair<QString, QString> Shrink(QString A, QString B, const std::function<bool(const QString&, const QString&)>& Fails)
 {
@@ -390,11 +399,15 @@ void TestIntraLine::randomShortLinesMatchOracle()
             QList<bool> MA, MB;
             OracleMatchTokens(OracleSplitTokens(X), OracleSplitTokens(Y), IgnoreCase, MA, MB);
             const TIdPair Ids = IdsFor(X, Y, IgnoreCase);
-            for (std::int32_t K : {0, 1, 2}) {
-                const TTokenMatch M = IntraLineInternals::MatchIds(Ids.A, Ids.B, Ids.Count, TMethod::Exact, K);
-                if (M.MatchedA != MA || M.MatchedB != MB)
-                    return true;
-            }
+            // Checkpoint intervals and band guesses (too wide, exact, too narrow, none) must not
+            // matter; the guess counts what is left after the shared suffix.
+            const std::int32_t Lcs = std::int32_t(MA.count(true)) - SharedSuffix(Ids);
+            for (std::int32_t K : {0, 1, 2})
+                for (std::int32_t G : {-1, 0, 1, Lcs - 1, Lcs, Lcs + 1, 1 << 30}) {
+                    const TTokenMatch M = IntraLineInternals::MatchIds(Ids.A, Ids.B, Ids.Count, TMethod::Exact, K, G);
+                    if (M.MatchedA != MA || M.MatchedB != MB)
+                        return true;
+                }
             return false;
         };
         for (const auto& [Name, Fails] : {std::pair<const char*, std::function<bool(const QString&, const QString&)>>{
@@ -435,15 +448,19 @@ void TestIntraLine::exactWalkMatchesOracleAcrossBlocks()
         QList<bool> MA, MB;
         OracleMatchTokens(OracleSplitTokens(A), OracleSplitTokens(B), IgnoreCase, MA, MB);
         const TIdPair Ids = IdsFor(A, B, IgnoreCase);
-        for (std::int32_t K : {0, 1, 3, 17, 64}) {
-            const TTokenMatch M = IntraLineInternals::MatchIds(Ids.A, Ids.B, Ids.Count, TMethod::Exact, K);
-            if (M.MatchedA != MA || M.MatchedB != MB)
-                QFAIL(qPrintable(QStringLiteral("round %1, interval %2, IgnoreCase %3\n  A = %4\n  B = %5")
-                                     .arg(Round)
-                                     .arg(K)
-                                     .arg(IgnoreCase)
-                                     .arg(DescribeLine(A), DescribeLine(B))));
-        }
+        // The band is guessed for what is left after the shared suffix: try around its exact LCS.
+        const std::int32_t Lcs = std::int32_t(MA.count(true)) - SharedSuffix(Ids);
+        for (std::int32_t K : {0, 1, 3, 17, 64})
+            for (std::int32_t G : {-1, 0, Lcs / 2, Lcs - 1, Lcs, Lcs + 1, 1 << 30}) {
+                const TTokenMatch M = IntraLineInternals::MatchIds(Ids.A, Ids.B, Ids.Count, TMethod::Exact, K, G);
+                if (M.MatchedA != MA || M.MatchedB != MB)
+                    QFAIL(qPrintable(QStringLiteral("round %1, interval %2, band guess %3, IgnoreCase %4\n  A = %5\n  B = %6")
+                                         .arg(Round)
+                                         .arg(K)
+                                         .arg(G)
+                                         .arg(IgnoreCase)
+                                         .arg(DescribeLine(A), DescribeLine(B))));
+            }
         QCOMPARE(DescribeRanges(ComputeIntraLineRanges(A, B, IgnoreCase)),
                  DescribeRanges(OracleComputeIntraLineRanges(A, B, IgnoreCase)));
     }
@@ -469,7 +486,7 @@ void TestIntraLine::longLinesStayExactAndSound()
     const QString B = EditWords(Rng, A, 0.05);
     const TIdPair Ids = IdsFor(A, B, false);
     QCOMPARE(qsizetype(Ids.A.size()), qsizetype(100000));
-    QVERIFY(IntraLineInternals::IsWithinExactBound(Ids.A, Ids.B, Ids.Count));
+    QVERIFY(IntraLineInternals::AnswersExactly(Ids.A, Ids.B, Ids.Count));
 
     const TTokenMatch Exact = IntraLineInternals::MatchIds(Ids.A, Ids.B, Ids.Count);
     QVERIFY(IsCommonSubsequence(Ids.A, Ids.B, Exact));
@@ -500,7 +517,7 @@ void TestIntraLine::beyondTheBoundFallsBackToTheMiddle()
     const QString A = QStringLiteral("head ") + Body + QStringLiteral("x tail");
     const QString B = QStringLiteral("head ") + EditWords(Rng, Body, 0.01) + QStringLiteral("y tail");
     const TIdPair Ids = IdsFor(A, B, false);
-    QVERIFY(!IntraLineInternals::IsWithinExactBound(Ids.A, Ids.B, Ids.Count));
+    QVERIFY(!IntraLineInternals::AnswersExactly(Ids.A, Ids.B, Ids.Count));
 
     const QList<THighlightRange> Ranges = ComputeIntraLineRanges(A, B, false);
     QCOMPARE(InvariantBreach(Ranges, A.size()), QString());

@@ -58,10 +58,14 @@ QString FoldAscii(const QString& S)
 // leaves its table row equal to the row before, and the walk steps straight up through it, so
 // dropping it changes no decision.
 struct TProblem {
+    explicit TProblem(const std::vector<std::int32_t>& Tokens) : A(Tokens) {}
+    const std::vector<std::int32_t>& A;
     qsizetype N = 0, M = 0;
     std::vector<std::int32_t> Rows;
     std::vector<std::int32_t> OccStart;  // positions of id k in B[0..M): Occ[OccStart[k] .. OccStart[k+1])
     std::vector<std::int32_t> Occ;
+    std::vector<std::int32_t> DenseOf;  // id -> its precomputed mask, or -1: set bit by bit per row
+    qsizetype DenseCount = 0;
     qsizetype Words = 0;
     qsizetype Interval = 0;  // rows between checkpoints
 };
@@ -90,13 +94,24 @@ void PrepareProblem(const std::vector<std::int32_t>& A, const std::vector<std::i
     std::vector<std::int32_t> Fill(P.OccStart.begin(), P.OccStart.end() - 1);
     for (qsizetype J = 0; J < P.M; ++J)
         P.Occ[std::size_t(Fill[std::size_t(B[J])]++)] = std::int32_t(J);
+    P.Words = (P.M + 63) / 64;
+    // A frequent token gets its own mask (at most 4*M/Words of them, one row of words each); a
+    // rare one is set into a scratch row and cleared again.
+    const qsizetype Threshold = std::max<qsizetype>(32, P.Words / 4);
+    P.DenseOf.assign(std::size_t(IdCount), -1);
+    P.DenseCount = 0;
     P.Rows.clear();
     for (qsizetype I = 0; I < P.N; ++I) {
         const std::int32_t Id = A[I];
-        if (Id >= 0 && P.OccStart[std::size_t(Id) + 1] > P.OccStart[std::size_t(Id)])
-            P.Rows.push_back(std::int32_t(I));
+        if (Id < 0)
+            continue;
+        const qsizetype Count = P.OccStart[std::size_t(Id) + 1] - P.OccStart[std::size_t(Id)];
+        if (Count == 0)
+            continue;
+        P.Rows.push_back(std::int32_t(I));
+        if (Count >= Threshold && P.DenseOf[std::size_t(Id)] < 0)
+            P.DenseOf[std::size_t(Id)] = std::int32_t(P.DenseCount++);
     }
-    P.Words = (P.M + 63) / 64;
 }
 
 // Rows of the table kept at once: every row when that is small, else checkpoints every
@@ -112,14 +127,14 @@ void ChooseInterval(TProblem& P, std::int32_t Requested)
         P.Interval = std::max<qsizetype>(1, qsizetype(std::ceil(std::sqrt(double(Rows)))));
 }
 
-bool WithinBound(const TProblem& P)
+bool WithinMemoryBound(const TProblem& P)
 {
     const std::int64_t Rows = std::int64_t(P.Rows.size());
-    if (Rows * P.Words > IntraLineInternals::kMaxWordSteps)
-        return false;
+    const std::int64_t RowBytes = P.Words * std::int64_t(sizeof(Word));
     const std::int64_t Checkpoints = (Rows + P.Interval - 1) / P.Interval + 1;
-    const std::int64_t Stored = Checkpoints + std::min<std::int64_t>(P.Interval, Rows) + 1;
-    return Stored * P.Words * std::int64_t(sizeof(Word)) <= IntraLineInternals::kMaxTableBytes;
+    const std::int64_t BlockRows = std::min<std::int64_t>(P.Interval, Rows) + 1;
+    const std::int64_t Bytes = (Checkpoints + 2 + P.DenseCount) * RowBytes + BlockRows * (RowBytes + 32);
+    return Bytes <= IntraLineInternals::kMaxTableBytes;
 }
 
 inline unsigned char AddWithCarry(unsigned char CarryIn, Word X, Word Y, Word& Sum)
@@ -136,84 +151,136 @@ inline unsigned char AddWithCarry(unsigned char CarryIn, Word X, Word Y, Word& S
 #endif
 }
 
+// Words First .. First+Count-1 of one table row; words past the end read as all ones (columns
+// no step has reached yet).
+struct TRowRef {
+    Word* Data = nullptr;
+    qsizetype First = 0, Count = 0;
+    [[nodiscard]] Word At(qsizetype W) const { return W >= First && W < First + Count ? Data[W - First] : ~Word(0); }
+    Word& operator[](qsizetype W) { return Data[W - First]; }
+};
+
 // Hyyrö's bit-vector LCS: bit j-1 of a row is 0 exactly where T[i][j] = T[i][j-1] + 1, so
 // T[i][j] is the number of zero bits below bit j. Bits at and above M stay 1.
+//
+// Band: with L the length of the longest common subsequence of N and M tokens, every optimal
+// path keeps to the diagonals -(N-L) .. M-L, and the walk back only visits optimal cells. So
+// matches outside the band of any G <= L may be dropped: every cell on an optimal path keeps
+// its value, every other cell can only shrink, and of a cell's two neighbours the one with the
+// cell's own value lies on an optimal path, so each decision of the walk stays the same. A row
+// then changes only inside its band, and columns right of the band are still all ones.
 class TBitRows {
 public:
     explicit TBitRows(const TProblem& P) : FP(P), FWords(P.Words)
     {
         FScratch.assign(std::size_t(FWords), 0);
-        const std::int32_t IdCount = std::int32_t(P.OccStart.size()) - 1;
-        FDense.assign(std::size_t(IdCount), -1);
-        const qsizetype Threshold = std::max<qsizetype>(32, FWords / 8);
-        for (std::int32_t Id = 0; Id < IdCount; ++Id) {
-            const qsizetype Count = P.OccStart[std::size_t(Id) + 1] - P.OccStart[std::size_t(Id)];
-            if (Count < Threshold)
+        FDenseMasks.assign(std::size_t(P.DenseCount * FWords), 0);
+        for (std::size_t Id = 0; Id < P.DenseOf.size(); ++Id) {
+            if (P.DenseOf[Id] < 0)
                 continue;
-            FDense[std::size_t(Id)] = std::int32_t(FDenseMasks.size() / std::size_t(FWords));
-            FDenseMasks.resize(FDenseMasks.size() + std::size_t(FWords), 0);
-            Word* Mask = FDenseMasks.data() + FDenseMasks.size() - std::size_t(FWords);
-            for (std::int32_t K = P.OccStart[std::size_t(Id)]; K < P.OccStart[std::size_t(Id) + 1]; ++K)
+            Word* Mask = FDenseMasks.data() + std::size_t(P.DenseOf[Id]) * std::size_t(FWords);
+            for (std::int32_t K = P.OccStart[Id]; K < P.OccStart[Id + 1]; ++K)
                 Mask[P.Occ[std::size_t(K)] >> 6] |= Word(1) << (P.Occ[std::size_t(K)] & 63);
         }
     }
 
-    // Dst := the row after Src for token Id, over words [0, Limit) only (columns beyond never
-    // feed columns before them). Lo..Hi are the words that may differ from Src; Dst may be Src.
-    void Step(const Word* Src, Word* Dst, std::int32_t Id, qsizetype Limit, qsizetype& Lo, qsizetype& Hi)
+    void SetBand(qsizetype G)
     {
-        const std::int32_t* First = FP.Occ.data() + FP.OccStart[std::size_t(Id)];
-        const std::int32_t* Last = FP.Occ.data() + FP.OccStart[std::size_t(Id) + 1];
+        FDn = qsizetype(FP.Rows.size()) - G;
+        FDm = FP.M - G;
+    }
+    // Bits (columns - 1) that row Q may match, and the words a stored row Q must hold so that
+    // it can be read at its own band and stepped into row Q+1.
+    [[nodiscard]] qsizetype BandLo(qsizetype Q) const { return std::max<qsizetype>(0, Q - FDn - 1); }
+    [[nodiscard]] qsizetype BandHi(qsizetype Q) const { return std::min<qsizetype>(FP.M - 1, Q + FDm - 1); }
+    [[nodiscard]] qsizetype KeepLo(qsizetype Q) const { return std::max<qsizetype>(0, Q - FDn - 2) >> 6; }
+    [[nodiscard]] qsizetype KeepHi(qsizetype Q) const { return std::min<qsizetype>(FP.M - 1, Q + FDm) >> 6; }
+
+    // Word steps of one pass over all rows with the band of G, bit setting included.
+    [[nodiscard]] std::int64_t Work(qsizetype G) const
+    {
+        const qsizetype Width = qsizetype(FP.Rows.size()) + FP.M - 2 * G + 1;
+        const std::int64_t RowWords = std::min<qsizetype>(FWords, Width / 64 + 2);
+        std::int64_t Total = 0;
+        for (std::int32_t I : FP.Rows) {
+            const std::int32_t Id = FP.A[std::size_t(I)];
+            const qsizetype Count = FP.OccStart[std::size_t(Id) + 1] - FP.OccStart[std::size_t(Id)];
+            Total += RowWords + (FP.DenseOf[std::size_t(Id)] < 0 ? 2 * std::min(Count, Width) : 0);
+        }
+        return Total;
+    }
+
+    // Row Q-1 in V becomes row Q (token Id) over the words below Limit; Lo..Hi are the words
+    // that may have changed (none when Hi < Lo).
+    void Step(TRowRef V, std::int32_t Id, qsizetype Q, qsizetype Limit, std::int32_t& Lo, std::int32_t& Hi)
+    {
+        Lo = 0;
+        Hi = -1;
+        const qsizetype BitLo = BandLo(Q), BitHi = BandHi(Q);
+        if (BitLo > BitHi)
+            return;
+        const std::int32_t* Begin = FP.Occ.data() + FP.OccStart[std::size_t(Id)];
+        const std::int32_t* End = FP.Occ.data() + FP.OccStart[std::size_t(Id) + 1];
+        const std::int32_t* First = std::lower_bound(Begin, End, std::int32_t(BitLo));
+        const std::int32_t* Last = std::upper_bound(First, End, std::int32_t(BitHi));
+        if (First == Last || (*First >> 6) >= Limit)
+            return;
+        const bool Dense = FP.DenseOf[std::size_t(Id)] >= 0;
         const Word* Mask;
-        const bool Dense = FDense[std::size_t(Id)] >= 0;
         if (Dense) {
-            Mask = FDenseMasks.data() + std::size_t(FDense[std::size_t(Id)]) * std::size_t(FWords);
+            Mask = FDenseMasks.data() + std::size_t(FP.DenseOf[std::size_t(Id)]) * std::size_t(FWords);
         } else {
-            for (const std::int32_t* Q = First; Q != Last; ++Q)
-                FScratch[std::size_t(*Q >> 6)] |= Word(1) << (*Q & 63);
+            for (const std::int32_t* Q2 = First; Q2 != Last; ++Q2)
+                FScratch[std::size_t(*Q2 >> 6)] |= Word(1) << (*Q2 & 63);
             Mask = FScratch.data();
         }
-        Lo = std::min<qsizetype>(First[0] >> 6, Limit);
+        const qsizetype WordLo = BitLo >> 6, WordHi = BitHi >> 6;
+        const Word EdgeLo = ~Word(0) << (BitLo & 63), EdgeHi = ~Word(0) >> (63 - (BitHi & 63));
+        const qsizetype FirstWord = *First >> 6;
         const qsizetype LastMatchWord = std::min<qsizetype>(Last[-1] >> 6, Limit - 1);
-        if (Src != Dst)
-            std::copy_n(Src, Lo, Dst);
+        const qsizetype Front = std::min<qsizetype>(WordHi, Limit - 1);
         unsigned char Carry = 0;
-        qsizetype W = Lo;
+        qsizetype W = FirstWord;
         for (; W <= LastMatchWord; ++W) {
-            const Word X = Src[W], Mw = Mask[W];
+            Word Mw = Mask[W];
+            if (W == WordLo)
+                Mw &= EdgeLo;
+            if (W == WordHi)
+                Mw &= EdgeHi;
+            const Word X = V[W];
             Word Sum;
             Carry = AddWithCarry(Carry, X, X & Mw, Sum);
-            Dst[W] = Sum | (X & ~Mw);
+            V[W] = Sum | (X & ~Mw);
         }
-        // Past the last match the carry runs through ones and stops at the first zero bit.
-        for (; Carry != 0 && W < Limit; ++W) {
-            const Word X = Src[W];
+        // Past the last match the carry runs through ones and stops at the first zero bit;
+        // beyond the band everything is still ones, where a carry changes nothing.
+        for (; Carry != 0 && W <= Front; ++W) {
+            const Word X = V[W];
             Carry = X == ~Word(0);
-            Dst[W] = (X + 1) | X;
+            V[W] = (X + 1) | X;
         }
-        Hi = W - 1;
-        if (Src != Dst)
-            std::copy(Src + W, Src + Limit, Dst + W);
+        Lo = std::int32_t(FirstWord);
+        Hi = std::int32_t(W - 1);
         if (!Dense)
-            for (const std::int32_t* Q = First; Q != Last; ++Q)
-                FScratch[std::size_t(*Q >> 6)] = 0;
+            for (const std::int32_t* Q2 = First; Q2 != Last; ++Q2)
+                FScratch[std::size_t(*Q2 >> 6)] = 0;
     }
 
 private:
     const TProblem& FP;
     qsizetype FWords = 0;
+    qsizetype FDn = 0, FDm = 0;
     std::vector<Word> FScratch;
-    std::vector<std::int32_t> FDense;
     std::vector<Word> FDenseMasks;
 };
 
-inline int ZeroBit(const Word* V, qsizetype J)  // 1 when T[.][J+1] = T[.][J] + 1
+inline int ZeroBit(const TRowRef& V, qsizetype J)  // 1 when T[.][J+1] = T[.][J] + 1
 {
-    return int(~V[J >> 6] >> (J & 63)) & 1;
+    return int(~V.At(J >> 6) >> (J & 63)) & 1;
 }
 
 // T[r][J] - T[r-1][J], from the words where the two rows differ.
-int VerticalDelta(const Word* Row, const Word* Above, qsizetype Lo, qsizetype Hi, qsizetype J)
+int VerticalDelta(const TRowRef& Row, const TRowRef& Above, qsizetype Lo, qsizetype Hi, qsizetype J)
 {
     std::int64_t Delta = 0;
     const qsizetype Full = J >> 6;
@@ -224,79 +291,140 @@ int VerticalDelta(const Word* Row, const Word* Above, qsizetype Lo, qsizetype Hi
                 break;
             Mask = (Word(1) << (J & 63)) - 1;
         }
-        Delta += std::popcount(~Row[W] & Mask) - std::popcount(~Above[W] & Mask);
+        Delta += std::popcount(~Row.At(W) & Mask) - std::popcount(~Above.At(W) & Mask);
     }
     return int(Delta);
 }
 
-void MatchExact(const std::vector<std::int32_t>& A, const std::vector<std::int32_t>& B,
-                const TProblem& P, TTokenMatch& Result)
-{
-    const qsizetype Rows = qsizetype(P.Rows.size());
-    const qsizetype Words = P.Words;
-    const qsizetype K = P.Interval;
-    TBitRows Bits(P);
-    auto IdOfRow = [&](qsizetype R) { return A[std::size_t(P.Rows[std::size_t(R - 1)])]; };
-
-    // Forward pass: checkpoints at rows 0, K, 2K, ... up to the start of the last block.
-    const qsizetype LastBlockStart = ((Rows - 1) / K) * K;
-    std::vector<Word> Checkpoints(std::size_t((LastBlockStart / K + 1) * Words), ~Word(0));
+// The exact matcher: a forward pass keeps checkpoint rows, the walk back rebuilds one block of
+// rows at a time from its checkpoint, over the band and left of the walk's column only.
+class TExactMatcher {
+public:
+    TExactMatcher(const std::vector<std::int32_t>& B, const TProblem& P) : FB(B), FP(P), FBits(P)
     {
+        FRows = qsizetype(P.Rows.size());
+        FK = P.Interval;
+        FLastBlockStart = ((FRows - 1) / FK) * FK;
+    }
+
+    [[nodiscard]] std::int64_t Work(qsizetype G) const { return FBits.Work(G); }
+
+    // The forward pass with the band of G; returns the LCS length inside that band.
+    qsizetype Forward(qsizetype G)
+    {
+        FBits.SetBand(G);
+        const qsizetype Words = FP.Words;
+        FCheckpoints.assign(std::size_t((FLastBlockStart / FK + 1) * Words), ~Word(0));
         std::vector<Word> V(std::size_t(Words), ~Word(0));
-        qsizetype Lo = 0, Hi = 0;
-        for (qsizetype R = 1; R <= LastBlockStart; ++R) {
-            Bits.Step(V.data(), V.data(), IdOfRow(R), Words, Lo, Hi);
-            if (R % K == 0)
-                std::copy(V.begin(), V.end(), Checkpoints.begin() + std::ptrdiff_t((R / K) * Words));
+        const TRowRef Row{V.data(), 0, Words};
+        std::int32_t Lo = 0, Hi = 0;
+        for (qsizetype R = 1; R <= FRows; ++R) {
+            FBits.Step(Row, IdOfRow(R), R, Words, Lo, Hi);
+            if (R % FK == 0 && R <= FLastBlockStart)
+                std::copy(V.begin(), V.end(), FCheckpoints.begin() + std::ptrdiff_t((R / FK) * Words));
+        }
+        qsizetype Zeros = 0;
+        for (Word X : V)
+            Zeros += std::popcount(~X);
+        return Zeros;
+    }
+
+    // The walk back over the band last passed to Forward.
+    void Walk(TTokenMatch& Result)
+    {
+        const qsizetype Words = FP.Words;
+        qsizetype R = FRows, J = FP.M;
+        while (R > 0 && J > 0) {
+            const qsizetype S = ((R - 1) / FK) * FK;
+            BuildBlock(S, R, std::min(Words, (J >> 6) + 1));  // the walk stays at or left of J
+            bool DeltaKnown = false;
+            int Delta = 0;
+            while (R > S && J > 0) {
+                if (IdOfRow(R) == FB[std::size_t(J - 1)]) {
+                    Result.MatchedA[FP.Rows[std::size_t(R - 1)]] = true;
+                    Result.MatchedB[J - 1] = true;
+                    --R;
+                    --J;
+                    DeltaKnown = false;
+                    continue;
+                }
+                // Up unless T[R-1][J] < T[R][J-1], i.e. unless the vertical step gains and the
+                // horizontal one does not.
+                const TRowRef Row = RowOf(R - S);
+                if (ZeroBit(Row, J - 1)) {
+                    --R;
+                    DeltaKnown = false;
+                    continue;
+                }
+                if (!DeltaKnown) {
+                    Delta = VerticalDelta(Row, RowOf(R - S - 1), FLo[std::size_t(R - S)], FHi[std::size_t(R - S)], J);
+                    DeltaKnown = true;
+                }
+                if (Delta == 0) {
+                    --R;
+                    DeltaKnown = false;
+                } else {
+                    --J;  // the vertical gain stays 1 along this row (it can only be 0 or 1)
+                }
+            }
         }
     }
 
-    // Walk back block by block, rebuilding each block's rows from its checkpoint.
-    std::vector<Word> Block(std::size_t((std::min(K, Rows) + 1) * Words));
-    std::vector<qsizetype> BlockLo(std::size_t(std::min(K, Rows) + 1)), BlockHi(BlockLo.size());
-    qsizetype R = Rows, J = P.M;
-    while (R > 0 && J > 0) {
-        const qsizetype S = ((R - 1) / K) * K;
-        // The walk stays at or left of column J from here on.
-        const qsizetype Limit = std::min(Words, (J >> 6) + 1);
-        std::copy_n(Checkpoints.begin() + std::ptrdiff_t((S / K) * Words), Limit, Block.begin());
-        for (qsizetype Q = S + 1; Q <= R; ++Q) {
-            Word* Row = Block.data() + (Q - S) * Words;
-            Bits.Step(Row - Words, Row, IdOfRow(Q), Limit, BlockLo[std::size_t(Q - S)],
-                      BlockHi[std::size_t(Q - S)]);
+private:
+    [[nodiscard]] std::int32_t IdOfRow(qsizetype R) const { return FP.A[std::size_t(FP.Rows[std::size_t(R - 1)])]; }
+
+    [[nodiscard]] TRowRef RowOf(qsizetype Index)
+    {
+        return {FPool.data() + FOffset[std::size_t(Index)], FFirst[std::size_t(Index)], FCount[std::size_t(Index)]};
+    }
+
+    // Rows S..R, each over the words it keeps below Limit.
+    void BuildBlock(qsizetype S, qsizetype R, qsizetype Limit)
+    {
+        const std::size_t Count = std::size_t(R - S + 1);
+        FOffset.resize(Count);
+        FFirst.resize(Count);
+        FCount.resize(Count);
+        FLo.assign(Count, 0);
+        FHi.assign(Count, -1);
+        qsizetype Total = 0;
+        for (std::size_t K = 0; K < Count; ++K) {
+            const qsizetype Q = S + qsizetype(K);
+            FFirst[K] = FBits.KeepLo(Q);
+            FCount[K] = std::max<qsizetype>(0, std::min(FBits.KeepHi(Q), Limit - 1) - FFirst[K] + 1);
+            FOffset[K] = Total;
+            Total += FCount[K];
         }
-        bool DeltaKnown = false;
-        int Delta = 0;
-        while (R > S && J > 0) {
-            const Word* Row = Block.data() + (R - S) * Words;
-            if (IdOfRow(R) == B[std::size_t(J - 1)]) {
-                Result.MatchedA[P.Rows[std::size_t(R - 1)]] = true;
-                Result.MatchedB[J - 1] = true;
-                --R;
-                --J;
-                DeltaKnown = false;
-                continue;
-            }
-            // Up unless T[R-1][J] < T[R][J-1], i.e. unless the vertical step gains and the
-            // horizontal one does not.
-            if (ZeroBit(Row, J - 1)) {
-                --R;
-                DeltaKnown = false;
-                continue;
-            }
-            if (!DeltaKnown) {
-                Delta = VerticalDelta(Row, Row - Words, BlockLo[std::size_t(R - S)],
-                                      BlockHi[std::size_t(R - S)], J);
-                DeltaKnown = true;
-            }
-            if (Delta == 0) {
-                --R;
-                DeltaKnown = false;
-            } else {
-                --J;  // the vertical gain stays 1 along this row (it can only be 0 or 1)
-            }
+        FPool.resize(std::size_t(Total));
+        const Word* Checkpoint = FCheckpoints.data() + (S / FK) * FP.Words;
+        TRowRef First = RowOf(0);
+        for (qsizetype W = First.First; W < First.First + First.Count; ++W)
+            First[W] = Checkpoint[W];
+        for (std::size_t K = 1; K < Count; ++K) {
+            TRowRef Row = RowOf(qsizetype(K));
+            const TRowRef Above = RowOf(qsizetype(K) - 1);
+            for (qsizetype W = Row.First; W < Row.First + Row.Count; ++W)
+                Row[W] = Above.At(W);
+            FBits.Step(Row, IdOfRow(S + qsizetype(K)), S + qsizetype(K), Limit, FLo[K], FHi[K]);
         }
     }
+
+    const std::vector<std::int32_t>& FB;
+    const TProblem& FP;
+    TBitRows FBits;
+    qsizetype FRows = 0, FK = 1, FLastBlockStart = 0;
+    std::vector<Word> FCheckpoints;
+    std::vector<Word> FPool;
+    std::vector<qsizetype> FOffset, FFirst, FCount;
+    std::vector<std::int32_t> FLo, FHi;
+};
+
+// A first band wide enough for lines that differ in a few tokens; when it proves too narrow,
+// the LCS found inside it is a lower bound that gives a band sure to hold every optimal path.
+qsizetype FirstBandGuess(qsizetype Rows, qsizetype M)
+{
+    const qsizetype Width = std::max<qsizetype>(128, (Rows + M) / 16);
+    return std::clamp<qsizetype>((Rows + M - Width) / 2, 0, std::min(Rows, M));
 }
 
 void MatchMiddle(const std::vector<std::int32_t>& A, const std::vector<std::int32_t>& B,
@@ -488,53 +616,72 @@ QList<THighlightRange> ComputeIntraLineRanges(const QString& A, const QString& B
     return Ranges;
 }
 
-namespace IntraLineInternals {
+namespace {
 
-TTokenMatch MatchIds(const std::vector<std::int32_t>& A, const std::vector<std::int32_t>& B,
-                     std::int32_t IdCount, TMethod Method, std::int32_t CheckpointInterval)
+TTokenMatch RunMatch(const std::vector<std::int32_t>& A, const std::vector<std::int32_t>& B, std::int32_t IdCount,
+                     IntraLineInternals::TMethod Method, std::int32_t CheckpointInterval, std::int32_t BandGuess,
+                     bool& Exact)
 {
+    using IntraLineInternals::TMethod;
     TTokenMatch Result;
     Result.MatchedA.resize(qsizetype(A.size()), false);
     Result.MatchedB.resize(qsizetype(B.size()), false);
-    TProblem P;
+    Exact = true;
+    TProblem P(A);
     P.N = qsizetype(A.size());
     P.M = qsizetype(B.size());
     StripSuffix(A, B, Result, P.N, P.M);
     if (P.N == 0 || P.M == 0)
         return Result;
-    if (Method == TMethod::MiddleOnly) {
+    auto Middle = [&] {
+        Exact = false;
         MatchMiddle(A, B, P.N, P.M, Result);
         return Result;
-    }
+    };
+    if (Method == TMethod::MiddleOnly)
+        return Middle();
     PrepareProblem(A, B, IdCount, P);
     if (P.Rows.empty())
         return Result;
     ChooseInterval(P, CheckpointInterval);
-    if (Method == TMethod::Auto && !WithinBound(P)) {
-        MatchMiddle(A, B, P.N, P.M, Result);
-        return Result;
+    const bool Bounded = Method == TMethod::Auto;
+    if (Bounded && !WithinMemoryBound(P))
+        return Middle();
+    TExactMatcher Matcher(B, P);
+    const qsizetype Rows = qsizetype(P.Rows.size());
+    qsizetype G = BandGuess >= 0 ? std::min<qsizetype>(BandGuess, std::min(Rows, P.M)) : FirstBandGuess(Rows, P.M);
+    if (Bounded && Matcher.Work(G) > IntraLineInternals::kMaxWordSteps)
+        return Middle();
+    const qsizetype Found = Matcher.Forward(G);
+    if (Found < G) {
+        // Too narrow: what it found is still a lower bound of the LCS, so its band is safe.
+        G = Found;
+        if (Bounded && Matcher.Work(G) > IntraLineInternals::kMaxWordSteps)
+            return Middle();
+        Matcher.Forward(G);
     }
-    MatchExact(A, B, P, Result);
+    Matcher.Walk(Result);
     return Result;
 }
 
-bool IsWithinExactBound(const std::vector<std::int32_t>& A, const std::vector<std::int32_t>& B,
-                        std::int32_t IdCount)
+}  // namespace
+
+namespace IntraLineInternals {
+
+TTokenMatch MatchIds(const std::vector<std::int32_t>& A, const std::vector<std::int32_t>& B,
+                     std::int32_t IdCount, TMethod Method, std::int32_t CheckpointInterval,
+                     std::int32_t BandGuess)
 {
-    TTokenMatch Scratch;
-    Scratch.MatchedA.resize(qsizetype(A.size()), false);
-    Scratch.MatchedB.resize(qsizetype(B.size()), false);
-    TProblem P;
-    P.N = qsizetype(A.size());
-    P.M = qsizetype(B.size());
-    StripSuffix(A, B, Scratch, P.N, P.M);
-    if (P.N == 0 || P.M == 0)
-        return true;
-    PrepareProblem(A, B, IdCount, P);
-    if (P.Rows.empty())
-        return true;
-    ChooseInterval(P, 0);
-    return WithinBound(P);
+    bool Exact = true;
+    return RunMatch(A, B, IdCount, Method, CheckpointInterval, BandGuess, Exact);
+}
+
+bool AnswersExactly(const std::vector<std::int32_t>& A, const std::vector<std::int32_t>& B,
+                    std::int32_t IdCount)
+{
+    bool Exact = true;
+    (void)RunMatch(A, B, IdCount, TMethod::Auto, 0, -1, Exact);
+    return Exact;
 }
 
 void ClearCache()

@@ -57,23 +57,27 @@ enum class TMethod : std::uint8_t {
     MiddleOnly  // common prefix and suffix matched, everything between unmatched
 };
 
-// Exact matching runs a bit-parallel LCS, one row of ceil(m/64) words per token of A that
-// occurs in B. Beyond these bounds (about a quarter of a second and 64 MiB on the machines we
-// measured) Auto gives the differing middle instead.
+// Exact matching runs a bit-parallel LCS, one row of ceil(m/64) 64-bit words per token of A
+// that occurs in B, narrowed to the band of diagonals that optimal paths keep to (so lines that
+// differ in few tokens cost little). Beyond these bounds on one pass over the rows and on the
+// rows kept in memory, Auto gives the differing middle instead; the walk back costs about one
+// more pass, so an exact answer stays under about a second on a busy machine and 64 MiB.
 inline constexpr std::int64_t kMaxWordSteps = std::int64_t(1) << 28;
 inline constexpr std::int64_t kMaxTableBytes = std::int64_t(64) << 20;
 
 // A and B hold token ids: equal tokens have equal ids, ids are 0 .. IdCount-1 and -1 marks a
-// token of A that has no equal in B. CheckpointInterval 0 chooses one; tests set small ones
-// to exercise the recompute-by-blocks walk.
+// token of A that has no equal in B. CheckpointInterval and BandGuess (a guess at the length
+// of the common subsequence; any value gives the same answer) 0 and -1 choose for themselves;
+// tests set them to exercise every path of the walk.
 [[nodiscard]] TTokenMatch MatchIds(const std::vector<std::int32_t>& A,
                                    const std::vector<std::int32_t>& B, std::int32_t IdCount,
                                    TMethod Method = TMethod::Auto,
-                                   std::int32_t CheckpointInterval = 0);
+                                   std::int32_t CheckpointInterval = 0,
+                                   std::int32_t BandGuess = -1);
 
-// Whether Auto would answer exactly for these token id lists.
-[[nodiscard]] bool IsWithinExactBound(const std::vector<std::int32_t>& A,
-                                      const std::vector<std::int32_t>& B, std::int32_t IdCount);
+// Whether Auto answers these token id lists exactly (runs the match to find out).
+[[nodiscard]] bool AnswersExactly(const std::vector<std::int32_t>& A,
+                                  const std::vector<std::int32_t>& B, std::int32_t IdCount);
 
 // Drops every cached result of ComputeIntraLineRanges (benchmarks measure cold calls).
 void ClearCache();

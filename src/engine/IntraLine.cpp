@@ -87,13 +87,15 @@ void PrepareProblem(const std::vector<std::int32_t>& A, const std::vector<std::i
 {
     P.OccStart.assign(std::size_t(IdCount) + 1, 0);
     for (qsizetype J = 0; J < P.M; ++J)
-        ++P.OccStart[std::size_t(B[J]) + 1];
+        if (B[J] >= 0)
+            ++P.OccStart[std::size_t(B[J]) + 1];
     for (std::int32_t K = 0; K < IdCount; ++K)
         P.OccStart[std::size_t(K) + 1] += P.OccStart[std::size_t(K)];
-    P.Occ.resize(std::size_t(P.M));
+    P.Occ.resize(std::size_t(P.OccStart.back()));
     std::vector<std::int32_t> Fill(P.OccStart.begin(), P.OccStart.end() - 1);
     for (qsizetype J = 0; J < P.M; ++J)
-        P.Occ[std::size_t(Fill[std::size_t(B[J])]++)] = std::int32_t(J);
+        if (B[J] >= 0)
+            P.Occ[std::size_t(Fill[std::size_t(B[J])]++)] = std::int32_t(J);
     P.Words = (P.M + 63) / 64;
     // A frequent token gets its own mask (at most 4*M/Words of them, one row of words each); a
     // rare one is set into a scratch row and cleared again.
@@ -633,6 +635,11 @@ TTokenMatch RunMatch(const std::vector<std::int32_t>& A, const std::vector<std::
     StripSuffix(A, B, Result, P.N, P.M);
     if (P.N == 0 || P.M == 0)
         return Result;
+    // Ids come from our own interning; a count that is too small must still not index out of range.
+    for (std::int32_t Id : B)
+        IdCount = std::max(IdCount, Id + 1);
+    for (std::int32_t Id : A)
+        IdCount = std::max(IdCount, Id + 1);
     auto Middle = [&] {
         Exact = false;
         MatchMiddle(A, B, P.N, P.M, Result);

@@ -210,6 +210,12 @@ void TfrmMain::CreatePathRow()
     StaticText1 = new QLabel(QStringLiteral("Files or Folders:"), this);
     StaticText1->setObjectName(QStringLiteral("StaticText1"));
     StaticText1->move(11, 64);
+    // The caption must stay inside the row-number column (100 px by design): a wide desktop
+    // font gets a smaller size rather than running over the column border.
+    QFont Caption = StaticText1->font();
+    while (QFontMetrics(Caption).horizontalAdvance(StaticText1->text()) > 100 - 11 - 4 && Caption.pointSizeF() > 6.5)
+        Caption.setPointSizeF(Caption.pointSizeF() - 0.5);
+    StaticText1->setFont(Caption);
     StaticText1->adjustSize();
 
     auto MakeBox = [this](const char* Name, const QString& AccessibleName) {

@@ -10,6 +10,8 @@
 #include <QMenu>
 #include <QToolButton>
 
+#include <future>
+
 namespace {
 
 const QString ConfirmLoadText = QStringLiteral("Load and compare the specified files?\r\nCurrent changes will be lost.");
@@ -110,8 +112,13 @@ void TfrmMain::CompareTextFiles(const QString& L, const QString& R)
     TTextEncoding LeftEncoding = TTextEncoding::Ansi, RightEncoding = TTextEncoding::Ansi;
     bool LeftHasBOM = false, RightHasBOM = false;
     QString LeftEncName, RightEncName;
+    // The two files load side by side; a failure of the left one is still the one reported
+    // (the right load is waited for before the error leaves this function).
+    std::future<void> RightLoad = std::async(std::launch::async, [&] {
+        LoadTextFile(R, RightLines, RightEncoding, RightHasBOM, RightEncName);
+    });
     LoadTextFile(L, LeftLines, LeftEncoding, LeftHasBOM, LeftEncName);
-    LoadTextFile(R, RightLines, RightEncoding, RightHasBOM, RightEncName);
+    RightLoad.get();
 
     HideGettingStarted();
     FFolderMode = false;

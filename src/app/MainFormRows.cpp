@@ -2,6 +2,7 @@
 
 #include "app/ComparisonSummary.h"
 #include "app/MainForm.h"
+#include "app/RowNumbers.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -65,14 +66,23 @@ void TfrmMain::FillDiffGrid()
 {
     const qsizetype N = FDiffItems.size();
     const qsizetype Rows = qMax<qsizetype>(N + 1, 2);
-    QVector<QString> Numbers(Rows), Lefts(Rows), Rights(Rows);
+    QVector<QString> Numbers, Lefts, Rights;
+    Numbers.reserve(Rows);
+    Lefts.reserve(Rows);
+    Rights.reserve(Rows);
+    Numbers.emplace_back();   // the header row carries no text
+    Lefts.emplace_back();
+    Rights.emplace_back();
     for (qsizetype I = 0; I < N; ++I) {
         const TDiffItem& Item = FDiffItems[I];
-        Numbers[I + 1] = QString::number(I + 1);
+        Numbers.append(RowNumberText(int(I + 1)));
         // Items may still name lines of lists that have changed since: check every index.
-        Lefts[I + 1] = LineText(FLeftLines, Item.LeftIndex);
-        Rights[I + 1] = LineText(FRightLines, Item.RightIndex);
+        Lefts.append(LineText(FLeftLines, Item.LeftIndex));
+        Rights.append(LineText(FRightLines, Item.RightIndex));
     }
+    Numbers.resize(Rows);   // the placeholder row of an empty result
+    Lefts.resize(Rows);
+    Rights.resize(Rows);
     grdDiff->SetRowCount(int(Rows));
     grdDiff->SetColumnTexts(0, std::move(Numbers));
     grdDiff->SetColumnTexts(1, std::move(Lefts));

@@ -5,9 +5,11 @@
 #include "merge/UndoStack.h"
 #include "platform/Platform.h"
 #include "text/TextFile.h"
+#include "tika/Tika.h"
 
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <QWidget>
 
 #include <cstdint>
@@ -169,6 +171,10 @@ public:
     // ---- Document comparison (MainFormDocuments.cpp) ----
     void miAsComplexDocumentsegPDFDOCXetcwithTIKA1Click();
     void CompareDocuments(const QString& L, const QString& R);
+    // Where the documents go for their text; tests point it at a server of their own.
+    void SetTikaEndpoint(const QUrl& Endpoint, int ReadTimeoutMs = quorlane::TikaReadTimeoutMs);
+    QUrl FTikaEndpoint = quorlane::DefaultTikaEndpoint();
+    int FTikaReadTimeoutMs = quorlane::TikaReadTimeoutMs;
 
     // ---- Result rows and background recompute (MainFormRows.cpp) ----
     [[nodiscard]] TDiffOptions CurrentDiffOptions() const;
@@ -228,6 +234,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* Event) override;
+    bool eventFilter(QObject* Watched, QEvent* Event) override;   // file drops on the path boxes
 
 private:
     void CreateControls();

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFrame>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QStringEncoder>
 #include <QLabel>
 #include <QToolButton>
@@ -308,6 +310,23 @@ private slots:
         QVERIFY(!History.contains(A));
         QCOMPARE(History.last(), D.PathOf(QStringLiteral("f1.txt")));
         QCOMPARE(Left->currentText(), New);
+    }
+
+    void droppedFileNamesTheSide()
+    {
+        TWindowDriver D;
+        const QString File = D.WriteLines(QStringLiteral("dropped.txt"), {"d"});
+        QMimeData Data;
+        Data.setUrls({QUrl::fromLocalFile(File)});
+        QLineEdit* Edit = D.Find<QComboBox>("cmbRight")->lineEdit();
+        QDragEnterEvent Enter(QPoint(5, 5), Qt::CopyAction, &Data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(Edit, &Enter);
+        QVERIFY(Enter.isAccepted());
+        QDropEvent Drop(QPointF(5, 5), Qt::CopyAction, &Data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(Edit, &Drop);
+        QCOMPARE(D.Find<QComboBox>("cmbRight")->currentText(), File);
+        QCOMPARE(D.Find<QComboBox>("cmbLeft")->currentText(), QString());
+        QVERIFY(D.Platform.Messages.isEmpty());
     }
 
     void browseButtons()

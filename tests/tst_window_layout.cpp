@@ -80,7 +80,9 @@ private slots:
                  qPrintable(QStringLiteral("header %1..%2, box %3..%4").arg(Header.top()).arg(Header.bottom())
                                 .arg(Left->y()).arg(Left->geometry().bottom())));
         QCOMPARE(Grid->RowHeights(0), HeaderRowHeight(D.Window->FBaseRowHeight));
-        QCOMPARE(D.Find<QWidget>("StaticText1")->pos(), QPoint(11, 64));
+        QWidget* Caption = D.Find<QWidget>("StaticText1");
+        QCOMPARE(Caption->pos(), QPoint(11, 64));
+        QVERIFY(Caption->x() + Caption->sizeHint().width() < Grid->ColWidths(0));   // inside the row-number column
         // In front of the grid.
         QWidget* Hit = D.Window->childAt(Left->geometry().center());
         QVERIFY(Hit == Left || Left->isAncestorOf(Hit));
@@ -133,6 +135,25 @@ private slots:
         QCOMPARE(W.grdDiff->RowHeights(1), Base);
         QCOMPARE(W.grdDiff->RowHeights(4),
                  MeasureRowHeight(*W.grdDiff, QFontMetrics(W.grdDiff->font()), 4, Base));
+    }
+
+    void columnTwoFollowingTheWindowIsRemeasured()
+    {
+        // A long right-hand text: when the window narrows, column 2 shrinks on the timer's tick
+        // and its rows must grow with it, or the last wrapped lines would be cut off.
+        TWindowDriver D;
+        TfrmMain& W = *D.Window;
+        const QString Long = QString(QStringLiteral("words that wrap in a narrow right column ")).repeated(8);
+        D.SetPaths(D.WriteLines(QStringLiteral("l.txt"), {"a", "b"}), D.WriteLines(QStringLiteral("r.txt"), {"a", Long}));
+        D.Trigger("miAsTextFiles1");
+        W.Timer1Timer();
+        W.resize(1400, 640);
+        W.Timer1Timer();
+        const int Wide = W.grdDiff->RowHeights(2);
+        W.resize(760, 640);
+        W.Timer1Timer();
+        QVERIFY(W.grdDiff->RowHeights(2) > Wide);
+        QCOMPARE(W.grdDiff->RowHeights(2), MeasureRowHeight(*W.grdDiff, QFontMetrics(W.grdDiff->font()), 2, W.FBaseRowHeight));
     }
 
     void headerBorderPressStartsAColumnResize_data()

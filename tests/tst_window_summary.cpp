@@ -1,5 +1,6 @@
 #include "app/ComparisonSummary.h"
 #include "app/PathHistory.h"
+#include "app/RowNumbers.h"
 
 #include <QtTest>
 
@@ -114,6 +115,19 @@ private slots:
         ApplyMovingRule(M, Path);
         QCOMPARE(K, Keeping);
         QCOMPARE(M, Moving);
+    }
+
+    void rowNumbers()
+    {
+        // Block and digit-count boundaries of the shared store, and values outside it.
+        for (int Row : {1, 9, 10, 99, 100, 65535, 65536, 65537, 131073, 999999, 1000000, 1000001, 0, -3,
+                        100000001})
+            QCOMPARE(RowNumberText(Row), QString::number(Row));
+        // A copy is an ordinary string: changing it leaves the store alone.
+        QString Copy = RowNumberText(42);
+        Copy[0] = u'7';
+        QCOMPARE(RowNumberText(42), QStringLiteral("42"));
+        QCOMPARE(Copy, QStringLiteral("72"));
     }
 
     void historyHoldsFiftyEntries()

@@ -7,6 +7,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -66,6 +70,7 @@ TfrmMain::TfrmMain(TPlatform& APlatform, QWidget* Parent)
     , Platform(APlatform)
 {
     setObjectName(QStringLiteral("frmMain"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/search.svg")));
     CreateControls();
     FormCreate();
 }
@@ -247,6 +252,10 @@ void TfrmMain::CreatePathRow()
     btnBrowseLeft->setGeometry(490, PathRowTop, BrowseButtonWidth, PathBoxHeight);
     cmbRight->setGeometry(542, PathRowTop, 489, PathBoxHeight);
     btnBrowseRight->setGeometry(1033, PathRowTop, BrowseButtonWidth, PathBoxHeight);
+
+    // A file dropped on a path box names that side, as if browsed for.
+    for (QComboBox* Box : {cmbLeft, cmbRight})
+        Box->lineEdit()->installEventFilter(this);
 
     setTabOrder(cmbLeft, btnBrowseLeft);
     setTabOrder(btnBrowseLeft, cmbRight);
@@ -501,6 +510,21 @@ void TfrmMain::RunCommand(const std::function<void()>& Body)
     } catch (const std::exception& Error) {
         Platform.ShowMessage(TMessageKind::Error, QString::fromUtf8(Error.what()));
     }
+}
+
+bool TfrmMain::eventFilter(QObject* Watched, QEvent* Event)
+{
+    QComboBox* Box = Watched == cmbLeft->lineEdit() ? cmbLeft : Watched == cmbRight->lineEdit() ? cmbRight : nullptr;
+    if (!Box || (Event->type() != QEvent::DragEnter && Event->type() != QEvent::Drop))
+        return QWidget::eventFilter(Watched, Event);
+    auto* Drop = static_cast<QDropEvent*>(Event);
+    const QList<QUrl> Urls = Drop->mimeData()->urls();
+    if (Urls.isEmpty() || !Urls.first().isLocalFile())
+        return QWidget::eventFilter(Watched, Event);   // plain text drops as usual
+    Drop->acceptProposedAction();
+    if (Event->type() == QEvent::Drop)
+        Box->setEditText(QDir::toNativeSeparators(Urls.first().toLocalFile()));
+    return true;
 }
 
 void TfrmMain::resizeEvent(QResizeEvent* Event)

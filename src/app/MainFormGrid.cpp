@@ -71,8 +71,13 @@ void TfrmMain::Timer1Timer()
     int Col2 = grdDiff->GridWidth() - Col1 - Col0;
     if (!GettingStartedShown())
         Col2 -= ScrollBarAllowance;
+    const int OldCol2 = grdDiff->ColWidths(2);
     grdDiff->SetColWidths(2, qMax(0, Col2));
     Col2 = grdDiff->ColWidths(2);
+    // The rows were measured with the old width of column 2: a narrower column would cut off
+    // the last lines of its wrapped texts.
+    if (Col2 != OldCol2)
+        UpdateAllRowHeights();
 
     cmbLeft->move(Col0 + BoxIndent, cmbLeft->y());
     cmbLeft->resize(qMax(0, Col1 - btnBrowseLeft->width() - LeftBoxSlack), cmbLeft->height());

@@ -381,6 +381,7 @@ void TfrmMain::FormCreate()
     grdDiff->OnKeyDown = [this](QKeyEvent* Event) { RunCommand([this, Event] { grdDiffKeyDown(Event); }); };
 
     CreateCellEditor();
+    CreateNavigationShortcuts();
 
     DefaultFontSize = qRound(grdDiff->font().pixelSize() * 72.0 / 96.0);
 

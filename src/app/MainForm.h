@@ -213,11 +213,23 @@ public:
     void btnUndoClick();
     void UndoLastMerge();
     void PushUndoState();
+    void CreateNavigationShortcuts();   // F7/F8, Alt+Up/Down/Home/End, shown in the tooltips
 
     // ---- In-cell editing (MainFormEdit.cpp) ----
     void CreateCellEditor();
+    [[nodiscard]] bool GetEditLineIndex(int ACol, int ARow, std::int32_t& LineIndex) const;
+    void PositionCellEditor(int ACol, int ARow);
+    void BeginCellEdit(int ACol, int ARow);
+    void EndCellEdit(bool Accept);
+    void CellEditorKeyDown(QKeyEvent* Event);
+    void CellEditorExit();
     void grdDiffDblClick();
     void grdDiffKeyDown(QKeyEvent* Event);
+    // Writes an open edit back before a command works on the lines or moves the selection.
+    void CommitOpenCellEdit();
+    // False while a background result is outstanding for lines that merges or undo have moved:
+    // the shown rows then name lines by positions that no longer hold.
+    [[nodiscard]] bool RowsFollowLines() const;
 
     // ---- Saving (MainFormSave.cpp) ----
     void btnSaveLeftClick();
@@ -237,6 +249,14 @@ protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override;   // file drops on the path boxes
 
 private:
+    // The line an open edit writes to, and the request number current when it began: another
+    // command that replaced the lines since (a new comparison) makes the edit void.
+    std::int32_t FEditingLineIndex = -1;
+    std::int32_t FEditingJobId = 0;
+    bool FLinesMovedSinceRows = false;   // see RowsFollowLines
+    void ChangeLinesAndRecompute(bool LinesMoved);   // busy pointer, then RecomputeDiffAsync
+    void FollowEditedLine();   // keeps FEditingRow on the row that shows the edited line
+
     void CreateControls();
     void CreateToolBar();
     void CreatePopupMenu();

@@ -15,3 +15,6 @@ void TfrmMain::ActionUndoExecute() {}
 void TfrmMain::btnUndoClick() {}
 void TfrmMain::UndoLastMerge() {}
 void TfrmMain::PushUndoState() {}
+void TfrmMain::CreateNavigationShortcuts() {}
+bool TfrmMain::RowsFollowLines() const { return true; }
+void TfrmMain::ChangeLinesAndRecompute(bool) {}

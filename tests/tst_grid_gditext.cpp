@@ -101,6 +101,7 @@ private slots:
     void tabIsNotExpandedWhenDrawn();
     void prefixHandling();
     void alignment();
+    void gdiFontHasNoKerning();
     void wrappedTextIsClippedToTheRect();
 };
 
@@ -215,11 +216,13 @@ void TestGridGdiText::tableMeasureEqualsPlainMeasure_data()
     QTest::newRow("Liberation Mono 13") << QStringLiteral("Liberation Mono") << 13 << true;
     QTest::newRow("Courier New 19") << QStringLiteral("Courier New") << 19 << true;
     QTest::newRow("DejaVu Sans Mono 14") << QStringLiteral("DejaVu Sans Mono") << 14 << true;
-    QTest::newRow("Liberation Sans 15 (kerning)") << QStringLiteral("Liberation Sans") << 15 << false;
-    QTest::newRow("DejaVu Sans 12") << QStringLiteral("DejaVu Sans") << 12 << false;
+    QTest::newRow("Liberation Sans 15 (kerns)") << QStringLiteral("Liberation Sans") << 15 << true;
+    QTest::newRow("DejaVu Sans 12 (ligatures)") << QStringLiteral("DejaVu Sans") << 12 << true;
+    QTest::newRow("DejaVu Serif 17") << QStringLiteral("DejaVu Serif") << 17 << true;
 }
 
-// Adding per-character advances must give exactly what Qt's layout gives, or not be used.
+// Adding per-character advances must give exactly what Qt's layout gives for the font in GDI
+// form, or not be used.
 void TestGridGdiText::tableMeasureEqualsPlainMeasure()
 {
     QFETCH(QString, Family);
@@ -232,8 +235,8 @@ void TestGridGdiText::tableMeasureEqualsPlainMeasure()
     QCOMPARE(TextMeasureUsesTable(Font), Table);
 
     const TTextMeasure Fast(Font);
-    const TTextMeasure Plain{QFontMetrics(Font)};
-    const QFontMetrics Metrics(Font);
+    const TTextMeasure Plain{QFontMetrics(GdiFont(Font))};
+    const QFontMetrics Metrics(GdiFont(Font));
     QRandomGenerator Random(4711);
     for (int I = 0; I < 1500; ++I) {
         const QString Text = RandomText(Random, I % 3 == 0);
@@ -351,6 +354,35 @@ void TestGridGdiText::alignment()
     const int Top = 5 + (37 - kLine) / 2;
     QVERIFY2(Ink.left() >= Left && Ink.right() < Left + 2 * kAdvance, qPrintable(QString::number(Ink.left())));
     QVERIFY2(Ink.top() >= Top && Ink.bottom() < Top + kLine, qPrintable(QString::number(Ink.top())));
+}
+
+// GDI does not kern: "AV" is as wide as "A" and "V", measured and drawn.
+void TestGridGdiText::gdiFontHasNoKerning()
+{
+    QFont Sans(QStringLiteral("Liberation Sans"));
+    Sans.setPixelSize(40);
+    Sans.setStyleStrategy(QFont::NoAntialias);
+    if (QFontInfo(Sans).family() != QStringLiteral("Liberation Sans"))
+        QSKIP("font not installed");
+    QVERIFY(QFontMetrics(Sans).horizontalAdvance(QStringLiteral("AV")) < QFontMetrics(Sans).horizontalAdvance(QStringLiteral("AA")));
+    const TTextMeasure Measure(Sans);
+    // A and V advance alike in this font; only kerning would tell the pairs apart.
+    QCOMPARE(Measure.Width(u"AV"), Measure.Width(u"AA"));
+    const auto Ink = [&Sans](const QString& Text, int X) {
+        QImage Image = Blank(200, 60);
+        QPainter Painter(&Image);
+        Painter.setFont(Sans);
+        Painter.setPen(Qt::black);
+        GdiTextOut(Painter, X, 0, Text);
+        Painter.end();
+        return Image;
+    };
+    // The V of "AV" stands where the measure puts it, not pulled under the A.
+    QImage Pair = Ink(QStringLiteral("AV"), 0);
+    const QImage A = Ink(QStringLiteral("A"), 0);
+    const QImage V = Ink(QStringLiteral("V"), Measure.Width(u"A"));
+    QVERIFY(std::abs(InkBounds(Pair).right() - InkBounds(V).right()) <= 1);  // kerning would move it 3 px
+    QVERIFY(InkBounds(A).right() < InkBounds(V).right());
 }
 
 void TestGridGdiText::wrappedTextIsClippedToTheRect()

@@ -155,7 +155,7 @@ void TestGridHeights::rowHeights()
     Grid.SetCells(0, 1, Number);
     Grid.SetCells(1, 1, Left);
     Grid.SetCells(2, 1, Right);
-    QCOMPARE(MeasureRowHeight(Grid, QFontMetrics(MonoFont()), 1, kBase), Height);
+    QCOMPARE(MeasureRowHeight(Grid, QFontMetrics(Grid.font()), 1, kBase), Height);
     UpdateAllRowHeightsOf(Grid, MonoFont(), kBase);
     QCOMPARE(Grid.RowHeights(1), Height);
     QCOMPARE(Grid.RowHeights(2), kBase);
@@ -195,7 +195,7 @@ void TestGridHeights::allRowsAtOnceEqualOneByOne()
         }
     }
     UpdateAllRowHeightsOf(Grid, Font, Base);
-    const QFontMetrics Metrics(Font);
+    const QFontMetrics Metrics(Grid.font());  // as the window asks for one row
     int Taller = 0;
     for (int R = 1; R < Grid.RowCount(); ++R) {
         QCOMPARE(Grid.RowHeights(R), MeasureRowHeight(Grid, Metrics, R, Base));

@@ -225,6 +225,8 @@ void DrawHighlightedText(QPainter& Painter, const QRect& Rect, const QString& Te
     if (Text.isEmpty() || Inner.width() <= 2 || Inner.height() <= 2)
         return;
     const TTextMeasure Measure(Painter.font(), Painter.device());
+    Painter.save();
+    Painter.setFont(GdiFont(Painter.font()));
     const int MaxWidth = Inner.width();
     const int LineHeight = Measure.LineHeight() > 0 ? Measure.LineHeight() : 14;
     const QStringView View(Text);
@@ -253,6 +255,7 @@ void DrawHighlightedText(QPainter& Painter, const QRect& Rect, const QString& Te
         Y += LineHeight;
         Pos = LineEnd;
     }
+    Painter.restore();
 }
 
 void DrawSelectedRowFrame(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow)

@@ -51,40 +51,36 @@ constexpr char16_t kTableLimit = 0x2C00;
            && Cat != QChar::Separator_Paragraph;
 }
 
-[[nodiscard]] bool HasLayoutTables(const QRawFont& Raw)
-{
-    for (const char* Tag : {"GSUB", "GPOS", "kern", "morx", "mort", "kerx"})
-        if (!Raw.fontTable(Tag).isEmpty())
-            return true;
-    return false;
-}
-
 [[nodiscard]] std::int32_t CharAdvance64(const QFontMetricsF& Metrics, char16_t C)
 {
     return std::int32_t(qRound(Metrics.horizontalAdvance(QChar(C)) * 64.0));
 }
 
-// With layout tables present, ASCII is trusted only for a fixed-pitch font whose every pair of
-// printable characters shapes to the sum of the two advances (no kerning, no ligature).
-[[nodiscard]] bool AsciiPairsAreAdditive(const QFontMetricsF& Metrics, const std::vector<std::int32_t>& Adv)
+[[nodiscard]] std::int64_t Width64(const QFontMetricsF& Metrics, const QString& Text)
 {
-    std::int32_t Common = -1;
-    for (char16_t C = 0x20; C < 0x7F; ++C) {
-        if (Adv[C] < 0)
-            return false;
-        if (Common < 0)
-            Common = Adv[C];
-        else if (Adv[C] != Common)
-            return false;
-    }
-    QString Pair(2, QChar(u' '));
-    for (char16_t A = 0x20; A < 0x7F; ++A) {
-        Pair[0] = QChar(A);
-        for (char16_t B = 0x20; B < 0x7F; ++B) {
-            Pair[1] = QChar(B);
-            if (std::int32_t(qRound(Metrics.horizontalAdvance(Pair) * 64.0)) != 2 * Common)
+    return std::int64_t(qRound(Metrics.horizontalAdvance(Text) * 64.0));
+}
+
+// The table must reproduce Qt's layout: a sample of every printable ASCII character and the
+// pairs that kern or ligate in most proportional fonts.
+[[nodiscard]] bool TableMatchesLayout(const QFontMetricsF& Metrics, const std::vector<std::int32_t>& Adv)
+{
+    QString Sample;
+    for (char16_t C = 0x20; C < 0x7F; ++C)
+        if (Adv[C] >= 0)
+            Sample += QChar(C);
+    QStringList Probes = {Sample};
+    for (const char* Pair : {"AV", "AW", "AY", "To", "Te", "Tr", "Wa", "Yo", "LT", "LY", "P.", "fi", "fl", "ff", "ffi", "rn", "--", "->", "==", "www"})
+        Probes << QString::fromLatin1(Pair);
+    for (const QString& Probe : Probes) {
+        std::int64_t Sum = 0;
+        for (QChar C : Probe) {
+            if (Adv[C.unicode()] < 0)
                 return false;
+            Sum += Adv[C.unicode()];
         }
+        if (Sum != Width64(Metrics, Probe))
+            return false;
     }
     return true;
 }
@@ -97,12 +93,10 @@ constexpr char16_t kTableLimit = 0x2C00;
     const QFontMetricsF Metrics = Device ? QFontMetricsF(Font, Device) : QFontMetricsF(Font);
     auto Table = std::make_shared<TAdvanceTable>();
     Table->Adv64.assign(kTableLimit, -1);
-    const bool Tables = HasLayoutTables(Raw);
-    const char16_t Limit = Tables ? char16_t(0x7F) : kTableLimit;
-    for (char16_t C = 0x20; C < Limit; ++C)
+    for (char16_t C = 0x20; C < kTableLimit; ++C)
         if (IsSimpleScriptChar(C) && Raw.supportsCharacter(QChar(C)))
             Table->Adv64[C] = CharAdvance64(Metrics, C);
-    if (Tables && !AsciiPairsAreAdditive(Metrics, Table->Adv64))
+    if (!TableMatchesLayout(Metrics, Table->Adv64))
         return nullptr;
     return Table;
 }
@@ -112,7 +106,7 @@ constexpr char16_t kTableLimit = 0x2C00;
     static QMutex Lock;
     static QHash<QString, std::shared_ptr<const TAdvanceTable>> Tables;
     const int Dpi = Device ? Device->logicalDpiY() : 0;
-    const QString Key = Font.key() + QLatin1Char('@') + QString::number(Dpi);
+    const QString Key = Font.key() + QLatin1Char('@') + QString::number(Dpi);  // Font is in GDI form
     QMutexLocker Locker(&Lock);
     const auto Found = Tables.constFind(Key);
     if (Found != Tables.cend())
@@ -241,8 +235,8 @@ struct TLayout {
 }  // namespace
 
 TTextMeasure::TTextMeasure(const QFont& Font, const QPaintDevice* Device)
-    : FMetrics(Device ? QFontMetrics(Font, Device) : QFontMetrics(Font)),
-      FTable(TableFor(Font, Device)),
+    : FMetrics(Device ? QFontMetrics(GdiFont(Font), Device) : QFontMetrics(GdiFont(Font))),
+      FTable(TableFor(GdiFont(Font), Device)),
       FLineHeight(FMetrics.height()),
       FAscent(FMetrics.ascent()),
       FTabAdvance(TabAdvanceOf(FMetrics))
@@ -306,6 +300,30 @@ int TTextMeasure::Width(QStringView Text) const
     return Total + PieceWidth(Text.sliced(From));
 }
 
+bool TTextMeasure::FitsOnOneLine(QStringView Text, int MaxWidth) const
+{
+    if (!FTable || MaxWidth < 0)
+        return false;
+    const std::int32_t* Adv = FTable->Adv64.data();
+    std::int64_t Done = 0, Piece64 = 0;
+    for (QChar C : Text) {
+        const char16_t U = C.unicode();
+        if (U == u'\t') {
+            Done += Round64(Piece64) + FTabAdvance;
+            Piece64 = 0;
+            if (Done > MaxWidth)
+                return false;
+        } else if (U < kTableLimit && Adv[U] >= 0) {   // line breaks are not in the table
+            Piece64 += Adv[U];
+        } else {
+            return false;
+        }
+    }
+    return Done + Round64(Piece64) <= MaxWidth;
+}
+
+// Only the characters up to the first one that does not fit matter, so a character the table
+// cannot measure further on does not send the whole text to layout.
 int TTextMeasure::TableFitCount(QStringView Text, int MaxWidth) const
 {
     const std::int32_t* Adv = FTable->Adv64.data();
@@ -318,13 +336,35 @@ int TTextMeasure::TableFitCount(QStringView Text, int MaxWidth) const
                 return I;
             Done += Round64(Piece64) + FTabAdvance;
             Piece64 = 0;
-        } else {
+        } else if (U < kTableLimit && Adv[U] >= 0) {
             Piece64 += Adv[U];
             if (Done + Round64(Piece64) > MaxWidth)
                 return I;
+        } else {
+            return -1;
         }
     }
     return N;
+}
+
+int TTextMeasure::PlainFitCount(QStringView Text, int MaxWidth) const
+{
+    const int N = int(Text.size());
+    if (Width(Text) <= MaxWidth)
+        return N;
+    // Largest prefix that fits: Lo fits, Hi does not. The first probe is the estimate from the
+    // average character width, so a long line costs few layouts.
+    int Lo = 0, Hi = N;
+    const int Average = std::max(1, FMetrics.averageCharWidth());
+    int Probe = std::clamp(MaxWidth / Average, 1, std::max(1, N - 1));
+    while (Hi - Lo > 1) {
+        if (Width(Text.first(Probe)) <= MaxWidth)
+            Lo = Probe;
+        else
+            Hi = Probe;
+        Probe = Lo + (Hi - Lo) / 2;
+    }
+    return Lo;
 }
 
 int TTextMeasure::FitCount(QStringView Text, int MaxWidth) const
@@ -332,26 +372,9 @@ int TTextMeasure::FitCount(QStringView Text, int MaxWidth) const
     const int N = int(Text.size());
     if (MaxWidth < 0 || N == 0)
         return 0;
-    int Fit = 0;
-    if (UsesTable(Text)) {
-        Fit = TableFitCount(Text, MaxWidth);
-    } else if (Width(Text) <= MaxWidth) {
-        Fit = N;
-    } else {
-        // Largest prefix that fits: Lo fits, Hi does not. The first probe is the estimate from
-        // the average character width, so a long line costs few layouts.
-        int Lo = 0, Hi = N;
-        const int Average = std::max(1, FMetrics.averageCharWidth());
-        int Probe = std::clamp(MaxWidth / Average, 1, N - 1);
-        while (Hi - Lo > 1) {
-            if (Width(Text.first(Probe)) <= MaxWidth)
-                Lo = Probe;
-            else
-                Hi = Probe;
-            Probe = Lo + (Hi - Lo) / 2;
-        }
-        Fit = Lo;
-    }
+    int Fit = FTable ? TableFitCount(Text, MaxWidth) : -1;
+    if (Fit < 0)
+        Fit = PlainFitCount(Text, MaxWidth);
     if (Fit > 0 && Fit < N && Text[Fit - 1].isHighSurrogate() && Text[Fit].isLowSurrogate())
         --Fit;
     return Fit;
@@ -359,7 +382,17 @@ int TTextMeasure::FitCount(QStringView Text, int MaxWidth) const
 
 bool TextMeasureUsesTable(const QFont& Font)
 {
-    return TableFor(Font, nullptr) != nullptr;
+    return TableFor(GdiFont(Font), nullptr) != nullptr;
+}
+
+QFont GdiFont(const QFont& Font)
+{
+    if (!Font.kerning() && (Font.styleStrategy() & QFont::PreferNoShaping))
+        return Font;
+    QFont Gdi = Font;
+    Gdi.setKerning(false);
+    Gdi.setStyleStrategy(QFont::StyleStrategy(Font.styleStrategy() | QFont::PreferNoShaping));
+    return Gdi;
 }
 
 int CharUnitsAt(QStringView Text, int Pos)
@@ -378,6 +411,10 @@ QList<TTextLine> BreakTextLines(const TTextMeasure& Measure, QStringView Text, i
 
 int CountTextLines(const TTextMeasure& Measure, QStringView Text, int MaxWidth)
 {
+    if (Text.isEmpty())
+        return 0;
+    if (Measure.FitsOnOneLine(Text, MaxWidth))
+        return 1;
     int Count = 0;
     WalkLines(Measure, Text, MaxWidth, true, [&Count](int, int) { ++Count; });
     return Count;
@@ -410,6 +447,7 @@ int GdiDrawText(QPainter& Painter, const QString& Text, QRect& Rect, unsigned Fl
             Y = Rect.top() + Rect.height() - Measure.LineHeight();
     }
     Painter.save();
+    Painter.setFont(GdiFont(Painter.font()));
     if (!(Flags & DT_NOCLIP))
         Painter.setClipRect(Rect, Qt::IntersectClip);
     const int Bottom = Rect.top() + Rect.height();
@@ -452,6 +490,10 @@ void GdiTextOut(QPainter& Painter, const TTextMeasure& Measure, int X, int Y, QS
     // pieces between tabs, each tab advancing by its own glyph's width.
     const Qt::BGMode OldMode = Painter.backgroundMode();
     Painter.setBackgroundMode(Qt::TransparentMode);
+    const QFont OldFont = Painter.font();
+    const bool Normalise = OldFont.kerning() || !(OldFont.styleStrategy() & QFont::PreferNoShaping);
+    if (Normalise)
+        Painter.setFont(GdiFont(OldFont));
     const int Baseline = Y + Measure.Ascent();
     qsizetype From = 0;
     for (qsizetype I = 0; I <= Text.size(); ++I) {
@@ -466,5 +508,7 @@ void GdiTextOut(QPainter& Painter, const TTextMeasure& Measure, int X, int Y, QS
             X += Measure.TabAdvance();
         From = I + 1;
     }
+    if (Normalise)
+        Painter.setFont(OldFont);
     Painter.setBackgroundMode(OldMode);
 }

@@ -35,9 +35,15 @@ inline constexpr unsigned DT_NOPREFIX = 0x0800;
 
 struct TAdvanceTable;
 
-// Measures text in one font. Built from a QFont it can add up per-character advances where
-// that is exactly what shaping the string would give (see TextMeasureUsesTable); built from
-// bare QFontMetrics it always asks Qt. Both give identical results.
+// The font as GDI draws text: no kerning, and no ligatures or other shaping for scripts that do
+// not need it (Latin, Greek, Cyrillic, symbols). Every function here measures and draws with it,
+// which makes a string's width the sum of its characters' advances.
+[[nodiscard]] QFont GdiFont(const QFont& Font);
+
+// Measures text in one font. Built from a QFont it measures in GdiFont(Font) and adds up
+// per-character advances wherever that is exactly what Qt's layout gives (see
+// TextMeasureUsesTable); built from bare QFontMetrics it always asks Qt with those metrics, so
+// it equals the first only when the metrics are of GdiFont(Font).
 class TTextMeasure
 {
 public:
@@ -57,12 +63,16 @@ public:
     [[nodiscard]] int FitCount(QStringView Text, int MaxWidth) const;
     // True when Text is measured by adding table advances (no text layout at all).
     [[nodiscard]] bool UsesTable(QStringView Text) const;
+    // One pass, no layout: true when Text has no line break, only table characters and fits
+    // MaxWidth, so it is one line whatever the breaking rules. False says nothing.
+    [[nodiscard]] bool FitsOnOneLine(QStringView Text, int MaxWidth) const;
 
     [[nodiscard]] const QFontMetrics& Metrics() const { return FMetrics; }
 
 private:
     [[nodiscard]] int PieceWidth(QStringView Piece) const;   // no tabs inside
-    [[nodiscard]] int TableFitCount(QStringView Text, int MaxWidth) const;
+    [[nodiscard]] int TableFitCount(QStringView Text, int MaxWidth) const;   // -1: needs layout
+    [[nodiscard]] int PlainFitCount(QStringView Text, int MaxWidth) const;
 
     QFontMetrics FMetrics;
     std::shared_ptr<const TAdvanceTable> FTable;
@@ -71,9 +81,10 @@ private:
     int FTabAdvance = 0;
 };
 
-// Whether the font's per-character advances are used for measuring (for tests and benchmarks):
-// exact by construction when the font has no OpenType layout tables; for a fixed-pitch font
-// with such tables only after every pair of printable ASCII characters was found additive.
+// Whether per-character advances are used for measuring (for tests and benchmarks). Without
+// kerning and shaping Qt lays out simple scripts glyph by glyph, so the sum is exact; the table
+// is still checked against Qt's layout once per font (a sample and the classic kerning and
+// ligature pairs) and dropped if anything differs.
 [[nodiscard]] bool TextMeasureUsesTable(const QFont& Font);
 
 // One visual line of a DT_WORDBREAK layout: [Start, Start + Len) of the text.

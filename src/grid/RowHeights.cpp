@@ -44,6 +44,10 @@ int MeasureRowHeight(const TDiffGrid& Grid, const QFontMetrics& Metrics, int ARo
 {
     if (ARow < 1 || ARow >= Grid.RowCount())
         return BaseRowHeight;
+    // Metrics of the grid's own font: measure as UpdateAllRowHeightsOf and the drawing do, in
+    // the font's GDI form; metrics of another font are taken as they are.
+    if (Metrics == QFontMetrics(Grid.font()))
+        return MeasureRow(TTextMeasure(Grid.font(), &Grid), Grid, ARow, BaseRowHeight);
     return MeasureRow(TTextMeasure(Metrics), Grid, ARow, BaseRowHeight);
 }
 

@@ -20,18 +20,23 @@ bool Agrees(const TCase& C, const TAlignTuning& Tuning)
     return ComputeDiffTuned(C.Left, C.Right, C.Options, Tuning) == OracleComputeDiff(C.Left, C.Right, C.Options);
 }
 
-// Deletes lines one at a time while the engine still disagrees with the oracle.
+// Deletes runs of lines, then single lines, while the engine still disagrees with the oracle.
 TCase Shrink(TCase C, const TAlignTuning& Tuning)
 {
-    for (bool Progress = true; Progress;) {
-        Progress = false;
-        for (QStringList* Side : {&C.Left, &C.Right}) {
-            for (qsizetype I = Side->size() - 1; I >= 0; --I) {
-                const QString Removed = Side->takeAt(I);
-                if (Agrees(C, Tuning))
-                    Side->insert(I, Removed);
-                else
-                    Progress = true;
+    for (qsizetype Run = std::max(C.Left.size(), C.Right.size()) / 2; Run >= 1; Run /= 2) {
+        for (bool Progress = true; Progress;) {
+            Progress = false;
+            for (QStringList* Side : {&C.Left, &C.Right}) {
+                for (qsizetype I = Side->size() - Run; I >= 0; I -= Run) {
+                    const QStringList Removed = Side->mid(I, Run);
+                    Side->remove(I, Run);
+                    if (Agrees(C, Tuning)) {
+                        for (qsizetype K = 0; K < Removed.size(); ++K)
+                            Side->insert(I + K, Removed[K]);
+                    } else {
+                        Progress = true;
+                    }
+                }
             }
         }
     }
@@ -133,6 +138,14 @@ private slots:
                 for (int I = 0; I < Lines; ++I)
                     P.Left << Draw();
                 P.Right = EditLines(Rng, P.Left, 0.02 + 0.1 * Rng.generateDouble(), Draw);
+                // Blocks longer than a word of the bit row, so carries cross whole words.
+                for (int Block = 0; Block < Round % 3; ++Block) {
+                    QStringList& Side = Rng.bounded(2) ? P.Left : P.Right;
+                    const qsizetype At = Rng.bounded(int(Side.size()) + 1);
+                    const QString Filler = RandomTrickyLine(Rng, 5) + QStringLiteral("#");
+                    for (int K = 70 + Rng.bounded(130); K > 0; --K)
+                        Side.insert(At, Filler);
+                }
             } else {
                 // Mostly distinct lines with edits and some repeats: sparse steps, narrow bands.
                 P.Left = DistinctLines(Rng, Lines);

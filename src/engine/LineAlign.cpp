@@ -6,6 +6,7 @@
 #include <atomic>
 #include <bit>
 #include <exception>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -399,6 +400,10 @@ private:
         const std::int32_t P = Hi1 - Lo1, Q = Hi2 - Lo2;
         if (P == 0 || Q == 0 || L == 0)
             return;
+        // The split always leaves a child a length its ranges can hold; refuse to write past the
+        // matches rather than trust a broken invariant.
+        if (L < 0 || L > std::min(P, Q))
+            throw std::logic_error("line alignment: inconsistent split");
         if (L == P && L == Q) {
             for (std::int32_t T = 0; T < P; ++T)
                 Out[T] = {Lo1 + T, Lo2 + T};

@@ -160,14 +160,34 @@ private slots:
 
     // A block moved far away: the cheap bound on the common length is loose, so the top band
     // has to widen until it confirms itself.
+    // A match far below the only zero bit of a row wider than 64 words: the carry has to jump
+    // over whole runs of untouched words.
+    void farJumps()
+    {
+        const QStringList Junk(4200, QStringLiteral("junk"));
+        const QStringList Shapes[][2] = {
+            {{"b", "a", "x", "y"}, QStringList{"a"} + Junk + QStringList{"b"}},
+            {{"a", "b", "x", "y"}, QStringList{"b"} + Junk + QStringList{"a"}},
+            {{"x", "y", "b", "a"}, QStringList{"a"} + Junk + QStringList{"b"}},
+            {{"b", "a", "x", "y", "b", "a"}, QStringList{"a"} + Junk + QStringList{"b", "a"} + Junk + QStringList{"b"}},
+        };
+        for (const auto& Shape : Shapes) {
+            CHECK_AGREES((TCase{Shape[0], Shape[1], {}}), TAlignTuning{});
+            CHECK_AGREES((TCase{Shape[1], Shape[0], {}}), TAlignTuning{});
+        }
+    }
+
+    // Rows wider than 64 words, so the search for the next zero bit goes through the summary.
     void movedBlock()
     {
         QRandomGenerator Rng(99);
-        const QStringList Base = DistinctLines(Rng, 1500);
-        QStringList Moved = Base.mid(700) + Base.mid(0, 700);
+        const QStringList Base = DistinctLines(Rng, 4600);
+        const QStringList Moved = EditLines(Rng, Base.mid(2100) + Base.mid(0, 2100), 0.05,
+                                            [&] { return DistinctLines(Rng, 1)[0]; });
         CHECK_AGREES((TCase{Base, Moved, {}}), TAlignTuning{});
         TAlignTuning Narrow;
         Narrow.TopBandSlack = 0;
+        Narrow.RowStep = TAlignTuning::TRowStep::AlwaysSparse;
         CHECK_AGREES((TCase{Moved, Base, {}}), Narrow);
     }
 };

@@ -381,6 +381,14 @@ void TestGridDrawing::darkPaletteKeepsTextReadable()
     QCOMPARE(CountColour(Image, Added, LightText), 0);
     QVERIFY(CountColour(Image, Highlighted, QColor(0, 0, 0)) > 0);  // and on the highlight
     QVERIFY(CountColour(Image, Highlighted, kDifferent) > 0);
+    // The frame shows on a light row colour too, and in the theme's colour on the theme's base.
+    F.Grid.SetRow(2);
+    const QImage Framed = F.Screen();
+    const QRect AddedCell = F.Grid.CellRect(1, 2);
+    QCOMPARE(CountColour(Framed, QRect(AddedCell.x() + 3, AddedCell.y() + 1, 20, 1), QColor(0, 0, 0)), 20);
+    F.Grid.SetRow(1);
+    const QRect EqualCell = F.Grid.CellRect(1, 1);
+    QCOMPARE(CountColour(F.Screen(), QRect(EqualCell.x() + 3, EqualCell.y() + 1, 20, 1), LightText), 20);
 }
 
 void TestGridDrawing::fitCharsInWidth_data()

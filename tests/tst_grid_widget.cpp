@@ -285,9 +285,13 @@ void TestGridWidget::keyboardSelection()
     };
     QTest::keyClick(&Grid, Qt::Key(Key), Qt::KeyboardModifiers(Modifiers));
     QCOMPARE(Grid.Row(), ExpectedRow);
-    QCOMPARE(Asked.size(), 1);
-    QCOMPARE(Asked[0], qMakePair(1, ExpectedRow));
-    QCOMPARE(RowWhileAsked, StartRow);  // asked before the selection moves
+    if (ExpectedRow == StartRow) {
+        QVERIFY(Asked.isEmpty());  // a key that cannot move asks nothing
+    } else {
+        QCOMPARE(Asked.size(), 1);
+        QCOMPARE(Asked[0], qMakePair(1, ExpectedRow));
+        QCOMPARE(RowWhileAsked, StartRow);  // asked before the selection moves
+    }
     // The current row is wholly in view.
     const QRect Cell = Grid.CellRect(1, ExpectedRow);
     QVERIFY(!Cell.isNull());

@@ -258,7 +258,7 @@ void DrawHighlightedText(QPainter& Painter, const QRect& Rect, const QString& Te
     Painter.restore();
 }
 
-void DrawSelectedRowFrame(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow)
+void DrawSelectedRowFrame(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow, const QColor& RowBack)
 {
     if (ARow <= 0 || ARow >= Grid.RowCount() || ARow != Grid.Row())
         return;
@@ -270,7 +270,8 @@ void DrawSelectedRowFrame(QPainter& Painter, const TDiffGrid& Grid, int ACol, in
     Painter.save();
     Painter.setRenderHint(QPainter::Antialiasing, false);
     Painter.setBrush(Qt::NoBrush);
-    Painter.setPen(QPen(Grid.palette().color(QPalette::Text), 2));
+    const QColor Text = Grid.palette().color(QPalette::Text);
+    Painter.setPen(QPen(RowBack.isValid() ? ReadableTextOn(RowBack, Text) : Text, 2));
     Painter.drawLine(L, T, Rt, T);
     Painter.drawLine(L, B, Rt, B);
     if (ACol == 0)
@@ -310,5 +311,5 @@ void DrawDiffCell(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow, 
         if (Badge)
             DrawNewBadge(Painter, Rect, Source.Colors.DifferentText);
     }
-    DrawSelectedRowFrame(Painter, Grid, ACol, ARow);
+    DrawSelectedRowFrame(Painter, Grid, ACol, ARow, Back);
 }

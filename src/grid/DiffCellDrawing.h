@@ -51,8 +51,9 @@ void DrawHighlightedText(QPainter& Painter, const QRect& Rect, const QString& Te
 bool FitCharsInWidth(const QFontMetrics& Metrics, const QString& Text, int StartIndex, int MaxWidth, int& Count);
 bool FitCharsInWidth(const TTextMeasure& Measure, const QString& Text, int StartIndex, int MaxWidth, int& Count);
 
-// This cell's share of the 2-px frame around the grid's current row.
-void DrawSelectedRowFrame(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow);
+// This cell's share of the 2-px frame around the grid's current row, in the palette's text
+// colour; given the row's background, in a colour that shows on it (see ReadableTextOn).
+void DrawSelectedRowFrame(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow, const QColor& RowBack = QColor());
 
 // 0x00BBGGRR setting values (0xFF0000nn = system colour nn) to a QColor; system colours from the palette.
 [[nodiscard]] QColor ColorFromValue(quint32 Value, const QPalette& Palette);

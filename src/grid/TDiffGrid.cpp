@@ -176,6 +176,12 @@ void TDiffGrid::SetCells(int ACol, int ARow, const QString& Text)
     if (ACol < 0 || ACol >= d->ColCount() || ARow < 0 || ARow >= d->RowCount())
         return;
     d->Texts[ACol][ARow] = Text;
+    // While row heights are pending (a fill loop), locating the cell would rebuild the prefix
+    // sum on every call; one repaint of the view serves the loop as well.
+    if (d->DirtyFrom <= d->RowCount()) {
+        viewport()->update();
+        return;
+    }
     const QRect Rect = CellRect(ACol, ARow);
     if (!Rect.isNull())
         viewport()->update(Rect);
@@ -810,18 +816,25 @@ void TDiffGrid::keyPressEvent(QKeyEvent* Event)
         return;
     }
     const int Page = std::max(1, VisibleRowCount());
+    // A key that does not move the selection only brings the current row into view.
+    const auto MoveTo = [this](int Target) {
+        if (Target != d->Row)
+            MoveSelection(Target);
+        else
+            EnsureRowVisible(Target);
+    };
     switch (Event->key()) {
     case Qt::Key_Up:
-        MoveSelection(std::max(1, d->Row - 1));
+        MoveTo(std::max(1, d->Row - 1));
         break;
     case Qt::Key_Down:
-        MoveSelection(std::min(Last, d->Row + 1));
+        MoveTo(std::min(Last, d->Row + 1));
         break;
     case Qt::Key_PageDown: {
         // The page scrolls with the selection, which keeps its place in the view.
         const int OldTop = d->Top;
         const int Target = std::min(Last, d->Row + Page);
-        MoveSelection(Target);
+        MoveTo(Target);
         if (d->Row == Target) {
             SetTopRow(std::min(OldTop + Page, Target));
             EnsureRowVisible(Target);
@@ -831,7 +844,7 @@ void TDiffGrid::keyPressEvent(QKeyEvent* Event)
     case Qt::Key_PageUp: {
         const int OldTop = d->Top;
         const int Target = std::max(1, d->Row - Page);
-        MoveSelection(Target);
+        MoveTo(Target);
         if (d->Row == Target) {
             SetTopRow(std::min(Target, std::max(1, OldTop - Page)));
             EnsureRowVisible(Target);
@@ -839,10 +852,10 @@ void TDiffGrid::keyPressEvent(QKeyEvent* Event)
         break;
     }
     case Qt::Key_Home:
-        MoveSelection(1);
+        MoveTo(1);
         break;
     case Qt::Key_End:
-        MoveSelection(Last);
+        MoveTo(Last);
         break;
     default:
         QAbstractScrollArea::keyPressEvent(Event);

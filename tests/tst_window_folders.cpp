@@ -1,0 +1,387 @@
+#include "support/app/WindowDriver.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QImage>
+#include <QLabel>
+#include <QToolButton>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+// The forced folder command and CompareFolders, driven through the real window on real trees.
+class TestWindowFolders : public QObject
+{
+    Q_OBJECT
+
+    static QString Status(TWindowDriver& D) { return D.Find<QLabel>("lblStatus")->text(); }
+
+    // Writes Size bytes of Fill at Root/Relative, making the folders on the way.
+    static QString Put(const QString& Root, const QString& Relative, int Size, char Fill = 'x')
+    {
+        const QString Path = QDir(Root).filePath(Relative);
+        QDir().mkpath(QFileInfo(Path).absolutePath());
+        QFile File(Path);
+        if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            qFatal("cannot write %s", qPrintable(Path));
+        File.write(QByteArray(Size, Fill));
+        return Path;
+    }
+
+    static void SetTime(const QString& Path, qint64 Seconds)
+    {
+        const struct timespec Times[2] = {{Seconds, 0}, {Seconds, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(Path).constData(), Times, 0), 0);
+    }
+
+    static QString MakeDir(TWindowDriver& D, const QString& Name)
+    {
+        const QString Path = D.PathOf(Name);
+        QDir().mkpath(Path);
+        return Path;
+    }
+
+    static QStringList EnabledButtons(TWindowDriver& D)
+    {
+        QStringList Names;
+        for (const char* Name : {"btnCompare", "SpeedButton1", "btnPrevDiff", "btnDiffNext", "btnFirstDiff",
+                                 "btnLastDiff", "btnLeftToRight", "btnRightToLeft", "btnAllLeftDiffsToRight",
+                                 "btnAllRightDiffsToLeft", "btnUndo", "btnSaveLeft", "btnSaveRight", "btnSettings",
+                                 "btnInfo"})
+            if (D.Find<QToolButton>(Name)->isEnabled())
+                Names.append(QLatin1String(Name));
+        return Names;
+    }
+
+    static const QStringList& FolderModeButtons()
+    {
+        static const QStringList Names{"btnCompare", "SpeedButton1", "btnPrevDiff", "btnDiffNext", "btnFirstDiff",
+                                       "btnLastDiff", "btnSettings", "btnInfo"};
+        return Names;
+    }
+
+    static QString StatusOf(int Left, int Right)
+    {
+        return QStringLiteral("Compared %1 files (left folder, including subfolders) vs %2 files (right folder, "
+                              "including subfolders).").arg(Left).arg(Right);
+    }
+
+private slots:
+    // The example of the description: a.txt differs in size, sub/b.txt is left only, c.txt right only.
+    void folderExample_data()
+    {
+        QTest::addColumn<qint64>("LeftTime");
+        QTest::addColumn<qint64>("RightTime");
+        QTest::addColumn<QStringList>("FirstRow");
+        QTest::newRow("left a.txt is newer") << qint64(1700000200) << qint64(1700000100)
+                                             << QStringList{"1", "a.txt new", "a.txt"};
+        QTest::newRow("right a.txt is newer") << qint64(1600000000) << qint64(1700000000)
+                                              << QStringList{"1", "a.txt", "a.txt new"};
+        QTest::newRow("equal times mark neither") << qint64(1700000000) << qint64(1700000000)
+                                                  << QStringList{"1", "a.txt", "a.txt"};
+    }
+
+    void folderExample()
+    {
+        QFETCH(qint64, LeftTime);
+        QFETCH(qint64, RightTime);
+        QFETCH(QStringList, FirstRow);
+        TWindowDriver D;
+        const QString L = MakeDir(D, QStringLiteral("left"));
+        const QString R = MakeDir(D, QStringLiteral("right"));
+        SetTime(Put(L, QStringLiteral("a.txt"), 5), LeftTime);
+        Put(L, QStringLiteral("sub/b.txt"), 3);
+        SetTime(Put(R, QStringLiteral("a.txt"), 10), RightTime);
+        Put(R, QStringLiteral("c.txt"), 3);
+        QDir().mkpath(QDir(R).filePath(QStringLiteral("empty/deeper")));   // empty folders give no row
+
+        // Typed with blanks around and a separator at the end: the command trims, the box keeps them.
+        const QString LeftTyped = QStringLiteral("  ") + L + QStringLiteral("/ ");
+        D.SetPaths(LeftTyped, R);
+        D.Trigger("miAsFolders1");
+
+        QCOMPARE(D.Platform.Log(), QStringList());   // no box: the folders differ
+        TfrmMain& W = *D.Window;
+        QCOMPARE(W.grdDiff->RowCount(), 4);
+        QCOMPARE(D.Row(0), (QStringList{"", "", ""}));
+        QCOMPARE(D.Row(1), FirstRow);
+        QCOMPARE(D.Row(2), (QStringList{"2", "", "c.txt"}));
+        QCOMPARE(D.Row(3), (QStringList{"3", QStringLiteral("sub") + QDir::separator() + "b.txt", ""}));
+
+        QCOMPARE(W.FDiffItems.size(), 3);
+        const TDiffKind Kinds[] = {dkDifferent, dkRightOnly, dkLeftOnly};
+        const int LeftIndexes[] = {0, -1, 1}, RightIndexes[] = {0, 1, -1};
+        for (int I = 0; I < 3; ++I) {
+            const TDiffItem& Item = W.FDiffItems[I];
+            QCOMPARE(Item.Kind, Kinds[I]);
+            QCOMPARE(Item.LeftIndex, LeftIndexes[I]);
+            QCOMPARE(Item.RightIndex, RightIndexes[I]);
+            QCOMPARE(Item.LeftChangeStart, -1);
+            QCOMPARE(Item.RightChangeStart, -1);
+            QCOMPARE(Item.LeftChangeLen, 0);
+            QCOMPARE(Item.RightChangeLen, 0);
+        }
+
+        QCOMPARE(Status(D), StatusOf(2, 2));
+        QVERIFY(W.FFolderMode);
+        QCOMPARE(EnabledButtons(D), FolderModeButtons());
+        QVERIFY(D.Find<QFrame>("Panel2")->isHidden());
+        QTRY_VERIFY(W.grdDiff->height() > 100);
+        QCOMPARE(W.grdDiff->Row(), 1);
+        QVERIFY(!UnsavedChanges);
+
+        // Keeping rule with the trimmed paths; the edit texts stay as typed.
+        QCOMPARE(D.History("cmbLeft"), QStringList{L + QStringLiteral("/")});
+        QCOMPARE(D.History("cmbRight"), QStringList{R});
+        QCOMPARE(D.Find<QComboBox>("cmbLeft")->currentText(), LeftTyped);
+        // Every row is at least one text line high.
+        for (int Row = 1; Row < W.grdDiff->RowCount(); ++Row)
+            QVERIFY(W.grdDiff->RowHeights(Row) >= W.FBaseRowHeight);
+    }
+
+    // Same names and sizes count as equal, whatever the bytes; two empty trees are identical too.
+    void identicalTrees_data()
+    {
+        QTest::addColumn<bool>("WithFiles");
+        QTest::newRow("same sizes, other contents") << true;
+        QTest::newRow("two empty trees") << false;
+    }
+
+    void identicalTrees()
+    {
+        QFETCH(bool, WithFiles);
+        TWindowDriver D;
+        const QString L = MakeDir(D, QStringLiteral("left"));
+        const QString R = MakeDir(D, QStringLiteral("right"));
+        if (WithFiles) {
+            Put(L, QStringLiteral("one.bin"), 100, 'a');
+            Put(R, QStringLiteral("one.bin"), 100, 'b');
+            SetTime(Put(L, QStringLiteral("deep/er/two.txt"), 7, 'a'), 1000);
+            SetTime(Put(R, QStringLiteral("deep/er/two.txt"), 7, 'z'), 2000);
+        } else {
+            QDir().mkpath(QDir(L).filePath(QStringLiteral("only/folders")));
+        }
+        D.SetPaths(L, R);
+        D.Trigger("miAsFolders1");
+
+        QCOMPARE(D.Platform.Log(), QStringList{"information: The folders are identical (no different files)."});
+        const int N = WithFiles ? 2 : 0;
+        QCOMPARE(Status(D), StatusOf(N, N));
+        QCOMPARE(D.Window->FDiffItems.size(), N);
+        QCOMPARE(D.Window->grdDiff->RowCount(), N + 1);
+        for (const TDiffItem& Item : D.Window->FDiffItems)
+            QCOMPARE(Item.Kind, dkEqual);
+        if (WithFiles) {
+            QCOMPARE(D.Row(1), (QStringList{"1", "deep/er/two.txt", "deep/er/two.txt"}));   // no " new" on equal files
+            QCOMPARE(D.Row(2), (QStringList{"2", "one.bin", "one.bin"}));
+        }
+        QVERIFY(D.Window->FFolderMode);
+        QCOMPARE(EnabledButtons(D), FolderModeButtons());
+        QVERIFY(D.Find<QFrame>("Panel2")->isHidden());
+    }
+
+    // Letter case: one row for A.TXT and a.txt, in the left spelling.
+    void caseVariantsMakeOneRow()
+    {
+        TWindowDriver D;
+        const QString L = MakeDir(D, QStringLiteral("left"));
+        const QString R = MakeDir(D, QStringLiteral("right"));
+        Put(L, QStringLiteral("A.TXT"), 4);
+        Put(R, QStringLiteral("a.txt"), 4);
+        D.SetPaths(L, R);
+        D.Trigger("miAsFolders1");
+        QCOMPARE(D.Window->FDiffItems.size(), 1);
+        QCOMPARE(D.Row(1), (QStringList{"1", "A.TXT", "a.txt"}));   // each side as it is spelled on disk
+        QCOMPARE(D.Window->FDiffItems[0].Kind, dkEqual);
+        QCOMPARE(D.Platform.Log(), QStringList{"information: The folders are identical (no different files)."});
+        QCOMPARE(Status(D), StatusOf(1, 1));
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<bool>("Unsaved");
+        QTest::addColumn<QString>("Left");    // names in the test folder
+        QTest::addColumn<QString>("Right");
+        QTest::addColumn<QStringList>("Log");
+        const QString Both = QStringLiteral("error: Both paths must be existing folders for folder comparison.");
+        const QString Select = QStringLiteral("warning: Please select both left and right folders.");
+        QTest::newRow("unsaved, answered Cancel") << true << "left" << "right"
+            << QStringList{"confirmation: Compare the specified folders?\r\nCurrent changes will be lost."};
+        QTest::newRow("left empty") << false << "" << "right" << QStringList{Select};
+        QTest::newRow("right only blanks") << false << "left" << " \t " << QStringList{Select};
+        QTest::newRow("left is a file") << false << "file.txt" << "right" << QStringList{Both};
+        QTest::newRow("right is a file") << false << "left" << "file.txt" << QStringList{Both};
+        QTest::newRow("right is missing") << false << "left" << "missing" << QStringList{Both};
+        QTest::newRow("both missing: one error") << false << "gone" << "missing" << QStringList{Both};
+    }
+
+    // A refused command leaves the shown comparison, the histories and the settings alone.
+    void refusals()
+    {
+        QFETCH(bool, Unsaved);
+        QFETCH(QString, Left);
+        QFETCH(QString, Right);
+        QFETCH(QStringList, Log);
+        TWindowDriver D;
+        const QString A = D.WriteLines(QStringLiteral("a.txt"), {"one", "two"});
+        const QString B = D.WriteLines(QStringLiteral("b.txt"), {"one", "2"});
+        D.SetPaths(A, B);
+        D.Trigger("miAsTextFiles1");
+        QFile::remove(D.SettingsFile());
+        D.Platform.Clear();
+        MakeDir(D, QStringLiteral("left"));
+        MakeDir(D, QStringLiteral("right"));
+        D.WriteLines(QStringLiteral("file.txt"), {"x"});
+        auto Resolve = [&](const QString& Name) { return Name.trimmed().isEmpty() ? Name : D.PathOf(Name); };
+        D.SetPaths(Resolve(Left), Resolve(Right));
+        UnsavedChanges = Unsaved;
+        D.Platform.ConfirmAnswers = {false};
+        const QStringList LeftHistory = D.History("cmbLeft"), RightHistory = D.History("cmbRight");
+        const QString StatusBefore = Status(D);
+
+        D.Trigger("miAsFolders1");
+
+        QCOMPARE(D.Platform.Log(), Log);
+        QVERIFY(!D.Window->FFolderMode);
+        QCOMPARE(D.Window->FDiffItems.size(), 2);
+        QCOMPARE(D.Row(2), (QStringList{"2", "two", "2"}));
+        QCOMPARE(Status(D), StatusBefore);
+        QCOMPARE(D.History("cmbLeft"), LeftHistory);
+        QCOMPARE(D.History("cmbRight"), RightHistory);
+        QVERIFY(!QFileInfo::exists(D.SettingsFile()));
+        QCOMPARE(UnsavedChanges, Unsaved);
+        QCOMPARE(EnabledButtons(D).size(), 15);
+    }
+
+    // Yes to the question: the folders are compared and the unsaved changes are gone with the
+    // undo states; a later text comparison brings every button back.
+    void unsavedChangesAnsweredYes()
+    {
+        TWindowDriver D;
+        const QString A = D.WriteLines(QStringLiteral("a.txt"), {"one"});
+        const QString B = D.WriteLines(QStringLiteral("b.txt"), {"two"});
+        D.SetPaths(A, B);
+        D.Trigger("miAsTextFiles1");
+        D.Window->FUndoStack.Push(TUndoState{{"x"}, {"y"}, 1, 1, 1});
+        UnsavedChanges = true;
+        const QStringList LinesBefore = D.Window->FLeftLines;
+        D.Platform.Clear();
+
+        const QString L = MakeDir(D, QStringLiteral("left"));
+        const QString R = MakeDir(D, QStringLiteral("right"));
+        Put(L, QStringLiteral("only-left"), 1);
+        D.SetPaths(L, R);
+        D.Platform.ConfirmAnswers = {true};
+        D.Trigger("miAsFolders1");
+
+        QCOMPARE(D.Platform.Log(), QStringList{"confirmation: Compare the specified folders?\r\nCurrent changes will be lost."});
+        QVERIFY(!UnsavedChanges);
+        QCOMPARE(D.Window->FUndoStack.Count(), 0);
+        QCOMPARE(D.Row(1), (QStringList{"1", "only-left", ""}));
+        QCOMPARE(D.Window->grdDiff->RowCount(), 2);
+        QCOMPARE(EnabledButtons(D), FolderModeButtons());
+        // The line lists keep what they held; nothing reads them in folder mode.
+        QCOMPARE(D.Window->FLeftLines, LinesBefore);
+        // History: the text paths below, the folders on top.
+        QCOMPARE(D.History("cmbLeft"), (QStringList{L, A}));
+
+        D.SetPaths(A, B);
+        D.Trigger("miAsTextFiles1");
+        QVERIFY(!D.Window->FFolderMode);
+        QCOMPARE(EnabledButtons(D).size(), 15);
+    }
+
+    // A merge still recomputing when the folders are compared: its result must not replace the
+    // folder rows, and its busy pointer must end.
+    void pendingRecomputeIsDiscarded()
+    {
+        TWindowDriver D;
+        QStringList Many;
+        for (int I = 0; I < 20000; ++I)
+            Many.append(QStringLiteral("line %1").arg(I % 97));
+        const QString A = D.WriteLines(QStringLiteral("a.txt"), Many);
+        Many[5] = QStringLiteral("changed");
+        const QString B = D.WriteLines(QStringLiteral("b.txt"), Many);
+        D.SetPaths(A, B);
+        D.Trigger("miAsTextFiles1");
+        D.Platform.Clear();
+
+        TfrmMain& W = *D.Window;
+        W.FRightLines[5] = QStringLiteral("line 5");
+        D.Platform.SetPointer(TPointer::AppStarting);   // as a merge does
+        W.RecomputeDiffAsync();
+        QVERIFY(W.FDiffRecomputeInProgress);
+
+        const QString L = MakeDir(D, QStringLiteral("left"));
+        const QString R = MakeDir(D, QStringLiteral("right"));
+        SetTime(Put(L, QStringLiteral("x"), 1), 1000);
+        SetTime(Put(R, QStringLiteral("x"), 2), 1000);
+        D.SetPaths(L, R);
+        D.Trigger("miAsFolders1");
+
+        QVERIFY(!W.FDiffRecomputeInProgress);
+        QCOMPARE(D.Platform.Pointer, TPointer::Default);
+        QTest::qWait(1500);   // time for the stale hand-back to arrive and be dropped
+        QVERIFY(W.FFolderMode);
+        QCOMPARE(W.FDiffItems.size(), 1);
+        QCOMPARE(W.grdDiff->RowCount(), 2);
+        QCOMPARE(D.Row(1), (QStringList{"1", "x", "x"}));
+        QCOMPARE(Status(D), StatusOf(1, 1));
+    }
+
+    // The painted rows: each kind on its colour, the " new" badge on the highlight colour.
+    // With QUORLANE_SHOT_DIR set, the window picture is saved there for a look by eye.
+    void paintsRowsByKind()
+    {
+        TWindowDriver D;
+        D.Window->resize(1000, 500);
+        const QString L = MakeDir(D, QStringLiteral("left"));
+        const QString R = MakeDir(D, QStringLiteral("right"));
+        SetTime(Put(L, QStringLiteral("changed.txt"), 5), 2000000000);
+        SetTime(Put(R, QStringLiteral("changed.txt"), 9), 1000000000);
+        Put(L, QStringLiteral("left-only.txt"), 1);
+        Put(R, QStringLiteral("right-only.txt"), 1);
+        Put(L, QStringLiteral("same.txt"), 3);
+        Put(R, QStringLiteral("same.txt"), 3);
+        D.SetPaths(L, R);
+        D.Trigger("miAsFolders1");
+        TfrmMain& W = *D.Window;
+        QTRY_VERIFY(W.grdDiff->height() > 200);
+        QTest::qWait(300);   // the column layout runs on the 100 ms timer
+
+        const QImage Shot = W.grab().toImage();
+        if (const QString Dir = qEnvironmentVariable("QUORLANE_SHOT_DIR"); !Dir.isEmpty())
+            Shot.save(QDir(Dir).filePath(QStringLiteral("folders.png")));
+        const QImage Grid = W.grdDiff->viewport()->grab().toImage();
+
+        // Sample near the right end of each text cell, away from the text.
+        auto Colour = [&](int Col, int Row) {
+            const QRect Cell = W.grdDiff->CellRect(Col, Row);
+            return QColor(Grid.pixel(Cell.right() - 6, Cell.center().y())).rgb() & 0xFFFFFF;
+        };
+        auto Rgb = [](quint32 Value) { return ((Value & 0xFF) << 16) | (Value & 0xFF00) | ((Value >> 16) & 0xFF); };
+        QCOMPARE(D.Row(1), (QStringList{"1", "changed.txt new", "changed.txt"}));
+        QCOMPARE(Colour(2, 1), Rgb(W.fColorChangedLines));   // the left cell ends in the badge
+        QCOMPARE(Colour(1, 2), Rgb(W.fColorAddedLines));     // left-only.txt
+        QCOMPARE(Colour(2, 3), Rgb(W.fColorRemovedLines));   // right-only.txt
+        QCOMPARE(Colour(2, 4), W.grdDiff->palette().color(QPalette::Base).rgb() & 0xFFFFFF);   // same.txt
+
+        // The badge: some pixels of the left cell of row 1 carry the highlight colour, none on the right.
+        auto CountHighlight = [&](int Col, int Row) {
+            const QRect Cell = W.grdDiff->CellRect(Col, Row);
+            int Count = 0;
+            for (int Y = Cell.top(); Y <= Cell.bottom(); ++Y)
+                for (int X = Cell.left(); X <= Cell.right(); ++X)
+                    Count += (Grid.pixel(X, Y) & 0xFFFFFF) == Rgb(W.fColorDifferentTextInLine);
+            return Count;
+        };
+        QVERIFY(CountHighlight(1, 1) > 20);
+        QCOMPARE(CountHighlight(2, 1), 0);
+    }
+};
+
+QTEST_MAIN(TestWindowFolders)
+#include "tst_window_folders.moc"

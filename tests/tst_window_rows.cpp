@@ -103,6 +103,30 @@ private slots:
         QCOMPARE(D.Window->FDiffItems.size(), Left.isEmpty() && Right.isEmpty() ? 0 : Rows.size());
     }
 
+    void runDiffEndsTheBusyPointerAndStalesOutstandingRequests()
+    {
+        TWindowDriver D;
+        TfrmMain& W = *D.Window;
+        W.FLeftLines = {"a"};
+        W.FRightLines = {"b"};
+        QThreadPool::globalInstance()->setMaxThreadCount(1);
+        TPoolGate Gate;
+        Gate.Enqueue();
+        W.RecomputeDiffAsync();
+        W.FFolderMode = true;
+        D.Platform.SetPointer(TPointer::Hourglass);
+        W.FLeftLines = {"c"};
+        W.RunDiff();
+        QCOMPARE(D.Platform.Pointer, TPointer::Default);
+        QVERIFY(!W.FFolderMode);
+        QVERIFY(!W.FDiffRecomputeInProgress);
+        QCOMPARE(D.Row(1), (QStringList{"1", "c", "b"}));
+        Gate.Release.release();
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        QCOMPARE(D.Row(1), (QStringList{"1", "c", "b"}));   // the old request's "a" never lands
+    }
+
     void fillChecksEveryIndexAgainstTheLists()
     {
         TWindowDriver D;

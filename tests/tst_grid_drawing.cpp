@@ -150,6 +150,7 @@ private slots:
     void frameSidesOnlyAtTheRowEnds();
     void focusRectangleWhileFocused();
     void placeholderRowIsPlain();
+    void gridLines();
     void darkPaletteKeepsTextReadable();
     void fitCharsInWidth_data();
     void fitCharsInWidth();
@@ -358,6 +359,30 @@ void TestGridDrawing::placeholderRowIsPlain()
     const QRect Cell = F.Grid.CellRect(1, 1);
     const QRect Inside(Cell.x() + 3, Cell.y() + 3, Cell.width() - 6, Cell.height() - 7);
     QCOMPARE(CountColour(Image, Inside, kBase), Inside.width() * Inside.height());
+}
+
+// Lines between all columns and under the header always; between body rows only with goHorzLine.
+void TestGridDrawing::gridLines()
+{
+    TFixture F;
+    F.Fill({Item(dkEqual, 0, 0), Item(dkEqual, 1, 1), Item(dkEqual, 2, 2)}, {"", "", ""}, {"", "", ""}, 1);
+    F.Grid.SetRow(4);
+    const auto IsLine = [](const QImage& Image, int X, int Y) {
+        const QColor C = Image.pixelColor(X, Y);
+        return C != kBase && C != kText && C.red() == C.green() && C.green() == C.blue();
+    };
+    QImage Image = F.Screen();
+    const QRect R1 = F.Grid.CellRect(1, 1);
+    QVERIFY(IsLine(Image, R1.center().x(), R1.y() + R1.height()));       // under row 1
+    QVERIFY(IsLine(Image, R1.x() + R1.width(), R1.center().y()));        // between columns 1 and 2
+    QVERIFY(IsLine(Image, R1.center().x(), F.Grid.RowHeights(0)));       // under the header
+    F.Grid.SetOptions(0);
+    Image = F.Screen();
+    const QRect Closed = F.Grid.CellRect(1, 1);
+    QCOMPARE(F.Grid.CellRect(1, 2).top(), Closed.y() + Closed.height());
+    QCOMPARE(Image.pixelColor(Closed.center().x(), Closed.y() + Closed.height()), kBase);
+    QVERIFY(IsLine(Image, Closed.x() + Closed.width(), Closed.center().y()));
+    QVERIFY(IsLine(Image, Closed.center().x(), F.Grid.RowHeights(0)));
 }
 
 void TestGridDrawing::darkPaletteKeepsTextReadable()

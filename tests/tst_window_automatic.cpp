@@ -1,0 +1,306 @@
+#include "support/app/WindowDriver.h"
+#include "support/core/HttpStandIn.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QToolButton>
+#include <QtTest>
+
+using quorlane::test::HttpStandIn;
+using quorlane::test::TRecordedRequest;
+using quorlane::test::TStandInAnswer;
+
+// The automatic command ("Load and Compare", "Automatically"): which comparison a pair of paths
+// gets, its checks and questions, the hourglass and the moving history rule. Documents go to a
+// Tika stand-in, so the road taken shows in the requests it receives.
+class TestWindowAutomatic : public QObject
+{
+    Q_OBJECT
+
+    static QString Status(TWindowDriver& D) { return D.Find<QLabel>("lblStatus")->text(); }
+
+    static const QString& ConfirmText()
+    {
+        static const QString Text = QStringLiteral("Load and compare the specified files?\r\nCurrent changes will be lost.");
+        return Text;
+    }
+
+    // A stand-in that answers every document with its own name's first byte as text, and notes
+    // the pointer shape while the window waits for it.
+    struct TTika
+    {
+        HttpStandIn Server;
+        QList<TPointer> PointersSeen;
+
+        explicit TTika(TWindowDriver& D)
+        {
+            Server.SetHandler([this, &D](const TRecordedRequest&) {
+                PointersSeen.append(D.Platform.Pointer);
+                return TStandInAnswer::Respond(200, "OK", "extracted\ntext\n");
+            });
+            D.Window->SetTikaEndpoint(Server.Url());
+        }
+    };
+
+    static QString Resolve(TWindowDriver& D, const QString& Name)
+    {
+        if (Name.trimmed().isEmpty())
+            return Name;
+        return D.PathOf(Name);
+    }
+
+private slots:
+    // The decision table: names decide first, the probe of the first bytes second.
+    void decision_data()
+    {
+        QTest::addColumn<QString>("LeftName");
+        QTest::addColumn<QByteArray>("LeftBytes");
+        QTest::addColumn<QString>("RightName");
+        QTest::addColumn<QByteArray>("RightBytes");
+        QTest::addColumn<bool>("AsDocuments");
+
+        const QByteArray Text("first line\r\nsecond line\r\n");
+        const QByteArray Pdf("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj\n<< /Type /Catalog >>\nendobj\n\x00\x01\x02", 60);
+        QByteArray NulEarly(4095, 'a');
+        NulEarly.append('\0');
+        QByteArray NulLate(4096, 'a');
+        NulLate.append(QByteArray("\0\r\nmore\r\n", 9));
+
+        QTest::newRow("two text files") << "a.txt" << Text << "b.txt" << QByteArray("first line\r\n") << false;
+        QTest::newRow("two PDFs, by their names alone") << "a.pdf" << Text << "b.PDF" << Text << true;
+        QTest::newRow("a PDF and a text file") << "a.pdf" << Pdf << "b.txt" << Text << true;
+        QTest::newRow("a text file and a PDF") << "a.txt" << Text << "b.pdf" << Pdf << true;
+        QTest::newRow("NUL at byte 4096 of the right file") << "a.txt" << Text << "b.txt" << NulEarly << true;
+        QTest::newRow("NUL after the first 4096 bytes") << "a.txt" << Text << "b.txt" << NulLate << false;
+        QTest::newRow("document extensions, text inside") << "a.docx" << Text << "b.xlsx" << Text << true;
+        QTest::newRow("one document name, both text") << "a.pdf" << Text << "b.log" << Text << false;
+        QTest::newRow("no extensions, binary left") << "left" << Pdf << "right" << Text << true;
+        QTest::newRow("empty files are text") << "a.txt" << QByteArray() << "b.txt" << QByteArray() << false;
+    }
+
+    void decision()
+    {
+        QFETCH(QString, LeftName);
+        QFETCH(QByteArray, LeftBytes);
+        QFETCH(QString, RightName);
+        QFETCH(QByteArray, RightBytes);
+        QFETCH(bool, AsDocuments);
+
+        TWindowDriver D;
+        TTika Tika(D);
+        const QString L = D.WriteBytes(LeftName, LeftBytes);
+        const QString R = D.WriteBytes(RightName, RightBytes);
+        D.SetPaths(L, R);
+
+        D.Click("btnCompare");
+
+        TfrmMain& W = *D.Window;
+        if (AsDocuments) {
+            QCOMPARE(Tika.Server.Requests().size(), 2);
+            QCOMPARE(Tika.Server.Requests()[0].Body, LeftBytes);
+            QCOMPARE(Tika.Server.Requests()[1].Body, RightBytes);
+            QCOMPARE(Tika.PointersSeen, (QList<TPointer>{TPointer::Hourglass, TPointer::Hourglass}));
+            QCOMPARE(W.FLeftLines, (QStringList{"extracted", "text"}));
+            QCOMPARE(W.FLeftEncName, QStringLiteral("UTF-8 with BOM"));
+            QCOMPARE(D.Platform.Log().constFirst(), QStringLiteral("information: The files are identical."));
+        } else {
+            QCOMPARE(Tika.Server.ConnectionCount(), 0);
+            QVERIFY(W.FLeftEncName != QStringLiteral("UTF-8 with BOM"));
+            if (!LeftBytes.isEmpty())
+                QCOMPARE(W.FLeftLines.constFirst(), QStringLiteral("first line"));
+            QCOMPARE(W.FRightLines.isEmpty(), RightBytes.isEmpty());
+        }
+        QVERIFY(!W.FFolderMode);
+        QVERIFY(D.Platform.Log().constLast().startsWith(QStringLiteral("information: Compared:\r\n"))
+                || (LeftBytes.isEmpty() && RightBytes.isEmpty()));
+        // The hourglass came first and is gone now.
+        QVERIFY(!D.Platform.PointerChanges.isEmpty());
+        QCOMPARE(D.Platform.PointerChanges.constFirst(), TPointer::Hourglass);
+        QCOMPARE(D.Platform.Pointer, TPointer::Default);
+        QCOMPARE(D.History("cmbLeft"), QStringList{L});
+        QCOMPARE(D.History("cmbRight"), QStringList{R});
+    }
+
+    // "Automatically" is the same command.
+    void menuItemIsTheSameCommand()
+    {
+        TWindowDriver D;
+        TTika Tika(D);
+        const QString L = D.WriteLines(QStringLiteral("a.txt"), {"one", "two"});
+        const QString R = D.WriteLines(QStringLiteral("b.txt"), {"one", "2"});
+        D.SetPaths(L, R);
+        D.Trigger("miAutomatically1");
+        QCOMPARE(D.Row(2), (QStringList{"2", "two", "2"}));
+        QCOMPARE(Tika.Server.ConnectionCount(), 0);
+        QCOMPARE(D.Platform.PointerChanges.constFirst(), TPointer::Hourglass);
+        QCOMPARE(D.Platform.Pointer, TPointer::Default);
+        QCOMPARE(D.History("cmbLeft"), QStringList{L});
+    }
+
+    // A path that does not exist fails the probe and reaches the document comparison, which
+    // reports it while the hourglass is still up; the path still enters the history.
+    void missingPath_data()
+    {
+        QTest::addColumn<QString>("LeftName");
+        QTest::addColumn<QString>("RightName");
+        QTest::addColumn<QString>("Message");
+        QTest::newRow("left missing") << "gone.txt" << "b.txt" << "error: Left file does not exist.";
+        QTest::newRow("right missing") << "a.txt" << "gone.txt" << "error: Right file does not exist.";
+        QTest::newRow("both missing, document names") << "gone.pdf" << "also.pdf" << "error: Left file does not exist.";
+    }
+
+    void missingPath()
+    {
+        QFETCH(QString, LeftName);
+        QFETCH(QString, RightName);
+        QFETCH(QString, Message);
+        TWindowDriver D;
+        TTika Tika(D);
+        D.WriteLines(QStringLiteral("a.txt"), {"x"});
+        D.WriteLines(QStringLiteral("b.txt"), {"y"});
+        QList<TPointer> PointerAtBox;
+        D.Platform.OnMessage = [&](const TRecordingPlatform::TMessage&) { PointerAtBox.append(D.Platform.Pointer); };
+        D.SetPaths(D.PathOf(LeftName), D.PathOf(RightName));
+
+        D.Click("btnCompare");
+
+        QCOMPARE(D.Platform.Log(), QStringList{Message});
+        QCOMPARE(PointerAtBox, QList<TPointer>{TPointer::Hourglass});
+        QCOMPARE(D.Platform.Pointer, TPointer::Default);
+        QCOMPARE(Tika.Server.ConnectionCount(), 0);
+        QVERIFY(!D.Find<QFrame>("Panel2")->isHidden());   // the comparison never started
+        QCOMPARE(D.History("cmbLeft"), QStringList{D.PathOf(LeftName)});
+        QCOMPARE(D.History("cmbRight"), QStringList{D.PathOf(RightName)});
+    }
+
+    // A comparison that ends with an error box: the pointer is restored, the history untouched.
+    void errorEndsTheHourglassAndSkipsTheHistory()
+    {
+        TWindowDriver D;
+        TTika Tika(D);
+        // An overlong form passes the probe and fails strict UTF-8 decoding when loaded.
+        const QString Bad = D.WriteBytes(QStringLiteral("bad.txt"), QByteArray("ok \xC3\xA9\r\nbad \xC0\x80\r\n"));
+        const QString Good = D.WriteLines(QStringLiteral("good.txt"), {"fine"});
+        D.SetPaths(Good, Bad);
+
+        D.Click("btnCompare");
+
+        QCOMPARE(D.Platform.Messages.size(), 1);
+        QCOMPARE(D.Platform.Messages[0].Kind, QStringLiteral("error"));
+        QVERIFY2(D.Platform.Messages[0].Text.contains(QStringLiteral("bad.txt")), qPrintable(D.Platform.Messages[0].Text));
+        QCOMPARE(D.Platform.PointerChanges.constFirst(), TPointer::Hourglass);
+        QCOMPARE(D.Platform.Pointer, TPointer::Default);
+        QVERIFY(D.History("cmbLeft").isEmpty());
+        QVERIFY(D.History("cmbRight").isEmpty());
+    }
+
+    // Stops in the checks: the messages, in their order; nothing compared, no history.
+    void refusals_data()
+    {
+        QTest::addColumn<bool>("Unsaved");
+        QTest::addColumn<QString>("Left");    // names in the test folder
+        QTest::addColumn<QString>("Right");
+        QTest::addColumn<QStringList>("Log");
+        const QString Select = QStringLiteral("warning: Please select both left and right files or folders.");
+        const QString Folders = QStringLiteral("error: Both paths must be folders for folder comparison.");
+        QTest::newRow("unsaved, answered Cancel") << true << "a.txt" << "b.txt" << QStringList{"confirmation: " + ConfirmText()};
+        QTest::newRow("unsaved, Cancel comes before the empty path")
+            << true << "" << "b.txt" << QStringList{"confirmation: " + ConfirmText()};
+        QTest::newRow("left empty") << false << "" << "b.txt" << QStringList{Select};
+        QTest::newRow("right only blanks") << false << "a.txt" << " \t" << QStringList{Select};
+        QTest::newRow("folder and file") << false << "dir" << "b.txt" << QStringList{Folders};
+        QTest::newRow("file and folder") << false << "a.txt" << "dir" << QStringList{Folders};
+        QTest::newRow("folder and missing path") << false << "dir" << "gone" << QStringList{Folders};
+    }
+
+    void refusals()
+    {
+        QFETCH(bool, Unsaved);
+        QFETCH(QString, Left);
+        QFETCH(QString, Right);
+        QFETCH(QStringList, Log);
+        TWindowDriver D;
+        TTika Tika(D);
+        D.WriteLines(QStringLiteral("a.txt"), {"x"});
+        D.WriteLines(QStringLiteral("b.txt"), {"y"});
+        QDir().mkpath(D.PathOf(QStringLiteral("dir")));
+        D.SetPaths(Resolve(D, Left), Resolve(D, Right));
+        UnsavedChanges = Unsaved;
+        D.Platform.ConfirmAnswers = {false};
+
+        D.Click("btnCompare");
+
+        QCOMPARE(D.Platform.Log(), Log);
+        QVERIFY(D.Platform.PointerChanges.isEmpty());
+        QCOMPARE(Tika.Server.ConnectionCount(), 0);
+        QVERIFY(!D.Find<QFrame>("Panel2")->isHidden());
+        QCOMPARE(Status(D), QStringLiteral("Ready."));
+        QVERIFY(D.History("cmbLeft").isEmpty());
+        QVERIFY(D.History("cmbRight").isEmpty());
+        QVERIFY(!QFileInfo::exists(D.SettingsFile()));
+        QCOMPARE(UnsavedChanges, Unsaved);
+    }
+
+    // Two folders while changes are unsaved: the question names files; after Yes the folders
+    // are compared and the changes are gone.
+    void twoFoldersWithUnsavedChanges()
+    {
+        TWindowDriver D;
+        TTika Tika(D);
+        const QString L = D.PathOf(QStringLiteral("left"));
+        const QString R = D.PathOf(QStringLiteral("right"));
+        QDir().mkpath(L + QStringLiteral("/sub"));
+        QDir().mkpath(R);
+        D.WriteBytes(QStringLiteral("left/sub/only.txt"), "abc");
+        UnsavedChanges = true;
+        D.Platform.ConfirmAnswers = {true};
+        D.SetPaths(L, R);
+
+        D.Click("btnCompare");
+
+        QCOMPARE(D.Platform.Log(), QStringList{"confirmation: " + ConfirmText()});
+        QVERIFY(!UnsavedChanges);
+        QVERIFY(D.Window->FFolderMode);
+        QCOMPARE(D.Row(1), (QStringList{"1", QStringLiteral("sub") + QDir::separator() + "only.txt", ""}));
+        QCOMPARE(Status(D), QStringLiteral("Compared 1 files (left folder, including subfolders) vs 0 files "
+                                           "(right folder, including subfolders)."));
+        QVERIFY(!D.Find<QToolButton>("btnLeftToRight")->isEnabled());
+        QVERIFY(D.Find<QToolButton>("btnDiffNext")->isEnabled());
+        QCOMPARE(Tika.Server.ConnectionCount(), 0);
+        QCOMPARE(D.History("cmbLeft"), QStringList{L});
+        QCOMPARE(D.History("cmbRight"), QStringList{R});
+    }
+
+    // The moving rule: a path compared again goes to the top, in its new spelling, even when the
+    // comparison reports it missing.
+    void movingHistory()
+    {
+        TWindowDriver D;
+        TTika Tika(D);
+        const QString A = D.WriteLines(QStringLiteral("a.txt"), {"1"});
+        const QString B = D.WriteLines(QStringLiteral("b.txt"), {"2"});
+        const QString C = D.WriteLines(QStringLiteral("c.txt"), {"3"});
+        D.SetPaths(A, B);
+        D.Click("btnCompare");
+        D.SetPaths(C, B);
+        D.Click("btnCompare");
+        QCOMPARE(D.History("cmbLeft"), (QStringList{C, A}));
+        QCOMPARE(D.History("cmbRight"), QStringList{B});
+
+        // A again, typed in capitals and with blanks around it.
+        const QString Shouting = D.PathOf(QStringLiteral("A.TXT"));
+        D.SetPaths(QStringLiteral(" ") + Shouting + QStringLiteral(" "), B);
+        D.Platform.Clear();
+        D.Click("btnCompare");
+        if (!QFileInfo::exists(Shouting))   // a file system that tells case apart
+            QCOMPARE(D.Platform.Log(), QStringList{"error: Left file does not exist."});
+        QCOMPARE(D.History("cmbLeft"), (QStringList{Shouting, C}));
+        QCOMPARE(D.Find<QComboBox>("cmbLeft")->currentText(), QStringLiteral(" ") + Shouting + QStringLiteral(" "));
+    }
+};
+
+QTEST_MAIN(TestWindowAutomatic)
+#include "tst_window_automatic.moc"

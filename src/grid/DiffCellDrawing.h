@@ -36,18 +36,24 @@ struct TDiffCellSource {
 };
 
 // The whole owner-draw of one cell, as grdDiffDrawCell does it. System colours come from the
-// grid's palette.
+// grid's palette; text on a configured colour that the palette's text colour would not show on
+// (a dark theme) is drawn black or white instead. Intra-line ranges are computed on every paint
+// (ComputeIntraLineRanges keeps its own cache of long line pairs, keyed by the strings).
 void DrawDiffCell(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow, const QRect& Rect,
                   const TDiffCellSource& Source);
 
 // Fills Rect and draws Text wrapped by FitCharsInWidth inside a 2-px margin, the characters
-// covered by Ranges (sorted, not overlapping) on HighlightBackColor.
+// covered by Ranges (sorted, not overlapping) on HighlightBackColor. Ranges beyond the text are
+// cut off. The painter's font is used in its GDI form (GdiFont).
 void DrawHighlightedText(QPainter& Painter, const QRect& Rect, const QString& Text, const QList<THighlightRange>& Ranges,
                          const QColor& NormalTextColor, const QColor& NormalBackColor, const QColor& HighlightTextColor,
                          const QColor& HighlightBackColor);
 
 // How many characters of Text from StartIndex go on one line of MaxWidth: up to the last blank
-// before a word that would cross the edge, a too-long word split, at least one character.
+// before a word that would cross the edge, a too-long word split, at least one character (a
+// surrogate pair counts as one). False when StartIndex is not inside Text. The drawing uses
+// the TTextMeasure form in the painter's font; the QFontMetrics form measures with the metrics
+// as given, which matches the drawing for metrics of GdiFont(font).
 bool FitCharsInWidth(const QFontMetrics& Metrics, const QString& Text, int StartIndex, int MaxWidth, int& Count);
 bool FitCharsInWidth(const TTextMeasure& Measure, const QString& Text, int StartIndex, int MaxWidth, int& Count);
 

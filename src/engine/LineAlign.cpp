@@ -11,67 +11,6 @@
 
 namespace {
 
-// Open addressing over (hash, id); the key text is compared only when the hashes agree.
-class TKeyInterner
-{
-public:
-    explicit TKeyInterner(qsizetype Expected)
-    {
-        std::size_t Cap = 16;
-        while (Cap < std::size_t(Expected) * 2)
-            Cap <<= 1;
-        FSlots.assign(Cap, 0);
-        FMask = Cap - 1;
-        FKeys.reserve(Expected);
-    }
-
-    std::int32_t Intern(const QString& Key)
-    {
-        const std::size_t H = qHash(QStringView(Key), std::size_t(0x9E3779B97F4A7C15ull));
-        const auto Tag = std::uint32_t(H >> 32) | 1u;
-        for (std::size_t S = H & FMask;; S = (S + 1) & FMask) {
-            const std::uint64_t Slot = FSlots[S];
-            if (Slot == 0) {
-                const auto Id = std::int32_t(FKeys.size());
-                FKeys.push_back(Key);
-                FSlots[S] = (std::uint64_t(Tag) << 32) | std::uint32_t(Id + 1);
-                return Id;
-            }
-            if (std::uint32_t(Slot >> 32) == Tag) {
-                const auto Id = std::int32_t(std::uint32_t(Slot) - 1);
-                if (FKeys[std::size_t(Id)] == Key)
-                    return Id;
-            }
-        }
-    }
-
-    [[nodiscard]] std::int32_t Count() const { return std::int32_t(FKeys.size()); }
-
-private:
-    std::vector<std::uint64_t> FSlots;
-    std::size_t FMask = 0;
-    std::vector<QString> FKeys;
-};
-
-} // namespace
-
-TLineIds BuildLineIds(const QStringList& Left, const QStringList& Right, const TDiffOptions& Options)
-{
-    TLineIds Ids;
-    TKeyInterner Interner(Left.size() + Right.size());
-    auto Map = [&](const QStringList& Lines, std::vector<std::int32_t>& Out) {
-        Out.resize(std::size_t(Lines.size()));
-        for (qsizetype I = 0; I < Lines.size(); ++I)
-            Out[std::size_t(I)] = Interner.Intern(NormalizeLine(Lines[I], Options));
-    };
-    Map(Left, Ids.Left);
-    Map(Right, Ids.Right);
-    Ids.Count = Interner.Count();
-    return Ids;
-}
-
-namespace {
-
 using TWord = std::uint64_t;
 constexpr TWord AllOnes = ~TWord(0);
 
@@ -95,6 +34,17 @@ struct TRow {
         if (Summary.size() < SummaryWords)
             Summary.resize(SummaryWords);
         std::fill_n(Summary.begin(), SummaryWords, 0);
+    }
+
+    // Zero bits 0 .. Count-1.
+    void ClearLow(std::int32_t Count)
+    {
+        const std::size_t Full = std::size_t(Count) >> 6;
+        std::fill_n(V.begin(), Full, TWord(0));
+        if (Count & 63)
+            V[Full] = AllOnes << (Count & 63);
+        for (std::size_t X = 0; X < Full + ((Count & 63) ? 1 : 0); ++X)
+            NoteWord(X);
     }
 
     [[nodiscard]] bool Bit(std::int32_t T) const { return (V[std::size_t(T) >> 6] >> (T & 63)) & 1; }
@@ -195,6 +145,102 @@ void RunBoth(bool Parallel, TA&& A, TB&& B)
         std::rethrow_exception(Failure);
 }
 
+// Open addressing over (hash tag, first line of the key); the key text is compared only when
+// the tags agree. One table per half of the hash space, so two threads can fill them.
+class TKeyTable
+{
+public:
+    TKeyTable(std::size_t Expected, const std::vector<QStringView>& Keys) : FKeys(Keys)
+    {
+        std::size_t Cap = 16;
+        while (Cap < Expected * 2)
+            Cap <<= 1;
+        FSlots.assign(Cap, 0);
+        FMask = Cap - 1;
+    }
+
+    // The key's number within this table, new or known.
+    std::int32_t Intern(std::size_t Line, std::uint64_t Hash)
+    {
+        const auto Tag = std::uint32_t(Hash >> 32) | 1u;
+        for (std::size_t S = Hash & FMask;; S = (S + 1) & FMask) {
+            const std::uint64_t Slot = FSlots[S];
+            if (Slot == 0) {
+                FSlots[S] = (std::uint64_t(Tag) << 32) | std::uint32_t(FFirstLine.size());
+                FFirstLine.push_back(std::uint32_t(Line));
+                return std::int32_t(FFirstLine.size() - 1);
+            }
+            if (std::uint32_t(Slot >> 32) == Tag) {
+                const std::uint32_t Id = std::uint32_t(Slot);
+                if (FKeys[FFirstLine[Id]] == FKeys[Line])
+                    return std::int32_t(Id);
+            }
+        }
+    }
+
+    [[nodiscard]] std::int32_t Count() const { return std::int32_t(FFirstLine.size()); }
+
+private:
+    const std::vector<QStringView>& FKeys;
+    std::vector<std::uint64_t> FSlots;
+    std::size_t FMask = 0;
+    std::vector<std::uint32_t> FFirstLine;
+};
+
+// Splits [0, Count) in two halves and runs Body on each, on two threads when it is worth it.
+template <class TBody>
+void ForHalves(std::size_t Count, TBody&& Body)
+{
+    const std::size_t Half = Count / 2;
+    RunBoth(Count >= 1 << 16, [&] { Body(Half, Count); }, [&] { Body(std::size_t(0), Half); });
+}
+
+} // namespace
+
+TLineIds BuildLineIds(const QStringList& Left, const QStringList& Right, const TDiffOptions& Options)
+{
+    const std::size_t N = std::size_t(Left.size()), Total = N + std::size_t(Right.size());
+    auto Line = [&](std::size_t K) -> const QString& { return K < N ? Left[qsizetype(K)] : Right[qsizetype(K - N)]; };
+
+    std::vector<QString> Normalized;
+    std::vector<QStringView> Keys(Total);
+    std::vector<std::uint64_t> Hashes(Total);
+    const bool Plain = Options == TDiffOptions{};
+    if (!Plain)
+        Normalized.resize(Total);
+    ForHalves(Total, [&](std::size_t From, std::size_t To) {
+        for (std::size_t K = From; K < To; ++K) {
+            if (Plain) {
+                Keys[K] = Line(K);
+            } else {
+                Normalized[K] = NormalizeLine(Line(K), Options);
+                Keys[K] = Normalized[K];
+            }
+            Hashes[K] = qHash(Keys[K], std::size_t(0x9E3779B97F4A7C15ull));
+        }
+    });
+
+    // Keys of the lower half of the hash space get even numbers, the upper half odd ones.
+    std::vector<std::int32_t> Ids(Total);
+    std::int32_t Counts[2] = {0, 0};
+    auto Part = [&](int Half) {
+        TKeyTable Table(Total / 2 + 16, Keys);
+        for (std::size_t K = 0; K < Total; ++K)
+            if (int(Hashes[K] >> 63) == Half)
+                Ids[K] = Table.Intern(K, Hashes[K]) * 2 + Half;
+        Counts[Half] = Table.Count();
+    };
+    RunBoth(Total >= 1 << 16, [&] { Part(1); }, [&] { Part(0); });
+
+    TLineIds Result;
+    Result.Left.assign(Ids.begin(), Ids.begin() + std::ptrdiff_t(N));
+    Result.Right.assign(Ids.begin() + std::ptrdiff_t(N), Ids.end());
+    Result.Count = std::max(Counts[0], Counts[1]) * 2;
+    return Result;
+}
+
+namespace {
+
 class TAligner
 {
 public:
@@ -212,6 +258,13 @@ public:
         std::vector<std::int32_t> Fill(FPosStart.begin(), FPosStart.end() - 1);
         for (std::int32_t J = 0; J < FM; ++J)
             FPos[std::size_t(Fill[std::size_t(FB[J])]++)] = J;
+        // Most lines have no or one equal line on the right: keep that next to the line, so
+        // the rows read it in order instead of jumping through the key tables.
+        FLeftPos.resize(std::size_t(FN));
+        for (std::int32_t I = 0; I < FN; ++I) {
+            const std::int32_t Count = FPosStart[std::size_t(FA[I]) + 1] - FPosStart[std::size_t(FA[I])];
+            FLeftPos[std::size_t(I)] = Count == 0 ? NoPosition : Count == 1 ? *PosBegin(FA[I]) : ManyPositions;
+        }
     }
 
     std::vector<TMatch> Run()
@@ -243,7 +296,8 @@ private:
     const std::int32_t* FB;
     std::int32_t FN, FM;
     const TAlignTuning& FTuning;
-    std::vector<std::int32_t> FPosStart, FPos;
+    std::vector<std::int32_t> FPosStart, FPos, FLeftPos;
+    static constexpr std::int32_t NoPosition = -1, ManyPositions = -2;
 
     const std::int32_t* PosBegin(std::int32_t Id) const { return FPos.data() + FPosStart[std::size_t(Id)]; }
     const std::int32_t* PosEnd(std::int32_t Id) const { return FPos.data() + FPosStart[std::size_t(Id) + 1]; }
@@ -268,13 +322,28 @@ private:
     {
         const std::int32_t W = Hi2 - Lo2;
         Row.Reset(W);
+        // While the left and right lines agree from the start, row r is min(r, k) for every
+        // column k: its zero bits are exactly 0 .. r-1. Those rows need no steps.
+        std::int32_t Same = 0;
+        const std::int32_t Limit = std::min(Rows, W);
+        if (Backward)
+            while (Same < Limit && FA[First - Same] == FB[Hi2 - 1 - Same])
+                ++Same;
+        else
+            while (Same < Limit && FA[First + Same] == FB[Lo2 + Same])
+                ++Same;
+        Row.ClearLow(Same);
         const auto Mode = FTuning.RowStep;
-        for (std::int32_t R = 1; R <= Rows; ++R) {
-            const std::int32_t Id = FA[Backward ? First - R + 1 : First + R - 1];
-            const std::int32_t* PB = PosBegin(Id);
-            const std::int32_t* PE = PosEnd(Id);
-            if (PB == PE)
+        for (std::int32_t R = Same + 1; R <= Rows; ++R) {
+            const std::int32_t Line = Backward ? First - R + 1 : First + R - 1;
+            const std::int32_t* PB = &FLeftPos[std::size_t(Line)];
+            if (*PB == NoPosition)
                 continue;
+            const std::int32_t* PE = PB + 1;
+            if (*PB == ManyPositions) {
+                PB = PosBegin(FA[Line]);
+                PE = PosEnd(FA[Line]);
+            }
             const std::int64_t LowBit = std::max<std::int64_t>(0, R - Dl - 1);
             const std::int64_t HighBit = std::min<std::int64_t>(W, R + Di);
             if (LowBit >= HighBit)

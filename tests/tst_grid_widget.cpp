@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QtTest>
 
@@ -49,6 +50,7 @@ private slots:
     void mouseToCellInvertsCellRect();
     void mouseToCellOutsideCells_data();
     void mouseToCellOutsideCells();
+    void positionsAgreeWithAPlainWalk();
     void singleHeightChangesInALoop();
     void topRowScrollsByWholeRows();
     void visibleRowCountCountsWholeRows();
@@ -148,6 +150,54 @@ void TestGridWidget::mouseToCellOutsideCells()
     Grid.MouseToCell(Point.x(), Point.y(), Col, Row);
     QCOMPARE(Col, -1);
     QCOMPARE(Row, -1);
+}
+
+// Row positions, visible rows and the last top row against a walk over the rows, with zero-height
+// rows, both line settings and random scroll positions.
+void TestGridWidget::positionsAgreeWithAPlainWalk()
+{
+    TDiffGrid Grid;
+    Grid.resize(300, 260);
+    Shape(Grid, 300);
+    const int View = Grid.viewport()->height();
+    QRandomGenerator Random(99);
+    for (int Round = 0; Round < 40; ++Round) {
+        QVector<int> Heights(Grid.RowCount());
+        for (int& H : Heights)
+            H = Random.bounded(5) == 0 ? 0 : Random.bounded(1, 90);
+        Heights[0] = Random.bounded(10, 40);
+        Grid.SetAllRowHeights(Heights);
+        const int Line = Round % 2;
+        Grid.SetOptions(Line ? goHorzLine : 0);
+        const int Body = Heights[0] + 1;
+        const int N = Grid.RowCount();
+
+        // The last top row: the smallest one from which the rows to the end fit.
+        int LastTop = N - 1, Used = Heights[N - 1];
+        while (LastTop > 1 && Used + Line + Heights[LastTop - 1] <= View - Body)
+            Used += Line + Heights[--LastTop];
+        Grid.SetTopRow(N + 5);
+        QCOMPARE(Grid.TopRow(), LastTop);
+
+        const int Top = Random.bounded(1, LastTop + 1);
+        Grid.SetTopRow(Top);
+        QCOMPARE(Grid.TopRow(), Top);
+        int Y = Body, Whole = 0;
+        for (int R = Top; R < N && Y < View; ++R) {
+            QCOMPARE(Grid.CellRect(2, R), QRect(Grid.ColWidths(0) + Grid.ColWidths(1) + 2, Y, Grid.ColWidths(2), Heights[R]));
+            if (Y + Heights[R] <= View && Whole == R - Top)
+                ++Whole;
+            if (Heights[R] > 0) {
+                int Col = -1, Row = -1;
+                Grid.MouseToCell(60, std::min(Y + Heights[R] - 1, View - 1), Col, Row);
+                QCOMPARE(Row, R);
+            }
+            Y += Heights[R] + Line;
+        }
+        QCOMPARE(Grid.VisibleRowCount(), Whole);
+        if (Y < View)
+            QVERIFY(Grid.CellRect(1, N - 1).top() + Heights[N - 1] <= View);
+    }
 }
 
 void TestGridWidget::singleHeightChangesInALoop()

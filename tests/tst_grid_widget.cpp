@@ -421,7 +421,7 @@ void TestGridWidget::columnBorderDrag_data()
     QTest::addColumn<int>("InsetFromLine");
     QTest::addColumn<int>("Delta");
     QTest::newRow("header, column 1, on the line") << 0 << 1 << 0 << 30;
-    QTest::newRow("header, column 1, 3 px left of it") << 0 << 1 << 3 << -25;
+    QTest::newRow("header, column 1, 4 px left of it") << 0 << 1 << 4 << -25;
     QTest::newRow("body row, column 1") << 5 << 1 << 1 << 40;
     QTest::newRow("body row, column 0") << 2 << 0 << 2 << 15;
     QTest::newRow("last column") << 0 << 2 << 0 << 10;
@@ -463,6 +463,12 @@ void TestGridWidget::pressRightOfBorderSelectsInstead()
     QCOMPARE(Grid.ColWidths(1), 100);
     QCOMPARE(Grid.ColWidths(2), 120);
     QCOMPARE(Grid.Row(), 3);
+    // Five pixels left of the line is inside the cell.
+    const QRect Next = Grid.CellRect(1, 5);
+    const QPoint Inside(Next.x() + Next.width() - 5, Next.center().y());
+    Drag(Grid.viewport(), Inside, Inside + QPoint(30, 0));
+    QCOMPARE(Grid.ColWidths(1), 100);
+    QCOMPARE(Grid.Row(), 5);
 }
 
 void TestGridWidget::rowBorderDragInFixedColumn()

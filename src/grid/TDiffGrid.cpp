@@ -18,7 +18,7 @@ namespace {
 
 constexpr int kDefaultColWidth = 64;
 constexpr int kDefaultRowHeight = 24;
-constexpr int kSizingZone = 3;  // a border grabs from this many pixels left of (above) its line
+constexpr int kSizingZone = 4;  // a border grabs from this many pixels left of (above) its line
 
 enum class TSizing { None, Column, Row };
 

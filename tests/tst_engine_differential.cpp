@@ -15,9 +15,23 @@ struct TCase {
     TDiffOptions Options;
 };
 
+// The engine's items, or its exception's message as a description.
+QString EngineItems(const TCase& C, const TAlignTuning& Tuning)
+{
+    try {
+        return DescribeItems(ComputeDiffTuned(C.Left, C.Right, C.Options, Tuning));
+    } catch (const std::exception& E) {
+        return QStringLiteral("threw: ") + QString::fromUtf8(E.what());
+    }
+}
+
 bool Agrees(const TCase& C, const TAlignTuning& Tuning)
 {
-    return ComputeDiffTuned(C.Left, C.Right, C.Options, Tuning) == OracleComputeDiff(C.Left, C.Right, C.Options);
+    try {
+        return ComputeDiffTuned(C.Left, C.Right, C.Options, Tuning) == OracleComputeDiff(C.Left, C.Right, C.Options);
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 // Deletes runs of lines, then single lines, while the engine still disagrees with the oracle.
@@ -51,7 +65,7 @@ QString Report(const TCase& Failing, const TAlignTuning& Tuning)
         .arg(Failing.Left.size()).arg(Failing.Right.size())
         .arg(DescribeOptions(C.Options), DescribeLines(C.Left), DescribeLines(C.Right),
              DescribeItems(OracleComputeDiff(C.Left, C.Right, C.Options)),
-             DescribeItems(ComputeDiffTuned(C.Left, C.Right, C.Options, Tuning)));
+             EngineItems(C, Tuning));
 }
 
 // Stops the test function at the first disagreement, with the shrunk input.

@@ -7,6 +7,7 @@
 #include <bit>
 #include <exception>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -19,11 +20,9 @@ constexpr TWord AllOnes = ~TWord(0);
 // Summary bit x is set when word x holds a zero bit, to find the next zero quickly.
 struct TRow {
     std::vector<TWord> V, M, Summary;
-    std::int32_t Width = 0;
 
     void Reset(std::int32_t W)
     {
-        Width = W;
         const std::size_t Words = (std::size_t(W) + 63) / 64;
         if (V.size() < Words)
             V.resize(Words);
@@ -36,7 +35,8 @@ struct TRow {
         std::fill_n(Summary.begin(), SummaryWords, 0);
     }
 
-    // Zero bits 0 .. Count-1.
+    // The row after Count equal lines from the corner, on a freshly reset row or on one that
+    // holds such a row for fewer lines: zero bits 0 .. Count-1, ones above.
     void ClearLow(std::int32_t Count)
     {
         const std::size_t Full = std::size_t(Count) >> 6;
@@ -46,8 +46,6 @@ struct TRow {
         for (std::size_t X = 0; X < Full + ((Count & 63) ? 1 : 0); ++X)
             NoteWord(X);
     }
-
-    [[nodiscard]] bool Bit(std::int32_t T) const { return (V[std::size_t(T) >> 6] >> (T & 63)) & 1; }
 
     void NoteWord(std::size_t X)
     {
@@ -82,20 +80,30 @@ struct TRow {
         return Clip(std::int32_t(W * 64 + std::size_t(std::countr_zero(~V[W]))), End);
     }
 
-    // The row's value at column K: the zero bits below K.
-    [[nodiscard]] std::int32_t ValueAt(std::int32_t K) const
-    {
-        std::int32_t Ones = 0;
-        const std::size_t Full = std::size_t(K) >> 6;
-        for (std::size_t X = 0; X < Full; ++X)
-            Ones += std::popcount(V[X]);
-        if (K & 63)
-            Ones += std::popcount(V[Full] & ((TWord(1) << (K & 63)) - 1));
-        return K - Ones;
-    }
 
 private:
     static std::int32_t Clip(std::int32_t Z, std::int32_t End) { return Z < End ? Z : -1; }
+};
+
+// A row's value at column K: the zero bits below K.
+std::int32_t ValueAt(const TWord* V, std::int32_t K)
+{
+    std::int32_t Ones = 0;
+    const std::size_t Full = std::size_t(K) >> 6;
+    for (std::size_t X = 0; X < Full; ++X)
+        Ones += std::popcount(V[X]);
+    if (K & 63)
+        Ones += std::popcount(V[Full] & ((TWord(1) << (K & 63)) - 1));
+    return K - Ones;
+}
+
+std::int32_t BitAt(const TWord* V, std::int32_t T) { return std::int32_t((V[std::size_t(T) >> 6] >> (T & 63)) & 1); }
+
+// The rows a sub-problem hands to its children: the forward row after half of its forward
+// lines (the left child's forward row) and the backward row after the right child's backward
+// lines. Values off the child's optimal paths may be lower than the true ones, as in a band.
+struct TRowsForChildren {
+    std::vector<TWord> Forward, Backward;
 };
 
 struct TScratch {
@@ -103,7 +111,7 @@ struct TScratch {
 };
 
 // At most one extra thread at a time, shared by all running comparisons.
-std::atomic<int> FreeThreadSlots{1};
+std::atomic<int> FreeThreadSlots{std::thread::hardware_concurrency() > 1 ? 1 : 0};
 
 bool TryTakeThreadSlot()
 {
@@ -124,13 +132,22 @@ void RunBoth(bool Parallel, TA&& A, TB&& B)
         return;
     }
     std::exception_ptr Failure;
-    std::thread Worker([&] {
-        try {
-            A();
-        } catch (...) {
-            Failure = std::current_exception();
-        }
-    });
+    std::thread Worker;
+    try {
+        Worker = std::thread([&] {
+            try {
+                A();
+            } catch (...) {
+                Failure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: the same work, one after the other.
+        FreeThreadSlots.fetch_add(1);
+        A();
+        B();
+        return;
+    }
     std::exception_ptr Own;
     try {
         B();
@@ -147,10 +164,11 @@ void RunBoth(bool Parallel, TA&& A, TB&& B)
 
 // Open addressing over (hash tag, first line of the key); the key text is compared only when
 // the tags agree. One table per half of the hash space, so two threads can fill them.
+template <class TKeyAt>
 class TKeyTable
 {
 public:
-    TKeyTable(std::size_t Expected, const std::vector<QStringView>& Keys) : FKeys(Keys)
+    TKeyTable(std::size_t Expected, const TKeyAt& KeyAt) : FKeyAt(KeyAt)
     {
         std::size_t Cap = 16;
         while (Cap < Expected * 2)
@@ -172,7 +190,7 @@ public:
             }
             if (std::uint32_t(Slot >> 32) == Tag) {
                 const std::uint32_t Id = std::uint32_t(Slot);
-                if (FKeys[FFirstLine[Id]] == FKeys[Line])
+                if (FKeyAt(FFirstLine[Id]) == FKeyAt(Line))
                     return std::int32_t(Id);
             }
         }
@@ -181,7 +199,7 @@ public:
     [[nodiscard]] std::int32_t Count() const { return std::int32_t(FFirstLine.size()); }
 
 private:
-    const std::vector<QStringView>& FKeys;
+    const TKeyAt& FKeyAt;
     std::vector<std::uint64_t> FSlots;
     std::size_t FMask = 0;
     std::vector<std::uint32_t> FFirstLine;
@@ -200,41 +218,37 @@ void ForHalves(std::size_t Count, TBody&& Body)
 TLineIds BuildLineIds(const QStringList& Left, const QStringList& Right, const TDiffOptions& Options)
 {
     const std::size_t N = std::size_t(Left.size()), Total = N + std::size_t(Right.size());
-    auto Line = [&](std::size_t K) -> const QString& { return K < N ? Left[qsizetype(K)] : Right[qsizetype(K - N)]; };
-
-    std::vector<QString> Normalized;
-    std::vector<QStringView> Keys(Total);
-    std::vector<std::uint64_t> Hashes(Total);
     const bool Plain = Options == TDiffOptions{};
-    if (!Plain)
-        Normalized.resize(Total);
+    // Without options the key is the line itself.
+    std::vector<QString> Normalized(Plain ? 0 : Total);
+    auto KeyAt = [&](std::size_t K) -> QStringView {
+        if (!Plain)
+            return Normalized[K];
+        return K < N ? Left[qsizetype(K)] : Right[qsizetype(K - N)];
+    };
+
+    std::vector<std::uint64_t> Hashes(Total);
     ForHalves(Total, [&](std::size_t From, std::size_t To) {
         for (std::size_t K = From; K < To; ++K) {
-            if (Plain) {
-                Keys[K] = Line(K);
-            } else {
-                Normalized[K] = NormalizeLine(Line(K), Options);
-                Keys[K] = Normalized[K];
-            }
-            Hashes[K] = qHash(Keys[K], std::size_t(0x9E3779B97F4A7C15ull));
+            if (!Plain)
+                Normalized[K] = NormalizeLine(K < N ? Left[qsizetype(K)] : Right[qsizetype(K - N)], Options);
+            Hashes[K] = qHash(KeyAt(K), std::size_t(0x9E3779B97F4A7C15ull));
         }
     });
 
     // Keys of the lower half of the hash space get even numbers, the upper half odd ones.
-    std::vector<std::int32_t> Ids(Total);
+    TLineIds Result;
+    Result.Left.resize(N);
+    Result.Right.resize(Total - N);
     std::int32_t Counts[2] = {0, 0};
     auto Part = [&](int Half) {
-        TKeyTable Table(Total / 2 + 16, Keys);
+        TKeyTable<decltype(KeyAt)> Table(Total / 2 + 16, KeyAt);
         for (std::size_t K = 0; K < Total; ++K)
             if (int(Hashes[K] >> 63) == Half)
-                Ids[K] = Table.Intern(K, Hashes[K]) * 2 + Half;
+                (K < N ? Result.Left[K] : Result.Right[K - N]) = Table.Intern(K, Hashes[K]) * 2 + Half;
         Counts[Half] = Table.Count();
     };
     RunBoth(Total >= 1 << 16, [&] { Part(1); }, [&] { Part(0); });
-
-    TLineIds Result;
-    Result.Left.assign(Ids.begin(), Ids.begin() + std::ptrdiff_t(N));
-    Result.Right.assign(Ids.begin() + std::ptrdiff_t(N), Ids.end());
     Result.Count = std::max(Counts[0], Counts[1]) * 2;
     return Result;
 }
@@ -273,7 +287,8 @@ public:
         if (FN == 0 || FM == 0)
             return Out;
         TScratch Scratch;
-        const TSplit Top = SplitTop(Scratch);
+        TRowsForChildren Hand;
+        const TSplit Top = SplitTop(Scratch, Hand);
         if (Top.Length <= 0 && FN > 1)
             return Out;
         if (FN == 1) {
@@ -283,7 +298,7 @@ public:
             return Out;
         }
         Out.resize(std::size_t(Top.Length));
-        Children(0, FN, 0, FM, Top, Out.data(), Scratch);
+        Children(0, FN, 0, FM, Top, Out.data(), Scratch, Hand);
         return Out;
     }
 
@@ -317,8 +332,11 @@ private:
 
     // Rows of left lines Lo1..Mid-1 (forward) or Hi1-1..Mid (backward) against right lines
     // Lo2..Hi2-1 (reversed when backward), only on the words covering diagonals -Dl-1 .. Di.
+    // Also copies the row as it stands after SnapshotRow rows into Snapshot: a child whose
+    // rows start at the same corner reads its own row from there instead of computing it.
     void RunRows(bool Backward, std::int32_t First, std::int32_t Rows, std::int32_t Lo2, std::int32_t Hi2,
-                 std::int64_t Dl, std::int64_t Di, TRow& Row) const
+                 std::int64_t Dl, std::int64_t Di, TRow& Row, std::int32_t SnapshotRow,
+                 std::vector<TWord>& Snapshot) const
     {
         const std::int32_t W = Hi2 - Lo2;
         Row.Reset(W);
@@ -332,13 +350,30 @@ private:
         else
             while (Same < Limit && FA[First + Same] == FB[Lo2 + Same])
                 ++Same;
+        const std::size_t Words = (std::size_t(W) + 63) / 64;
+        if (Same >= SnapshotRow) {
+            Row.ClearLow(SnapshotRow);
+            Snapshot.assign(Row.V.begin(), Row.V.begin() + std::ptrdiff_t(Words));
+        }
         Row.ClearLow(Same);
-        const auto Mode = FTuning.RowStep;
         for (std::int32_t R = Same + 1; R <= Rows; ++R) {
+            StepRow(Backward, First, R, Lo2, Hi2, Dl, Di, Row);
+            if (R == SnapshotRow)
+                Snapshot.assign(Row.V.begin(), Row.V.begin() + std::ptrdiff_t(Words));
+        }
+    }
+
+    // One left line's step of the bit row.
+    void StepRow(bool Backward, std::int32_t First, std::int32_t R, std::int32_t Lo2, std::int32_t Hi2,
+                 std::int64_t Dl, std::int64_t Di, TRow& Row) const
+    {
+        const std::int32_t W = Hi2 - Lo2;
+        const auto Mode = FTuning.RowStep;
+        {
             const std::int32_t Line = Backward ? First - R + 1 : First + R - 1;
             const std::int32_t* PB = &FLeftPos[std::size_t(Line)];
             if (*PB == NoPosition)
-                continue;
+                return;
             const std::int32_t* PE = PB + 1;
             if (*PB == ManyPositions) {
                 PB = PosBegin(FA[Line]);
@@ -347,7 +382,7 @@ private:
             const std::int64_t LowBit = std::max<std::int64_t>(0, R - Dl - 1);
             const std::int64_t HighBit = std::min<std::int64_t>(W, R + Di);
             if (LowBit >= HighBit)
-                continue;
+                return;
             const auto WordA = std::int32_t(LowBit >> 6);
             const auto WordB = std::int32_t((HighBit + 63) >> 6);
             const std::int32_t BitA = WordA * 64;
@@ -358,7 +393,7 @@ private:
             const std::int32_t* P0 = std::lower_bound(PB, PE, LineLo);
             const std::int32_t* P1 = std::lower_bound(P0, PE, LineHi);
             if (P0 == P1)
-                continue;
+                return;
             const std::int64_t Count = P1 - P0;
             const bool Sparse = Mode == TAlignTuning::TRowStep::AlwaysSparse ||
                                 (Mode == TAlignTuning::TRowStep::Auto &&
@@ -385,7 +420,7 @@ private:
                 else
                     for (const std::int32_t* P = P1; P != P0;)
                         Step(BitOf(*--P));
-                continue;
+                return;
             }
             for (const std::int32_t* P = P0; P != P1; ++P) {
                 const std::int32_t T = BitOf(*P);
@@ -409,20 +444,30 @@ private:
 
     // Forward and backward rows of one sub-problem whose common length is at least Guess, and
     // the smallest split column with the largest sum.
+    // GivenF / GivenB: that row handed down by the parent, or null to compute it here.
     TSplit Split(std::int32_t Lo1, std::int32_t Hi1, std::int32_t Lo2, std::int32_t Hi2, std::int32_t Guess,
-                 TScratch& Scratch) const
+                 TScratch& Scratch, const TWord* GivenF, const TWord* GivenB, TRowsForChildren& Hand) const
     {
         const std::int32_t P = Hi1 - Lo1, W = Hi2 - Lo2, H = P / 2;
         const std::int64_t Dl = P - Guess, Di = W - Guess;
-        const bool Parallel = RowWork(P, Dl + Di) >= FTuning.ParallelMinWork;
+        // The left child's forward lines and the right child's backward lines.
+        const std::int32_t LeftChildRows = H / 2, RightChildRows = (P - H) - (P - H) / 2;
+        const bool Parallel = !GivenF && !GivenB && RowWork(P, Dl + Di) >= FTuning.ParallelMinWork;
         RunBoth(
-            Parallel, [&] { RunRows(true, Hi1 - 1, P - H, Lo2, Hi2, Dl, Di, Scratch.Backward); },
-            [&] { RunRows(false, Lo1, H, Lo2, Hi2, Dl, Di, Scratch.Forward); });
-        const TRow& F = Scratch.Forward;
-        const TRow& B = Scratch.Backward;
+            Parallel,
+            [&] {
+                if (!GivenB)
+                    RunRows(true, Hi1 - 1, P - H, Lo2, Hi2, Dl, Di, Scratch.Backward, RightChildRows, Hand.Backward);
+            },
+            [&] {
+                if (!GivenF)
+                    RunRows(false, Lo1, H, Lo2, Hi2, Dl, Di, Scratch.Forward, LeftChildRows, Hand.Forward);
+            });
+        const TWord* F = GivenF ? GivenF : Scratch.Forward.V.data();
+        const TWord* B = GivenB ? GivenB : Scratch.Backward.V.data();
         const auto K0 = std::int32_t(std::max<std::int64_t>(0, H - Dl));
         const auto K1 = std::int32_t(std::min<std::int64_t>(W, H + Di));
-        std::int32_t Fk = F.ValueAt(K1), Bk = B.ValueAt(W - K1);
+        std::int32_t Fk = ValueAt(F, K1), Bk = ValueAt(B, W - K1);
         TSplit Best;
         Best.Length = -1;
         for (std::int32_t K = K1;; --K) {
@@ -430,13 +475,13 @@ private:
                 Best = {K, Fk + Bk, Fk, Bk};
             if (K == K0)
                 break;
-            Fk -= 1 - F.Bit(K - 1);
-            Bk += 1 - B.Bit(W - K);
+            Fk -= 1 - BitAt(F, K - 1);
+            Bk += 1 - BitAt(B, W - K);
         }
         return Best;
     }
 
-    TSplit SplitTop(TScratch& Scratch) const
+    TSplit SplitTop(TScratch& Scratch, TRowsForChildren& Hand) const
     {
         if (FN < 2)
             return {};
@@ -456,7 +501,7 @@ private:
             // A band over most of the row costs what the whole row costs.
             if ((FN - Guess) + (FM - Guess) >= std::int64_t(FM) * 3 / 4)
                 Guess = 0;
-            const TSplit S = Split(0, FN, 0, FM, std::int32_t(Guess), Scratch);
+            const TSplit S = Split(0, FN, 0, FM, std::int32_t(Guess), Scratch, nullptr, nullptr, Hand);
             if (S.Length >= Guess)
                 return S;
             Slack = Slack * 4 + 1;
@@ -464,7 +509,7 @@ private:
     }
 
     void Solve(std::int32_t Lo1, std::int32_t Hi1, std::int32_t Lo2, std::int32_t Hi2, std::int32_t L, TMatch* Out,
-               TScratch& Scratch) const
+               TScratch& Scratch, const TWord* GivenF, const TWord* GivenB) const
     {
         const std::int32_t P = Hi1 - Lo1, Q = Hi2 - Lo2;
         if (P == 0 || Q == 0 || L == 0)
@@ -482,13 +527,17 @@ private:
             Leaf(Lo1, Lo2, Hi2, Out);
             return;
         }
-        const TSplit S = Split(Lo1, Hi1, Lo2, Hi2, FTuning.Band ? L : 0, Scratch);
-        Children(Lo1, Hi1, Lo2, Hi2, S, Out, Scratch);
+        TRowsForChildren Hand;
+        const TSplit S = Split(Lo1, Hi1, Lo2, Hi2, FTuning.Band ? L : 0, Scratch, GivenF, GivenB, Hand);
+        Children(Lo1, Hi1, Lo2, Hi2, S, Out, Scratch, Hand);
     }
 
     void Children(std::int32_t Lo1, std::int32_t Hi1, std::int32_t Lo2, std::int32_t Hi2, const TSplit& S,
-                  TMatch* Out, TScratch& Scratch) const
+                  TMatch* Out, TScratch& Scratch, const TRowsForChildren& Hand) const
     {
+        // A row this node did not compute (it was handed down) has no snapshot for the child.
+        const TWord* LeftF = Hand.Forward.empty() ? nullptr : Hand.Forward.data();
+        const TWord* RightB = Hand.Backward.empty() ? nullptr : Hand.Backward.data();
         const std::int32_t Mid = Lo1 + (Hi1 - Lo1) / 2, SplitAt = Lo2 + S.K;
         auto Work = [&](std::int32_t P, std::int32_t Q, std::int32_t L) {
             return RowWork(P, FTuning.Band ? std::int64_t(P - L) + (Q - L) : std::int64_t(P) + Q) *
@@ -497,17 +546,17 @@ private:
         const bool Parallel = std::min(Work(Mid - Lo1, SplitAt - Lo2, S.LeftLength),
                                        Work(Hi1 - Mid, Hi2 - SplitAt, S.RightLength)) >= FTuning.ParallelMinWork;
         if (!Parallel) {
-            Solve(Lo1, Mid, Lo2, SplitAt, S.LeftLength, Out, Scratch);
-            Solve(Mid, Hi1, SplitAt, Hi2, S.RightLength, Out + S.LeftLength, Scratch);
+            Solve(Lo1, Mid, Lo2, SplitAt, S.LeftLength, Out, Scratch, LeftF, nullptr);
+            Solve(Mid, Hi1, SplitAt, Hi2, S.RightLength, Out + S.LeftLength, Scratch, nullptr, RightB);
             return;
         }
         RunBoth(
             true,
             [&] {
                 TScratch Own;
-                Solve(Mid, Hi1, SplitAt, Hi2, S.RightLength, Out + S.LeftLength, Own);
+                Solve(Mid, Hi1, SplitAt, Hi2, S.RightLength, Out + S.LeftLength, Own, nullptr, RightB);
             },
-            [&] { Solve(Lo1, Mid, Lo2, SplitAt, S.LeftLength, Out, Scratch); });
+            [&] { Solve(Lo1, Mid, Lo2, SplitAt, S.LeftLength, Out, Scratch, LeftF, nullptr); });
     }
 };
 

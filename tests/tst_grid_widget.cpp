@@ -168,7 +168,7 @@ void TestGridWidget::positionsAgreeWithAPlainWalk()
         Heights[0] = Random.bounded(10, 40);
         Grid.SetAllRowHeights(Heights);
         const int Line = Round % 2;
-        Grid.SetOptions(Line ? goHorzLine : 0);
+        Grid.SetOptions(Line ? unsigned(goHorzLine) : 0u);
         const int Body = Heights[0] + 1;
         const int N = Grid.RowCount();
 

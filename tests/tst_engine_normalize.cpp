@@ -63,6 +63,8 @@ private slots:
         QTest::newRow("case beyond ASCII") << QString::fromUtf8("ÄBC") << Opts({"case"}) << QString::fromUtf8("äbc");
         QTest::newRow("case: Greek capital sigma") << QString::fromUtf8("ΣΑ") << Opts({"case"})
                                                    << QString::fromUtf8("σα");
+        QTest::newRow("case: dotted capital I lowers to i")
+            << QString(QChar(0x0130)) << Opts({"case"}) << QStringLiteral("i");
         QTest::newRow("case: surrogate pair lowered as one character")
             << QString::fromUcs4(U"\U00010400x") << Opts({"case"}) << QString::fromUcs4(U"\U00010428x");
         QTest::newRow("case does not make whitespace") << "A\tB" << Opts({"case", "ws amount"}) << "a b";

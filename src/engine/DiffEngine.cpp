@@ -15,8 +15,8 @@ bool AnyOption(const TDiffOptions& O)
            O.IgnoreTrailingWhiteSpace || O.IgnoreBlankLines;
 }
 
-// Simple (one-to-one) lower-case mapping, so the key keeps its length; a surrogate pair is
-// lowered as one character.
+// The simple (one-to-one) Unicode lower-case mapping, so the key keeps its length; a surrogate
+// pair is lowered as one character.
 void LowerInPlace(QChar* D, qsizetype N)
 {
     for (qsizetype I = 0; I < N; ++I) {
@@ -36,7 +36,9 @@ void LowerInPlace(QChar* D, qsizetype N)
             ++I;
             continue;
         }
-        D[I] = QChar(char16_t(QChar::toLower(char32_t(C))));
+        // Qt leaves the dotted capital I alone because its full lower case has two units;
+        // its simple lower case is 'i'.
+        D[I] = C == 0x0130 ? QChar(u'i') : QChar(char16_t(QChar::toLower(char32_t(C))));
     }
 }
 

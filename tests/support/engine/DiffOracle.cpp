@@ -191,6 +191,8 @@ QString OracleNormalizeLine(const QString& Line, const TDiffOptions& Options)
                     Out += Key[I + 1];
                 }
                 ++I;
+            } else if (Key[I].unicode() == 0x0130) { // simple lower case of the dotted capital I
+                Out += QChar(u'i');
             } else {
                 Out += QChar(char16_t(QChar::toLower(char32_t(Key[I].unicode()))));
             }

@@ -31,6 +31,31 @@ double PeakRssMiB()
     return double(Usage.ru_maxrss) / 1024.0;
 }
 
+qint64 StatusKiB(const QByteArray& Field)
+{
+    QFile F(QStringLiteral("/proc/self/status"));
+    if (!F.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& Line : F.readAll().split('\n'))
+        if (Line.startsWith(Field + ':'))
+            return Line.mid(Field.size() + 1).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+// Memory the call adds at its peak, over what the process held before it (Linux: the peak is
+// reset through clear_refs). Freed memory kept by the allocator makes this a lower bound.
+template <class F>
+double CallPeakMiB(F&& Run)
+{
+    QFile Reset(QStringLiteral("/proc/self/clear_refs"));
+    if (!Reset.open(QIODevice::WriteOnly) || Reset.write("5") != 1)
+        return -1;
+    Reset.close();
+    const qint64 Before = StatusKiB("VmRSS");
+    Run();
+    return double(StatusKiB("VmHWM") - Before) / 1024.0;
+}
+
 QString FreshLine(QRandomGenerator& Rng)
 {
     static const char Letters[] = "abcdefghijklmnopqrstuvwxyz";
@@ -157,12 +182,14 @@ int main(int argc, char** argv)
 
     Out << "Line alignment, no options. 'ours' = ComputeDiff in process on lists already loaded (best of\n"
            "repeats for short runs); 'oracle' = step-by-step form, same process; 'GNU' = /usr/bin/diff --minimal,\n"
-           "whole process on temporary files (limit 120 s). Ratios > 1 mean ours is faster.\n\n";
-    Out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9\n")
+           "whole process on temporary files (limit 120 s). Ratios > 1 mean ours is faster. 'call +MiB' = memory\n"
+           "our call adds at its peak (result included); 'RSS MiB' = peak of the whole process so far.\n\n";
+    Out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10\n")
                .arg(QStringLiteral("lines"), 8).arg(QStringLiteral("changed"), 8).arg(QStringLiteral("ours ms"), 10)
                .arg(QStringLiteral("oracle ms"), 10).arg(QStringLiteral("GNU ms"), 10)
                .arg(QStringLiteral("oracle/ours"), 12).arg(QStringLiteral("GNU/ours"), 9)
-               .arg(QStringLiteral("checks"), 22).arg(QStringLiteral("peak RSS MiB"), 13);
+               .arg(QStringLiteral("checks"), 22).arg(QStringLiteral("call +MiB"), 10)
+               .arg(QStringLiteral("RSS MiB"), 8);
     Out.flush();
 
     bool AllGood = true;
@@ -172,6 +199,7 @@ int main(int argc, char** argv)
             QStringList Left, Right;
             MakePair(Lines, Rate, Left, Right);
             TDiffItems Ours;
+            const double CallMiB = CallPeakMiB([&] { Ours = ComputeDiff(Left, Right, {}); });
             const double OursMs = TimeMs([&] { Ours = ComputeDiff(Left, Right, {}); }, Lines >= 1000000 ? 0 : 300);
             QString Checks;
             std::optional<double> OracleMs;
@@ -192,13 +220,13 @@ int main(int argc, char** argv)
                               (Same ? QStringLiteral("kept=GNU") : QStringLiteral("KEPT DIFFERS"));
                 }
             }
-            Out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9\n")
+            Out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10\n")
                        .arg(Lines, 8).arg(QString::number(Rate * 100) + QLatin1Char('%'), 8).arg(Fmt(OursMs), 10)
                        .arg(OracleMs ? Fmt(*OracleMs) : QStringLiteral("-"), 10)
                        .arg(NoGnu ? QStringLiteral("-") : Gnu ? Fmt(Gnu->Ms) : QStringLiteral(">120000"), 10)
                        .arg(OracleMs ? QString::number(*OracleMs / OursMs, 'f', 0) : QStringLiteral("-"), 12)
                        .arg(Gnu ? QString::number(Gnu->Ms / OursMs, 'f', 1) : QStringLiteral("-"), 9)
-                       .arg(Checks, 22).arg(PeakRssMiB(), 13, 'f', 0);
+                       .arg(Checks, 22).arg(CallMiB, 10, 'f', 1).arg(PeakRssMiB(), 8, 'f', 0);
             Out.flush();
         }
     }

@@ -94,11 +94,13 @@ void AddTuningRows()
     Tuning = {};
     Tuning.TopBandSlack = 0;
     Tuning.ParallelMinWork = 0;
+    Tuning.ParallelMinLines = 0;
     QTest::newRow("narrowest first band, threads everywhere") << Tuning;
     Tuning = {};
     Tuning.RowStep = TAlignTuning::TRowStep::AlwaysSparse;
     Tuning.TopBandSlack = 1;
     Tuning.ParallelMinWork = 0;
+    Tuning.ParallelMinLines = 0;
     QTest::newRow("sparse rows, threads everywhere") << Tuning;
 }
 
@@ -172,8 +174,35 @@ private slots:
         }
     }
 
-    // A block moved far away: the cheap bound on the common length is loose, so the top band
-    // has to widen until it confirms itself.
+    // Enough lines for the keys to be numbered on two threads: equal numbers exactly for equal
+    // keys, under options that change the keys and without.
+    void keyNumbersFollowKeys()
+    {
+        QRandomGenerator Rng(31);
+        QStringList Left = DistinctLines(Rng, 40000), Right;
+        for (int I = 0; I < 40000; ++I)
+            Right << (I % 3 ? Left[Rng.bounded(40000)] : RandomTrickyLine(Rng, 6));
+        for (const TDiffOptions& Options : {TDiffOptions{}, OptionsFromBits(63), OptionsFromBits(1 | 4)}) {
+            const TLineIds Ids = BuildLineIds(Left, Right, Options);
+            QHash<QString, std::int32_t> IdOfKey;
+            QHash<std::int32_t, QString> KeyOfId;
+            auto Check = [&](const QStringList& Lines, const std::vector<std::int32_t>& Numbers) {
+                QCOMPARE(qsizetype(Numbers.size()), Lines.size());
+                for (qsizetype I = 0; I < Lines.size(); ++I) {
+                    const QString Key = OracleNormalizeLine(Lines[I], Options);
+                    const std::int32_t Id = Numbers[std::size_t(I)];
+                    QVERIFY(Id >= 0 && Id < Ids.Count);
+                    QCOMPARE(IdOfKey.value(Key, Id), Id);
+                    QCOMPARE(KeyOfId.value(Id, Key), Key);
+                    IdOfKey.insert(Key, Id);
+                    KeyOfId.insert(Id, Key);
+                }
+            };
+            Check(Left, Ids.Left);
+            Check(Right, Ids.Right);
+        }
+    }
+
     // A match far below the only zero bit of a row wider than 64 words: the carry has to jump
     // over whole runs of untouched words.
     void farJumps()
@@ -191,7 +220,9 @@ private slots:
         }
     }
 
-    // Rows wider than 64 words, so the search for the next zero bit goes through the summary.
+    // A block moved far away: the cheap bound on the common length is loose, so the top band
+    // has to widen until it confirms itself; rows wider than 64 words, so the search for the
+    // next zero bit goes through the summary.
     void movedBlock()
     {
         QRandomGenerator Rng(99);

@@ -126,8 +126,17 @@ TDiffItems AssembleDiffItems(const QStringList& Left, const QStringList& Right, 
 {
     const auto N = std::int32_t(Left.size());
     const auto M = std::int32_t(Right.size());
+    // Exactly n + m - matches - (pairs of every gap) rows.
+    qsizetype Rows = qsizetype(N) + M - qsizetype(Matches.size());
+    std::int32_t GapI = 0, GapJ = 0;
+    for (const TMatch& Match : Matches) {
+        Rows -= std::min(Match.L - GapI, Match.R - GapJ);
+        GapI = Match.L + 1;
+        GapJ = Match.R + 1;
+    }
+    Rows -= std::min(N - GapI, M - GapJ);
     TDiffItems Items;
-    Items.reserve(qsizetype(N) + M - qsizetype(Matches.size()));
+    Items.reserve(Rows);
 
     auto AddGap = [&](std::int32_t I, std::int32_t IEnd, std::int32_t J, std::int32_t JEnd) {
         const std::int32_t Paired = std::min(IEnd - I, JEnd - J);
@@ -186,7 +195,7 @@ TDiffItems AssembleDiffItems(const QStringList& Left, const QStringList& Right, 
 TDiffItems ComputeDiffTuned(const QStringList& Left, const QStringList& Right, const TDiffOptions& Options,
                             const TAlignTuning& Tuning)
 {
-    const TLineIds Ids = BuildLineIds(Left, Right, Options);
+    const TLineIds Ids = BuildLineIds(Left, Right, Options, Tuning);
     const std::vector<TMatch> Matches = FindLineMatches(Ids, Tuning);
     return AssembleDiffItems(Left, Right, Matches, Options);
 }

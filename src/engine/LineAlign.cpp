@@ -205,17 +205,18 @@ private:
     std::vector<std::uint32_t> FFirstLine;
 };
 
-// Splits [0, Count) in two halves and runs Body on each, on two threads when it is worth it.
+// Splits [0, Count) in two halves and runs Body on each, on two threads if Parallel.
 template <class TBody>
-void ForHalves(std::size_t Count, TBody&& Body)
+void ForHalves(bool Parallel, std::size_t Count, TBody&& Body)
 {
     const std::size_t Half = Count / 2;
-    RunBoth(Count >= 1 << 16, [&] { Body(Half, Count); }, [&] { Body(std::size_t(0), Half); });
+    RunBoth(Parallel, [&] { Body(Half, Count); }, [&] { Body(std::size_t(0), Half); });
 }
 
 } // namespace
 
-TLineIds BuildLineIds(const QStringList& Left, const QStringList& Right, const TDiffOptions& Options)
+TLineIds BuildLineIds(const QStringList& Left, const QStringList& Right, const TDiffOptions& Options,
+                      const TAlignTuning& Tuning)
 {
     const std::size_t N = std::size_t(Left.size()), Total = N + std::size_t(Right.size());
     const bool Plain = Options == TDiffOptions{};
@@ -227,8 +228,9 @@ TLineIds BuildLineIds(const QStringList& Left, const QStringList& Right, const T
         return K < N ? Left[qsizetype(K)] : Right[qsizetype(K - N)];
     };
 
+    const bool Parallel = std::int64_t(Total) >= Tuning.ParallelMinLines;
     std::vector<std::uint64_t> Hashes(Total);
-    ForHalves(Total, [&](std::size_t From, std::size_t To) {
+    ForHalves(Parallel, Total, [&](std::size_t From, std::size_t To) {
         for (std::size_t K = From; K < To; ++K) {
             if (!Plain)
                 Normalized[K] = NormalizeLine(K < N ? Left[qsizetype(K)] : Right[qsizetype(K - N)], Options);
@@ -248,7 +250,7 @@ TLineIds BuildLineIds(const QStringList& Left, const QStringList& Right, const T
                 (K < N ? Result.Left[K] : Result.Right[K - N]) = Table.Intern(K, Hashes[K]) * 2 + Half;
         Counts[Half] = Table.Count();
     };
-    RunBoth(Total >= 1 << 16, [&] { Part(1); }, [&] { Part(0); });
+    RunBoth(Parallel, [&] { Part(1); }, [&] { Part(0); });
     Result.Count = std::max(Counts[0], Counts[1]) * 2;
     return Result;
 }

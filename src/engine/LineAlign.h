@@ -25,11 +25,14 @@ struct TAlignTuning {
     std::int32_t TopBandSlack = 64;
     // Estimated word steps above which a row pair or a pair of halves runs on two threads.
     std::int64_t ParallelMinWork = std::int64_t(1) << 20;
-    // A key with at most this many positions per 64-bit word of the row takes the sparse update.
+    // A row takes the sparse update when its window has at least this many words per match.
     std::int32_t SparseWordsPerMatch = 4;
+    // Lines (both sides) from which keys are built and numbered on two threads.
+    std::int64_t ParallelMinLines = std::int64_t(1) << 16;
 };
 
-[[nodiscard]] TLineIds BuildLineIds(const QStringList& Left, const QStringList& Right, const TDiffOptions& Options);
+[[nodiscard]] TLineIds BuildLineIds(const QStringList& Left, const QStringList& Right, const TDiffOptions& Options,
+                                    const TAlignTuning& Tuning = {});
 
 // The matches of the divide-and-conquer alignment, in increasing order of L and of R.
 [[nodiscard]] std::vector<TMatch> FindLineMatches(const TLineIds& Ids, const TAlignTuning& Tuning);

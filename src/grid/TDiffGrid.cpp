@@ -702,8 +702,9 @@ void TDiffGrid::HandlePress(QMouseEvent* Event)
     MouseToCell(Pos.x(), Pos.y(), C, R);
     if (R < 0)
         return;
-    // Column borders grab anywhere along their line, rows by their border in the fixed column.
-    for (int I = d->ColCount() - 1; I >= 0; --I) {
+    // Column borders grab in the fixed row only, as in a string grid, so every column drag is
+    // one the window sees starting on the header; rows by their border in the fixed column.
+    for (int I = d->ColCount() - 1; R == 0 && I >= 0; --I) {
         const int Line = d->ColLeft(I) + d->ColWidths[I];
         if (Pos.x() >= Line - kSizingZone && Pos.x() <= Line) {
             d->Sizing = TSizing::Column;
@@ -759,7 +760,7 @@ void TDiffGrid::mouseMoveEvent(QMouseEvent* Event)
     // Show where a border can be grabbed.
     Qt::CursorShape Shape = Qt::ArrowCursor;
     if (R >= 0) {
-        for (int I = 0; I < d->ColCount(); ++I) {
+        for (int I = 0; R == 0 && I < d->ColCount(); ++I) {
             const int Line = d->ColLeft(I) + d->ColWidths[I];
             if (Pos.x() >= Line - kSizingZone && Pos.x() <= Line)
                 Shape = Qt::SplitHCursor;

@@ -1,20 +1,280 @@
 // Difference navigation, merges and undo.
 
 #include "app/MainForm.h"
+#include "merge/Merge.h"
+#include "merge/Navigation.h"
 
-void TfrmMain::btnFirstDiffClick() {}
-void TfrmMain::btnPrevDiffClick() {}
-void TfrmMain::btnDiffNextClick() {}
-void TfrmMain::btnLastDiffClick() {}
-void TfrmMain::GoToDiffRow(int) {}
-void TfrmMain::btnLeftToRightClick() {}
-void TfrmMain::btnRightToLeftClick() {}
-void TfrmMain::btnAllLeftDiffsToRightClick() {}
-void TfrmMain::btnAllRightDiffsToLeftClick() {}
-void TfrmMain::ActionUndoExecute() {}
-void TfrmMain::btnUndoClick() {}
-void TfrmMain::UndoLastMerge() {}
-void TfrmMain::PushUndoState() {}
-void TfrmMain::CreateNavigationShortcuts() {}
-bool TfrmMain::RowsFollowLines() const { return true; }
-void TfrmMain::ChangeLinesAndRecompute(bool) {}
+#include <QApplication>
+#include <QComboBox>
+#include <QKeySequence>
+#include <QShortcut>
+#include <QToolButton>
+
+namespace {
+
+// The focused path box, if any: Alt+Up/Down there opens its history as in every other box.
+[[nodiscard]] QComboBox* FocusedComboBox()
+{
+    for (QWidget* Widget = QApplication::focusWidget(); Widget; Widget = Widget->parentWidget())
+        if (auto* Box = qobject_cast<QComboBox*>(Widget))
+            return Box;
+    return nullptr;
+}
+
+}   // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Navigation
+
+void TfrmMain::CreateNavigationShortcuts()
+{
+    struct TBinding
+    {
+        QToolButton* Button;
+        const char* Name;
+        QKeySequence FunctionKey;   // none for First and Last
+        QKeySequence AltKey;
+    };
+    const TBinding Bindings[] = {
+        {btnDiffNext, "scDiffNext", QKeySequence(Qt::Key_F8), QKeySequence(Qt::ALT | Qt::Key_Down)},
+        {btnPrevDiff, "scPrevDiff", QKeySequence(Qt::Key_F7), QKeySequence(Qt::ALT | Qt::Key_Up)},
+        {btnFirstDiff, "scFirstDiff", QKeySequence(), QKeySequence(Qt::ALT | Qt::Key_Home)},
+        {btnLastDiff, "scLastDiff", QKeySequence(), QKeySequence(Qt::ALT | Qt::Key_End)},
+    };
+    for (const TBinding& Binding : Bindings) {
+        QToolButton* Button = Binding.Button;
+        QStringList KeyTexts;
+        for (const QKeySequence& Key : {Binding.FunctionKey, Binding.AltKey}) {
+            if (Key.isEmpty())
+                continue;
+            // Alt+Up and Alt+Down open the list of a focused path box, as in any drop-down box.
+            const bool ListKey = Key[0].key() == Qt::Key_Up || Key[0].key() == Qt::Key_Down;
+            auto* Shortcut = new QShortcut(Key, this);
+            Shortcut->setObjectName(QLatin1String(Binding.Name) + (Key == Binding.AltKey ? QStringLiteral("Alt") : QString()));
+            Shortcut->setContext(Qt::WindowShortcut);
+            connect(Shortcut, &QShortcut::activated, this, [Button, ListKey] {
+                if (ListKey) {
+                    if (QComboBox* Box = FocusedComboBox()) {
+                        Box->showPopup();
+                        return;
+                    }
+                }
+                // A disabled button (nothing compared yet) ignores its keys as it ignores clicks.
+                Button->click();
+            });
+            KeyTexts.append(Key.toString(QKeySequence::NativeText));
+        }
+        const QString Tip = Button->toolTip() + QStringLiteral(" (") + KeyTexts.join(QStringLiteral(", ")) + QLatin1Char(')');
+        Button->setToolTip(Tip);
+        Button->setStatusTip(Tip);
+    }
+    const QString UndoTip = btnUndo->toolTip() + QStringLiteral(" (")
+                            + ActionUndo->shortcut().toString(QKeySequence::NativeText) + QLatin1Char(')');
+    btnUndo->setToolTip(UndoTip);
+    btnUndo->setStatusTip(UndoTip);
+}
+
+void TfrmMain::GoToDiffRow(int Row)
+{
+    const TGridScroll Scroll = ComputeGoToDiffRow(Row, grdDiff->RowCount(), grdDiff->FixedRows(),
+                                                  grdDiff->VisibleRowCount());
+    grdDiff->SetRow(Scroll.Row);   // the selection moves before the top row is set
+    grdDiff->SetTopRow(Scroll.TopRow);
+}
+
+void TfrmMain::btnFirstDiffClick()
+{
+    CommitOpenCellEdit();
+    const std::int32_t Row = FindFirstDiffRow(FDiffItems);
+    if (Row > 0)
+        GoToDiffRow(Row);
+}
+
+void TfrmMain::btnLastDiffClick()
+{
+    CommitOpenCellEdit();
+    const std::int32_t Row = FindLastDiffRow(FDiffItems);
+    if (Row > 0)
+        GoToDiffRow(Row);
+}
+
+void TfrmMain::btnDiffNextClick()
+{
+    CommitOpenCellEdit();
+    const std::int32_t Row = FindDiffRowAfter(FDiffItems, grdDiff->Row(), FFolderMode);
+    if (Row <= 0)
+        Platform.Beep();
+    else
+        GoToDiffRow(Row);
+}
+
+void TfrmMain::btnPrevDiffClick()
+{
+    CommitOpenCellEdit();
+    const std::int32_t Row = FindDiffRowBefore(FDiffItems, grdDiff->Row(), FFolderMode);
+    if (Row <= 0)
+        Platform.Beep();
+    else
+        GoToDiffRow(Row);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Merges
+
+bool TfrmMain::RowsFollowLines() const
+{
+    return !FDiffRecomputeInProgress || !FLinesMovedSinceRows;
+}
+
+void TfrmMain::ChangeLinesAndRecompute(bool LinesMoved)
+{
+    // Once the newest request has handed back, the rows match the lines again.
+    if (!FDiffRecomputeInProgress)
+        FLinesMovedSinceRows = false;
+    FLinesMovedSinceRows = FLinesMovedSinceRows || LinesMoved;
+    Platform.SetPointer(TPointer::AppStarting);   // the hand-back restores the default pointer
+    RecomputeDiffAsync();
+}
+
+void TfrmMain::PushUndoState()
+{
+    TUndoState State;
+    State.LeftLines = FLeftLines;
+    State.RightLines = FRightLines;
+    State.SelectedRow = grdDiff->Row();
+    State.SelectedCol = grdDiff->Col();
+    State.TopRow = grdDiff->TopRow();
+    FUndoStack.Push(std::move(State));
+}
+
+void TfrmMain::btnLeftToRightClick()
+{
+    if (FFolderMode) {
+        Platform.Beep();
+        return;
+    }
+    EnsureFilesLoaded();
+    CommitOpenCellEdit();
+    const int R = grdDiff->Row();
+    if (R <= 0 || R > FDiffItems.size())
+        return;
+    // The rows still show the alignment of lines a merge has moved since: a block read from
+    // them would copy the wrong lines (a second click would insert its block twice).
+    if (!RowsFollowLines()) {
+        Platform.Beep();
+        return;
+    }
+    PushUndoState();
+    UnsavedChanges = true;
+    CopyBlockToRight(FDiffItems, R - 1, FLeftLines, FRightLines);
+    btnUndo->setEnabled(true);
+    ChangeLinesAndRecompute(true);
+}
+
+void TfrmMain::btnRightToLeftClick()
+{
+    if (FFolderMode) {
+        Platform.Beep();
+        return;
+    }
+    EnsureFilesLoaded();
+    CommitOpenCellEdit();
+    const int R = grdDiff->Row();
+    if (R <= 0 || R > FDiffItems.size())
+        return;
+    if (!RowsFollowLines()) {
+        Platform.Beep();
+        return;
+    }
+    PushUndoState();
+    UnsavedChanges = true;
+    CopyBlockToLeft(FDiffItems, R - 1, FRightLines, FLeftLines);
+    btnUndo->setEnabled(true);
+    ChangeLinesAndRecompute(true);
+}
+
+void TfrmMain::btnAllLeftDiffsToRightClick()
+{
+    if (FFolderMode) {
+        Platform.Beep();
+        return;
+    }
+    EnsureFilesLoaded();
+    CommitOpenCellEdit();
+    if (LinesIdentical(FLeftLines, FRightLines)) {
+        Platform.ShowMessage(TMessageKind::Information, QString::fromLatin1(FilesAlreadyIdenticalText));
+        return;
+    }
+    PushUndoState();
+    UnsavedChanges = true;
+    btnUndo->setEnabled(true);
+    FRightLines = FLeftLines;
+    ChangeLinesAndRecompute(true);
+    SetStatus(QString::fromLatin1(RightReplacedStatusText));
+}
+
+void TfrmMain::btnAllRightDiffsToLeftClick()
+{
+    if (FFolderMode) {
+        Platform.Beep();
+        return;
+    }
+    EnsureFilesLoaded();
+    CommitOpenCellEdit();
+    if (LinesIdentical(FLeftLines, FRightLines)) {
+        Platform.ShowMessage(TMessageKind::Information, QString::fromLatin1(FilesAlreadyIdenticalText));
+        return;
+    }
+    PushUndoState();
+    UnsavedChanges = true;
+    btnUndo->setEnabled(true);
+    FLeftLines = FRightLines;
+    ChangeLinesAndRecompute(true);
+    SetStatus(QString::fromLatin1(LeftReplacedStatusText));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Undo
+
+void TfrmMain::UndoLastMerge()
+{
+    if (FUndoStack.IsEmpty()) {
+        Platform.Beep();
+        return;
+    }
+    CommitOpenCellEdit();
+    // The edit just written back is itself undoable: take the state it pushed, not an older one.
+    std::optional<TUndoState> State = FUndoStack.Pop();
+    if (!State)
+        return;
+    Platform.SetPointer(TPointer::AppStarting);
+    FLeftLines = std::move(State->LeftLines);
+    FRightLines = std::move(State->RightLines);
+    ChangeLinesAndRecompute(true);
+
+    // The position comes back at once, on the rows the grid has now; the recompute refills them.
+    const TGridRestore Restore = ComputeGridRestore(*State, grdDiff->RowCount(), grdDiff->ColCount(),
+                                                    grdDiff->FixedRows());
+    if (Restore.Row >= 0)
+        grdDiff->SetRow(Restore.Row);
+    if (Restore.Col >= 0)
+        grdDiff->SetCol(Restore.Col);
+    if (Restore.TopRow >= 0)
+        grdDiff->SetTopRow(Restore.TopRow);
+}
+
+void TfrmMain::ActionUndoExecute()
+{
+    if (FFolderMode) {
+        Platform.Beep();
+        return;
+    }
+    if (!FUndoStack.IsEmpty())
+        UnsavedChanges = true;
+    UndoLastMerge();
+}
+
+void TfrmMain::btnUndoClick()
+{
+    ActionUndo->trigger();
+}

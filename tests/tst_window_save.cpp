@@ -1,0 +1,285 @@
+#include "support/app/WindowDriver.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QThreadPool>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+// The two Save commands, through the real window, writing real files.
+class TestWindowSave : public QObject
+{
+    Q_OBJECT
+
+    // Files beyond Bytes cannot grow while it lives (the write fails with EFBIG instead of a signal).
+    class TFileSizeLimit
+    {
+    public:
+        explicit TFileSizeLimit(rlim_t Bytes)
+        {
+            ::getrlimit(RLIMIT_FSIZE, &FOld);
+            FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+            rlimit Limit = FOld;
+            Limit.rlim_cur = Bytes;
+            FActive = ::setrlimit(RLIMIT_FSIZE, &Limit) == 0;
+        }
+        ~TFileSizeLimit()
+        {
+            ::setrlimit(RLIMIT_FSIZE, &FOld);
+            std::signal(SIGXFSZ, FOldHandler);
+        }
+        TFileSizeLimit(const TFileSizeLimit&) = delete;
+        TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+        [[nodiscard]] bool Active() const { return FActive; }
+
+    private:
+        rlimit FOld{};
+        void (*FOldHandler)(int) = SIG_DFL;
+        bool FActive = false;
+    };
+
+    static QString Status(TWindowDriver& D) { return D.Find<QLabel>("lblStatus")->text(); }
+
+    static QByteArray ReadAll(const QString& Path)
+    {
+        QFile File(Path);
+        return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray("<missing>");
+    }
+
+    // A loaded mark stays at the start of the first line; an edit may have typed over it.
+    static QStringList WithoutMark(QStringList Lines)
+    {
+        if (!Lines.isEmpty() && Lines[0].startsWith(QChar(0xFEFF)))
+            Lines[0].remove(0, 1);
+        return Lines;
+    }
+
+    static void CompareBytes(TWindowDriver& D, const QByteArray& Left, const QByteArray& Right)
+    {
+        D.SetPaths(D.WriteBytes(QStringLiteral("left.txt"), Left), D.WriteBytes(QStringLiteral("right.txt"), Right));
+        D.Trigger("miAsTextFiles1");
+        D.Platform.Clear();
+    }
+
+    static void Edit(TWindowDriver& D, int Col, int Row, const QString& Text)
+    {
+        D.Window->BeginCellEdit(Col, Row);
+        auto* Editor = D.Find<QPlainTextEdit>("FCellEditor");
+        QVERIFY(Editor && Editor->isVisible());
+        // Typed text, as a keyboard or an input method delivers it (any character).
+        QKeyEvent Press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, Text);
+        QApplication::sendEvent(Editor, &Press);
+        QTest::keyClick(Editor, Qt::Key_Return);
+        QVERIFY(!Editor->isVisible());
+    }
+
+private slots:
+    void cleanup() { QThreadPool::globalInstance()->waitForDone(); }
+
+    void encodings_data()
+    {
+        QTest::addColumn<QByteArray>("Input");
+        QTest::addColumn<QString>("Typed");   // replaces line 1 of each side before saving, if any
+        QTest::addColumn<QString>("EncName");
+        QTest::addColumn<QByteArray>("Saved");
+
+        QTest::newRow("UTF-8 without a mark, LF breaks, no final break")
+            << QByteArray("h\xC3\xA9llo\nworld") << "" << "UTF-8" << QByteArray("h\xC3\xA9llo\r\nworld\r\n");
+        QTest::newRow("UTF-8 with a mark: written with exactly one")
+            << QByteArray("\xEF\xBB\xBF" "abc\r\ndef\r\n") << "" << "UTF-8 with BOM"
+            << QByteArray("\xEF\xBB\xBF" "abc\r\ndef\r\n");
+        QTest::newRow("UTF-8 with a mark, first line edited")
+            << QByteArray("\xEF\xBB\xBF" "abc\r\ndef\r\n") << "\u00FCber" << "UTF-8 with BOM"
+            << QByteArray("\xEF\xBB\xBF\xC3\xBC" "ber\r\ndef\r\n");
+        QTest::newRow("UTF-16 LE with a mark")
+            << QByteArray("\xFF\xFE" "a\0\n\0b\0", 8) << "" << "UTF-16 LE with BOM"
+            << QByteArray("\xFF\xFE" "a\0\r\0\n\0b\0\r\0\n\0", 14);
+        QTest::newRow("UTF-16 BE with a mark, edited")
+            << QByteArray("\xFE\xFF\0a\0\r\0\n\0b", 10) << "\u20AC" << "UTF-16 BE with BOM"
+            << QByteArray("\xFE\xFF\x20\xAC\0\r\0\n\0b\0\r\0\n", 14);
+        QTest::newRow("ANSI") << QByteArray("caf\xE9\rna\xEFve") << "" << "ANSI"
+                              << QByteArray("caf\xE9\r\nna\xEFve\r\n");
+        QTest::newRow("ANSI: what the code page lacks becomes ?")
+            << QByteArray("caf\xE9\r\n") << "\u03A9\u20AC" << "ANSI" << QByteArray("?\x80\r\n");
+        QTest::newRow("ANSI/ASCII") << QByteArray("plain\r\n\r\nend") << "" << "ANSI/ASCII"
+                                    << QByteArray("plain\r\n\r\nend\r\n");
+        QTest::newRow("empty file") << QByteArray() << "" << "ANSI" << QByteArray();
+    }
+
+    void encodings()
+    {
+        QFETCH(QByteArray, Input);
+        QFETCH(QString, Typed);
+        QFETCH(QString, EncName);
+        QFETCH(QByteArray, Saved);
+        TWindowDriver D;
+        D.Window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(D.Window.get()));
+        CompareBytes(D, Input, Input);
+        QCOMPARE(D.Window->FLeftEncName, EncName);
+        QCOMPARE(D.Window->FRightEncName, EncName);
+        if (!Typed.isEmpty()) {
+            Edit(D, 1, 1, Typed);
+            Edit(D, 2, 1, Typed);
+            QVERIFY(UnsavedChanges);
+        }
+        const QString LeftOut = D.PathOf(QStringLiteral("left-out.txt"));
+        const QString RightOut = D.PathOf(QStringLiteral("right-out.txt"));
+        D.Platform.SaveFileAnswers = {LeftOut, RightOut};
+        D.Click("btnSaveLeft");
+        QCOMPARE(D.Platform.Log(), QStringList());
+        QCOMPARE(ReadAll(LeftOut), Saved);
+        QCOMPARE(Status(D), QStringLiteral("Left file saved as %1.").arg(EncName));
+        QVERIFY(!UnsavedChanges);
+        D.Click("btnSaveRight");
+        QCOMPARE(ReadAll(RightOut), Saved);
+        QCOMPARE(Status(D), QStringLiteral("Right file saved as %1.").arg(EncName));
+        QCOMPARE(D.Platform.Log(), QStringList());
+
+        // The saved file reads back as the same text in the same encoding (but for what the
+        // code page could not hold).
+        if (Saved.contains('?'))
+            return;
+        QStringList Lines;
+        TTextEncoding Encoding;
+        bool HasBOM = false;
+        QString Name;
+        LoadTextFile(LeftOut, Lines, Encoding, HasBOM, Name);
+        QCOMPARE(WithoutMark(Lines), WithoutMark(D.Window->FLeftLines));
+        QCOMPARE(Encoding, D.Window->FLeftEncoding);
+        QCOMPARE(HasBOM, D.Window->FLeftHasBOM);
+    }
+
+    void theDialogProposesThePathBoxFolderAndName()
+    {
+        TWindowDriver D;
+        CompareBytes(D, "a\r\n", "b\r\n");
+        QDir(D.Files.path()).mkpath(QStringLiteral("sub dir"));
+        auto* Left = D.Find<QComboBox>("cmbLeft");
+        auto* Right = D.Find<QComboBox>("cmbRight");
+        Left->setEditText(D.PathOf(QStringLiteral("sub dir/report.final.txt")));
+        Right->setEditText(QStringLiteral("bare name.txt"));
+        UnsavedChanges = true;
+        D.Click("btnSaveLeft");   // cancelled
+        D.Click("btnSaveRight");  // cancelled
+        QCOMPARE(D.Platform.SaveFileStartDirs, (QStringList{D.PathOf(QStringLiteral("sub dir")), QString()}));
+        QCOMPARE(D.Platform.SaveFileSuggestions, (QStringList{"report.final.txt", "bare name.txt"}));
+        // Cancelling changes nothing.
+        QVERIFY(UnsavedChanges);
+        QVERIFY(D.Platform.Messages.isEmpty());
+        QVERIFY(!QFile::exists(D.PathOf(QStringLiteral("sub dir/report.final.txt"))));
+
+        // A save changes no path: the next one proposes the same again.
+        const QString Target = D.PathOf(QStringLiteral("sub dir/elsewhere.txt"));
+        D.Platform.SaveFileAnswers = {Target};
+        D.Click("btnSaveLeft");
+        QCOMPARE(ReadAll(Target), QByteArray("a\r\n"));
+        D.Click("btnSaveLeft");
+        QCOMPARE(D.Platform.SaveFileSuggestions.last(), QStringLiteral("report.final.txt"));
+        QCOMPARE(Left->currentText(), D.PathOf(QStringLiteral("sub dir/report.final.txt")));
+    }
+
+    void folderModeShowsABox()
+    {
+        TWindowDriver D;
+        QDir(D.Files.path()).mkpath(QStringLiteral("L"));
+        QDir(D.Files.path()).mkpath(QStringLiteral("R"));
+        D.WriteBytes(QStringLiteral("L/a.txt"), "x");
+        D.SetPaths(D.PathOf(QStringLiteral("L")), D.PathOf(QStringLiteral("R")));
+        D.Trigger("miAsFolders1");
+        D.Platform.Clear();
+        QVERIFY(D.Window->FFolderMode);
+        const QString Before = Status(D);
+        D.Window->btnSaveLeftClick();   // the buttons are off in folder mode; the command still refuses
+        D.Window->btnSaveRightClick();
+        QCOMPARE(D.Platform.Log(), (QStringList{"information: Save is not available in folder comparison mode.",
+                                                "information: Save is not available in folder comparison mode."}));
+        QVERIFY(D.Platform.SaveFileStartDirs.isEmpty());
+        QCOMPARE(Status(D), Before);
+    }
+
+    void aPathThatCannotBeWrittenGivesAnErrorBox()
+    {
+        TWindowDriver D;
+        CompareBytes(D, "a\r\n", "b\r\n");
+        Edit(D, 1, 1, QStringLiteral("changed"));
+        QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);
+        const QString Status = TestWindowSave::Status(D);
+        const QString Below = D.PathOf(QStringLiteral("left.txt/cannot.txt"));   // below a regular file
+        D.Platform.SaveFileAnswers = {Below};
+        D.Click("btnSaveLeft");
+        QCOMPARE(D.Platform.Messages.size(), 1);
+        QCOMPARE(D.Platform.Messages[0].Kind, QStringLiteral("error"));
+        QVERIFY2(D.Platform.Messages[0].Text.contains(QStringLiteral("cannot.txt")), qPrintable(D.Platform.Messages[0].Text));
+        QCOMPARE(TestWindowSave::Status(D), Status);
+        QVERIFY(UnsavedChanges);   // nothing was saved: the next comparison still asks
+        QCOMPARE(ReadAll(D.PathOf(QStringLiteral("left.txt"))), QByteArray("a\r\n"));
+    }
+
+    void aFailedSaveLeavesTheExistingFileAsItWas()
+    {
+        TWindowDriver D;
+        QStringList Many;
+        for (int I = 0; I < 2000; ++I)
+            Many.append(QStringLiteral("line %1 of a text too long for the limit").arg(I));
+        D.SetPaths(D.WriteLines(QStringLiteral("left.txt"), Many), D.WriteLines(QStringLiteral("right.txt"), {"x"}));
+        D.Trigger("miAsTextFiles1");
+        D.Platform.Clear();
+        const QString Target = D.WriteBytes(QStringLiteral("precious.txt"), "precious contents\r\n");
+        UnsavedChanges = true;
+        D.Platform.SaveFileAnswers = {Target};
+        {
+            TFileSizeLimit Limit(4096);
+            QVERIFY(Limit.Active());
+            D.Click("btnSaveLeft");
+        }
+        QCOMPARE(D.Platform.Messages.size(), 1);
+        QCOMPARE(D.Platform.Messages[0].Kind, QStringLiteral("error"));
+        QCOMPARE(ReadAll(Target), QByteArray("precious contents\r\n"));
+        QCOMPARE(QDir(D.Files.path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"left.txt", "precious.txt", "right.txt"}));   // no temporary file left behind
+        QVERIFY(UnsavedChanges);
+    }
+
+    void savingOneSideClearsTheUnsavedFlag()
+    {
+        TWindowDriver D;
+        CompareBytes(D, "a\r\nb\r\n", "a\r\nx\r\n");
+        D.Window->grdDiff->SetRow(2);
+        D.Click("btnLeftToRight");   // the right side now holds an unsaved merge
+        QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);
+        QVERIFY(UnsavedChanges);
+        D.Platform.SaveFileAnswers = {D.PathOf(QStringLiteral("out.txt"))};
+        D.Click("btnSaveLeft");
+        QVERIFY(!UnsavedChanges);
+        // Saving touches neither the lines nor the rows.
+        QCOMPARE(D.Window->FRightLines, (QStringList{"a", "b"}));
+        QCOMPARE(D.Row(2), (QStringList{"2", "b", "b"}));
+    }
+
+    void whatIsTypedInTheOpenEditorIsSaved()
+    {
+        TWindowDriver D;
+        D.Window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(D.Window.get()));
+        CompareBytes(D, "a\r\nb\r\n", "a\r\nx\r\n");
+        D.Window->BeginCellEdit(1, 2);
+        QTest::keyClicks(D.Find<QPlainTextEdit>("FCellEditor"), QStringLiteral("typed"));
+        const QString Out = D.PathOf(QStringLiteral("out.txt"));
+        D.Platform.SaveFileAnswers = {Out};
+        D.Click("btnSaveLeft");   // a toolbar button takes no focus from the editor
+        QCOMPARE(ReadAll(Out), QByteArray("a\r\ntyped\r\n"));
+        QVERIFY(!UnsavedChanges);
+        QCOMPARE(D.Window->FUndoStack.Count(), 1);
+    }
+};
+
+QTEST_MAIN(TestWindowSave)
+#include "tst_window_save.moc"

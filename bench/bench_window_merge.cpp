@@ -1,0 +1,138 @@
+// A merge, an undo and a cell edit on two 100,000-line files through the real window: how long
+// the click takes to return, and how long until the background recompute hands back, against
+// one ComputeDiff on the same lists. Prints figures and ratios; it asserts nothing.
+
+#include "support/app/WindowDriver.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+// Source-like lines; Changed of every 1000 lines are edited, inserted or dropped on the right.
+void WritePair(const QString& LeftPath, const QString& RightPath, int Lines, int ChangedPerThousand)
+{
+    QRandomGenerator Random(20261210);
+    QByteArray Left, Right;
+    for (int I = 0; I < Lines; ++I) {
+        const QByteArray Line = (I % 17 == 0) ? QByteArray("}")
+                              : (I % 11 == 0) ? QByteArray()
+                              : QByteArray("    value_") + QByteArray::number(I % 5000) + " = compute(" +
+                                    QByteArray::number(Random.bounded(100000)) + ", \"item " + QByteArray::number(I) + "\");";
+        Left += Line + "\r\n";
+        if (int(Random.bounded(1000)) < ChangedPerThousand) {
+            switch (Random.bounded(3)) {
+            case 0: Right += Line + " // edited\r\n"; break;
+            case 1: Right += Line + "\r\n" + "    inserted();\r\n"; break;
+            default: break;
+            }
+        } else {
+            Right += Line + "\r\n";
+        }
+    }
+    for (const auto& [Path, Bytes] : {std::pair{LeftPath, Left}, std::pair{RightPath, Right}}) {
+        QFile File(Path);
+        if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            qFatal("cannot write %s", qPrintable(Path));
+        File.write(Bytes);
+    }
+}
+
+[[nodiscard]] double Median(std::vector<double> Values)
+{
+    std::sort(Values.begin(), Values.end());
+    return Values[Values.size() / 2];
+}
+
+struct TTiming
+{
+    double ClickMs = 0;      // the command returns
+    double HandBackMs = 0;   // the new rows are in the grid and painted
+};
+
+// Runs a command the way a click does and waits, processing events, for the hand-back.
+[[nodiscard]] TTiming Measure(TWindowDriver& D, const std::function<void()>& Command)
+{
+    QElapsedTimer Timer;
+    Timer.start();
+    Command();
+    TTiming Timing;
+    Timing.ClickMs = Timer.nsecsElapsed() / 1e6;
+    if (!D.Window->FDiffRecomputeInProgress)
+        qFatal("the command requested no recompute");
+    while (D.Window->FDiffRecomputeInProgress)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    D.Window->grdDiff->viewport()->repaint();
+    Timing.HandBackMs = Timer.nsecsElapsed() / 1e6;
+    return Timing;
+}
+
+void Print(const char* Name, const std::vector<TTiming>& Runs, double DiffMs)
+{
+    std::vector<double> Click, Back;
+    for (const TTiming& Run : Runs) {
+        Click.push_back(Run.ClickMs);
+        Back.push_back(Run.HandBackMs);
+    }
+    const double BackMs = Median(Back);
+    std::printf("  %-6s click returns %7.2f ms, hand-back and paint %7.1f ms   (%.2f x ComputeDiff; target <= 2)\n",
+                Name, Median(Click), BackMs, BackMs / DiffMs);
+}
+
+}   // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication App(argc, argv);
+
+    TWindowDriver D;
+    D.Window->resize(1400, 850);
+    const QString A = D.PathOf(QStringLiteral("a100k.txt")), B = D.PathOf(QStringLiteral("b100k.txt"));
+    WritePair(A, B, 100000, 10);
+    D.SetPaths(A, B);
+    D.Trigger("miAsTextFiles1");
+    TfrmMain& W = *D.Window;
+    std::printf("100,000 lines, 1%% changed: %lld left, %lld right, %lld rows\n",
+                static_cast<long long>(W.FLeftLines.size()), static_cast<long long>(W.FRightLines.size()),
+                static_cast<long long>(W.FDiffItems.size()));
+
+    std::vector<double> Diff;
+    for (int Run = 0; Run < 5; ++Run) {
+        QElapsedTimer Timer;
+        Timer.start();
+        const TDiffItems Items = ComputeDiff(W.FLeftLines, W.FRightLines, W.CurrentDiffOptions());
+        Diff.push_back(Timer.nsecsElapsed() / 1e6);
+    }
+    const double DiffMs = Median(Diff);
+    std::printf("  one ComputeDiff on those lists: %.1f ms (median of 5)\n", DiffMs);
+
+    std::vector<TTiming> Merges, Undos, Edits;
+    for (int Run = 0; Run < 5; ++Run) {
+        // A block in the middle of the file, copied to the right, then undone.
+        W.GoToDiffRow(W.grdDiff->RowCount() / 2 + Run * 1000);
+        W.btnDiffNextClick();
+        Merges.push_back(Measure(D, [&] { D.Click("btnLeftToRight"); }));
+        Undos.push_back(Measure(D, [&] { D.Click("btnUndo"); }));
+        // A line rewritten in place and written back with Enter.
+        W.GoToDiffRow(W.grdDiff->RowCount() / 3 + Run * 1000);
+        W.BeginCellEdit(1, W.grdDiff->Row());
+        auto* Editor = D.Find<QPlainTextEdit>("FCellEditor");
+        Editor->setPlainText(QStringLiteral("edited line %1").arg(Run));
+        Edits.push_back(Measure(D, [&] { W.EndCellEdit(true); }));
+    }
+    std::printf("median of 5 runs each:\n");
+    Print("merge", Merges, DiffMs);
+    Print("undo", Undos, DiffMs);
+    Print("edit", Edits, DiffMs);
+    return 0;
+}

@@ -294,6 +294,48 @@ private slots:
         QCOMPARE(EnabledButtons(D).size(), 15);
     }
 
+    // Folder mode: navigation steps over the equal rows; merges and undo are refused with the
+    // exclamation sound alone, and the line lists stay as they were.
+    void folderModeNavigatesAndRefusesChanges()
+    {
+        TWindowDriver D;
+        const QString A = D.WriteLines(QStringLiteral("a.txt"), {"kept"});
+        D.SetPaths(A, A);
+        D.Trigger("miAsTextFiles1");
+        const QString L = MakeDir(D, QStringLiteral("left"));
+        const QString R = MakeDir(D, QStringLiteral("right"));
+        for (const char* Name : {"1-equal", "3-equal", "5-equal"}) {
+            Put(L, QLatin1String(Name), 2);
+            Put(R, QLatin1String(Name), 2);
+        }
+        Put(L, QStringLiteral("2-different"), 1);
+        Put(R, QStringLiteral("2-different"), 2);
+        Put(L, QStringLiteral("4-left-only"), 1);
+        D.SetPaths(L, R);
+        D.Trigger("miAsFolders1");
+        D.Platform.Clear();
+        TfrmMain& W = *D.Window;
+
+        D.Click("btnFirstDiff");
+        QCOMPARE(W.grdDiff->Row(), 2);
+        D.Click("btnDiffNext");
+        QCOMPARE(W.grdDiff->Row(), 4);
+        D.Click("btnPrevDiff");
+        QCOMPARE(W.grdDiff->Row(), 2);
+        D.Click("btnLastDiff");
+        QCOMPARE(W.grdDiff->Row(), 4);
+        QCOMPARE(D.Platform.Beeps, 0);
+
+        D.Trigger("ActionUndo");
+        W.RunCommand([&] { W.btnLeftToRightClick(); });
+        W.RunCommand([&] { W.btnAllRightDiffsToLeftClick(); });
+        QCOMPARE(D.Platform.Beeps, 3);
+        QCOMPARE(D.Platform.Log(), QStringList());
+        QCOMPARE(W.FLeftLines, QStringList{"kept"});
+        QCOMPARE(D.Row(4), (QStringList{"4", "4-left-only", ""}));
+        QVERIFY(!UnsavedChanges);
+    }
+
     // A merge still recomputing when the folders are compared: its result must not replace the
     // folder rows, and its busy pointer must end.
     void pendingRecomputeIsDiscarded()

@@ -175,6 +175,10 @@ private slots:
             << Text << TStandInAnswer::Raw("this is not HTTP\r\n\r\n")
             << QStringLiteral("^Comparison failed\\.\r\nLeft: OK\r\nRight: Error: \\S.*$")
             << QStringList{"kept text", "second"} << QStringList();
+        QTest::newRow("right silent past the read time-out")
+            << Text << TStandInAnswer::Silent()
+            << QStringLiteral("^Comparison failed\\.\r\nLeft: OK\r\nRight: Error: \\S.*$")
+            << QStringList{"kept text", "second"} << QStringList();
     }
 
     // A failed side never raises a box of its own: the status line carries the failure text and
@@ -190,7 +194,7 @@ private slots:
         HttpStandIn Server;
         AnswerByBody(Server, {{LeftBytes(), LeftAnswer}, {RightBytes(), RightAnswer}});
         TWindowDriver D;
-        D.Window->SetTikaEndpoint(Server.Url());
+        D.Window->SetTikaEndpoint(Server.Url(), 1500);   // a short read time-out for the silent server
         QString L, R;
         WriteDocuments(D, L, R);
         D.SetPaths(L, R);

@@ -98,6 +98,28 @@ private slots:
         QCOMPARE(D.Platform.Beeps, 0);
     }
 
+    void theEditorGrowsWithItsText()
+    {
+        TWindowDriver D;
+        Activate(D);
+        Compare(D, {"A", "B", "C"}, {"A", "X", "C"});
+        DoubleClickCell(D, 1, 2);
+        const QRect Cell = Grid(D)->CellRect(1, 2).adjusted(2, 1, -2, -1);
+        QCOMPARE(Editor(D)->geometry(), Cell);
+        QTest::keyClick(Editor(D), Qt::Key_End);
+        for (int Word = 0; Word < 40; ++Word)
+            QTest::keyClicks(Editor(D), QStringLiteral(" wrapping"));
+        // All of the text stays in sight: the editor is as wide as the cell and taller.
+        QCOMPARE(Editor(D)->geometry().topLeft(), Cell.topLeft());
+        QCOMPARE(Editor(D)->width(), Cell.width());
+        QVERIFY2(Editor(D)->height() >= 3 * Editor(D)->fontMetrics().lineSpacing(), qPrintable(QString::number(Editor(D)->height())));
+        QVERIFY(Editor(D)->geometry().bottom() < Grid(D)->viewport()->height());
+        QTest::keyClick(Editor(D), Qt::Key_Return);
+        QCOMPARE(D.Window->FLeftLines[1], QStringLiteral("B") + QStringLiteral(" wrapping").repeated(40));
+        // The row grows to show the long line (measured as the grid measures it).
+        QVERIFY(Grid(D)->RowHeights(2) > Grid(D)->RowHeights(1));
+    }
+
     void editorKeys_data()
     {
         QTest::addColumn<QString>("Keys");      // what the user does in the editor on "B"

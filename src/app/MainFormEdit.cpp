@@ -119,6 +119,10 @@ void TfrmMain::CreateCellEditor()
         Editor->OnKeyDown = [this](QKeyEvent* Event) { CellEditorKeyDown(Event); };
         Editor->OnExit = [this] { RunCommand([this] { CellEditorExit(); }); };
         FCellEditor = Editor;
+        connect(Editor, &QPlainTextEdit::textChanged, this, [this] {
+            if (!FCellEditor->isHidden() && FEditingRow >= 0)
+                PositionCellEditor(FEditingCol, FEditingRow);
+        });
         grdDiff->viewport()->installEventFilter(new TCellEditorFollower(FCellEditor, [this] {
             if (FCellEditor->isHidden() || FEditingRow < 0)
                 return;
@@ -157,7 +161,17 @@ void TfrmMain::PositionCellEditor(int ACol, int ARow)
         FCellEditor->move(-FCellEditor->width() - 100, -FCellEditor->height() - 100);
         return;
     }
-    const QRect Bounds = Cell.adjusted(2, 1, -2, -1);
+    QRect Bounds = Cell.adjusted(2, 1, -2, -1);
+    if (FCellEditor->width() != Bounds.width())
+        FCellEditor->resize(Bounds.width(), FCellEditor->height());   // the text wraps at the cell's width
+    // Text beyond what the cell shows wraps onto more lines: the editor grows downwards (over
+    // the rows below, up to the grid's bottom) so that all of it stays in sight.
+    const QFontMetrics Metrics(FCellEditor->font());
+    const int Lines = std::max(1, int(FCellEditor->document()->size().height()));   // lines, not pixels
+    const int Needed = Lines * Metrics.lineSpacing() + 2;
+    const int Room = std::max(Bounds.height(), grdDiff->viewport()->height() - Bounds.top());
+    if (Needed > Bounds.height())
+        Bounds.setHeight(std::min(Needed, Room));
     if (FCellEditor->geometry() != Bounds)
         FCellEditor->setGeometry(Bounds);
 }
@@ -193,6 +207,7 @@ void TfrmMain::BeginCellEdit(int ACol, int ARow)
     PositionCellEditor(ACol, ARow);
     FCellEditor->setReadOnly(false);
     FCellEditor->show();
+    PositionCellEditor(ACol, ARow);   // a hidden editor lays its text out only once shown
     FCellEditor->raise();
     FCellEditor->setFocus(Qt::OtherFocusReason);
     FCellEditor->selectAll();

@@ -360,6 +360,39 @@ private slots:
         QCOMPARE(Editor(D)->toPlainText(), QStringLiteral("C"));
     }
 
+    void navigationWritesTheOpenEditBack()
+    {
+        TWindowDriver D;
+        Activate(D);
+        Compare(D, {"A", "B", "C", "D"}, {"A", "X", "C", "Y"});
+        DoubleClickCell(D, 1, 2);
+        QTest::keyClicks(Editor(D), QStringLiteral("typed"));
+        QTest::keyClick(Editor(D), Qt::Key_F8);   // Next, from inside the editor
+        QVERIFY(!EditorOpen(D));
+        QCOMPARE(D.Window->FLeftLines, (QStringList{"A", "typed", "C", "D"}));
+        QCOMPARE(Grid(D)->Row(), 4);
+        QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);
+    }
+
+    void ctrlZInTheEditorUndoesTyping()
+    {
+        TWindowDriver D;
+        Activate(D);
+        Compare(D, {"A", "B"}, {"A", "X"});
+        Grid(D)->SetRow(2);
+        D.Click("btnLeftToRight");
+        QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);
+        DoubleClickCell(D, 1, 1);
+        QTest::keyClick(Editor(D), Qt::Key_End);
+        QTest::keyClicks(Editor(D), QStringLiteral("xyz"));
+        QTest::keyClick(Editor(D), Qt::Key_Z, Qt::ControlModifier);
+        // The editor's own undo, not the merge's.
+        QVERIFY(EditorOpen(D));
+        QCOMPARE(D.Window->FRightLines, (QStringList{"A", "B"}));
+        QCOMPARE(D.Window->FUndoStack.Count(), 1);
+        QVERIFY(Editor(D)->toPlainText() != QStringLiteral("Axyz"));
+    }
+
     void mergeAndUndoWriteAnOpenEditFirst()
     {
         TWindowDriver D;

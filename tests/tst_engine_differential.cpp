@@ -85,6 +85,8 @@ void AddTuningRows()
     Tuning = {};
     Tuning.RowStep = TAlignTuning::TRowStep::AlwaysDense;
     QTest::newRow("dense rows") << Tuning;
+    Tuning.MaskMinCount = 1;
+    QTest::newRow("dense rows, masks for most keys") << Tuning;
     Tuning = {};
     Tuning.RowStep = TAlignTuning::TRowStep::AlwaysSparse;
     QTest::newRow("sparse rows") << Tuning;

@@ -276,10 +276,15 @@ public:
             FPos[std::size_t(Fill[std::size_t(FB[J])]++)] = J;
         // Most lines have no or one equal line on the right: keep that next to the line, so
         // the rows read it in order instead of jumping through the key tables.
+        BuildMasks();
         FLeftPos.resize(std::size_t(FN));
         for (std::int32_t I = 0; I < FN; ++I) {
-            const std::int32_t Count = FPosStart[std::size_t(FA[I]) + 1] - FPosStart[std::size_t(FA[I])];
-            FLeftPos[std::size_t(I)] = Count == 0 ? NoPosition : Count == 1 ? *PosBegin(FA[I]) : ManyPositions;
+            const std::int32_t Id = FA[I];
+            const std::int32_t Count = FPosStart[std::size_t(Id) + 1] - FPosStart[std::size_t(Id)];
+            FLeftPos[std::size_t(I)] = Count == 0                         ? NoPosition
+                                       : FMaskOf[std::size_t(Id)] >= 0 ? Masked
+                                       : Count == 1                      ? *PosBegin(Id)
+                                                                         : ManyPositions;
         }
     }
 
@@ -314,7 +319,37 @@ private:
     std::int32_t FN, FM;
     const TAlignTuning& FTuning;
     std::vector<std::int32_t> FPosStart, FPos, FLeftPos;
-    static constexpr std::int32_t NoPosition = -1, ManyPositions = -2;
+    static constexpr std::int32_t NoPosition = -1, ManyPositions = -2, Masked = -3;
+    // Frequent keys (blank lines, braces) keep a bit mask of their right lines, in both
+    // directions, so a row reads its match mask instead of setting thousands of bits.
+    std::vector<std::int32_t> FMaskOf; // per key: index of its masks, or -1
+    std::vector<TWord> FMasks, FReversedMasks;
+    std::size_t FMaskWords = 0;
+
+    // At most 64 keys can hold one line in 64 of the right side, so the masks take at most two
+    // words per right line.
+    void BuildMasks()
+    {
+        FMaskOf.assign(FPosStart.size() - 1, -1);
+        FMaskWords = std::size_t(FM) / 64 + 2; // one spare word for unaligned reads
+        std::int32_t Masks = 0;
+        for (std::size_t Id = 0; Id + 1 < FPosStart.size(); ++Id) {
+            const std::int64_t Count = FPosStart[Id + 1] - FPosStart[Id];
+            if (Count >= std::max(1, FTuning.MaskMinCount) && Count * 64 >= FM)
+                FMaskOf[Id] = Masks++;
+        }
+        FMasks.assign(FMaskWords * std::size_t(Masks), 0);
+        FReversedMasks.assign(FMaskWords * std::size_t(Masks), 0);
+        for (std::int32_t J = 0; J < FM; ++J) {
+            const std::int32_t K = FMaskOf[std::size_t(FB[J])];
+            if (K < 0)
+                continue;
+            const std::size_t Base = std::size_t(K) * FMaskWords;
+            const std::size_t R = std::size_t(FM - 1 - J);
+            FMasks[Base + (std::size_t(J) >> 6)] |= TWord(1) << (J & 63);
+            FReversedMasks[Base + (R >> 6)] |= TWord(1) << (R & 63);
+        }
+    }
 
     const std::int32_t* PosBegin(std::int32_t Id) const { return FPos.data() + FPosStart[std::size_t(Id)]; }
     const std::int32_t* PosEnd(std::int32_t Id) const { return FPos.data() + FPosStart[std::size_t(Id) + 1]; }
@@ -365,6 +400,41 @@ private:
         }
     }
 
+    // u = V & M; V = (V + u) | (V - u), the addition carrying into the next word.
+    static void HyyroStep(TWord& V, TWord M, TWord& Carry)
+    {
+        const TWord Old = V;
+        const TWord U = Old & M;
+        TWord Sum = Old + U;
+        const TWord C1 = Sum < Old;
+        Sum += Carry;
+        const TWord C2 = Sum < Carry;
+        Carry = C1 | C2;
+        V = Sum | (Old - U);
+    }
+
+    // The dense step of a frequent key, its match bits read from the key's mask: forward, bit t
+    // is right line Lo2 + t; backward, Hi2 - 1 - t, which is bit FM - Hi2 + t of the reversed mask.
+    void DenseStepWithMask(bool Backward, std::int32_t Mask, std::int32_t Lo2, std::int32_t Hi2, std::int32_t WordA,
+                           std::int32_t WordB, TRow& Row) const
+    {
+        const std::int32_t W = Hi2 - Lo2;
+        const TWord* G = (Backward ? FReversedMasks : FMasks).data() + std::size_t(Mask) * FMaskWords;
+        const std::size_t Offset = std::size_t(Backward ? FM - Hi2 : Lo2);
+        const unsigned Shift = unsigned(Offset & 63);
+        const std::size_t Base = Offset >> 6;
+        TWord Carry = 0;
+        for (std::int32_t X = WordA; X < WordB; ++X) {
+            const std::size_t G0 = Base + std::size_t(X);
+            TWord M = Shift ? (G[G0] >> Shift) | (G[G0 + 1] << (64 - Shift)) : G[G0];
+            const std::int32_t Left = W - X * 64; // bits of this word inside the range
+            if (Left < 64)
+                M &= (TWord(1) << Left) - 1;
+            HyyroStep(Row.V[std::size_t(X)], M, Carry);
+            Row.NoteWord(std::size_t(X));
+        }
+    }
+
     // One left line's step of the bit row.
     void StepRow(bool Backward, std::int32_t First, std::int32_t R, std::int32_t Lo2, std::int32_t Hi2,
                  std::int64_t Dl, std::int64_t Di, TRow& Row) const
@@ -376,17 +446,21 @@ private:
             const std::int32_t* PB = &FLeftPos[std::size_t(Line)];
             if (*PB == NoPosition)
                 return;
-            const std::int32_t* PE = PB + 1;
-            if (*PB == ManyPositions) {
-                PB = PosBegin(FA[Line]);
-                PE = PosEnd(FA[Line]);
-            }
             const std::int64_t LowBit = std::max<std::int64_t>(0, R - Dl - 1);
             const std::int64_t HighBit = std::min<std::int64_t>(W, R + Di);
             if (LowBit >= HighBit)
                 return;
             const auto WordA = std::int32_t(LowBit >> 6);
             const auto WordB = std::int32_t((HighBit + 63) >> 6);
+            if (*PB == Masked && Mode != TAlignTuning::TRowStep::AlwaysSparse) {
+                DenseStepWithMask(Backward, FMaskOf[std::size_t(FA[Line])], Lo2, Hi2, WordA, WordB, Row);
+                return;
+            }
+            const std::int32_t* PE = PB + 1;
+            if (*PB == ManyPositions || *PB == Masked) {
+                PB = PosBegin(FA[Line]);
+                PE = PosEnd(FA[Line]);
+            }
             const std::int32_t BitA = WordA * 64;
             const std::int32_t BitB = std::min(W, WordB * 64);
             // Right lines covered by bits [BitA, BitB).
@@ -430,14 +504,7 @@ private:
             }
             TWord Carry = 0;
             for (std::int32_t X = WordA; X < WordB; ++X) {
-                const TWord V = Row.V[std::size_t(X)];
-                const TWord U = V & Row.M[std::size_t(X)];
-                TWord Sum = V + U;
-                const TWord C1 = Sum < V;
-                Sum += Carry;
-                const TWord C2 = Sum < Carry;
-                Carry = C1 | C2;
-                Row.V[std::size_t(X)] = Sum | (V - U);
+                HyyroStep(Row.V[std::size_t(X)], Row.M[std::size_t(X)], Carry);
                 Row.M[std::size_t(X)] = 0;
                 Row.NoteWord(std::size_t(X));
             }

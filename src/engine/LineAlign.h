@@ -27,6 +27,9 @@ struct TAlignTuning {
     std::int64_t ParallelMinWork = std::int64_t(1) << 20;
     // A row takes the sparse update when its window has at least this many words per match.
     std::int32_t SparseWordsPerMatch = 4;
+    // A key with at least this many right lines, and at least one in 64 of them, gets a bit
+    // mask of its lines for dense steps.
+    std::int32_t MaskMinCount = 64;
     // Lines (both sides) from which keys are built and numbered on two threads.
     std::int64_t ParallelMinLines = std::int64_t(1) << 16;
 };

@@ -237,6 +237,26 @@ private slots:
         QCOMPARE(D.Find<QToolButton>("btnFirstDiff")->toolTip(), QStringLiteral("First Difference (Alt+Home)"));
         QCOMPARE(D.Find<QToolButton>("btnLastDiff")->toolTip(), QStringLiteral("Last Difference (Alt+End)"));
         QCOMPARE(D.Find<QToolButton>("btnUndo")->toolTip(), QStringLiteral("Undo Last Change (Ctrl+Z)"));
+        QCOMPARE(D.Find<QToolButton>("btnLeftToRight")->toolTip(), QStringLiteral("Copy to Right (Alt+Right)"));
+        QCOMPARE(D.Find<QToolButton>("btnRightToLeft")->toolTip(), QStringLiteral("Copy to Left (Alt+Left)"));
+    }
+
+    void altArrowsCopyTheBlock()
+    {
+        TWindowDriver D;
+        D.Window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(D.Window.get()));
+        Compare(D, {"A", "B", "C", "D"}, {"A", "X", "C", "Y"});
+        Grid(D)->setFocus();
+        Grid(D)->SetRow(2);
+        QTest::keyClick(Grid(D), Qt::Key_Right, Qt::AltModifier);
+        QCOMPARE(D.Window->FRightLines, (QStringList{"A", "B", "C", "Y"}));
+        QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);
+        Grid(D)->SetRow(4);
+        QTest::keyClick(Grid(D), Qt::Key_Left, Qt::AltModifier);
+        QCOMPARE(D.Window->FLeftLines, (QStringList{"A", "B", "C", "Y"}));
+        QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);
+        QCOMPARE(D.Window->FUndoStack.Count(), 2);
     }
 
     void altDownInAPathBoxOpensItsList()

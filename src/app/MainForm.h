@@ -213,7 +213,7 @@ public:
     void btnUndoClick();
     void UndoLastMerge();
     void PushUndoState();
-    void CreateNavigationShortcuts();   // F7/F8, Alt+Up/Down/Home/End, shown in the tooltips
+    void CreateNavigationShortcuts();   // F7/F8, Alt+arrows, Alt+Home/End, shown in the tooltips
 
     // ---- In-cell editing (MainFormEdit.cpp) ----
     void CreateCellEditor();

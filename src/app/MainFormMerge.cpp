@@ -40,6 +40,9 @@ void TfrmMain::CreateNavigationShortcuts()
         {btnPrevDiff, "scPrevDiff", QKeySequence(Qt::Key_F7), QKeySequence(Qt::ALT | Qt::Key_Up)},
         {btnFirstDiff, "scFirstDiff", QKeySequence(), QKeySequence(Qt::ALT | Qt::Key_Home)},
         {btnLastDiff, "scLastDiff", QKeySequence(), QKeySequence(Qt::ALT | Qt::Key_End)},
+        // Copying a block towards a side, as other comparison tools bind it.
+        {btnLeftToRight, "scLeftToRight", QKeySequence(), QKeySequence(Qt::ALT | Qt::Key_Right)},
+        {btnRightToLeft, "scRightToLeft", QKeySequence(), QKeySequence(Qt::ALT | Qt::Key_Left)},
     };
     for (const TBinding& Binding : Bindings) {
         QToolButton* Button = Binding.Button;

@@ -34,14 +34,17 @@ bool Agrees(const TCase& C, const TAlignTuning& Tuning)
     }
 }
 
-// Deletes runs of lines, then single lines, while the engine still disagrees with the oracle.
+// Deletes runs of lines, then single lines, while the engine still disagrees with the oracle;
+// gives up after a minute (large failing inputs cost the oracle much per try).
 TCase Shrink(TCase C, const TAlignTuning& Tuning)
 {
+    QElapsedTimer Spent;
+    Spent.start();
     for (qsizetype Run = std::max(C.Left.size(), C.Right.size()) / 2; Run >= 1; Run /= 2) {
-        for (bool Progress = true; Progress;) {
+        for (bool Progress = true; Progress && Spent.elapsed() < 60000;) {
             Progress = false;
             for (QStringList* Side : {&C.Left, &C.Right}) {
-                for (qsizetype I = Side->size() - Run; I >= 0; I -= Run) {
+                for (qsizetype I = Side->size() - Run; I >= 0 && Spent.elapsed() < 60000; I -= Run) {
                     const QStringList Removed = Side->mid(I, Run);
                     Side->remove(I, Run);
                     if (Agrees(C, Tuning)) {

@@ -441,73 +441,71 @@ private:
     {
         const std::int32_t W = Hi2 - Lo2;
         const auto Mode = FTuning.RowStep;
-        {
-            const std::int32_t Line = Backward ? First - R + 1 : First + R - 1;
-            const std::int32_t* PB = &FLeftPos[std::size_t(Line)];
-            if (*PB == NoPosition)
-                return;
-            const std::int64_t LowBit = std::max<std::int64_t>(0, R - Dl - 1);
-            const std::int64_t HighBit = std::min<std::int64_t>(W, R + Di);
-            if (LowBit >= HighBit)
-                return;
-            const auto WordA = std::int32_t(LowBit >> 6);
-            const auto WordB = std::int32_t((HighBit + 63) >> 6);
-            if (*PB == Masked && Mode != TAlignTuning::TRowStep::AlwaysSparse) {
-                DenseStepWithMask(Backward, FMaskOf[std::size_t(FA[Line])], Lo2, Hi2, WordA, WordB, Row);
-                return;
-            }
-            const std::int32_t* PE = PB + 1;
-            if (*PB == ManyPositions || *PB == Masked) {
-                PB = PosBegin(FA[Line]);
-                PE = PosEnd(FA[Line]);
-            }
-            const std::int32_t BitA = WordA * 64;
-            const std::int32_t BitB = std::min(W, WordB * 64);
-            // Right lines covered by bits [BitA, BitB).
-            const std::int32_t LineLo = Backward ? Hi2 - BitB : Lo2 + BitA;
-            const std::int32_t LineHi = Backward ? Hi2 - BitA : Lo2 + BitB;
-            const std::int32_t* P0 = std::lower_bound(PB, PE, LineLo);
-            const std::int32_t* P1 = std::lower_bound(P0, PE, LineHi);
-            if (P0 == P1)
-                return;
-            const std::int64_t Count = P1 - P0;
-            const bool Sparse = Mode == TAlignTuning::TRowStep::AlwaysSparse ||
-                                (Mode == TAlignTuning::TRowStep::Auto &&
-                                 Count * FTuning.SparseWordsPerMatch <= WordB - WordA);
-            auto BitOf = [&](std::int32_t Line) { return Backward ? Hi2 - 1 - Line : Line - Lo2; };
-            if (Sparse) {
-                // Highest bit first: forward that is the highest line, backward the lowest.
-                auto Step = [&](std::int32_t T) {
-                    TWord& Word = Row.V[std::size_t(T) >> 6];
-                    const TWord Mask = TWord(1) << (T & 63);
-                    if (!(Word & Mask))
-                        return;
-                    Word &= ~Mask;
-                    Row.NoteWord(std::size_t(T) >> 6);
-                    const std::int32_t Z = Row.NextZero(T + 1, BitB);
-                    if (Z >= 0) {
-                        Row.V[std::size_t(Z) >> 6] |= TWord(1) << (Z & 63);
-                        Row.NoteWord(std::size_t(Z) >> 6);
-                    }
-                };
-                if (Backward)
-                    for (const std::int32_t* P = P0; P != P1; ++P)
-                        Step(BitOf(*P));
-                else
-                    for (const std::int32_t* P = P1; P != P0;)
-                        Step(BitOf(*--P));
-                return;
-            }
-            for (const std::int32_t* P = P0; P != P1; ++P) {
-                const std::int32_t T = BitOf(*P);
-                Row.M[std::size_t(T) >> 6] |= TWord(1) << (T & 63);
-            }
-            TWord Carry = 0;
-            for (std::int32_t X = WordA; X < WordB; ++X) {
-                HyyroStep(Row.V[std::size_t(X)], Row.M[std::size_t(X)], Carry);
-                Row.M[std::size_t(X)] = 0;
-                Row.NoteWord(std::size_t(X));
-            }
+        const std::int32_t Line = Backward ? First - R + 1 : First + R - 1;
+        const std::int32_t* PB = &FLeftPos[std::size_t(Line)];
+        if (*PB == NoPosition)
+            return;
+        const std::int64_t LowBit = std::max<std::int64_t>(0, R - Dl - 1);
+        const std::int64_t HighBit = std::min<std::int64_t>(W, R + Di);
+        if (LowBit >= HighBit)
+            return;
+        const auto WordA = std::int32_t(LowBit >> 6);
+        const auto WordB = std::int32_t((HighBit + 63) >> 6);
+        if (*PB == Masked && Mode != TAlignTuning::TRowStep::AlwaysSparse) {
+            DenseStepWithMask(Backward, FMaskOf[std::size_t(FA[Line])], Lo2, Hi2, WordA, WordB, Row);
+            return;
+        }
+        const std::int32_t* PE = PB + 1;
+        if (*PB == ManyPositions || *PB == Masked) {
+            PB = PosBegin(FA[Line]);
+            PE = PosEnd(FA[Line]);
+        }
+        const std::int32_t BitA = WordA * 64;
+        const std::int32_t BitB = std::min(W, WordB * 64);
+        // Right lines covered by bits [BitA, BitB).
+        const std::int32_t LineLo = Backward ? Hi2 - BitB : Lo2 + BitA;
+        const std::int32_t LineHi = Backward ? Hi2 - BitA : Lo2 + BitB;
+        const std::int32_t* P0 = std::lower_bound(PB, PE, LineLo);
+        const std::int32_t* P1 = std::lower_bound(P0, PE, LineHi);
+        if (P0 == P1)
+            return;
+        const std::int64_t Count = P1 - P0;
+        const bool Sparse = Mode == TAlignTuning::TRowStep::AlwaysSparse ||
+                            (Mode == TAlignTuning::TRowStep::Auto &&
+                             Count * FTuning.SparseWordsPerMatch <= WordB - WordA);
+        auto BitOf = [&](std::int32_t Line) { return Backward ? Hi2 - 1 - Line : Line - Lo2; };
+        if (Sparse) {
+            // Highest bit first: forward that is the highest line, backward the lowest.
+            auto Step = [&](std::int32_t T) {
+                TWord& Word = Row.V[std::size_t(T) >> 6];
+                const TWord Mask = TWord(1) << (T & 63);
+                if (!(Word & Mask))
+                    return;
+                Word &= ~Mask;
+                Row.NoteWord(std::size_t(T) >> 6);
+                const std::int32_t Z = Row.NextZero(T + 1, BitB);
+                if (Z >= 0) {
+                    Row.V[std::size_t(Z) >> 6] |= TWord(1) << (Z & 63);
+                    Row.NoteWord(std::size_t(Z) >> 6);
+                }
+            };
+            if (Backward)
+                for (const std::int32_t* P = P0; P != P1; ++P)
+                    Step(BitOf(*P));
+            else
+                for (const std::int32_t* P = P1; P != P0;)
+                    Step(BitOf(*--P));
+            return;
+        }
+        for (const std::int32_t* P = P0; P != P1; ++P) {
+            const std::int32_t T = BitOf(*P);
+            Row.M[std::size_t(T) >> 6] |= TWord(1) << (T & 63);
+        }
+        TWord Carry = 0;
+        for (std::int32_t X = WordA; X < WordB; ++X) {
+            HyyroStep(Row.V[std::size_t(X)], Row.M[std::size_t(X)], Carry);
+            Row.M[std::size_t(X)] = 0;
+            Row.NoteWord(std::size_t(X));
         }
     }
 

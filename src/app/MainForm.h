@@ -256,6 +256,16 @@ private:
     bool FLinesMovedSinceRows = false;   // see RowsFollowLines
     void ChangeLinesAndRecompute(bool LinesMoved);   // busy pointer, then RecomputeDiffAsync
     void FollowEditedLine();   // keeps FEditingRow on the row that shows the edited line
+    // The side a merge writes to; the two directions of each merge command share one body.
+    enum class TMergeTarget { Left, Right };
+    void CopySelectedBlock(TMergeTarget Target);
+    void CopyWholeSide(TMergeTarget Target);
+    // Shared steps of the file compare commands (MainFormCompare.cpp).
+    [[nodiscard]] bool ConfirmLoadFiles();   // false when the user keeps the current changes
+    void RunFileCompareCommand(void (TfrmMain::*Compare)(const QString&, const QString&));
+    [[nodiscard]] bool CheckFilesToCompare(const QString& L, const QString& R);
+    // The rows of two newly loaded files from the top, the identical box, the summary.
+    void ShowNewFileComparison();
 
     void CreateControls();
     void CreateToolBar();

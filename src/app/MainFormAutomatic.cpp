@@ -11,8 +11,7 @@
 void TfrmMain::btnCompareClick()
 {
     // Asked before the paths are looked at, with the files' wording also for two folders.
-    if (UnsavedChanges
-        && !Platform.Confirm(QStringLiteral("Load and compare the specified files?\r\nCurrent changes will be lost.")))
+    if (!ConfirmLoadFiles())
         return;
     QString L, R;
     ReadPaths(L, R);

@@ -71,9 +71,15 @@ void TfrmMain::SpeedButton1MouseUp()
     PopupMenu1->popup(SpeedButton1->mapToGlobal(QPoint(0, SpeedButton1->height())));
 }
 
-void TfrmMain::miAsTextFiles1Click()
+bool TfrmMain::ConfirmLoadFiles()
 {
-    if (UnsavedChanges && !Platform.Confirm(ConfirmLoadText))
+    return !UnsavedChanges || Platform.Confirm(ConfirmLoadText);
+}
+
+// The forced file commands (as text files, as documents) differ only in the comparison they run.
+void TfrmMain::RunFileCompareCommand(void (TfrmMain::*Compare)(const QString&, const QString&))
+{
+    if (!ConfirmLoadFiles())
         return;
     QString L, R;
     ReadPaths(L, R);
@@ -85,25 +91,37 @@ void TfrmMain::miAsTextFiles1Click()
         Platform.ShowMessage(TMessageKind::Error, QStringLiteral("Both paths must be existing files for files comparison."));
         return;
     }
-    CompareTextFiles(L, R);
+    (this->*Compare)(L, R);
     AddPathsToHistory(L, R, THistoryRule::Keeping);
     SaveSettings();
 }
 
-void TfrmMain::CompareTextFiles(const QString& L, const QString& R)
+bool TfrmMain::CheckFilesToCompare(const QString& L, const QString& R)
 {
     if (L.isEmpty() || R.isEmpty()) {
         Platform.ShowMessage(TMessageKind::Warning, SelectBothFilesText);
-        return;
+        return false;
     }
     if (!IsExistingFile(L)) {
         Platform.ShowMessage(TMessageKind::Error, QStringLiteral("Left file does not exist."));
-        return;
+        return false;
     }
     if (!IsExistingFile(R)) {
         Platform.ShowMessage(TMessageKind::Error, QStringLiteral("Right file does not exist."));
-        return;
+        return false;
     }
+    return true;
+}
+
+void TfrmMain::miAsTextFiles1Click()
+{
+    RunFileCompareCommand(&TfrmMain::CompareTextFiles);
+}
+
+void TfrmMain::CompareTextFiles(const QString& L, const QString& R)
+{
+    if (!CheckFilesToCompare(L, R))
+        return;
 
     // Both files are read before the workspace is touched: a file that cannot be read or decoded
     // leaves the shown comparison whole (lines, rows, undo states, unsaved changes), instead of
@@ -136,6 +154,11 @@ void TfrmMain::CompareTextFiles(const QString& L, const QString& R)
     FRightHasBOM = RightHasBOM;
     FRightEncName = RightEncName;
 
+    ShowNewFileComparison();
+}
+
+void TfrmMain::ShowNewFileComparison()
+{
     RunDiff();
     // A new comparison starts at its top, wherever the previous one was scrolled to.
     grdDiff->SetTopRow(1);

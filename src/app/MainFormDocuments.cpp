@@ -7,18 +7,6 @@
 #include "tika/Tika.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
-
-namespace {
-
-[[nodiscard]] bool IsExistingFile(const QString& Path)
-{
-    return QFileInfo(Path).isFile();
-}
-
-const QString SelectBothFilesText = QStringLiteral("Please select both left and right files.");
-
-}   // namespace
 
 void TfrmMain::SetTikaEndpoint(const QUrl& Endpoint, int ReadTimeoutMs)
 {
@@ -28,38 +16,13 @@ void TfrmMain::SetTikaEndpoint(const QUrl& Endpoint, int ReadTimeoutMs)
 
 void TfrmMain::miAsComplexDocumentsegPDFDOCXetcwithTIKA1Click()
 {
-    if (UnsavedChanges
-        && !Platform.Confirm(QStringLiteral("Load and compare the specified files?\r\nCurrent changes will be lost.")))
-        return;
-    QString L, R;
-    ReadPaths(L, R);
-    if (L.isEmpty() || R.isEmpty()) {
-        Platform.ShowMessage(TMessageKind::Warning, SelectBothFilesText);
-        return;
-    }
-    if (!IsExistingFile(L) || !IsExistingFile(R)) {
-        Platform.ShowMessage(TMessageKind::Error, QStringLiteral("Both paths must be existing files for files comparison."));
-        return;
-    }
-    CompareDocuments(L, R);
-    AddPathsToHistory(L, R, THistoryRule::Keeping);
-    SaveSettings();
+    RunFileCompareCommand(&TfrmMain::CompareDocuments);
 }
 
 void TfrmMain::CompareDocuments(const QString& L, const QString& R)
 {
-    if (L.isEmpty() || R.isEmpty()) {
-        Platform.ShowMessage(TMessageKind::Warning, SelectBothFilesText);
+    if (!CheckFilesToCompare(L, R))
         return;
-    }
-    if (!IsExistingFile(L)) {
-        Platform.ShowMessage(TMessageKind::Error, QStringLiteral("Left file does not exist."));
-        return;
-    }
-    if (!IsExistingFile(R)) {
-        Platform.ShowMessage(TMessageKind::Error, QStringLiteral("Right file does not exist."));
-        return;
-    }
 
     HideGettingStarted();
     FFolderMode = false;
@@ -91,12 +54,7 @@ void TfrmMain::CompareDocuments(const QString& L, const QString& R)
     RightText.clear();
 
     if (LeftOk && RightOk) {
-        RunDiff();
-        grdDiff->SetTopRow(1);
-        grdDiff->SetRow(1);
-        if (!HasDifferences())
-            Platform.ShowMessage(TMessageKind::Information, QStringLiteral("The files are identical."));
-        ShowComparisonSummary(LineCountPrefix(FLeftLines.size(), FRightLines.size()), true);
+        ShowNewFileComparison();
         return;
     }
 

@@ -150,7 +150,7 @@ void TfrmMain::PushUndoState()
     FUndoStack.Push(std::move(State));
 }
 
-void TfrmMain::btnLeftToRightClick()
+void TfrmMain::CopySelectedBlock(TMergeTarget Target)
 {
     if (FFolderMode) {
         Platform.Beep();
@@ -169,71 +169,55 @@ void TfrmMain::btnLeftToRightClick()
     }
     PushUndoState();
     UnsavedChanges = true;
-    CopyBlockToRight(FDiffItems, R - 1, FLeftLines, FRightLines);
+    if (Target == TMergeTarget::Right)
+        CopyBlockToRight(FDiffItems, R - 1, FLeftLines, FRightLines);
+    else
+        CopyBlockToLeft(FDiffItems, R - 1, FRightLines, FLeftLines);
     btnUndo->setEnabled(true);
     ChangeLinesAndRecompute(true);
+}
+
+void TfrmMain::CopyWholeSide(TMergeTarget Target)
+{
+    if (FFolderMode) {
+        Platform.Beep();
+        return;
+    }
+    EnsureFilesLoaded();
+    CommitOpenCellEdit();
+    if (LinesIdentical(FLeftLines, FRightLines)) {
+        Platform.ShowMessage(TMessageKind::Information, QString::fromLatin1(FilesAlreadyIdenticalText));
+        return;
+    }
+    PushUndoState();
+    UnsavedChanges = true;
+    btnUndo->setEnabled(true);
+    if (Target == TMergeTarget::Right)
+        FRightLines = FLeftLines;
+    else
+        FLeftLines = FRightLines;
+    ChangeLinesAndRecompute(true);
+    SetStatus(QString::fromLatin1(Target == TMergeTarget::Right ? RightReplacedStatusText : LeftReplacedStatusText));
+}
+
+void TfrmMain::btnLeftToRightClick()
+{
+    CopySelectedBlock(TMergeTarget::Right);
 }
 
 void TfrmMain::btnRightToLeftClick()
 {
-    if (FFolderMode) {
-        Platform.Beep();
-        return;
-    }
-    EnsureFilesLoaded();
-    CommitOpenCellEdit();
-    const int R = grdDiff->Row();
-    if (R <= 0 || R > FDiffItems.size())
-        return;
-    if (!RowsFollowLines()) {
-        Platform.Beep();
-        return;
-    }
-    PushUndoState();
-    UnsavedChanges = true;
-    CopyBlockToLeft(FDiffItems, R - 1, FRightLines, FLeftLines);
-    btnUndo->setEnabled(true);
-    ChangeLinesAndRecompute(true);
+    CopySelectedBlock(TMergeTarget::Left);
 }
 
 void TfrmMain::btnAllLeftDiffsToRightClick()
 {
-    if (FFolderMode) {
-        Platform.Beep();
-        return;
-    }
-    EnsureFilesLoaded();
-    CommitOpenCellEdit();
-    if (LinesIdentical(FLeftLines, FRightLines)) {
-        Platform.ShowMessage(TMessageKind::Information, QString::fromLatin1(FilesAlreadyIdenticalText));
-        return;
-    }
-    PushUndoState();
-    UnsavedChanges = true;
-    btnUndo->setEnabled(true);
-    FRightLines = FLeftLines;
-    ChangeLinesAndRecompute(true);
-    SetStatus(QString::fromLatin1(RightReplacedStatusText));
+    CopyWholeSide(TMergeTarget::Right);
 }
 
 void TfrmMain::btnAllRightDiffsToLeftClick()
 {
-    if (FFolderMode) {
-        Platform.Beep();
-        return;
-    }
-    EnsureFilesLoaded();
-    CommitOpenCellEdit();
-    if (LinesIdentical(FLeftLines, FRightLines)) {
-        Platform.ShowMessage(TMessageKind::Information, QString::fromLatin1(FilesAlreadyIdenticalText));
-        return;
-    }
-    PushUndoState();
-    UnsavedChanges = true;
-    btnUndo->setEnabled(true);
-    FLeftLines = FRightLines;
-    ChangeLinesAndRecompute(true);
-    SetStatus(QString::fromLatin1(LeftReplacedStatusText));
+    CopyWholeSide(TMergeTarget::Left);
 }
 
 // ---------------------------------------------------------------------------------------------

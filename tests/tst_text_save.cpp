@@ -2,6 +2,7 @@
 // byte-order mark, and an existing file that survives a failed save.
 
 #include "support/core/ByteFiles.h"
+#include "support/core/FileSizeLimit.h"
 #include "text/TextFile.h"
 
 #include <QDir>
@@ -10,9 +11,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace quorlane::test;
@@ -41,32 +39,6 @@ TLoaded Load(const QString& Path)
     LoadTextFile(Path, loaded.Lines, loaded.Encoding, loaded.HasBOM, loaded.EncName);
     return loaded;
 }
-
-// Lowers the largest file this process may write, the way a full disk stops a write half-way.
-class TFileSizeLimit {
-public:
-    explicit TFileSizeLimit(rlim_t Bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &FOld);
-        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = FOld;
-        limit.rlim_cur = Bytes;
-        FActive = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~TFileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &FOld);
-        std::signal(SIGXFSZ, FOldHandler);
-    }
-    TFileSizeLimit(const TFileSizeLimit&) = delete;
-    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
-    [[nodiscard]] bool Active() const { return FActive; }
-
-private:
-    rlimit FOld{};
-    void (*FOldHandler)(int) = SIG_DFL;
-    bool FActive = false;
-};
 
 }  // namespace
 

@@ -20,8 +20,6 @@ class TestWindowAutomatic : public QObject
 {
     Q_OBJECT
 
-    static QString Status(TWindowDriver& D) { return D.Find<QLabel>("lblStatus")->text(); }
-
     static const QString& ConfirmText()
     {
         static const QString Text = QStringLiteral("Load and compare the specified files?\r\nCurrent changes will be lost.");
@@ -44,13 +42,6 @@ class TestWindowAutomatic : public QObject
             D.Window->SetTikaEndpoint(Server.Url());
         }
     };
-
-    static QString Resolve(TWindowDriver& D, const QString& Name)
-    {
-        if (Name.trimmed().isEmpty())
-            return Name;
-        return D.PathOf(Name);
-    }
 
 private slots:
     // The decision table: names decide first, the probe of the first bytes second.
@@ -226,8 +217,8 @@ private slots:
         TTika Tika(D);
         D.WriteLines(QStringLiteral("a.txt"), {"x"});
         D.WriteLines(QStringLiteral("b.txt"), {"y"});
-        QDir().mkpath(D.PathOf(QStringLiteral("dir")));
-        D.SetPaths(Resolve(D, Left), Resolve(D, Right));
+        D.MakeFolder(QStringLiteral("dir"));
+        D.SetPaths(D.ResolvePath(Left), D.ResolvePath(Right));
         UnsavedChanges = Unsaved;
         D.Platform.ConfirmAnswers = {false};
 
@@ -237,7 +228,7 @@ private slots:
         QVERIFY(D.Platform.PointerChanges.isEmpty());
         QCOMPARE(Tika.Server.ConnectionCount(), 0);
         QVERIFY(!D.Find<QFrame>("Panel2")->isHidden());
-        QCOMPARE(Status(D), QStringLiteral("Ready."));
+        QCOMPARE(D.Status(), QStringLiteral("Ready."));
         QVERIFY(D.History("cmbLeft").isEmpty());
         QVERIFY(D.History("cmbRight").isEmpty());
         QVERIFY(!QFileInfo::exists(D.SettingsFile()));
@@ -265,7 +256,7 @@ private slots:
         QVERIFY(!UnsavedChanges);
         QVERIFY(D.Window->FFolderMode);
         QCOMPARE(D.Row(1), (QStringList{"1", QStringLiteral("sub") + QDir::separator() + "only.txt", ""}));
-        QCOMPARE(Status(D), QStringLiteral("Compared 1 files (left folder, including subfolders) vs 0 files "
+        QCOMPARE(D.Status(), QStringLiteral("Compared 1 files (left folder, including subfolders) vs 0 files "
                                            "(right folder, including subfolders)."));
         QVERIFY(!D.Find<QToolButton>("btnLeftToRight")->isEnabled());
         QVERIFY(D.Find<QToolButton>("btnDiffNext")->isEnabled());

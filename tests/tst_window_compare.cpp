@@ -21,8 +21,6 @@ class TestWindowCompare : public QObject
         return QString::fromLatin1(Text).replace(QLatin1Char('.'), QLocale().decimalPoint());
     }
 
-    static QString Status(TWindowDriver& D) { return D.Find<QLabel>("lblStatus")->text(); }
-
     static QByteArray ReadAll(const QString& Path)
     {
         QFile File(Path);
@@ -46,7 +44,7 @@ class TestWindowCompare : public QObject
             S.RightHistory = D.History("cmbRight");
             S.LeftLines = D.Window->FLeftLines;
             S.RightLines = D.Window->FRightLines;
-            S.Status = TestWindowCompare::Status(D);
+            S.Status = D.Status();
             S.LeftEdit = D.Find<QComboBox>("cmbLeft")->currentText();
             S.RightEdit = D.Find<QComboBox>("cmbRight")->currentText();
             S.Items = D.Window->FDiffItems;
@@ -83,7 +81,7 @@ private slots:
         QCOMPARE(D.Platform.Log(), (QStringList{
             "information: The files are identical.",
             "information: Compared:\r\n" + Prefix + "\r\n" + Pct("Equal lines: 3 of 3 (100.0%).") + "\r\nDifferent lines: 0."}));
-        QCOMPARE(Status(D), Prefix + Pct(" Equal lines: 3 of 3 (100.0%). Different lines: 0."));
+        QCOMPARE(D.Status(), Prefix + Pct(" Equal lines: 3 of 3 (100.0%). Different lines: 0."));
         QCOMPARE(D.Window->grdDiff->RowCount(), 4);
         QCOMPARE(D.Row(2), (QStringList{"2", "beta", "beta"}));
         QVERIFY(!D.Window->HasDifferences());
@@ -102,7 +100,7 @@ private slots:
         const QString Prefix = QStringLiteral("3 lines (left file) vs 4 lines (right file).");
         QCOMPARE(D.Platform.Log(), (QStringList{
             "information: Compared:\r\n" + Prefix + "\r\n" + Pct("Equal lines: 1 of 4 (25.0%).") + "\r\nDifferent lines: 3."}));
-        QCOMPARE(Status(D), Prefix + Pct(" Equal lines: 1 of 4 (25.0%). Different lines: 3."));
+        QCOMPARE(D.Status(), Prefix + Pct(" Equal lines: 1 of 4 (25.0%). Different lines: 3."));
 
         TDiffGrid* Grid = D.Window->grdDiff;
         QCOMPARE(Grid->RowCount(), 5);
@@ -168,7 +166,7 @@ private slots:
         D.Trigger("miAsTextFiles1");
         // No rows of the previous comparison may stay beside the emptied lists.
         QCOMPARE(D.Platform.Log(), QStringList{"information: The files are identical."});
-        QCOMPARE(Status(D), QStringLiteral("0 lines (left file) vs 0 lines (right file). No comparable lines."));
+        QCOMPARE(D.Status(), QStringLiteral("0 lines (left file) vs 0 lines (right file). No comparable lines."));
         QVERIFY(D.Window->FDiffItems.isEmpty());
         QCOMPARE(D.Window->grdDiff->RowCount(), 2);
         QCOMPARE(D.Row(1), (QStringList{"", "", ""}));
@@ -201,12 +199,7 @@ private slots:
         CompareOnce(D);
         D.WriteLines(QStringLiteral("a.txt"), {"new left"});
         D.WriteLines(QStringLiteral("b.txt"), {"new right"});
-        auto Resolve = [&](const QString& Name) {
-            if (Name == QLatin1String("<dir>"))
-                return D.Files.path();
-            return Name.trimmed().isEmpty() ? Name : D.PathOf(Name);
-        };
-        D.SetPaths(Resolve(Left), Resolve(Right));
+        D.SetPaths(D.ResolvePath(Left), D.ResolvePath(Right));
         UnsavedChanges = Unsaved;
         D.Platform.ConfirmAnswers = {false};
         const TSnapshot Before = TSnapshot::Of(D);
@@ -234,8 +227,7 @@ private slots:
         QFETCH(QString, Message);
         TWindowDriver D;
         D.WriteLines(QStringLiteral("a.txt"), {"x"});
-        auto Resolve = [&](const QString& Name) { return Name.isEmpty() ? Name : D.PathOf(Name); };
-        D.Window->RunCommand([&] { D.Window->CompareTextFiles(Resolve(Left), Resolve(Right)); });
+        D.Window->RunCommand([&] { D.Window->CompareTextFiles(D.ResolvePath(Left), D.ResolvePath(Right)); });
         QCOMPARE(D.Platform.Log(), QStringList{Message});
         QVERIFY(!D.Find<QFrame>("Panel2")->isHidden());   // still before the first comparison
         QVERIFY(!D.Find<QToolButton>("btnSaveLeft")->isEnabled());

@@ -22,8 +22,6 @@ class TestWindowDocuments : public QObject
 {
     Q_OBJECT
 
-    static QString Status(TWindowDriver& D) { return D.Find<QLabel>("lblStatus")->text(); }
-
     static QString Pct(const char* Text)
     {
         return QString::fromLatin1(Text).replace(QLatin1Char('.'), QLocale().decimalPoint());
@@ -116,7 +114,7 @@ private slots:
         TfrmMain& W = *D.Window;
         QCOMPARE(W.FLeftLines, LeftLines);
         QCOMPARE(W.FRightLines, RightLines);
-        QCOMPARE(Status(D), StatusText);
+        QCOMPARE(D.Status(), StatusText);
         for (TTextEncoding Encoding : {W.FLeftEncoding, W.FRightEncoding})
             QCOMPARE(Encoding, TTextEncoding::Utf8);
         QVERIFY(W.FLeftHasBOM && W.FRightHasBOM);
@@ -212,7 +210,7 @@ private slots:
         QVERIFY2(Warning.Text.endsWith(Hint()), qPrintable(Warning.Text));
         const QString F = Warning.Text.chopped(Hint().size());
         QVERIFY2(QRegularExpression(Failure).match(F).hasMatch(), qPrintable(F));
-        QCOMPARE(Status(D), F + QStringLiteral(" No comparable lines."));
+        QCOMPARE(D.Status(), F + QStringLiteral(" No comparable lines."));
 
         TfrmMain& W = *D.Window;
         QCOMPARE(W.FLeftLines, LeftLines);
@@ -251,7 +249,7 @@ private slots:
         const QRegularExpressionMatch Match = Pattern.match(F);
         QVERIFY2(Match.hasMatch(), qPrintable(F));
         QCOMPARE(Match.captured(1), Match.captured(2));   // the same refusal on both sides
-        QCOMPARE(Status(D), F + QStringLiteral(" No comparable lines."));
+        QCOMPARE(D.Status(), F + QStringLiteral(" No comparable lines."));
         QVERIFY(D.Window->FLeftLines.isEmpty() && D.Window->FRightLines.isEmpty());
     }
 
@@ -320,12 +318,7 @@ private slots:
         D.Window->SetTikaEndpoint(Server.Url());
         QString L, R;
         WriteDocuments(D, L, R);
-        auto Resolve = [&](const QString& Name) {
-            if (Name == QLatin1String("<dir>"))
-                return D.Files.path();
-            return Name.trimmed().isEmpty() ? Name : D.PathOf(Name);
-        };
-        D.SetPaths(Resolve(Left), Resolve(Right));
+        D.SetPaths(D.ResolvePath(Left), D.ResolvePath(Right));
         UnsavedChanges = Unsaved;
         D.Platform.ConfirmAnswers = {false};
 
@@ -335,7 +328,7 @@ private slots:
         QCOMPARE(Server.ConnectionCount(), 0);
         QVERIFY(!D.Find<QFrame>("Panel2")->isHidden());
         QCOMPARE(EnabledButtonCount(D), 0);
-        QCOMPARE(Status(D), QStringLiteral("Ready."));
+        QCOMPARE(D.Status(), QStringLiteral("Ready."));
         QVERIFY(D.History("cmbLeft").isEmpty());
         QVERIFY(!QFileInfo::exists(D.SettingsFile()));
         QCOMPARE(UnsavedChanges, Unsaved);
@@ -362,8 +355,7 @@ private slots:
         D.Window->SetTikaEndpoint(Server.Url());
         QString L, R;
         WriteDocuments(D, L, R);
-        auto Resolve = [&](const QString& Name) { return Name.isEmpty() ? Name : D.PathOf(Name); };
-        D.Window->RunCommand([&] { D.Window->CompareDocuments(Resolve(Left), Resolve(Right)); });
+        D.Window->RunCommand([&] { D.Window->CompareDocuments(D.ResolvePath(Left), D.ResolvePath(Right)); });
         QCOMPARE(D.Platform.Log(), QStringList{Message});
         QCOMPARE(Server.ConnectionCount(), 0);
         QVERIFY(!D.Find<QFrame>("Panel2")->isHidden());

@@ -18,20 +18,12 @@ class TestWindowEdit : public QObject
 
     static TDiffGrid* Grid(TWindowDriver& D) { return D.Window->grdDiff; }
     static QPlainTextEdit* Editor(TWindowDriver& D) { return D.Find<QPlainTextEdit>("FCellEditor"); }
-    static QString Status(TWindowDriver& D) { return D.Find<QLabel>("lblStatus")->text(); }
     static bool EditorOpen(TWindowDriver& D) { return Editor(D) && Editor(D)->isVisible(); }
 
     static void Activate(TWindowDriver& D)
     {
         D.Window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(D.Window.get()));
-    }
-
-    static void Compare(TWindowDriver& D, const QStringList& Left, const QStringList& Right)
-    {
-        D.SetPaths(D.WriteLines(QStringLiteral("left.txt"), Left), D.WriteLines(QStringLiteral("right.txt"), Right));
-        D.Trigger("miAsTextFiles1");
-        D.Platform.Clear();
     }
 
     // A double-click in the middle of a cell, as the mouse makes it.
@@ -59,7 +51,7 @@ private slots:
         QFETCH(QString, Text);
         TWindowDriver D;
         Activate(D);
-        Compare(D, {"A", "B", "C"}, {"A", "X", "C"});
+        D.CompareLines({"A", "B", "C"}, {"A", "X", "C"});
         DoubleClickCell(D, Col, 2);
         QVERIFY(EditorOpen(D));
         QCOMPARE(D.Window->FEditingRow, 2);
@@ -83,8 +75,8 @@ private slots:
         QCOMPARE((Col == 1 ? D.Window->FLeftLines : D.Window->FRightLines), (QStringList{"A", "new", "C"}));
         // The row shows the new text at once, before the recompute; the status has the counts.
         QCOMPARE(D.Row(2)[Col], QStringLiteral("new"));
-        QVERIFY2(Status(D).startsWith(QStringLiteral("3 lines (left file) vs 3 lines (right file). Equal lines: 2 of 3")),
-                 qPrintable(Status(D)));
+        QVERIFY2(D.Status().startsWith(QStringLiteral("3 lines (left file) vs 3 lines (right file). Equal lines: 2 of 3")),
+                 qPrintable(D.Status()));
         QVERIFY(UnsavedChanges);
         QCOMPARE(D.Window->FUndoStack.Count(), 1);
         QCOMPARE(D.Window->FUndoStack.At(0).LeftLines, (QStringList{"A", "B", "C"}));
@@ -102,7 +94,7 @@ private slots:
     {
         TWindowDriver D;
         Activate(D);
-        Compare(D, {"A", "B", "C"}, {"A", "X", "C"});
+        D.CompareLines({"A", "B", "C"}, {"A", "X", "C"});
         DoubleClickCell(D, 1, 2);
         const QRect Cell = Grid(D)->CellRect(1, 2).adjusted(2, 1, -2, -1);
         QCOMPARE(Editor(D)->geometry(), Cell);
@@ -144,7 +136,7 @@ private slots:
         QFETCH(int, UndoStates);
         TWindowDriver D;
         Activate(D);
-        Compare(D, {"A", "B", "C"}, {"A", "X", "C"});
+        D.CompareLines({"A", "B", "C"}, {"A", "X", "C"});
         const QList<QStringList> RowsBefore{D.Row(1), D.Row(2), D.Row(3)};
         DoubleClickCell(D, 1, 2);
         QVERIFY(EditorOpen(D));
@@ -195,7 +187,7 @@ private slots:
         TWindowDriver D;
         Activate(D);
         // Row 2 has a left line only, row 4 a right line only.
-        Compare(D, {"A", "gone", "C"}, {"A", "C", "new"});
+        D.CompareLines({"A", "gone", "C"}, {"A", "C", "new"});
         QCOMPARE(D.Window->FDiffItems[1].Kind, dkLeftOnly);
         QCOMPARE(D.Window->FDiffItems[3].Kind, dkRightOnly);
 
@@ -229,7 +221,7 @@ private slots:
     {
         TWindowDriver D;
         Activate(D);
-        Compare(D, {"A", "B", "C"}, {"A", "X", "C"});
+        D.CompareLines({"A", "B", "C"}, {"A", "X", "C"});
         DoubleClickCell(D, 1, 1);
         QTest::keyClicks(Editor(D), QStringLiteral("first"));
         DoubleClickCell(D, 2, 3);
@@ -251,7 +243,7 @@ private slots:
     {
         TWindowDriver D;
         Activate(D);
-        Compare(D, {"A", "B", "C"}, {"A", "X", "new", "C"});
+        D.CompareLines({"A", "B", "C"}, {"A", "X", "new", "C"});
         D.Platform.Clipboard = QStringLiteral("unchanged");
         DoubleClickCell(D, 2, 2);   // the right cell was the last one clicked
         QTest::keyClick(Editor(D), Qt::Key_Escape);
@@ -270,7 +262,7 @@ private slots:
     {
         TWindowDriver D;
         Activate(D);
-        Compare(D, {"A", "B"}, {"A", "X"});
+        D.CompareLines({"A", "B"}, {"A", "X"});
         Grid(D)->SetRow(2);
         QTest::keyClick(Grid(D), Qt::Key_F2);
         QVERIFY(EditorOpen(D));
@@ -307,11 +299,11 @@ private slots:
     {
         TWindowDriver D;
         Activate(D);
-        Compare(D, {"old 1", "old 2"}, {"old 1", "other"});
+        D.CompareLines({"old 1", "old 2"}, {"old 1", "other"});
         DoubleClickCell(D, 1, 2);
         QTest::keyClicks(Editor(D), QStringLiteral("typed into the old file"));
         // A toolbar command takes no focus: the editor is still open when the new files load.
-        Compare(D, {"new 1", "new 2"}, {"new 1", "new 3"});
+        D.CompareLines({"new 1", "new 2"}, {"new 1", "new 3"});
         Grid(D)->setFocus();
         QTRY_VERIFY(!EditorOpen(D));
         QCOMPARE(D.Window->FLeftLines, (QStringList{"new 1", "new 2"}));
@@ -324,7 +316,7 @@ private slots:
         TWindowDriver D;
         Activate(D);
         // Rows: a left-only, a equal (left line 1, right line 0), b right-only.
-        Compare(D, {"a", "a"}, {"a", "b"});
+        D.CompareLines({"a", "a"}, {"a", "b"});
         QCOMPARE(D.Window->FDiffItems.size(), 3);
         QCOMPARE(D.Window->FDiffItems[1].RightIndex, 0);
         DoubleClickCell(D, 1, 2);
@@ -348,7 +340,7 @@ private slots:
     {
         TWindowDriver D;
         Activate(D);
-        Compare(D, {"A", "B", "C"}, {"A", "C"});
+        D.CompareLines({"A", "B", "C"}, {"A", "C"});
         Grid(D)->SetRow(2);
         D.Click("btnLeftToRight");   // right A B C; the rows still show B missing on the right
         D.Window->BeginCellEdit(1, 3);   // old row 3 names left line 2, new rows will differ
@@ -364,7 +356,7 @@ private slots:
     {
         TWindowDriver D;
         Activate(D);
-        Compare(D, {"A", "B", "C", "D"}, {"A", "X", "C", "Y"});
+        D.CompareLines({"A", "B", "C", "D"}, {"A", "X", "C", "Y"});
         DoubleClickCell(D, 1, 2);
         QTest::keyClicks(Editor(D), QStringLiteral("typed"));
         QTest::keyClick(Editor(D), Qt::Key_F8);   // Next, from inside the editor
@@ -378,7 +370,7 @@ private slots:
     {
         TWindowDriver D;
         Activate(D);
-        Compare(D, {"A", "B"}, {"A", "X"});
+        D.CompareLines({"A", "B"}, {"A", "X"});
         Grid(D)->SetRow(2);
         D.Click("btnLeftToRight");
         QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);
@@ -397,7 +389,7 @@ private slots:
     {
         TWindowDriver D;
         Activate(D);
-        Compare(D, {"A", "B"}, {"A", "X"});
+        D.CompareLines({"A", "B"}, {"A", "X"});
         DoubleClickCell(D, 1, 2);
         QTest::keyClicks(Editor(D), QStringLiteral("typed"));
         D.Click("btnLeftToRight");   // toolbar buttons take no focus

@@ -17,8 +17,6 @@ class TestWindowFolders : public QObject
 {
     Q_OBJECT
 
-    static QString Status(TWindowDriver& D) { return D.Find<QLabel>("lblStatus")->text(); }
-
     // Writes Size bytes of Fill at Root/Relative, making the folders on the way.
     static QString Put(const QString& Root, const QString& Relative, int Size, char Fill = 'x')
     {
@@ -35,13 +33,6 @@ class TestWindowFolders : public QObject
     {
         const struct timespec Times[2] = {{Seconds, 0}, {Seconds, 0}};
         QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(Path).constData(), Times, 0), 0);
-    }
-
-    static QString MakeDir(TWindowDriver& D, const QString& Name)
-    {
-        const QString Path = D.PathOf(Name);
-        QDir().mkpath(Path);
-        return Path;
     }
 
     static QStringList EnabledButtons(TWindowDriver& D)
@@ -90,8 +81,8 @@ private slots:
         QFETCH(qint64, RightTime);
         QFETCH(QStringList, FirstRow);
         TWindowDriver D;
-        const QString L = MakeDir(D, QStringLiteral("left"));
-        const QString R = MakeDir(D, QStringLiteral("right"));
+        const QString L = D.MakeFolder(QStringLiteral("left"));
+        const QString R = D.MakeFolder(QStringLiteral("right"));
         SetTime(Put(L, QStringLiteral("a.txt"), 5), LeftTime);
         Put(L, QStringLiteral("sub/b.txt"), 3);
         SetTime(Put(R, QStringLiteral("a.txt"), 10), RightTime);
@@ -125,7 +116,7 @@ private slots:
             QCOMPARE(Item.RightChangeLen, 0);
         }
 
-        QCOMPARE(Status(D), StatusOf(2, 2));
+        QCOMPARE(D.Status(), StatusOf(2, 2));
         QVERIFY(W.FFolderMode);
         QCOMPARE(EnabledButtons(D), FolderModeButtons());
         QVERIFY(D.Find<QFrame>("Panel2")->isHidden());
@@ -154,8 +145,8 @@ private slots:
     {
         QFETCH(bool, WithFiles);
         TWindowDriver D;
-        const QString L = MakeDir(D, QStringLiteral("left"));
-        const QString R = MakeDir(D, QStringLiteral("right"));
+        const QString L = D.MakeFolder(QStringLiteral("left"));
+        const QString R = D.MakeFolder(QStringLiteral("right"));
         if (WithFiles) {
             Put(L, QStringLiteral("one.bin"), 100, 'a');
             Put(R, QStringLiteral("one.bin"), 100, 'b');
@@ -169,7 +160,7 @@ private slots:
 
         QCOMPARE(D.Platform.Log(), QStringList{"information: The folders are identical (no different files)."});
         const int N = WithFiles ? 2 : 0;
-        QCOMPARE(Status(D), StatusOf(N, N));
+        QCOMPARE(D.Status(), StatusOf(N, N));
         QCOMPARE(D.Window->FDiffItems.size(), N);
         QCOMPARE(D.Window->grdDiff->RowCount(), N + 1);
         for (const TDiffItem& Item : D.Window->FDiffItems)
@@ -187,8 +178,8 @@ private slots:
     void caseVariantsMakeOneRow()
     {
         TWindowDriver D;
-        const QString L = MakeDir(D, QStringLiteral("left"));
-        const QString R = MakeDir(D, QStringLiteral("right"));
+        const QString L = D.MakeFolder(QStringLiteral("left"));
+        const QString R = D.MakeFolder(QStringLiteral("right"));
         Put(L, QStringLiteral("A.TXT"), 4);
         Put(R, QStringLiteral("a.txt"), 4);
         D.SetPaths(L, R);
@@ -197,7 +188,7 @@ private slots:
         QCOMPARE(D.Row(1), (QStringList{"1", "A.TXT", "a.txt"}));   // each side as it is spelled on disk
         QCOMPARE(D.Window->FDiffItems[0].Kind, dkEqual);
         QCOMPARE(D.Platform.Log(), QStringList{"information: The folders are identical (no different files)."});
-        QCOMPARE(Status(D), StatusOf(1, 1));
+        QCOMPARE(D.Status(), StatusOf(1, 1));
     }
 
     void refusals_data()
@@ -232,15 +223,14 @@ private slots:
         D.Trigger("miAsTextFiles1");
         QFile::remove(D.SettingsFile());
         D.Platform.Clear();
-        MakeDir(D, QStringLiteral("left"));
-        MakeDir(D, QStringLiteral("right"));
+        D.MakeFolder(QStringLiteral("left"));
+        D.MakeFolder(QStringLiteral("right"));
         D.WriteLines(QStringLiteral("file.txt"), {"x"});
-        auto Resolve = [&](const QString& Name) { return Name.trimmed().isEmpty() ? Name : D.PathOf(Name); };
-        D.SetPaths(Resolve(Left), Resolve(Right));
+        D.SetPaths(D.ResolvePath(Left), D.ResolvePath(Right));
         UnsavedChanges = Unsaved;
         D.Platform.ConfirmAnswers = {false};
         const QStringList LeftHistory = D.History("cmbLeft"), RightHistory = D.History("cmbRight");
-        const QString StatusBefore = Status(D);
+        const QString StatusBefore = D.Status();
 
         D.Trigger("miAsFolders1");
 
@@ -248,7 +238,7 @@ private slots:
         QVERIFY(!D.Window->FFolderMode);
         QCOMPARE(D.Window->FDiffItems.size(), 2);
         QCOMPARE(D.Row(2), (QStringList{"2", "two", "2"}));
-        QCOMPARE(Status(D), StatusBefore);
+        QCOMPARE(D.Status(), StatusBefore);
         QCOMPARE(D.History("cmbLeft"), LeftHistory);
         QCOMPARE(D.History("cmbRight"), RightHistory);
         QVERIFY(!QFileInfo::exists(D.SettingsFile()));
@@ -270,8 +260,8 @@ private slots:
         const QStringList LinesBefore = D.Window->FLeftLines;
         D.Platform.Clear();
 
-        const QString L = MakeDir(D, QStringLiteral("left"));
-        const QString R = MakeDir(D, QStringLiteral("right"));
+        const QString L = D.MakeFolder(QStringLiteral("left"));
+        const QString R = D.MakeFolder(QStringLiteral("right"));
         Put(L, QStringLiteral("only-left"), 1);
         D.SetPaths(L, R);
         D.Platform.ConfirmAnswers = {true};
@@ -302,8 +292,8 @@ private slots:
         const QString A = D.WriteLines(QStringLiteral("a.txt"), {"kept"});
         D.SetPaths(A, A);
         D.Trigger("miAsTextFiles1");
-        const QString L = MakeDir(D, QStringLiteral("left"));
-        const QString R = MakeDir(D, QStringLiteral("right"));
+        const QString L = D.MakeFolder(QStringLiteral("left"));
+        const QString R = D.MakeFolder(QStringLiteral("right"));
         for (const char* Name : {"1-equal", "3-equal", "5-equal"}) {
             Put(L, QLatin1String(Name), 2);
             Put(R, QLatin1String(Name), 2);
@@ -357,8 +347,8 @@ private slots:
         W.RecomputeDiffAsync();
         QVERIFY(W.FDiffRecomputeInProgress);
 
-        const QString L = MakeDir(D, QStringLiteral("left"));
-        const QString R = MakeDir(D, QStringLiteral("right"));
+        const QString L = D.MakeFolder(QStringLiteral("left"));
+        const QString R = D.MakeFolder(QStringLiteral("right"));
         SetTime(Put(L, QStringLiteral("x"), 1), 1000);
         SetTime(Put(R, QStringLiteral("x"), 2), 1000);
         D.SetPaths(L, R);
@@ -371,7 +361,7 @@ private slots:
         QCOMPARE(W.FDiffItems.size(), 1);
         QCOMPARE(W.grdDiff->RowCount(), 2);
         QCOMPARE(D.Row(1), (QStringList{"1", "x", "x"}));
-        QCOMPARE(Status(D), StatusOf(1, 1));
+        QCOMPARE(D.Status(), StatusOf(1, 1));
     }
 
     // The painted rows: each kind on its colour, the " new" badge on the highlight colour.
@@ -380,8 +370,8 @@ private slots:
     {
         TWindowDriver D;
         D.Window->resize(1000, 500);
-        const QString L = MakeDir(D, QStringLiteral("left"));
-        const QString R = MakeDir(D, QStringLiteral("right"));
+        const QString L = D.MakeFolder(QStringLiteral("left"));
+        const QString R = D.MakeFolder(QStringLiteral("right"));
         SetTime(Put(L, QStringLiteral("changed.txt"), 5), 2000000000);
         SetTime(Put(R, QStringLiteral("changed.txt"), 9), 1000000000);
         Put(L, QStringLiteral("left-only.txt"), 1);

@@ -18,18 +18,7 @@ class TestWindowMerge : public QObject
     // this thread, so as long as a test processes no events, the window stays in that interval.
     // (Holding the pool's thread instead would also stall the raster painter, which uses it.)
 
-    static QString Status(TWindowDriver& D) { return D.Find<QLabel>("lblStatus")->text(); }
     static TDiffGrid* Grid(TWindowDriver& D) { return D.Window->grdDiff; }
-
-    // Compares two files holding these lines as text and forgets what the comparison said.
-    static void Compare(TWindowDriver& D, const QStringList& Left, const QStringList& Right)
-    {
-        const QString L = D.WriteLines(QStringLiteral("left.txt"), Left);
-        const QString R = D.WriteLines(QStringLiteral("right.txt"), Right);
-        D.SetPaths(L, R);
-        D.Trigger("miAsTextFiles1");
-        D.Platform.Clear();
-    }
 
     static void CompareFolders(TWindowDriver& D, const QStringList& LeftFiles, const QStringList& RightFiles)
     {
@@ -113,7 +102,7 @@ private slots:
         QFETCH(QList<int>, Rows);
         QFETCH(QList<int>, Beeps);
         TWindowDriver D;
-        Compare(D, Left, Right);
+        D.CompareLines(Left, Right);
         QCOMPARE(TestWindowMerge::Kinds(D.Window->FDiffItems), Kinds);
         Grid(D)->SetRow(StartRow);
         for (qsizetype I = 0; I < Buttons.size(); ++I) {
@@ -122,7 +111,7 @@ private slots:
             QCOMPARE(D.Platform.Beeps, Beeps[I]);
         }
         QVERIFY(D.Platform.Messages.isEmpty());   // nothing is ever said, only beeped
-        QCOMPARE(Status(D).contains(QLatin1String("Different lines")), true);
+        QCOMPARE(D.Status().contains(QLatin1String("Different lines")), true);
     }
 
     void navigationOnAnEmptyResult()
@@ -173,7 +162,7 @@ private slots:
             Left.append(QStringLiteral("left %1").arg(I));
             Right.append(QStringLiteral("right %1").arg(I));
         }
-        Compare(D, Left, Right);
+        D.CompareLines(Left, Right);
         QCOMPARE(Grid(D)->RowCount(), 101);
         // Make exactly 20 body rows fit, as in the worked example.
         TDiffGrid* G = Grid(D);
@@ -225,7 +214,7 @@ private slots:
         QCOMPARE(D.Platform.Beeps, 0);
 
         // Blocks start at rows 2, 5 and 8.
-        Compare(D, {"a", "b", "c", "d", "e", "f", "g", "h"}, {"a", "B", "c", "d", "E", "f", "g", "H"});
+        D.CompareLines({"a", "b", "c", "d", "e", "f", "g", "h"}, {"a", "B", "c", "d", "E", "f", "g", "H"});
         Grid(D)->setFocus();
         Grid(D)->SetRow(4);
         QTest::keyClick(Grid(D), Qt::Key(Key), Qt::KeyboardModifiers(Modifiers));
@@ -246,7 +235,7 @@ private slots:
         TWindowDriver D;
         D.Window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(D.Window.get()));
-        Compare(D, {"A", "B", "C", "D"}, {"A", "X", "C", "Y"});
+        D.CompareLines({"A", "B", "C", "D"}, {"A", "X", "C", "Y"});
         Grid(D)->setFocus();
         Grid(D)->SetRow(2);
         QTest::keyClick(Grid(D), Qt::Key_Right, Qt::AltModifier);
@@ -264,7 +253,7 @@ private slots:
         TWindowDriver D;
         D.Window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(D.Window.get()));
-        Compare(D, {"a", "b", "c"}, {"a", "x", "c"});
+        D.CompareLines({"a", "b", "c"}, {"a", "x", "c"});
         auto* Box = D.Find<QComboBox>("cmbLeft");
         Box->setFocus();
         QTRY_VERIFY(Box->hasFocus() || Box->lineEdit()->hasFocus());
@@ -323,7 +312,7 @@ private slots:
         QFETCH(QStringList, NewLeft);
         QFETCH(QStringList, NewRight);
         TWindowDriver D;
-        Compare(D, Left, Right);
+        D.CompareLines(Left, Right);
         QVERIFY(!UnsavedChanges);
         Grid(D)->SetRow(Row);
         const int Top = Grid(D)->TopRow();
@@ -349,9 +338,9 @@ private slots:
             QCOMPARE(D.Row(R), (QStringList{QString::number(R), Item.LeftIndex >= 0 ? NewLeft[Item.LeftIndex] : QString(),
                                             Item.RightIndex >= 0 ? NewRight[Item.RightIndex] : QString()}));
         }
-        QVERIFY2(Status(D).startsWith(QStringLiteral("%1 lines (left file) vs %2 lines (right file). Equal lines: ")
+        QVERIFY2(D.Status().startsWith(QStringLiteral("%1 lines (left file) vs %2 lines (right file). Equal lines: ")
                                           .arg(NewLeft.size()).arg(NewRight.size())),
-                 qPrintable(Status(D)));
+                 qPrintable(D.Status()));
         QCOMPARE(D.Platform.Beeps, 0);
         QVERIFY(D.Platform.Messages.isEmpty());
     }
@@ -375,7 +364,7 @@ private slots:
     void secondBlockMergeBeforeTheRowsArriveIsRefused()
     {
         TWindowDriver D;
-        Compare(D, {"A", "B", "C"}, {"A", "C"});
+        D.CompareLines({"A", "B", "C"}, {"A", "C"});
         Grid(D)->SetRow(2);
         D.Click("btnLeftToRight");
         QCOMPARE(D.Window->FRightLines, (QStringList{"A", "B", "C"}));
@@ -416,19 +405,19 @@ private slots:
         // The sides differ only in case, which the comparison ignores: still not identical.
         D.Window->fIgnoreCase = true;
         const QStringList Left{"Alpha", "beta", "gamma"}, Right{"alpha", "BETA", "gamma", "delta"};
-        Compare(D, Left, Right);
+        D.CompareLines(Left, Right);
         {
             D.Click(Button.toLatin1().constData());
             QCOMPARE(D.Window->FLeftLines, ToRight ? Left : Right);
             QCOMPARE(D.Window->FRightLines, ToRight ? Left : Right);
-            QCOMPARE(TestWindowMerge::Status(D), Status);   // until the recompute's summary replaces it
+            QCOMPARE(D.Status(), Status);   // until the recompute's summary replaces it
             QCOMPARE(D.Platform.Pointer, TPointer::AppStarting);
             QVERIFY(UnsavedChanges);
             QCOMPARE(D.Window->FUndoStack.Count(), 1);
         }
         QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);
         const int N = int((ToRight ? Left : Right).size());
-        QCOMPARE(TestWindowMerge::Status(D),
+        QCOMPARE(D.Status(),
                  QStringLiteral("%1 lines (left file) vs %1 lines (right file). Equal lines: %1 of %1 (%2%). Different lines: 0.")
                      .arg(N)
                      .arg(QLocale().toString(100.0, 'f', 1)));
@@ -452,7 +441,7 @@ private slots:
         TWindowDriver D;
         const QStringList Left{"a", "1", "b", "2", "c", "3", "d", "4", "e"};
         const QStringList Right{"a", "x", "b", "y", "c", "z", "d", "w", "e"};
-        Compare(D, Left, Right);
+        D.CompareLines(Left, Right);
         QList<QStringList> Before;
         for (int Merge = 0; Merge < 4; ++Merge) {
             Before.append(D.Window->FRightLines);
@@ -489,7 +478,7 @@ private slots:
             Left.append(QStringLiteral("line %1").arg(I));
             Right.append(I % 50 == 25 ? QStringLiteral("changed %1").arg(I) : Left.last());
         }
-        Compare(D, Left, Right);
+        D.CompareLines(Left, Right);
         D.Window->GoToDiffRow(126);
         const int Top = Grid(D)->TopRow();
         QVERIFY(Top > 1);
@@ -516,7 +505,7 @@ private slots:
         TWindowDriver D;
         D.Window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(D.Window.get()));
-        Compare(D, {"A", "B"}, {"A", "X"});
+        D.CompareLines({"A", "B"}, {"A", "X"});
         Grid(D)->setFocus();
 
         // Empty stack: a beep, and neither the lines, the pointer nor the unsaved flag change.
@@ -544,7 +533,7 @@ private slots:
         TWindowDriver D;
         D.Window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(D.Window.get()));
-        Compare(D, {"A", "B"}, {"A", "X"});
+        D.CompareLines({"A", "B"}, {"A", "X"});
         Grid(D)->SetRow(2);
         D.Click("btnLeftToRight");
         QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);

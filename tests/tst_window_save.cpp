@@ -1,4 +1,5 @@
 #include "support/app/WindowDriver.h"
+#include "support/core/FileSizeLimit.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -10,42 +11,12 @@
 #include <QThreadPool>
 #include <QtTest>
 
-#include <csignal>
-#include <sys/resource.h>
+using quorlane::test::TFileSizeLimit;
 
 // The two Save commands, through the real window, writing real files.
 class TestWindowSave : public QObject
 {
     Q_OBJECT
-
-    // Files beyond Bytes cannot grow while it lives (the write fails with EFBIG instead of a signal).
-    class TFileSizeLimit
-    {
-    public:
-        explicit TFileSizeLimit(rlim_t Bytes)
-        {
-            ::getrlimit(RLIMIT_FSIZE, &FOld);
-            FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
-            rlimit Limit = FOld;
-            Limit.rlim_cur = Bytes;
-            FActive = ::setrlimit(RLIMIT_FSIZE, &Limit) == 0;
-        }
-        ~TFileSizeLimit()
-        {
-            ::setrlimit(RLIMIT_FSIZE, &FOld);
-            std::signal(SIGXFSZ, FOldHandler);
-        }
-        TFileSizeLimit(const TFileSizeLimit&) = delete;
-        TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
-        [[nodiscard]] bool Active() const { return FActive; }
-
-    private:
-        rlimit FOld{};
-        void (*FOldHandler)(int) = SIG_DFL;
-        bool FActive = false;
-    };
-
-    static QString Status(TWindowDriver& D) { return D.Find<QLabel>("lblStatus")->text(); }
 
     static QByteArray ReadAll(const QString& Path)
     {
@@ -59,13 +30,6 @@ class TestWindowSave : public QObject
         if (!Lines.isEmpty() && Lines[0].startsWith(QChar(0xFEFF)))
             Lines[0].remove(0, 1);
         return Lines;
-    }
-
-    static void CompareBytes(TWindowDriver& D, const QByteArray& Left, const QByteArray& Right)
-    {
-        D.SetPaths(D.WriteBytes(QStringLiteral("left.txt"), Left), D.WriteBytes(QStringLiteral("right.txt"), Right));
-        D.Trigger("miAsTextFiles1");
-        D.Platform.Clear();
     }
 
     static void Edit(TWindowDriver& D, int Col, int Row, const QString& Text)
@@ -122,7 +86,7 @@ private slots:
         TWindowDriver D;
         D.Window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(D.Window.get()));
-        CompareBytes(D, Input, Input);
+        D.CompareBytes(Input, Input);
         QCOMPARE(D.Window->FLeftEncName, EncName);
         QCOMPARE(D.Window->FRightEncName, EncName);
         if (!Typed.isEmpty()) {
@@ -136,11 +100,11 @@ private slots:
         D.Click("btnSaveLeft");
         QCOMPARE(D.Platform.Log(), QStringList());
         QCOMPARE(ReadAll(LeftOut), Saved);
-        QCOMPARE(Status(D), QStringLiteral("Left file saved as %1.").arg(EncName));
+        QCOMPARE(D.Status(), QStringLiteral("Left file saved as %1.").arg(EncName));
         QVERIFY(!UnsavedChanges);
         D.Click("btnSaveRight");
         QCOMPARE(ReadAll(RightOut), Saved);
-        QCOMPARE(Status(D), QStringLiteral("Right file saved as %1.").arg(EncName));
+        QCOMPARE(D.Status(), QStringLiteral("Right file saved as %1.").arg(EncName));
         QCOMPARE(D.Platform.Log(), QStringList());
 
         // The saved file reads back as the same text in the same encoding (but for what the
@@ -160,7 +124,7 @@ private slots:
     void theDialogProposesThePathBoxFolderAndName()
     {
         TWindowDriver D;
-        CompareBytes(D, "a\r\n", "b\r\n");
+        D.CompareBytes("a\r\n", "b\r\n");
         QDir(D.Files.path()).mkpath(QStringLiteral("sub dir"));
         auto* Left = D.Find<QComboBox>("cmbLeft");
         auto* Right = D.Find<QComboBox>("cmbRight");
@@ -196,29 +160,29 @@ private slots:
         D.Trigger("miAsFolders1");
         D.Platform.Clear();
         QVERIFY(D.Window->FFolderMode);
-        const QString Before = Status(D);
+        const QString Before = D.Status();
         D.Window->btnSaveLeftClick();   // the buttons are off in folder mode; the command still refuses
         D.Window->btnSaveRightClick();
         QCOMPARE(D.Platform.Log(), (QStringList{"information: Save is not available in folder comparison mode.",
                                                 "information: Save is not available in folder comparison mode."}));
         QVERIFY(D.Platform.SaveFileStartDirs.isEmpty());
-        QCOMPARE(Status(D), Before);
+        QCOMPARE(D.Status(), Before);
     }
 
     void aPathThatCannotBeWrittenGivesAnErrorBox()
     {
         TWindowDriver D;
-        CompareBytes(D, "a\r\n", "b\r\n");
+        D.CompareBytes("a\r\n", "b\r\n");
         Edit(D, 1, 1, QStringLiteral("changed"));
         QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);
-        const QString Status = TestWindowSave::Status(D);
+        const QString Status = D.Status();
         const QString Below = D.PathOf(QStringLiteral("left.txt/cannot.txt"));   // below a regular file
         D.Platform.SaveFileAnswers = {Below};
         D.Click("btnSaveLeft");
         QCOMPARE(D.Platform.Messages.size(), 1);
         QCOMPARE(D.Platform.Messages[0].Kind, QStringLiteral("error"));
         QVERIFY2(D.Platform.Messages[0].Text.contains(QStringLiteral("cannot.txt")), qPrintable(D.Platform.Messages[0].Text));
-        QCOMPARE(TestWindowSave::Status(D), Status);
+        QCOMPARE(D.Status(), Status);
         QVERIFY(UnsavedChanges);   // nothing was saved: the next comparison still asks
         QCOMPARE(ReadAll(D.PathOf(QStringLiteral("left.txt"))), QByteArray("a\r\n"));
     }
@@ -251,7 +215,7 @@ private slots:
     void savingOneSideClearsTheUnsavedFlag()
     {
         TWindowDriver D;
-        CompareBytes(D, "a\r\nb\r\n", "a\r\nx\r\n");
+        D.CompareBytes("a\r\nb\r\n", "a\r\nx\r\n");
         D.Window->grdDiff->SetRow(2);
         D.Click("btnLeftToRight");   // the right side now holds an unsaved merge
         QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);
@@ -269,7 +233,7 @@ private slots:
         TWindowDriver D;
         D.Window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(D.Window.get()));
-        CompareBytes(D, "a\r\nb\r\n", "a\r\nx\r\n");
+        D.CompareBytes("a\r\nb\r\n", "a\r\nx\r\n");
         D.Window->BeginCellEdit(1, 2);
         QTest::keyClicks(D.Find<QPlainTextEdit>("FCellEditor"), QStringLiteral("typed"));
         const QString Out = D.PathOf(QStringLiteral("out.txt"));

@@ -6,7 +6,20 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QTest>
+
+namespace {
+
+QByteArray CrLfLines(const QStringList& Lines)
+{
+    QByteArray Bytes;
+    for (const QString& Line : Lines)
+        Bytes += Line.toUtf8() + "\r\n";
+    return Bytes;
+}
+
+}   // namespace
 
 TWindowDriver::TWindowDriver(bool Show)
 {
@@ -43,10 +56,40 @@ QString TWindowDriver::WriteBytes(const QString& Name, const QByteArray& Bytes)
 
 QString TWindowDriver::WriteLines(const QString& Name, const QStringList& Lines)
 {
-    QByteArray Bytes;
-    for (const QString& Line : Lines)
-        Bytes += Line.toUtf8() + "\r\n";
-    return WriteBytes(Name, Bytes);
+    return WriteBytes(Name, CrLfLines(Lines));
+}
+
+QString TWindowDriver::ResolvePath(const QString& Name) const
+{
+    if (Name == QLatin1String("<dir>"))
+        return Files.path();
+    return Name.trimmed().isEmpty() ? Name : PathOf(Name);
+}
+
+QString TWindowDriver::MakeFolder(const QString& Name)
+{
+    const QString Path = PathOf(Name);
+    QDir().mkpath(Path);
+    return Path;
+}
+
+void TWindowDriver::CompareLines(const QStringList& Left, const QStringList& Right)
+{
+    CompareBytes(CrLfLines(Left), CrLfLines(Right));
+}
+
+void TWindowDriver::CompareBytes(const QByteArray& Left, const QByteArray& Right)
+{
+    const QString L = WriteBytes(QStringLiteral("left.txt"), Left);
+    const QString R = WriteBytes(QStringLiteral("right.txt"), Right);
+    SetPaths(L, R);
+    Trigger("miAsTextFiles1");
+    Platform.Clear();
+}
+
+QString TWindowDriver::Status() const
+{
+    return Find<QLabel>("lblStatus")->text();
 }
 
 void TWindowDriver::SetPaths(const QString& Left, const QString& Right)

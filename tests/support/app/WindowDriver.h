@@ -35,10 +35,20 @@ public:
     QString WriteLines(const QString& Name, const QStringList& Lines);
     QString WriteBytes(const QString& Name, const QByteArray& Bytes);
     [[nodiscard]] QString PathOf(const QString& Name) const;
+    // Name as a typed path: blanks stay as typed, "<dir>" is the test's folder, others lie in it.
+    [[nodiscard]] QString ResolvePath(const QString& Name) const;
+    QString MakeFolder(const QString& Name);   // a folder in the test's folder, made with its parents
 
     void SetPaths(const QString& Left, const QString& Right);
     void Trigger(const char* ActionName);   // a menu item or an action, by name
     void Click(const char* ButtonName);     // a button, by name, as the user clicks it
+
+    // Compares left.txt and right.txt holding these lines or bytes as text files and forgets
+    // what the comparison said.
+    void CompareLines(const QStringList& Left, const QStringList& Right);
+    void CompareBytes(const QByteArray& Left, const QByteArray& Right);
+
+    [[nodiscard]] QString Status() const;   // the status line
 
     // The three cell texts of grid row Row.
     [[nodiscard]] QStringList Row(int Row) const;

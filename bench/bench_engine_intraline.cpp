@@ -6,6 +6,7 @@
 
 #include "engine/IntraLine.h"
 #include "support/engine/IntraLineOracle.h"
+#include "support/engine/RandomLines.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -63,27 +64,6 @@ QString CodeLine(QRandomGenerator& Rng, int Chars)
         Line += Seps[Rng.bounded(int(Seps.size()))];
     }
     return Line.left(Chars);
-}
-
-// Words separated by spaces (now and then punctuation): Tokens tokens in all.
-QString ProseLine(QRandomGenerator& Rng, int Tokens, int PoolSize)
-{
-    QString Out;
-    Out.reserve(Tokens * 4);
-    for (int K = 0; K < Tokens; K += 2) {
-        Out += QStringLiteral("w%1").arg(Rng.bounded(PoolSize));
-        Out += Rng.bounded(10) == 0 ? QStringLiteral(", ") : QStringLiteral(" ");
-    }
-    return Out;
-}
-
-QString EditWords(QRandomGenerator& Rng, const QString& Line, double Rate)
-{
-    QStringList Words = Line.split(u' ');
-    for (QString& W : Words)
-        if (Rng.generateDouble() < Rate)
-            W = QStringLiteral("e%1").arg(Rng.bounded(1000));
-    return Words.join(u' ');
 }
 
 struct TCase {
@@ -178,39 +158,39 @@ int main(int argc, char** argv)
          [](QRandomGenerator& R) { return std::pair{CodeLine(R, 80), CodeLine(R, 80)}; }, 20000, true},
         {"1k tokens, 5% words edited",
          [](QRandomGenerator& R) {
-             const QString A = ProseLine(R, 1000, 2000);
+             const QString A = RandomProseLine(R, 1000, 2000);
              return std::pair{A, EditWords(R, A, 0.05)};
          },
          200, true},
         {"10k tokens, 5% words edited",
          [](QRandomGenerator& R) {
-             const QString A = ProseLine(R, 10000, 5000);
+             const QString A = RandomProseLine(R, 10000, 5000);
              return std::pair{A, EditWords(R, A, 0.05)};
          },
          40, false},
         {"10k tokens, unrelated, 8 words",
-         [](QRandomGenerator& R) { return std::pair{ProseLine(R, 10000, 8), ProseLine(R, 10000, 8)}; }, 20, false},
+         [](QRandomGenerator& R) { return std::pair{RandomProseLine(R, 10000, 8), RandomProseLine(R, 10000, 8)}; }, 20, false},
         {"100k tokens, 5% words edited",
          [](QRandomGenerator& R) {
-             const QString A = ProseLine(R, 100000, 5000);
+             const QString A = RandomProseLine(R, 100000, 5000);
              return std::pair{A, EditWords(R, A, 0.05)};
          },
          4, false},
         {"100k tokens, 50% words edited",
          [](QRandomGenerator& R) {
-             const QString A = ProseLine(R, 100000, 5000);
+             const QString A = RandomProseLine(R, 100000, 5000);
              return std::pair{A, EditWords(R, A, 0.5)};
          },
          4, false},
         {"100k tokens, unrelated, 8 words",
-         [](QRandomGenerator& R) { return std::pair{ProseLine(R, 100000, 8), ProseLine(R, 100000, 8)}; }, 4,
+         [](QRandomGenerator& R) { return std::pair{RandomProseLine(R, 100000, 8), RandomProseLine(R, 100000, 8)}; }, 4,
          false},
         {"60k tokens, unrelated, 8 words",
-         [](QRandomGenerator& R) { return std::pair{ProseLine(R, 60000, 8), ProseLine(R, 60000, 8)}; }, 4,
+         [](QRandomGenerator& R) { return std::pair{RandomProseLine(R, 60000, 8), RandomProseLine(R, 60000, 8)}; }, 4,
          false},
         {"1M tokens, 1% edited",
          [](QRandomGenerator& R) {
-             const QString A = ProseLine(R, 1000000, 50000);
+             const QString A = RandomProseLine(R, 1000000, 50000);
              return std::pair{A, EditWords(R, A, 0.01)};
          },
          2, false},

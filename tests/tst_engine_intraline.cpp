@@ -1,5 +1,6 @@
 #include "engine/IntraLine.h"
 #include "support/engine/IntraLineOracle.h"
+#include "support/engine/RandomLines.h"
 
 #include <QHash>
 #include <QRandomGenerator>
@@ -124,29 +125,6 @@ bool IsCommonSubsequence(const std::vector<std::int32_t>& A, const std::vector<s
         if (M.MatchedB[qsizetype(K)])
             SB.push_back(B[K]);
     return SA == SB;
-}
-
-// A long line of Tokens tokens: words from a pool of PoolSize, separated by single spaces with
-// now and then punctuation, so that some tokens are frequent and most are rare.
-QString LongLine(QRandomGenerator& Rng, int Tokens, int PoolSize)
-{
-    QString Out;
-    Out.reserve(Tokens * 4);
-    for (int K = 0; K < Tokens; K += 2) {
-        Out += QStringLiteral("w%1").arg(Rng.bounded(PoolSize));
-        Out += Rng.bounded(10) == 0 ? QStringLiteral(", ") : QStringLiteral(" ");
-    }
-    return Out;
-}
-
-// A copy of Line with about Rate of its words replaced.
-QString EditWords(QRandomGenerator& Rng, const QString& Line, double Rate)
-{
-    QStringList Words = Line.split(u' ');
-    for (QString& W : Words)
-        if (Rng.generateDouble() < Rate)
-            W = QStringLiteral("e%1").arg(Rng.bounded(1000));
-    return Words.join(u' ');
 }
 
 } // namespace
@@ -442,8 +420,8 @@ void TestIntraLine::exactWalkMatchesOracleAcrossBlocks()
             A = RandomTokenLine(Rng, Len);
             B = EditTokenLine(Rng, A, 1 + int(Rng.bounded(20)));
         } else {
-            A = LongLine(Rng, Len, Round % 3 == 1 ? 8 : 400);
-            B = Rng.bounded(2) ? EditWords(Rng, A, 0.1) : LongLine(Rng, Len, Round % 3 == 1 ? 8 : 400);
+            A = RandomProseLine(Rng, Len, Round % 3 == 1 ? 8 : 400);
+            B = Rng.bounded(2) ? EditWords(Rng, A, 0.1) : RandomProseLine(Rng, Len, Round % 3 == 1 ? 8 : 400);
         }
         QList<bool> MA, MB;
         OracleMatchTokens(OracleSplitTokens(A), OracleSplitTokens(B), IgnoreCase, MA, MB);
@@ -482,7 +460,7 @@ void TestIntraLine::longLinesStayExactAndSound()
     // A pair of 100,000-token lines, one an edited copy of the other: answered exactly (within
     // the bound), as a common subsequence at least as long as the shared prefix and suffix.
     QRandomGenerator Rng(11);
-    const QString A = LongLine(Rng, 100000, 5000);
+    const QString A = RandomProseLine(Rng, 100000, 5000);
     const QString B = EditWords(Rng, A, 0.05);
     const TIdPair Ids = IdsFor(A, B, false);
     QCOMPARE(qsizetype(Ids.A.size()), qsizetype(100000));
@@ -513,8 +491,8 @@ void TestIntraLine::beyondTheBoundFallsBackToTheMiddle()
     // Two unrelated 200,000-token lines over a few words are beyond the exact bound: the
     // differing middle is highlighted, the shared start and end are not.
     QRandomGenerator Rng(5);
-    const QString A = QStringLiteral("head ") + LongLine(Rng, 200000, 8) + QStringLiteral("x tail");
-    const QString B = QStringLiteral("head ") + LongLine(Rng, 200000, 8) + QStringLiteral("y tail");
+    const QString A = QStringLiteral("head ") + RandomProseLine(Rng, 200000, 8) + QStringLiteral("x tail");
+    const QString B = QStringLiteral("head ") + RandomProseLine(Rng, 200000, 8) + QStringLiteral("y tail");
     const TIdPair Ids = IdsFor(A, B, false);
     QVERIFY(!IntraLineInternals::AnswersExactly(Ids.A, Ids.B, Ids.Count));
 
@@ -535,7 +513,7 @@ void TestIntraLine::repeatedCallsGiveTheSameAnswer()
     // Long pairs are remembered between repaints; the answer must not depend on that, nor on
     // which of two lines that differ only after the first call is asked for.
     QRandomGenerator Rng(3);
-    const QString A = LongLine(Rng, 3000, 300);
+    const QString A = RandomProseLine(Rng, 3000, 300);
     QString B = EditWords(Rng, A, 0.2);
     const QList<THighlightRange> First = ComputeIntraLineRanges(A, B, false);
     QVERIFY(ComputeIntraLineRanges(A, B, false) == First);

@@ -93,4 +93,24 @@ QStringList DistinctLines(QRandomGenerator& Rng, int Count)
     return Lines;
 }
 
+QString RandomProseLine(QRandomGenerator& Rng, int Tokens, int PoolSize)
+{
+    QString Out;
+    Out.reserve(Tokens * 4);
+    for (int K = 0; K < Tokens; K += 2) {
+        Out += QStringLiteral("w%1").arg(Rng.bounded(PoolSize));
+        Out += Rng.bounded(10) == 0 ? QStringLiteral(", ") : QStringLiteral(" ");
+    }
+    return Out;
+}
+
+QString EditWords(QRandomGenerator& Rng, const QString& Line, double Rate)
+{
+    QStringList Words = Line.split(u' ');
+    for (QString& W : Words)
+        if (Rng.generateDouble() < Rate)
+            W = QStringLiteral("e%1").arg(Rng.bounded(1000));
+    return Words.join(u' ');
+}
+
 } // namespace quorlane::test

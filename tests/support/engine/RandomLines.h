@@ -29,4 +29,11 @@ struct TLinePair {
 // Count short, mostly distinct lines ("ln 12345 qxv"), as generated source files look.
 [[nodiscard]] QStringList DistinctLines(QRandomGenerator& Rng, int Count);
 
+// A long line of Tokens tokens: words from a pool of PoolSize, separated by single spaces with
+// now and then punctuation, so that some tokens are frequent and most are rare.
+[[nodiscard]] QString RandomProseLine(QRandomGenerator& Rng, int Tokens, int PoolSize);
+
+// A copy of Line with about Rate of its space-separated words replaced.
+[[nodiscard]] QString EditWords(QRandomGenerator& Rng, const QString& Line, double Rate);
+
 } // namespace quorlane::test

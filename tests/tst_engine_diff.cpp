@@ -13,14 +13,8 @@ Q_DECLARE_METATYPE(TDiffItems)
 
 namespace {
 
-TDiffItem Row(int L, int R, TDiffKind Kind)
-{
-    TDiffItem Item;
-    Item.LeftIndex = L;
-    Item.RightIndex = R;
-    Item.Kind = Kind;
-    return Item;
-}
+// An expected item, by line indexes and kind.
+TDiffItem Row(int L, int R, TDiffKind Kind) { return MakeDiffItem(L, R, Kind); }
 
 TDiffItem Changed(int L, int R, int LStart, int LLen, int RStart, int RLen)
 {

@@ -5,6 +5,7 @@
 #include "grid/DiffCellDrawing.h"
 #include "grid/GdiText.h"
 #include "grid/TDiffGrid.h"
+#include "support/engine/DiffOracle.h"
 
 #include <QApplication>
 #include <QImage>
@@ -44,14 +45,7 @@ QPalette LightPalette()
     return Palette;
 }
 
-TDiffItem Item(TDiffKind Kind, int Left, int Right)
-{
-    TDiffItem Result;
-    Result.Kind = Kind;
-    Result.LeftIndex = Left;
-    Result.RightIndex = Right;
-    return Result;
-}
+TDiffItem Item(TDiffKind Kind, int Left, int Right) { return quorlane::test::MakeDiffItem(Left, Right, Kind); }
 
 // A grid wired to DrawDiffCell as the window wires it, in a window with one more control to
 // take the focus.

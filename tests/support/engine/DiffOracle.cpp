@@ -2,6 +2,15 @@
 
 namespace quorlane::test {
 
+TDiffItem MakeDiffItem(int L, int R, TDiffKind Kind)
+{
+    TDiffItem Item;
+    Item.LeftIndex = L;
+    Item.RightIndex = R;
+    Item.Kind = Kind;
+    return Item;
+}
+
 namespace {
 
 bool IsWhitespace(QChar C) { return C == QChar(0x09) || C == QChar(0x20); }
@@ -97,15 +106,6 @@ void QuickSortByL(QList<TMatch>& M, int Lo, int Hi)
     }
     QuickSortByL(M, Lo, J);
     QuickSortByL(M, I, Hi);
-}
-
-TDiffItem RawItem(int L, int R, TDiffKind Kind)
-{
-    TDiffItem Item;
-    Item.LeftIndex = L;
-    Item.RightIndex = R;
-    Item.Kind = Kind;
-    return Item;
 }
 
 void ComputeChangeRange(const QString& A, const QString& B, TDiffItem& Item)
@@ -226,23 +226,23 @@ TDiffItems OracleComputeDiff(const QStringList& Left, const QStringList& Right, 
     int I = 0, J = 0;
     for (const TMatch& M : Matches) {
         for (; I < M.L; ++I)
-            Raw.append(RawItem(I, -1, dkLeftOnly));
+            Raw.append(MakeDiffItem(I, -1, dkLeftOnly));
         for (; J < M.R; ++J)
-            Raw.append(RawItem(-1, J, dkRightOnly));
-        Raw.append(RawItem(M.L, M.R, dkEqual));
+            Raw.append(MakeDiffItem(-1, J, dkRightOnly));
+        Raw.append(MakeDiffItem(M.L, M.R, dkEqual));
         I = M.L + 1;
         J = M.R + 1;
     }
     for (; I < Left.size(); ++I)
-        Raw.append(RawItem(I, -1, dkLeftOnly));
+        Raw.append(MakeDiffItem(I, -1, dkLeftOnly));
     for (; J < Right.size(); ++J)
-        Raw.append(RawItem(-1, J, dkRightOnly));
+        Raw.append(MakeDiffItem(-1, J, dkRightOnly));
     // 5. assembly
     TDiffItems Result;
     int R = 0;
     while (R < Raw.size()) {
         if (Raw[R].Kind == dkEqual) {
-            Result.append(RawItem(Raw[R].LeftIndex, Raw[R].RightIndex, dkEqual));
+            Result.append(MakeDiffItem(Raw[R].LeftIndex, Raw[R].RightIndex, dkEqual));
             ++R;
             continue;
         }
@@ -256,14 +256,14 @@ TDiffItems OracleComputeDiff(const QStringList& Left, const QStringList& Right, 
         }
         const int K = int(std::min(A.size(), B.size()));
         for (int T = 0; T < K; ++T) {
-            TDiffItem Item = RawItem(A[T], B[T], dkDifferent);
+            TDiffItem Item = MakeDiffItem(A[T], B[T], dkDifferent);
             ComputeChangeRange(Left[A[T]], Right[B[T]], Item); // 6.
             Result.append(Item);
         }
         for (int T = K; T < A.size(); ++T)
-            Result.append(RawItem(A[T], -1, dkLeftOnly));
+            Result.append(MakeDiffItem(A[T], -1, dkLeftOnly));
         for (int T = K; T < B.size(); ++T)
-            Result.append(RawItem(-1, B[T], dkRightOnly));
+            Result.append(MakeDiffItem(-1, B[T], dkRightOnly));
     }
     // 7. blank lines
     if (Options.IgnoreBlankLines) {

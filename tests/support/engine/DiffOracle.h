@@ -8,6 +8,9 @@
 
 namespace quorlane::test {
 
+// An item of these line indexes (-1 for none) and kind, with no change ranges.
+[[nodiscard]] TDiffItem MakeDiffItem(int L, int R, TDiffKind Kind);
+
 [[nodiscard]] QString OracleNormalizeLine(const QString& Line, const TDiffOptions& Options);
 [[nodiscard]] QList<TMatch> OracleFindMatches(const QStringList& LeftKeys, const QStringList& RightKeys);
 [[nodiscard]] TDiffItems OracleComputeDiff(const QStringList& Left, const QStringList& Right,

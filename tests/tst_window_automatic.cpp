@@ -191,10 +191,7 @@ private slots:
     // Stops in the checks: the messages, in their order; nothing compared, no history.
     void refusals_data()
     {
-        QTest::addColumn<bool>("Unsaved");
-        QTest::addColumn<QString>("Left");    // names in the test folder
-        QTest::addColumn<QString>("Right");
-        QTest::addColumn<QStringList>("Log");
+        TWindowDriver::AddRefusalColumns();
         const QString Select = QStringLiteral("warning: Please select both left and right files or folders.");
         const QString Folders = QStringLiteral("error: Both paths must be folders for folder comparison.");
         QTest::newRow("unsaved, answered Cancel") << true << "a.txt" << "b.txt" << QStringList{"confirmation: " + ConfirmText()};
@@ -218,9 +215,7 @@ private slots:
         D.WriteLines(QStringLiteral("a.txt"), {"x"});
         D.WriteLines(QStringLiteral("b.txt"), {"y"});
         D.MakeFolder(QStringLiteral("dir"));
-        D.SetPaths(D.ResolvePath(Left), D.ResolvePath(Right));
-        UnsavedChanges = Unsaved;
-        D.Platform.ConfirmAnswers = {false};
+        D.SetUpRefusal(Unsaved, Left, Right);
 
         D.Click("btnCompare");
 

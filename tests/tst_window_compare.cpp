@@ -174,10 +174,7 @@ private slots:
 
     void refusals_data()
     {
-        QTest::addColumn<bool>("Unsaved");
-        QTest::addColumn<QString>("Left");    // names in the test folder; "<dir>" is the folder itself
-        QTest::addColumn<QString>("Right");
-        QTest::addColumn<QStringList>("Log");
+        TWindowDriver::AddRefusalColumns();
         const QString Both = QStringLiteral("error: Both paths must be existing files for files comparison.");
         const QString Select = QStringLiteral("warning: Please select both left and right files.");
         QTest::newRow("unsaved, answered Cancel") << true << "a.txt" << "b.txt"
@@ -199,9 +196,7 @@ private slots:
         CompareOnce(D);
         D.WriteLines(QStringLiteral("a.txt"), {"new left"});
         D.WriteLines(QStringLiteral("b.txt"), {"new right"});
-        D.SetPaths(D.ResolvePath(Left), D.ResolvePath(Right));
-        UnsavedChanges = Unsaved;
-        D.Platform.ConfirmAnswers = {false};
+        D.SetUpRefusal(Unsaved, Left, Right);
         const TSnapshot Before = TSnapshot::Of(D);
 
         D.Trigger("miAsTextFiles1");

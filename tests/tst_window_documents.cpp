@@ -291,10 +291,7 @@ private slots:
 
     void refusals_data()
     {
-        QTest::addColumn<bool>("Unsaved");
-        QTest::addColumn<QString>("Left");   // names in the test folder; "<dir>" is the folder itself
-        QTest::addColumn<QString>("Right");
-        QTest::addColumn<QStringList>("Log");
+        TWindowDriver::AddRefusalColumns();
         const QString Both = QStringLiteral("error: Both paths must be existing files for files comparison.");
         const QString Select = QStringLiteral("warning: Please select both left and right files.");
         QTest::newRow("unsaved, answered Cancel") << true << "left.txt" << "right.txt"
@@ -318,9 +315,7 @@ private slots:
         D.Window->SetTikaEndpoint(Server.Url());
         QString L, R;
         WriteDocuments(D, L, R);
-        D.SetPaths(D.ResolvePath(Left), D.ResolvePath(Right));
-        UnsavedChanges = Unsaved;
-        D.Platform.ConfirmAnswers = {false};
+        D.SetUpRefusal(Unsaved, Left, Right);
 
         D.Trigger("miAsComplexDocumentsegPDFDOCXetcwithTIKA1");
 

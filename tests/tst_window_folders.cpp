@@ -193,10 +193,7 @@ private slots:
 
     void refusals_data()
     {
-        QTest::addColumn<bool>("Unsaved");
-        QTest::addColumn<QString>("Left");    // names in the test folder
-        QTest::addColumn<QString>("Right");
-        QTest::addColumn<QStringList>("Log");
+        TWindowDriver::AddRefusalColumns();
         const QString Both = QStringLiteral("error: Both paths must be existing folders for folder comparison.");
         const QString Select = QStringLiteral("warning: Please select both left and right folders.");
         QTest::newRow("unsaved, answered Cancel") << true << "left" << "right"
@@ -226,9 +223,7 @@ private slots:
         D.MakeFolder(QStringLiteral("left"));
         D.MakeFolder(QStringLiteral("right"));
         D.WriteLines(QStringLiteral("file.txt"), {"x"});
-        D.SetPaths(D.ResolvePath(Left), D.ResolvePath(Right));
-        UnsavedChanges = Unsaved;
-        D.Platform.ConfirmAnswers = {false};
+        D.SetUpRefusal(Unsaved, Left, Right);
         const QStringList LeftHistory = D.History("cmbLeft"), RightHistory = D.History("cmbRight");
         const QString StatusBefore = D.Status();
 

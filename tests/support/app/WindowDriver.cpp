@@ -73,6 +73,21 @@ QString TWindowDriver::MakeFolder(const QString& Name)
     return Path;
 }
 
+void TWindowDriver::AddRefusalColumns()
+{
+    QTest::addColumn<bool>("Unsaved");
+    QTest::addColumn<QString>("Left");
+    QTest::addColumn<QString>("Right");
+    QTest::addColumn<QStringList>("Log");
+}
+
+void TWindowDriver::SetUpRefusal(bool Unsaved, const QString& Left, const QString& Right)
+{
+    SetPaths(ResolvePath(Left), ResolvePath(Right));
+    UnsavedChanges = Unsaved;
+    Platform.ConfirmAnswers = {false};
+}
+
 void TWindowDriver::CompareLines(const QStringList& Left, const QStringList& Right)
 {
     CompareBytes(CrLfLines(Left), CrLfLines(Right));

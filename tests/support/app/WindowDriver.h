@@ -43,6 +43,12 @@ public:
     void Trigger(const char* ActionName);   // a menu item or an action, by name
     void Click(const char* ButtonName);     // a button, by name, as the user clicks it
 
+    // A command's refusals: the columns of their table (Unsaved, Left and Right names for
+    // ResolvePath, the expected Log), and a row's state before the command (typed paths, the
+    // unsaved flag, a Cancel answer ready for the question).
+    static void AddRefusalColumns();
+    void SetUpRefusal(bool Unsaved, const QString& Left, const QString& Right);
+
     // Compares left.txt and right.txt holding these lines or bytes as text files and forgets
     // what the comparison said.
     void CompareLines(const QStringList& Left, const QStringList& Right);

@@ -61,7 +61,7 @@ class TestWindowFolders : public QObject
     }
 
 private slots:
-    // The example of the description: a.txt differs in size, sub/b.txt is left only, c.txt right only.
+    // The basic case: a.txt differs in size, sub/b.txt is left only, c.txt right only.
     void folderExample_data()
     {
         QTest::addColumn<qint64>("LeftTime");

@@ -23,7 +23,7 @@ public:
         QMessageBox Box(IconOf(Kind), TitleOf(Kind), Text, QMessageBox::Ok, QApplication::activeWindow());
         Box.setObjectName(QStringLiteral("MessageBox"));
         Box.setTextFormat(Qt::PlainText);   // paths may contain '<' and '&'
-        Box.exec();
+        ExecWithArrow(Box);
     }
 
     bool Confirm(const QString& Text) override
@@ -34,7 +34,7 @@ public:
         Box.setTextFormat(Qt::PlainText);
         Box.setDefaultButton(QMessageBox::Yes);
         Box.setEscapeButton(QMessageBox::Cancel);
-        return Box.exec() == QMessageBox::Yes;
+        return ExecWithArrow(Box) == QMessageBox::Yes;
     }
 
     QString ChooseOpenFile(QWidget* Parent, const QString& StartDir) override
@@ -99,6 +99,21 @@ public:
     void SetClipboardText(const QString& Text) override { QGuiApplication::clipboard()->setText(Text); }
 
 private:
+    // A box waits for the user, so a busy pointer must not stand over it; the busy shape comes
+    // back afterwards unless the program changed or ended it while the box was open.
+    static int ExecWithArrow(QMessageBox& Box)
+    {
+        const QCursor* Busy = QGuiApplication::overrideCursor();
+        const Qt::CursorShape BusyShape = Busy ? Busy->shape() : Qt::ArrowCursor;
+        if (Busy)
+            QGuiApplication::changeOverrideCursor(QCursor(Qt::ArrowCursor));
+        const int Result = Box.exec();
+        const QCursor* Now = QGuiApplication::overrideCursor();
+        if (Busy && Now && Now->shape() == Qt::ArrowCursor)
+            QGuiApplication::changeOverrideCursor(QCursor(BusyShape));
+        return Result;
+    }
+
     [[nodiscard]] static QMessageBox::Icon IconOf(TMessageKind Kind)
     {
         switch (Kind) {

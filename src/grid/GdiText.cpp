@@ -12,6 +12,10 @@
 #include <cstdint>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // Per-character advances of one font, in 1/64 px (the unit Qt's text engine adds up).
 struct TAdvanceTable {
     std::vector<std::int32_t> Adv64;  // indexed by UTF-16 unit; -1: shape the string instead
@@ -114,6 +118,41 @@ constexpr char16_t kTableLimit = 0x2C00;
     auto Table = BuildTable(Font, Device);
     Tables.insert(Key, Table);
     return Table;
+}
+
+[[nodiscard]] std::int32_t AsciiMaxAdvance64(const TAdvanceTable* Table)
+{
+    if (!Table)
+        return -1;
+    std::int32_t Max = 0;
+    for (char16_t C = 0x20; C < 0x7F; ++C) {
+        if (Table->Adv64[C] < 0)
+            return -1;
+        Max = std::max(Max, Table->Adv64[C]);
+    }
+    return Max;
+}
+
+// True when every unit is printable ASCII (no tab, no line break).
+[[nodiscard]] bool AllPrintableAscii(QStringView Text)
+{
+    const char16_t* P = Text.utf16();
+    const char16_t* const End = P + Text.size();
+#if defined(__SSE2__)
+    // Eight units at a time: saturating differences are non-zero only outside 0x20..0x7E.
+    const __m128i Low = _mm_set1_epi16(0x20), High = _mm_set1_epi16(0x7E);
+    __m128i Bad = _mm_setzero_si128();
+    for (; End - P >= 8; P += 8) {
+        const __m128i Units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+        Bad = _mm_or_si128(Bad, _mm_or_si128(_mm_subs_epu16(Low, Units), _mm_subs_epu16(Units, High)));
+    }
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(Bad, _mm_setzero_si128())) != 0xFFFF)
+        return false;
+#endif
+    for (; P < End; ++P)
+        if (*P < 0x20 || *P > 0x7E)
+            return false;
+    return true;
 }
 
 [[nodiscard]] QString RawString(QStringView Text)
@@ -237,6 +276,7 @@ struct TLayout {
 TTextMeasure::TTextMeasure(const QFont& Font, const QPaintDevice* Device)
     : FMetrics(Device ? QFontMetrics(GdiFont(Font), Device) : QFontMetrics(GdiFont(Font))),
       FTable(TableFor(GdiFont(Font), Device)),
+      FAsciiMax64(AsciiMaxAdvance64(FTable.get())),
       FLineHeight(FMetrics.height()),
       FAscent(FMetrics.ascent()),
       FTabAdvance(TabAdvanceOf(FMetrics))
@@ -304,6 +344,11 @@ bool TTextMeasure::FitsOnOneLine(QStringView Text, int MaxWidth) const
 {
     if (!FTable || MaxWidth < 0)
         return false;
+    // Printable ASCII only: the sum of its advances is at most the count times the widest
+    // one, and the rounding is monotonic, so that bound fitting proves the exact width fits.
+    if (FAsciiMax64 >= 0 && ((std::int64_t(Text.size()) * FAsciiMax64 + 32) >> 6) <= MaxWidth
+        && AllPrintableAscii(Text))
+        return true;
     const std::int32_t* Adv = FTable->Adv64.data();
     std::int64_t Done = 0, Piece64 = 0;
     for (QChar C : Text) {

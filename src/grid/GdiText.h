@@ -15,6 +15,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <cstdint>
 #include <memory>
 
 class QPainter;
@@ -76,6 +77,8 @@ private:
 
     QFontMetrics FMetrics;
     std::shared_ptr<const TAdvanceTable> FTable;
+    // The widest advance of printable ASCII (0x20..0x7E), 1/64 px; -1 when the table lacks one.
+    std::int32_t FAsciiMax64 = -1;
     int FLineHeight = 0;
     int FAscent = 0;
     int FTabAdvance = 0;

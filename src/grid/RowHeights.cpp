@@ -58,8 +58,23 @@ void UpdateAllRowHeightsOf(TDiffGrid& Grid, const QFont& Font, int BaseRowHeight
         return;
     const TTextMeasure Measure(Font, &Grid);
     QVector<int> Heights(Count);
-    Heights[0] = HeaderRowHeight(BaseRowHeight);
-    for (int R = 1; R < Count; ++R)
-        Heights[R] = MeasureRow(Measure, Grid, R, BaseRowHeight);
+    int* const Out = Heights.data();
+    Out[0] = HeaderRowHeight(BaseRowHeight);
+    std::fill(Out + 1, Out + Count, BaseRowHeight);
+    // Column by column, with the column's texts and width fetched once, not per cell.
+    const int LineHeight = Measure.LineHeight();
+    for (int C = 1; C < Grid.ColCount(); ++C) {
+        const QVector<QString>& Column = Grid.ColumnTexts(C);
+        const QString* const Texts = Column.constData();
+        const int Rows = std::min(Count, int(Column.size()));
+        const int Width = Grid.ColWidths(C) - 4;
+        for (int R = 1; R < Rows; ++R) {
+            const QString& Text = Texts[R];
+            if (Text.isEmpty())
+                continue;
+            const int Lines = CountTextLines(Measure, Text, Width);
+            Out[R] = std::max(Out[R], Lines * LineHeight + 4);
+        }
+    }
     Grid.SetAllRowHeights(Heights);
 }

@@ -9,6 +9,7 @@
 #include <QScopeGuard>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -22,6 +23,16 @@ struct TRecomputeRequest
     QStringList RightCopy;
     std::int32_t JobId = 0;
 };
+
+// The very same string: same data, same length, same null-ness. Assigning it again would only
+// change two reference counts.
+[[nodiscard]] bool SameString(const QString& A, const QString& B)
+{
+    const QString::DataPointer& X = A.data_ptr();
+    const QString::DataPointer& Y = B.data_ptr();
+    const bool SameBlock = X.isSharedWith(Y) || (!X.isMutable() && !Y.isMutable());
+    return SameBlock && X.data() == Y.data() && X.size == Y.size;
+}
 
 }   // namespace
 
@@ -61,30 +72,57 @@ void TfrmMain::FillDiffGrid()
 {
     const qsizetype N = FDiffItems.size();
     const qsizetype Rows = qMax<qsizetype>(N + 1, 2);
-    // Sized once and written through raw pointers: appending 3 x N strings one by one costs
-    // several times more than the copies themselves.
-    QVector<QString> Numbers(Rows), Lefts(Rows), Rights(Rows);
-    QString* const NumberCells = Numbers.data();
-    QString* const LeftCells = Lefts.data();
-    QString* const RightCells = Rights.data();
     const TDiffItem* const Items = FDiffItems.constData();
     const QString* const LeftLines = FLeftLines.constData();
     const QString* const RightLines = FRightLines.constData();
     const qsizetype LeftCount = FLeftLines.size(), RightCount = FRightLines.size();
-    // Row 0 is the header and carries no text; an empty result keeps its placeholder row.
-    for (qsizetype I = 0; I < N; ++I) {
-        const TDiffItem& Item = Items[I];
-        NumberCells[I + 1] = RowNumberText(int(I + 1));
-        // Items may still name lines of lists that have changed since: check every index.
-        if (Item.LeftIndex >= 0 && Item.LeftIndex < LeftCount)
-            LeftCells[I + 1] = LeftLines[Item.LeftIndex];
-        if (Item.RightIndex >= 0 && Item.RightIndex < RightCount)
-            RightCells[I + 1] = RightLines[Item.RightIndex];
+    const QString None;
+    // Items may still name lines of lists that have changed since: check every index.
+    auto LeftText = [&](const TDiffItem& Item) -> const QString& {
+        return Item.LeftIndex >= 0 && Item.LeftIndex < LeftCount ? LeftLines[Item.LeftIndex] : None;
+    };
+    auto RightText = [&](const TDiffItem& Item) -> const QString& {
+        return Item.RightIndex >= 0 && Item.RightIndex < RightCount ? RightLines[Item.RightIndex] : None;
+    };
+    // Row 0 is the header and carries no text, nor does the placeholder row of an empty result.
+    auto WriteRows = [&](QString* NumberCells, QString* LeftCells, QString* RightCells, auto Put) {
+        for (qsizetype R = 0; R < Rows; R = R == 0 ? N + 1 : R + 1) {
+            Put(NumberCells[R], None);
+            Put(LeftCells[R], None);
+            Put(RightCells[R], None);
+        }
+        for (qsizetype I = 0; I < N; ++I) {
+            Put(NumberCells[I + 1], RowNumberText(int(I + 1)));
+            Put(LeftCells[I + 1], LeftText(Items[I]));
+            Put(RightCells[I + 1], RightText(Items[I]));
+        }
+    };
+
+    // A refill after a merge or an edit finds almost every cell already holding its string:
+    // those cells are left alone, in place. A new comparison builds new columns at once, which
+    // is cheaper than replacing every cell one by one.
+    const qsizetype Shared = std::min<qsizetype>(N, grdDiff->RowCount() - 1);
+    int Sampled = 0, Kept = 0;
+    if (Shared >= 64) {
+        const QString* const Cells = grdDiff->ColumnTexts(1).constData();
+        for (qsizetype R = 1; R <= Shared; R += Shared / 64, ++Sampled)
+            Kept += SameString(Cells[R], LeftText(Items[R - 1])) ? 1 : 0;
     }
-    grdDiff->SetRowCount(int(Rows));
-    grdDiff->SetColumnTexts(0, std::move(Numbers));
-    grdDiff->SetColumnTexts(1, std::move(Lefts));
-    grdDiff->SetColumnTexts(2, std::move(Rights));
+    if (Sampled > 0 && Kept * 4 >= Sampled * 3) {
+        grdDiff->SetRowCount(int(Rows));
+        WriteRows(grdDiff->EditColumnTexts(0), grdDiff->EditColumnTexts(1), grdDiff->EditColumnTexts(2),
+                  [](QString& Cell, const QString& Text) {
+                      if (!SameString(Cell, Text))
+                          Cell = Text;
+                  });
+    } else {
+        QVector<QString> Numbers(Rows), Lefts(Rows), Rights(Rows);
+        WriteRows(Numbers.data(), Lefts.data(), Rights.data(), [](QString& Cell, const QString& Text) { Cell = Text; });
+        grdDiff->SetRowCount(int(Rows));
+        grdDiff->SetColumnTexts(0, std::move(Numbers));
+        grdDiff->SetColumnTexts(1, std::move(Lefts));
+        grdDiff->SetColumnTexts(2, std::move(Rights));
+    }
     UpdateAllRowHeights();
     grdDiff->viewport()->update();
 }

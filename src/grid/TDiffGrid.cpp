@@ -196,6 +196,13 @@ void TDiffGrid::SetColumnTexts(int ACol, QVector<QString> Texts)
     viewport()->update();
 }
 
+QString* TDiffGrid::EditColumnTexts(int ACol)
+{
+    if (ACol < 0 || ACol >= d->ColCount())
+        return nullptr;
+    return d->Texts[ACol].data();
+}
+
 int TDiffGrid::RowCount() const
 {
     return d->RowCount();

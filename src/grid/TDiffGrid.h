@@ -42,6 +42,9 @@ public:
     [[nodiscard]] const QVector<QString>& ColumnTexts(int ACol) const;
     void SetCells(int ACol, int ARow, const QString& Text);
     void SetColumnTexts(int ACol, QVector<QString> Texts);   // whole column at once (rows 0..n-1)
+    // One column's texts, rows 0 .. RowCount()-1, for writing in place without building a new
+    // column; the caller repaints when done. Null for a column that does not exist.
+    [[nodiscard]] QString* EditColumnTexts(int ACol);
 
     [[nodiscard]] int RowCount() const;
     void SetRowCount(int Count);            // new rows get DefaultRowHeight and empty cells

@@ -9,7 +9,6 @@
 #include <QScopeGuard>
 #include <QThreadPool>
 
-#include <algorithm>
 #include <memory>
 
 namespace {
@@ -24,14 +23,15 @@ struct TRecomputeRequest
     std::int32_t JobId = 0;
 };
 
-// The very same string: same data, same length, same null-ness. Assigning it again would only
-// change two reference counts.
-[[nodiscard]] bool SameString(const QString& A, const QString& B)
+// Assigns Text unless Cell already is the very same string (same data, same length, same
+// null-ness), which spares rewriting a cell that would not change.
+void PutCell(QString& Cell, const QString& Text)
 {
-    const QString::DataPointer& X = A.data_ptr();
-    const QString::DataPointer& Y = B.data_ptr();
+    const QString::DataPointer& X = Cell.data_ptr();
+    const QString::DataPointer& Y = Text.data_ptr();
     const bool SameBlock = X.isSharedWith(Y) || (!X.isMutable() && !Y.isMutable());
-    return SameBlock && X.data() == Y.data() && X.size == Y.size;
+    if (!SameBlock || X.data() != Y.data() || X.size != Y.size)
+        Cell = Text;
 }
 
 }   // namespace
@@ -73,56 +73,32 @@ void TfrmMain::FillDiffGrid()
     const qsizetype N = FDiffItems.size();
     const qsizetype Rows = qMax<qsizetype>(N + 1, 2);
     const TDiffItem* const Items = FDiffItems.constData();
-    const QString* const LeftLines = FLeftLines.constData();
-    const QString* const RightLines = FRightLines.constData();
     const qsizetype LeftCount = FLeftLines.size(), RightCount = FRightLines.size();
+    // The text columns share the line lists and keep one index per row: copying every line
+    // into the grid costs an atomic reference count change on a cold string per cell.
+    // Row 0 is the header and shows no line, nor does the placeholder row of an empty result.
+    QVector<std::int32_t> LeftIndex(Rows, -1), RightIndex(Rows, -1);
+    std::int32_t* const Lefts = LeftIndex.data();
+    std::int32_t* const Rights = RightIndex.data();
+    for (qsizetype I = 0; I < N; ++I) {
+        const TDiffItem& Item = Items[I];
+        // Items may still name lines of lists that have changed since: check every index.
+        if (Item.LeftIndex >= 0 && Item.LeftIndex < LeftCount)
+            Lefts[I + 1] = Item.LeftIndex;
+        if (Item.RightIndex >= 0 && Item.RightIndex < RightCount)
+            Rights[I + 1] = Item.RightIndex;
+    }
+    grdDiff->SetRowCount(int(Rows));
+    // The numbers are written in place: most cells already hold their number.
+    QString* const Numbers = grdDiff->EditColumnTexts(0);
     const QString None;
-    // Items may still name lines of lists that have changed since: check every index.
-    auto LeftText = [&](const TDiffItem& Item) -> const QString& {
-        return Item.LeftIndex >= 0 && Item.LeftIndex < LeftCount ? LeftLines[Item.LeftIndex] : None;
-    };
-    auto RightText = [&](const TDiffItem& Item) -> const QString& {
-        return Item.RightIndex >= 0 && Item.RightIndex < RightCount ? RightLines[Item.RightIndex] : None;
-    };
-    // Row 0 is the header and carries no text, nor does the placeholder row of an empty result.
-    auto WriteRows = [&](QString* NumberCells, QString* LeftCells, QString* RightCells, auto Put) {
-        for (qsizetype R = 0; R < Rows; R = R == 0 ? N + 1 : R + 1) {
-            Put(NumberCells[R], None);
-            Put(LeftCells[R], None);
-            Put(RightCells[R], None);
-        }
-        for (qsizetype I = 0; I < N; ++I) {
-            Put(NumberCells[I + 1], RowNumberText(int(I + 1)));
-            Put(LeftCells[I + 1], LeftText(Items[I]));
-            Put(RightCells[I + 1], RightText(Items[I]));
-        }
-    };
-
-    // A refill after a merge or an edit finds almost every cell already holding its string:
-    // those cells are left alone, in place. A new comparison builds new columns at once, which
-    // is cheaper than replacing every cell one by one.
-    const qsizetype Shared = std::min<qsizetype>(N, grdDiff->RowCount() - 1);
-    int Sampled = 0, Kept = 0;
-    if (Shared >= 64) {
-        const QString* const Cells = grdDiff->ColumnTexts(1).constData();
-        for (qsizetype R = 1; R <= Shared; R += Shared / 64, ++Sampled)
-            Kept += SameString(Cells[R], LeftText(Items[R - 1])) ? 1 : 0;
-    }
-    if (Sampled > 0 && Kept * 4 >= Sampled * 3) {
-        grdDiff->SetRowCount(int(Rows));
-        WriteRows(grdDiff->EditColumnTexts(0), grdDiff->EditColumnTexts(1), grdDiff->EditColumnTexts(2),
-                  [](QString& Cell, const QString& Text) {
-                      if (!SameString(Cell, Text))
-                          Cell = Text;
-                  });
-    } else {
-        QVector<QString> Numbers(Rows), Lefts(Rows), Rights(Rows);
-        WriteRows(Numbers.data(), Lefts.data(), Rights.data(), [](QString& Cell, const QString& Text) { Cell = Text; });
-        grdDiff->SetRowCount(int(Rows));
-        grdDiff->SetColumnTexts(0, std::move(Numbers));
-        grdDiff->SetColumnTexts(1, std::move(Lefts));
-        grdDiff->SetColumnTexts(2, std::move(Rights));
-    }
+    PutCell(Numbers[0], None);
+    for (qsizetype I = 0; I < N; ++I)
+        PutCell(Numbers[I + 1], RowNumberText(int(I + 1)));
+    for (qsizetype R = N + 1; R < Rows; ++R)
+        PutCell(Numbers[R], None);
+    grdDiff->SetColumnLines(1, FLeftLines, std::move(LeftIndex));
+    grdDiff->SetColumnLines(2, FRightLines, std::move(RightIndex));
     UpdateAllRowHeights();
     grdDiff->viewport()->update();
 }

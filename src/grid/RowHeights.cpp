@@ -14,7 +14,7 @@ namespace {
 {
     int Height = BaseRowHeight;
     for (int C = 1; C < Grid.ColCount(); ++C) {
-        const QString& Text = Grid.ColumnTexts(C)[ARow];
+        const QString& Text = Grid.CellText(C, ARow);
         if (Text.isEmpty())
             continue;
         const int Lines = CountTextLines(Measure, Text, Grid.ColWidths(C) - 4);
@@ -61,19 +61,28 @@ void UpdateAllRowHeightsOf(TDiffGrid& Grid, const QFont& Font, int BaseRowHeight
     int* const Out = Heights.data();
     Out[0] = HeaderRowHeight(BaseRowHeight);
     std::fill(Out + 1, Out + Count, BaseRowHeight);
-    // Column by column, with the column's texts and width fetched once, not per cell.
+    // Column by column, with the column's width fetched once, not per cell.
     const int LineHeight = Measure.LineHeight();
+    auto MeasureCell = [&](int R, const QString& Text, int Width) {
+        if (Text.isEmpty())
+            return;
+        const int Lines = CountTextLines(Measure, Text, Width);
+        Out[R] = std::max(Out[R], Lines * LineHeight + 4);
+    };
     for (int C = 1; C < Grid.ColCount(); ++C) {
-        const QVector<QString>& Column = Grid.ColumnTexts(C);
-        const QString* const Texts = Column.constData();
-        const int Rows = std::min(Count, int(Column.size()));
         const int Width = Grid.ColWidths(C) - 4;
-        for (int R = 1; R < Rows; ++R) {
-            const QString& Text = Texts[R];
-            if (Text.isEmpty())
-                continue;
-            const int Lines = CountTextLines(Measure, Text, Width);
-            Out[R] = std::max(Out[R], Lines * LineHeight + 4);
+        const QStringList* Lines = nullptr;
+        const std::int32_t* Index = nullptr;
+        if (Grid.ColumnLines(C, Lines, Index)) {
+            // Straight through the shared lines, no call per cell.
+            const QString* const Texts = Lines->constData();
+            const qsizetype LineCount = Lines->size();
+            for (int R = 1; R < Count; ++R)
+                if (Index[R] >= 0 && Index[R] < LineCount)
+                    MeasureCell(R, Texts[Index[R]], Width);
+        } else {
+            for (int R = 1; R < Count; ++R)
+                MeasureCell(R, Grid.CellText(C, R), Width);
         }
     }
     Grid.SetAllRowHeights(Heights);

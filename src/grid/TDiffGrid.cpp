@@ -2,6 +2,7 @@
 
 #include "grid/GdiText.h"
 
+#include <QHash>
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QMouseEvent>
@@ -30,8 +31,18 @@ enum class TSizing { None, Column, Row };
 
 }  // namespace
 
+// A column that shows lines of a list by index instead of holding its own copies of them.
+struct TLineColumn {
+    bool Active = false;
+    QStringList Lines;
+    QVector<std::int32_t> Index;       // per row; an index outside Lines shows an empty cell
+    QHash<int, QString> Overrides;     // cells set one by one since
+};
+
 struct TDiffGrid::TImpl {
+    // A column's texts while its line source is inactive; empty while it is active.
     QVector<QVector<QString>> Texts = QVector<QVector<QString>>(3, QVector<QString>(2));
+    QVector<TLineColumn> Sources = QVector<TLineColumn>(3);
     QVector<int> ColWidths = QVector<int>(3, kDefaultColWidth);
     QVector<int> Heights = QVector<int>(2, kDefaultRowHeight);
     // Prefix[r] = sum of Heights[0 .. r-1]; valid below DirtyFrom, rebuilt on demand.
@@ -56,6 +67,33 @@ struct TDiffGrid::TImpl {
     [[nodiscard]] int BodyTop() const { return Heights[0] + 1; }
 
     void MarkDirty(int From) const { DirtyFrom = std::min(DirtyFrom, From); }
+
+    [[nodiscard]] const QString& Text(int C, int R) const
+    {
+        const TLineColumn& Source = Sources[C];
+        if (!Source.Active)
+            return Texts[C][R];
+        if (!Source.Overrides.isEmpty()) {
+            const auto Found = Source.Overrides.constFind(R);
+            if (Found != Source.Overrides.cend())
+                return *Found;
+        }
+        static const QString None;
+        const std::int32_t I = Source.Index[R];
+        return I >= 0 && I < Source.Lines.size() ? Source.Lines[I] : None;
+    }
+
+    // Turns a line column into texts of its own, the same texts.
+    void Materialize(int C)
+    {
+        if (!Sources[C].Active)
+            return;
+        QVector<QString> Column(RowCount());
+        for (int R = 0; R < RowCount(); ++R)
+            Column[R] = Text(C, R);
+        Texts[C] = std::move(Column);
+        Sources[C] = TLineColumn();
+    }
 
     void EnsurePrefix() const
     {
@@ -160,7 +198,24 @@ QString TDiffGrid::Cells(int ACol, int ARow) const
 {
     if (ACol < 0 || ACol >= d->ColCount() || ARow < 0 || ARow >= d->RowCount())
         return {};
-    return d->Texts[ACol][ARow];
+    return d->Text(ACol, ARow);
+}
+
+const QString& TDiffGrid::CellText(int ACol, int ARow) const
+{
+    return d->Text(ACol, ARow);
+}
+
+bool TDiffGrid::ColumnLines(int ACol, const QStringList*& Lines, const std::int32_t*& Index) const
+{
+    if (ACol < 0 || ACol >= d->ColCount())
+        return false;
+    const TLineColumn& Source = d->Sources[ACol];
+    if (!Source.Active || !Source.Overrides.isEmpty())
+        return false;
+    Lines = &Source.Lines;
+    Index = Source.Index.constData();
+    return true;
 }
 
 const QVector<QString>& TDiffGrid::ColumnTexts(int ACol) const
@@ -168,6 +223,7 @@ const QVector<QString>& TDiffGrid::ColumnTexts(int ACol) const
     static const QVector<QString> None;
     if (ACol < 0 || ACol >= d->ColCount())
         return None;
+    d->Materialize(ACol);
     return d->Texts[ACol];
 }
 
@@ -175,7 +231,10 @@ void TDiffGrid::SetCells(int ACol, int ARow, const QString& Text)
 {
     if (ACol < 0 || ACol >= d->ColCount() || ARow < 0 || ARow >= d->RowCount())
         return;
-    d->Texts[ACol][ARow] = Text;
+    if (d->Sources[ACol].Active)
+        d->Sources[ACol].Overrides.insert(ARow, Text);
+    else
+        d->Texts[ACol][ARow] = Text;
     // While row heights are pending (a fill loop), locating the cell would rebuild the prefix
     // sum on every call; one repaint of the view serves the loop as well.
     if (d->DirtyFrom <= d->RowCount()) {
@@ -192,7 +251,22 @@ void TDiffGrid::SetColumnTexts(int ACol, QVector<QString> Texts)
     if (ACol < 0 || ACol >= d->ColCount())
         return;
     Texts.resize(d->RowCount());
+    d->Sources[ACol] = TLineColumn();
     d->Texts[ACol] = std::move(Texts);
+    viewport()->update();
+}
+
+void TDiffGrid::SetColumnLines(int ACol, const QStringList& Lines, QVector<std::int32_t> Index)
+{
+    if (ACol < 0 || ACol >= d->ColCount())
+        return;
+    Index.resize(d->RowCount(), -1);
+    TLineColumn& Source = d->Sources[ACol];
+    Source.Active = true;
+    Source.Lines = Lines;
+    Source.Index = std::move(Index);
+    Source.Overrides.clear();
+    d->Texts[ACol] = QVector<QString>();
     viewport()->update();
 }
 
@@ -200,6 +274,7 @@ QString* TDiffGrid::EditColumnTexts(int ACol)
 {
     if (ACol < 0 || ACol >= d->ColCount())
         return nullptr;
+    d->Materialize(ACol);
     return d->Texts[ACol].data();
 }
 
@@ -214,8 +289,16 @@ void TDiffGrid::SetRowCount(int Count)
     const int Old = d->RowCount();
     if (Count == Old)
         return;
-    for (QVector<QString>& Column : d->Texts)
-        Column.resize(Count);
+    for (int C = 0; C < d->ColCount(); ++C) {
+        TLineColumn& Source = d->Sources[C];
+        if (!Source.Active) {
+            d->Texts[C].resize(Count);
+            continue;
+        }
+        Source.Index.resize(Count, -1);
+        for (auto It = Source.Overrides.begin(); It != Source.Overrides.end();)
+            It = It.key() >= Count ? Source.Overrides.erase(It) : std::next(It);
+    }
     d->Heights.resize(Count);
     if (Count > Old)
         std::fill(d->Heights.begin() + Old, d->Heights.end(), d->DefaultHeight);
@@ -238,6 +321,7 @@ void TDiffGrid::SetColCount(int Count)
         return;
     const int Old = d->ColCount();
     d->Texts.resize(Count);
+    d->Sources.resize(Count);
     for (int C = Old; C < Count; ++C)
         d->Texts[C].resize(d->RowCount());
     d->ColWidths.resize(Count);
@@ -686,7 +770,7 @@ void TDiffGrid::DrawCellPlainly(QPainter& Painter, int ACol, int ARow, const QRe
     }
     Painter.fillRect(Rect, Back);
     Painter.setPen(Text);
-    GdiTextOut(Painter, Rect.left() + 2, Rect.top() + 2, d->Texts[ACol][ARow]);
+    GdiTextOut(Painter, Rect.left() + 2, Rect.top() + 2, d->Text(ACol, ARow));
 }
 
 // ---- events ---------------------------------------------------------------------------------

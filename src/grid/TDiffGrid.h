@@ -2,7 +2,10 @@
 
 #include <QAbstractScrollArea>
 #include <QString>
+#include <QStringList>
 #include <QVector>
+
+#include <cstdint>
 #include <functional>
 
 class QPainter;
@@ -45,6 +48,15 @@ public:
     // One column's texts, rows 0 .. RowCount()-1, for writing in place without building a new
     // column; the caller repaints when done. Null for a column that does not exist.
     [[nodiscard]] QString* EditColumnTexts(int ACol);
+    // A column that shows Lines[Index[row]] (empty where the index is outside Lines), sharing
+    // the list instead of copying every line into the grid. Index is per row, 0 .. RowCount()-1;
+    // rows added later show empty cells. SetCells still sets single cells of it.
+    void SetColumnLines(int ACol, const QStringList& Lines, QVector<std::int32_t> Index);
+    // Cells() without a copy, for loops over many rows; both indexes must be valid.
+    [[nodiscard]] const QString& CellText(int ACol, int ARow) const;
+    // For a column of SetColumnLines with no single cell set since: its lines and its index per
+    // row (RowCount() entries). False for any other column.
+    [[nodiscard]] bool ColumnLines(int ACol, const QStringList*& Lines, const std::int32_t*& Index) const;
 
     [[nodiscard]] int RowCount() const;
     void SetRowCount(int Count);            // new rows get DefaultRowHeight and empty cells

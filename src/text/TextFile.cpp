@@ -326,8 +326,39 @@ const char16_t* SkipToControl(const char16_t* P, const char16_t* End)
     return P;
 }
 
-// Appends the lines of Text: breaks at CR LF, LF and lone CR, no empty line for a final break.
-void AppendLines(QStringView Text, QStringList& Lines)
+// Where the lines go: into a list sized beforehand, through a pointer, since appending
+// element by element costs more than making the strings. Lines past the size are appended.
+class TLineSink
+{
+public:
+    TLineSink(QStringList& Lines, qsizetype Expected) : FLines(Lines), FFilled(Lines.size())
+    {
+        FLines.resize(FFilled + Expected);
+        FCells = FLines.data();
+    }
+    ~TLineSink() { FLines.resize(FFilled); }   // the spare empty entries go
+    TLineSink(const TLineSink&) = delete;
+    TLineSink& operator=(const TLineSink&) = delete;
+
+    void Add(const char16_t* Start, qsizetype Length)
+    {
+        if (FFilled < FLines.size()) {
+            FCells[FFilled] = QString(reinterpret_cast<const QChar*>(Start), Length);
+        } else {
+            FLines.emplaceBack(reinterpret_cast<const QChar*>(Start), Length);
+            FCells = FLines.data();
+        }
+        ++FFilled;
+    }
+
+private:
+    QStringList& FLines;
+    qsizetype FFilled;
+    QString* FCells;
+};
+
+// Adds the lines of Text: breaks at CR LF, LF and lone CR, no empty line for a final break.
+void AppendLines(QStringView Text, TLineSink& Lines)
 {
     const char16_t* const end = Text.utf16() + Text.size();
     const char16_t* start = Text.utf16();
@@ -337,13 +368,13 @@ void AppendLines(QStringView Text, QStringList& Lines)
             ++p;
             continue;
         }
-        Lines.emplaceBack(reinterpret_cast<const QChar*>(start), p - start);
+        Lines.Add(start, p - start);
         if (c == u'\r' && p + 1 < end && p[1] == u'\n')
             ++p;
         start = ++p;
     }
     if (start < end)
-        Lines.emplaceBack(reinterpret_cast<const QChar*>(start), end - start);
+        Lines.Add(start, end - start);
 }
 
 bool IsWide(TTextEncoding Encoding)
@@ -446,7 +477,7 @@ void DecodeWindows1252Into(const unsigned char* In, qsizetype Count, char16_t* O
 bool DecodeLines(QByteArrayView Bytes, TTextEncoding Encoding, QStringList& Lines)
 {
     constexpr qsizetype PieceSize = 1 << 20;
-    Lines.reserve(Lines.size() + CountLines(Bytes, Encoding));
+    TLineSink sink(Lines, CountLines(Bytes, Encoding));
     QStringDecoder utf8(QStringDecoder::Utf8,
                         QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
     QString buffer;
@@ -479,7 +510,7 @@ bool DecodeLines(QByteArrayView Bytes, TTextEncoding Encoding, QStringList& Line
             length = piece.size();
             break;
         }
-        AppendLines(QStringView(out, length), Lines);
+        AppendLines(QStringView(out, length), sink);
     }
     return true;
 }
@@ -561,8 +592,10 @@ QStringList SplitTextLines(QStringView Text)
     qsizetype breaks = 0;
     for (const QChar c : Text)
         breaks += c == u'\n' || c == u'\r';
-    lines.reserve(breaks + 1);
-    AppendLines(Text, lines);
+    {
+        TLineSink sink(lines, breaks + 1);
+        AppendLines(Text, sink);
+    }
     return lines;
 }
 

@@ -220,6 +220,28 @@ private slots:
         QCOMPARE(BodyRows(D), (QList<QStringList>{{"1", "second", "old"}, {"2", "line", ""}}));
     }
 
+    // A computation that fails in the background ends the busy state and says so; the lines stay.
+    void failedRecomputeEndsBusyStateWithAnError()
+    {
+        TWindowDriver D;
+        TfrmMain& W = *D.Window;
+        W.FLeftLines = {"a", "b"};
+        W.FRightLines = {"a", "c"};
+        W.RunDiff();
+        W.FRecomputeDiff = [](const QStringList&, const QStringList&, const TDiffOptions&) -> TDiffItems {
+            throw std::bad_alloc();
+        };
+        D.Platform.SetPointer(TPointer::AppStarting);
+        W.FRightLines = {"a", "b"};
+        W.RecomputeDiffAsync();
+        QVERIFY(D.WaitForRecompute());
+        QCOMPARE(D.Platform.Pointer, TPointer::Default);
+        QCOMPARE(D.Platform.Log().size(), 1);
+        QVERIFY(D.Platform.Log().constFirst().startsWith("error: The differences could not be computed again"));
+        QVERIFY(W.FDiffItems.isEmpty());
+        QCOMPARE(W.FRightLines, (QStringList{"a", "b"}));
+    }
+
     void staleHandBackChangesNothing()
     {
         TWindowDriver D;

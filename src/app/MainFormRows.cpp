@@ -138,25 +138,30 @@ void TfrmMain::RecomputeDiffAsync()
         if (!Started)
             SetDiffRecomputeInProgress(false);
     });
-    QThreadPool::globalInstance()->start([Request = std::move(Request), Window]() mutable {
+    QThreadPool::globalInstance()->start([Request = std::move(Request), Window, Compute = FRecomputeDiff]() mutable {
         TDiffItems Items;
-        bool Computed = false;
+        QString Failure;
         try {
-            Items = ComputeDiff(Request->LeftCopy, Request->RightCopy, Request->Opts);
-            Computed = true;
-        } catch (const std::exception&) {
-            // A failed computation hands nothing back; the window keeps the previous result.
+            Items = Compute(Request->LeftCopy, Request->RightCopy, Request->Opts);
+        } catch (const std::exception& Error) {
+            Failure = QString::fromUtf8(Error.what());
+            if (Failure.isEmpty())
+                Failure = QStringLiteral("unknown error");
         }
         const std::int32_t JobId = Request->JobId;
         Request.reset();   // the copies go as soon as the computation ends
         QCoreApplication* Application = QCoreApplication::instance();
-        if (!Computed || !Application)
+        if (!Application)
             return;
         QMetaObject::invokeMethod(
             Application,
-            [Window, JobId, Items = std::move(Items)] {
-                if (Window)
+            [Window, JobId, Items = std::move(Items), Failure] {
+                if (!Window)
+                    return;
+                if (Failure.isEmpty())
                     Window->DiffRecomputeHandBack(JobId, Items);
+                else
+                    Window->DiffRecomputeFailed(JobId, Failure);
             },
             Qt::QueuedConnection);
     });
@@ -175,4 +180,18 @@ void TfrmMain::DiffRecomputeHandBack(std::int32_t JobId, const TDiffItems& Items
         ShowComparisonSummary(LineCountPrefix(FLeftLines.size(), FRightLines.size()), false);
         SetDiffRecomputeInProgress(false);
     });
+}
+
+void TfrmMain::DiffRecomputeFailed(std::int32_t JobId, const QString& Reason)
+{
+    if (JobId != FDiffRecomputeJobId)
+        return;
+    // The old rows no longer fit the changed lines, so they go; the lines themselves are intact
+    // and can still be saved or compared again.
+    DiscardPendingRecompute();
+    FDiffItems.clear();
+    FillDiffGrid();
+    Platform.SetPointer(TPointer::Default);
+    Platform.ShowMessage(TMessageKind::Error,
+                         QStringLiteral("The differences could not be computed again (%1).").arg(Reason));
 }

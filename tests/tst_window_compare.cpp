@@ -3,12 +3,15 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFrame>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QStringEncoder>
 #include <QLabel>
 #include <QToolButton>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 // The forced text command and CompareTextFiles, driven through the real window.
@@ -343,6 +346,32 @@ private slots:
         QCOMPARE(D.Find<QComboBox>("cmbRight")->currentText(), QStringLiteral("/no/such/folder/x.txt"));
         QCOMPARE(W.dlgopen2.InitialDir, QStringLiteral("/elsewhere"));
         QVERIFY(D.History("cmbRight").isEmpty());
+        // Each side has its own dialog, found by its name.
+        QCOMPARE(D.Platform.OpenFileDialogNames, (QStringList{"dlgOpen1", "dlgopen2"}));
+    }
+
+    void realBrowseDialogCarriesItsName_data()
+    {
+        QTest::addColumn<QString>("Name");
+        QTest::newRow("left") << "dlgOpen1";
+        QTest::newRow("right") << "dlgopen2";
+    }
+
+    void realBrowseDialogCarriesItsName()
+    {
+        QFETCH(QString, Name);
+        QTemporaryDir Folder;
+        QString Found;
+        // Runs inside the dialog's own event loop; cancels it once its name is read.
+        QTimer::singleShot(0, [&] {
+            for (QWidget* Top : QApplication::topLevelWidgets())
+                if (auto* Dialog = qobject_cast<QFileDialog*>(Top); Dialog && Dialog->isVisible()) {
+                    Found = Dialog->objectName();
+                    Dialog->reject();
+                }
+        });
+        QCOMPARE(RealPlatform().ChooseOpenFile(nullptr, Folder.path(), Name), QString());
+        QCOMPARE(Found, Name);
     }
 };
 

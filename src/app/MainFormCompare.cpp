@@ -171,7 +171,8 @@ void TfrmMain::ShowNewFileComparison()
 
 void TfrmMain::btnBrowseLeftClick()
 {
-    const QString Chosen = Platform.ChooseOpenFile(this, BrowseStartFolder(cmbLeft->currentText(), dlgOpen1.InitialDir));
+    const QString Chosen = Platform.ChooseOpenFile(this, BrowseStartFolder(cmbLeft->currentText(), dlgOpen1.InitialDir),
+                                                    QStringLiteral("dlgOpen1"));
     if (Chosen.isEmpty())
         return;
     cmbLeft->setEditText(QDir::toNativeSeparators(Chosen));
@@ -180,7 +181,8 @@ void TfrmMain::btnBrowseLeftClick()
 
 void TfrmMain::btnBrowseRightClick()
 {
-    const QString Chosen = Platform.ChooseOpenFile(this, BrowseStartFolder(cmbRight->currentText(), dlgopen2.InitialDir));
+    const QString Chosen = Platform.ChooseOpenFile(this, BrowseStartFolder(cmbRight->currentText(), dlgopen2.InitialDir),
+                                                    QStringLiteral("dlgopen2"));
     if (Chosen.isEmpty())
         return;
     cmbRight->setEditText(QDir::toNativeSeparators(Chosen));

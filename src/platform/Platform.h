@@ -26,8 +26,9 @@ public:
     [[nodiscard]] virtual bool Confirm(const QString& Text) = 0;            // Yes -> true, Cancel -> false
 
     // File choosers: the chosen path, or an empty string when cancelled.
-    // The open chooser accepts only existing files and starts in StartDir (its own default when empty).
-    [[nodiscard]] virtual QString ChooseOpenFile(QWidget* Parent, const QString& StartDir) = 0;
+    // The open chooser accepts only existing files and starts in StartDir (its own default when empty);
+    // DialogName is its object name (dlgOpen1, dlgopen2), by which a driver finds it.
+    [[nodiscard]] virtual QString ChooseOpenFile(QWidget* Parent, const QString& StartDir, const QString& DialogName) = 0;
     [[nodiscard]] virtual QString ChooseSaveFile(QWidget* Parent, const QString& StartDir,
                                                  const QString& FileName) = 0;   // asks before overwriting
     [[nodiscard]] virtual bool ChooseFont(QWidget* Parent, QFont& Font) = 0;

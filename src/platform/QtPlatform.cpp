@@ -37,9 +37,10 @@ public:
         return ExecWithArrow(Box) == QMessageBox::Yes;
     }
 
-    QString ChooseOpenFile(QWidget* Parent, const QString& StartDir) override
+    QString ChooseOpenFile(QWidget* Parent, const QString& StartDir, const QString& DialogName) override
     {
         QFileDialog Dialog(Parent, QStringLiteral("Open"), StartDir);
+        Dialog.setObjectName(DialogName);
         Dialog.setFileMode(QFileDialog::ExistingFile);
         Dialog.setAcceptMode(QFileDialog::AcceptOpen);
         Dialog.setNameFilters({QStringLiteral("All files (*)")});
@@ -51,6 +52,7 @@ public:
     QString ChooseSaveFile(QWidget* Parent, const QString& StartDir, const QString& FileName) override
     {
         QFileDialog Dialog(Parent, QStringLiteral("Save As"), StartDir);
+        Dialog.setObjectName(QStringLiteral("SaveDialog1"));   // the window's one save dialog
         Dialog.setFileMode(QFileDialog::AnyFile);
         Dialog.setAcceptMode(QFileDialog::AcceptSave);
         Dialog.setNameFilters({QStringLiteral("All files (*)")});

@@ -55,9 +55,10 @@ bool TRecordingPlatform::Confirm(const QString& Text)
     return ConfirmAnswers.isEmpty() ? false : ConfirmAnswers.takeFirst();
 }
 
-QString TRecordingPlatform::ChooseOpenFile(QWidget*, const QString& StartDir)
+QString TRecordingPlatform::ChooseOpenFile(QWidget*, const QString& StartDir, const QString& DialogName)
 {
     OpenFileStartDirs.append(StartDir);
+    OpenFileDialogNames.append(DialogName);
     return OpenFileAnswers.isEmpty() ? QString() : OpenFileAnswers.takeFirst();
 }
 

@@ -27,6 +27,7 @@ public:
     QList<TPointer> PointerChanges;
     TPointer Pointer = TPointer::Default;
     QStringList OpenFileStartDirs;
+    QStringList OpenFileDialogNames;
     QStringList SaveFileStartDirs;
     QStringList SaveFileSuggestions;
     QList<QUrl> OpenedUrls;
@@ -53,7 +54,7 @@ public:
     void Beep() override;
     void ShowMessage(TMessageKind Kind, const QString& Text) override;
     [[nodiscard]] bool Confirm(const QString& Text) override;
-    [[nodiscard]] QString ChooseOpenFile(QWidget* Parent, const QString& StartDir) override;
+    [[nodiscard]] QString ChooseOpenFile(QWidget* Parent, const QString& StartDir, const QString& DialogName) override;
     [[nodiscard]] QString ChooseSaveFile(QWidget* Parent, const QString& StartDir, const QString& FileName) override;
     [[nodiscard]] bool ChooseFont(QWidget* Parent, QFont& Font) override;
     [[nodiscard]] bool ChooseColor(QWidget* Parent, QColor& Color) override;

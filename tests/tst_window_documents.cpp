@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QToolButton>
 #include <QtTest>
 
@@ -251,6 +252,35 @@ private slots:
         QCOMPARE(Match.captured(1), Match.captured(2));   // the same refusal on both sides
         QCOMPARE(D.Status(), F + QStringLiteral(" No comparable lines."));
         QVERIFY(D.Window->FLeftLines.isEmpty() && D.Window->FRightLines.isEmpty());
+    }
+
+    // Unless told otherwise, the window asks the server on the local machine, port 9998, path
+    // "/tika", with the 30 s read time-out; with nothing there, both sides fail with the refusal.
+    void aNewWindowAsksTheLocalServer()
+    {
+        TWindowDriver D;
+        QCOMPARE(D.Window->FTikaEndpoint, QUrl(QStringLiteral("http://localhost:9998/tika")));
+        QCOMPARE(D.Window->FTikaReadTimeoutMs, 30000);
+
+        {
+            QTcpServer Probe;
+            if (!Probe.listen(QHostAddress::LocalHost, 9998))
+                QSKIP("Something listens on port 9998 of this machine; the refusal cannot be shown.");
+        }
+        QString L, R;
+        WriteDocuments(D, L, R);
+        D.SetPaths(L, R);
+        D.Trigger("miAsComplexDocumentsegPDFDOCXetcwithTIKA1");
+
+        QCOMPARE(D.Platform.Messages.size(), 1);
+        QCOMPARE(D.Platform.Messages[0].Kind, QStringLiteral("warning"));
+        const QString Text = D.Platform.Messages[0].Text;
+        QVERIFY2(Text.endsWith(Hint()), qPrintable(Text));
+        const QRegularExpression Pattern(QStringLiteral("^Comparison failed\\.\r\nLeft: Error: (\\S.*)\r\nRight: Error: (\\S.*)$"));
+        const QRegularExpressionMatch Match = Pattern.match(Text.chopped(Hint().size()));
+        QVERIFY2(Match.hasMatch(), qPrintable(Text));
+        QVERIFY2(Match.captured(1).contains(QStringLiteral("refused"), Qt::CaseInsensitive), qPrintable(Text));
+        QCOMPARE(Match.captured(1), Match.captured(2));
     }
 
     // A new document comparison replaces the previous workspace, also when it fails.

@@ -377,6 +377,53 @@ private slots:
         QCOMPARE(D.Window->FRightLines, (QStringList{"A", "B", "C"}));
     }
 
+    // A copy that changed no line leaves the rows true to the lines: the next merge, before the
+    // rows arrive, goes ahead on them.
+    void mergeAfterACopyThatChangedNothing_data()
+    {
+        QTest::addColumn<QStringList>("Left");
+        QTest::addColumn<QStringList>("Right");
+        QTest::addColumn<int>("FirstRow");
+        QTest::addColumn<QString>("FirstButton");
+        QTest::addColumn<int>("SecondRow");
+        QTest::addColumn<QString>("SecondButton");
+        QTest::addColumn<QStringList>("NewLeft");
+        QTest::addColumn<QStringList>("NewRight");
+        QTest::newRow("a block without right lines, copied to the left")
+            << QStringList{"A", "B", "C"} << QStringList{"A", "C"} << 2 << "btnRightToLeft" << 2 << "btnLeftToRight"
+            << QStringList{"A", "B", "C"} << QStringList{"A", "B", "C"};
+        QTest::newRow("an equal row")
+            << QStringList{"A", "B"} << QStringList{"A", "X"} << 1 << "btnLeftToRight" << 2 << "btnRightToLeft"
+            << QStringList{"A", "X"} << QStringList{"A", "X"};
+    }
+
+    void mergeAfterACopyThatChangedNothing()
+    {
+        QFETCH(QStringList, Left);
+        QFETCH(QStringList, Right);
+        QFETCH(int, FirstRow);
+        QFETCH(QString, FirstButton);
+        QFETCH(int, SecondRow);
+        QFETCH(QString, SecondButton);
+        QFETCH(QStringList, NewLeft);
+        QFETCH(QStringList, NewRight);
+        TWindowDriver D;
+        D.CompareLines(Left, Right);
+        Grid(D)->SetRow(FirstRow);
+        D.Click(FirstButton.toLatin1().constData());
+        QCOMPARE(D.Window->FLeftLines, Left);
+        QCOMPARE(D.Window->FRightLines, Right);
+        QVERIFY(D.Window->FDiffRecomputeInProgress);
+        Grid(D)->SetRow(SecondRow);
+        D.Click(SecondButton.toLatin1().constData());
+        QCOMPARE(D.Platform.Beeps, 0);
+        QCOMPARE(D.Window->FLeftLines, NewLeft);
+        QCOMPARE(D.Window->FRightLines, NewRight);
+        QCOMPARE(D.Window->FUndoStack.Count(), 2);
+        QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);
+        QCOMPARE(D.Window->FDiffItems, ComputeDiff(NewLeft, NewRight, D.Window->CurrentDiffOptions()));
+    }
+
     // ---- Copy all ----
 
     void copyAll_data()

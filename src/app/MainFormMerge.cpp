@@ -169,12 +169,11 @@ void TfrmMain::CopySelectedBlock(TMergeTarget Target)
     }
     PushUndoState();
     UnsavedChanges = true;
-    if (Target == TMergeTarget::Right)
-        CopyBlockToRight(FDiffItems, R - 1, FLeftLines, FRightLines);
-    else
-        CopyBlockToLeft(FDiffItems, R - 1, FRightLines, FLeftLines);
+    const bool Changed = Target == TMergeTarget::Right ? CopyBlockToRight(FDiffItems, R - 1, FLeftLines, FRightLines)
+                                                       : CopyBlockToLeft(FDiffItems, R - 1, FRightLines, FLeftLines);
     btnUndo->setEnabled(true);
-    ChangeLinesAndRecompute(true);
+    // A copy that changed nothing leaves the rows true to the lines: further merges may go on.
+    ChangeLinesAndRecompute(Changed);
 }
 
 void TfrmMain::CopyWholeSide(TMergeTarget Target)

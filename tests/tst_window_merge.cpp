@@ -377,9 +377,9 @@ private slots:
         QCOMPARE(D.Window->FRightLines, (QStringList{"A", "B", "C"}));
     }
 
-    // A copy that changed no line leaves the rows true to the lines: the next merge, before the
-    // rows arrive, goes ahead on them.
-    void mergeAfterACopyThatChangedNothing_data()
+    // A copy that moved no line (nothing copied, or lines replaced one for one) leaves every row
+    // naming the line it showed: the next merge, before the rows arrive, goes ahead on them.
+    void mergeBeforeTheRowsArriveWhenNoLineMoved_data()
     {
         QTest::addColumn<QStringList>("Left");
         QTest::addColumn<QStringList>("Right");
@@ -395,9 +395,12 @@ private slots:
         QTest::newRow("an equal row")
             << QStringList{"A", "B"} << QStringList{"A", "X"} << 1 << "btnLeftToRight" << 2 << "btnRightToLeft"
             << QStringList{"A", "X"} << QStringList{"A", "X"};
+        QTest::newRow("a changed pair replaced one for one, then the next block")
+            << QStringList{"A", "B", "C", "D", "E"} << QStringList{"A", "X", "C", "Y", "E"} << 2 << "btnLeftToRight" << 4
+            << "btnLeftToRight" << QStringList{"A", "B", "C", "D", "E"} << QStringList{"A", "B", "C", "D", "E"};
     }
 
-    void mergeAfterACopyThatChangedNothing()
+    void mergeBeforeTheRowsArriveWhenNoLineMoved()
     {
         QFETCH(QStringList, Left);
         QFETCH(QStringList, Right);
@@ -411,8 +414,6 @@ private slots:
         D.CompareLines(Left, Right);
         Grid(D)->SetRow(FirstRow);
         D.Click(FirstButton.toLatin1().constData());
-        QCOMPARE(D.Window->FLeftLines, Left);
-        QCOMPARE(D.Window->FRightLines, Right);
         QVERIFY(D.Window->FDiffRecomputeInProgress);
         Grid(D)->SetRow(SecondRow);
         D.Click(SecondButton.toLatin1().constData());

@@ -169,11 +169,14 @@ void TfrmMain::CopySelectedBlock(TMergeTarget Target)
     }
     PushUndoState();
     UnsavedChanges = true;
-    const bool Changed = Target == TMergeTarget::Right ? CopyBlockToRight(FDiffItems, R - 1, FLeftLines, FRightLines)
-                                                       : CopyBlockToLeft(FDiffItems, R - 1, FRightLines, FLeftLines);
+    const qsizetype LinesBefore = (Target == TMergeTarget::Right ? FRightLines : FLeftLines).size();
+    if (Target == TMergeTarget::Right)
+        CopyBlockToRight(FDiffItems, R - 1, FLeftLines, FRightLines);
+    else
+        CopyBlockToLeft(FDiffItems, R - 1, FRightLines, FLeftLines);
     btnUndo->setEnabled(true);
-    // A copy that changed nothing leaves the rows true to the lines: further merges may go on.
-    ChangeLinesAndRecompute(Changed);
+    // Lines replaced one for one keep every row's line where it was: further merges may go on.
+    ChangeLinesAndRecompute((Target == TMergeTarget::Right ? FRightLines : FLeftLines).size() != LinesBefore);
 }
 
 void TfrmMain::CopyWholeSide(TMergeTarget Target)
@@ -191,11 +194,12 @@ void TfrmMain::CopyWholeSide(TMergeTarget Target)
     PushUndoState();
     UnsavedChanges = true;
     btnUndo->setEnabled(true);
+    const bool LinesMoved = FLeftLines.size() != FRightLines.size();
     if (Target == TMergeTarget::Right)
         FRightLines = FLeftLines;
     else
         FLeftLines = FRightLines;
-    ChangeLinesAndRecompute(true);
+    ChangeLinesAndRecompute(LinesMoved);
     SetStatus(QString::fromLatin1(Target == TMergeTarget::Right ? RightReplacedStatusText : LeftReplacedStatusText));
 }
 
@@ -234,9 +238,10 @@ void TfrmMain::UndoLastMerge()
     if (!State)
         return;
     Platform.SetPointer(TPointer::AppStarting);
+    const bool LinesMoved = State->LeftLines.size() != FLeftLines.size() || State->RightLines.size() != FRightLines.size();
     FLeftLines = std::move(State->LeftLines);
     FRightLines = std::move(State->RightLines);
-    ChangeLinesAndRecompute(true);
+    ChangeLinesAndRecompute(LinesMoved);
 
     // The position comes back at once, on the rows the grid has now; the recompute refills them.
     const TGridRestore Restore = ComputeGridRestore(*State, grdDiff->RowCount(), grdDiff->ColCount(),

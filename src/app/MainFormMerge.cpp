@@ -34,6 +34,7 @@ void TfrmMain::CreateNavigationShortcuts()
         const char* Name;
         QKeySequence FunctionKey;   // none for First and Last
         QKeySequence AltKey;
+        bool KeysInToolTip = true;   // the copy keys are extras: their tooltips keep the plain text
     };
     const TBinding Bindings[] = {
         {btnDiffNext, "scDiffNext", QKeySequence(Qt::Key_F8), QKeySequence(Qt::ALT | Qt::Key_Down)},
@@ -41,8 +42,8 @@ void TfrmMain::CreateNavigationShortcuts()
         {btnFirstDiff, "scFirstDiff", QKeySequence(), QKeySequence(Qt::ALT | Qt::Key_Home)},
         {btnLastDiff, "scLastDiff", QKeySequence(), QKeySequence(Qt::ALT | Qt::Key_End)},
         // Copying a block towards a side, as other comparison tools bind it.
-        {btnLeftToRight, "scLeftToRight", QKeySequence(), QKeySequence(Qt::ALT | Qt::Key_Right)},
-        {btnRightToLeft, "scRightToLeft", QKeySequence(), QKeySequence(Qt::ALT | Qt::Key_Left)},
+        {btnLeftToRight, "scLeftToRight", QKeySequence(), QKeySequence(Qt::ALT | Qt::Key_Right), false},
+        {btnRightToLeft, "scRightToLeft", QKeySequence(), QKeySequence(Qt::ALT | Qt::Key_Left), false},
     };
     for (const TBinding& Binding : Bindings) {
         QToolButton* Button = Binding.Button;
@@ -68,13 +69,12 @@ void TfrmMain::CreateNavigationShortcuts()
             KeyTexts.append(Key.toString(QKeySequence::NativeText));
         }
         const QString Tip = Button->toolTip() + QStringLiteral(" (") + KeyTexts.join(QStringLiteral(", ")) + QLatin1Char(')');
-        Button->setToolTip(Tip);
+        if (Binding.KeysInToolTip)
+            Button->setToolTip(Tip);
         Button->setStatusTip(Tip);
     }
-    const QString UndoTip = btnUndo->toolTip() + QStringLiteral(" (")
-                            + ActionUndo->shortcut().toString(QKeySequence::NativeText) + QLatin1Char(')');
-    btnUndo->setToolTip(UndoTip);
-    btnUndo->setStatusTip(UndoTip);
+    btnUndo->setStatusTip(btnUndo->toolTip() + QStringLiteral(" (")
+                          + ActionUndo->shortcut().toString(QKeySequence::NativeText) + QLatin1Char(')'));
 }
 
 void TfrmMain::GoToDiffRow(int Row)

@@ -6,6 +6,7 @@
 // The trees are made once in tree-folder (default: a fresh temporary folder, removed afterwards);
 // give a folder to keep them for later runs.
 
+#include "support/core/BenchFolderTrees.h"
 #include "folder/FolderCompare.h"
 
 #include <QCoreApplication>
@@ -25,50 +26,7 @@
 
 namespace {
 
-constexpr int TopFolders = 100;
-constexpr int SubFolders = 10;
-constexpr int FilesPerFolder = 100;   // 100 * 10 * 100 = 100,000 files per side
 constexpr int Runs = 5;
-
-void WriteSmallFile(const QByteArray& Path, int Size)
-{
-    const int Fd = ::open(Path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (Fd < 0) {
-        std::perror(Path.constData());
-        std::exit(1);
-    }
-    static const QByteArray Bytes(256, 'x');
-    if (::write(Fd, Bytes.constData(), size_t(Size)) != Size)
-        std::exit(1);
-    ::close(Fd);
-}
-
-// Both trees hold the same paths, except: every 50th file is missing on the right, every 70th
-// exists only on the right, every 30th has another size on the right (about 6 % differ).
-void MakeTrees(const QString& Base)
-{
-    const QString Marker = Base + "/complete";
-    if (QFile::exists(Marker))
-        return;
-    std::printf("creating two trees of %d files in %s ...\n", TopFolders * SubFolders * FilesPerFolder,
-                qPrintable(Base));
-    int N = 0;
-    for (int t = 0; t < TopFolders; ++t)
-        for (int s = 0; s < SubFolders; ++s) {
-            const QString Rel = QString("/project%1/module_%2").arg(t, 3, 10, QChar('0')).arg(s);
-            QDir().mkpath(Base + "/left" + Rel);
-            QDir().mkpath(Base + "/right" + Rel);
-            for (int f = 0; f < FilesPerFolder; ++f, ++N) {
-                const QString Name = Rel + QString("/Source_File_%1.cpp").arg(f);
-                const int Size = 10 + N % 200;
-                if (N % 70 != 0)
-                    WriteSmallFile(QFile::encodeName(Base + "/left" + Name), Size);
-                if (N % 50 != 0)
-                    WriteSmallFile(QFile::encodeName(Base + "/right" + Name), N % 30 == 0 ? Size + 1 : Size);
-            }
-        }
-    WriteSmallFile(QFile::encodeName(Marker), 0);
-}
 
 // User plus system time of this process (both threads) and of its finished children, in ms.
 double CpuMs()
@@ -124,7 +82,7 @@ int main(int argc, char** argv)
     QTemporaryDir Temp;
     const QString Base = argc > 1 ? QString::fromLocal8Bit(argv[1]) : Temp.path();
     QDir().mkpath(Base);
-    MakeTrees(Base);
+    quorlane::test::MakeBenchFolderTrees(Base);
     const QString L = Base + "/left", R = Base + "/right";
 
     const TFigures Find = Measure([&] {

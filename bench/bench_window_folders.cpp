@@ -6,6 +6,7 @@
 //
 // The trees are made once in tree-folder (default: a fresh temporary folder, removed afterwards).
 
+#include "support/core/BenchFolderTrees.h"
 #include "folder/FolderCompare.h"
 #include "support/app/WindowDriver.h"
 
@@ -26,49 +27,7 @@
 
 namespace {
 
-constexpr int TopFolders = 100;
-constexpr int SubFolders = 10;
-constexpr int FilesPerFolder = 100;   // 100,000 files per side
 constexpr int Runs = 5;
-
-void WriteSmallFile(const QByteArray& Path, int Size)
-{
-    const int Fd = ::open(Path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (Fd < 0) {
-        std::perror(Path.constData());
-        std::exit(1);
-    }
-    static const QByteArray Bytes(256, 'x');
-    if (::write(Fd, Bytes.constData(), size_t(Size)) != Size)
-        std::exit(1);
-    ::close(Fd);
-}
-
-// The same paths on both sides except every 50th missing on the right, every 70th only on the
-// right, and every 30th with another size on the right (about 6 % differ).
-void MakeTrees(const QString& Base)
-{
-    const QString Marker = Base + QStringLiteral("/complete");
-    if (QFile::exists(Marker))
-        return;
-    std::printf("creating two trees of %d files in %s ...\n", TopFolders * SubFolders * FilesPerFolder, qPrintable(Base));
-    int N = 0;
-    for (int T = 0; T < TopFolders; ++T)
-        for (int S = 0; S < SubFolders; ++S) {
-            const QString Rel = QStringLiteral("/project%1/module_%2").arg(T, 3, 10, QLatin1Char('0')).arg(S);
-            QDir().mkpath(Base + QStringLiteral("/left") + Rel);
-            QDir().mkpath(Base + QStringLiteral("/right") + Rel);
-            for (int F = 0; F < FilesPerFolder; ++F, ++N) {
-                const QString Name = Rel + QStringLiteral("/Source_File_%1.cpp").arg(F);
-                const int Size = 10 + N % 200;
-                if (N % 70 != 0)
-                    WriteSmallFile(QFile::encodeName(Base + QStringLiteral("/left") + Name), Size);
-                if (N % 50 != 0)
-                    WriteSmallFile(QFile::encodeName(Base + QStringLiteral("/right") + Name), N % 30 == 0 ? Size + 1 : Size);
-            }
-        }
-    WriteSmallFile(QFile::encodeName(Marker), 0);
-}
 
 template <typename F>
 double MedianMs(F&& Work)
@@ -103,7 +62,7 @@ int main(int argc, char** argv)
     QTemporaryDir Temp;
     const QString Base = argc > 1 ? QString::fromLocal8Bit(argv[1]) : Temp.path();
     QDir().mkpath(Base);
-    MakeTrees(Base);
+    quorlane::test::MakeBenchFolderTrees(Base);
     const QString L = Base + QStringLiteral("/left"), R = Base + QStringLiteral("/right");
 
     const double Find = MedianMs([&] {

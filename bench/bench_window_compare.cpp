@@ -2,12 +2,12 @@
 // Prints figures and ratios; it asserts nothing.
 
 #include "support/app/WindowDriver.h"
+#include "support/core/BenchTextPair.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTextStream>
 
@@ -16,37 +16,6 @@
 #include <vector>
 
 namespace {
-
-// Source-like lines; Changed of every 1000 lines are edited, inserted or dropped on the right.
-void WritePair(const QString& LeftPath, const QString& RightPath, int Lines, int ChangedPerThousand)
-{
-    QRandomGenerator Random(20261210);
-    QByteArray Left, Right;
-    Left.reserve(Lines * 40);
-    Right.reserve(Lines * 40);
-    for (int I = 0; I < Lines; ++I) {
-        const QByteArray Line = (I % 17 == 0) ? QByteArray("}")
-                              : (I % 11 == 0) ? QByteArray()
-                              : QByteArray("    value_") + QByteArray::number(I % 5000) + " = compute(" +
-                                    QByteArray::number(Random.bounded(100000)) + ", \"item " + QByteArray::number(I) + "\");";
-        Left += Line + "\r\n";
-        if (int(Random.bounded(1000)) < ChangedPerThousand) {
-            switch (Random.bounded(3)) {
-            case 0: Right += Line + " // edited\r\n"; break;
-            case 1: Right += Line + "\r\n" + "    inserted();\r\n"; break;
-            default: break;   // dropped
-            }
-        } else {
-            Right += Line + "\r\n";
-        }
-    }
-    for (const auto& [Path, Bytes] : {std::pair{LeftPath, Left}, std::pair{RightPath, Right}}) {
-        QFile File(Path);
-        if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            qFatal("cannot write %s", qPrintable(Path));
-        File.write(Bytes);
-    }
-}
 
 [[nodiscard]] double RunProcessMs(const QString& Program, const QStringList& Arguments)
 {
@@ -131,7 +100,7 @@ int main(int argc, char* argv[])
     // 1. 100,000 lines, 1% changed: the window against diff --minimal plus cat.
     {
         const QString A = D.PathOf(QStringLiteral("a100k.txt")), B = D.PathOf(QStringLiteral("b100k.txt"));
-        WritePair(A, B, 100000, 10);
+        quorlane::test::WriteBenchTextPair(A, B, 100000, 10);
         std::vector<double> Tool, Window;
         for (int Run = 0; Run < 3; ++Run) {
             Tool.push_back(RunProcessMs(Diff, {QStringLiteral("--minimal"), A, B}) + RunProcessMs(Cat, {A, B}));
@@ -148,7 +117,7 @@ int main(int argc, char* argv[])
     // 2. 1,000,000 lines, 0.5% changed: rows shown, then one screen after a jump to the middle.
     {
         const QString A = D.PathOf(QStringLiteral("a1m.txt")), B = D.PathOf(QStringLiteral("b1m.txt"));
-        WritePair(A, B, 1000000, 5);
+        quorlane::test::WriteBenchTextPair(A, B, 1000000, 5);
         const double ToolMs = RunProcessMs(Diff, {QStringLiteral("--minimal"), A, B}) + RunProcessMs(Cat, {A, B});
         const double WindowMs = CompareThroughWindowMs(D, A, B);
         TDiffGrid* Grid = D.Window->grdDiff;

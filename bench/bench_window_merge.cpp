@@ -3,12 +3,12 @@
 // one ComputeDiff on the same lists. Prints figures and ratios; it asserts nothing.
 
 #include "support/app/WindowDriver.h"
+#include "support/core/BenchTextPair.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
-#include <QRandomGenerator>
 #include <QThreadPool>
 
 #include <algorithm>
@@ -17,35 +17,6 @@
 #include <vector>
 
 namespace {
-
-// Source-like lines; Changed of every 1000 lines are edited, inserted or dropped on the right.
-void WritePair(const QString& LeftPath, const QString& RightPath, int Lines, int ChangedPerThousand)
-{
-    QRandomGenerator Random(20261210);
-    QByteArray Left, Right;
-    for (int I = 0; I < Lines; ++I) {
-        const QByteArray Line = (I % 17 == 0) ? QByteArray("}")
-                              : (I % 11 == 0) ? QByteArray()
-                              : QByteArray("    value_") + QByteArray::number(I % 5000) + " = compute(" +
-                                    QByteArray::number(Random.bounded(100000)) + ", \"item " + QByteArray::number(I) + "\");";
-        Left += Line + "\r\n";
-        if (int(Random.bounded(1000)) < ChangedPerThousand) {
-            switch (Random.bounded(3)) {
-            case 0: Right += Line + " // edited\r\n"; break;
-            case 1: Right += Line + "\r\n" + "    inserted();\r\n"; break;
-            default: break;
-            }
-        } else {
-            Right += Line + "\r\n";
-        }
-    }
-    for (const auto& [Path, Bytes] : {std::pair{LeftPath, Left}, std::pair{RightPath, Right}}) {
-        QFile File(Path);
-        if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            qFatal("cannot write %s", qPrintable(Path));
-        File.write(Bytes);
-    }
-}
 
 [[nodiscard]] double Median(std::vector<double> Values)
 {
@@ -131,7 +102,7 @@ int main(int argc, char* argv[])
     TWindowDriver D;
     D.Window->resize(1400, 850);
     const QString A = D.PathOf(QStringLiteral("a100k.txt")), B = D.PathOf(QStringLiteral("b100k.txt"));
-    WritePair(A, B, 100000, 10);
+    quorlane::test::WriteBenchTextPair(A, B, 100000, 10);
     D.SetPaths(A, B);
     D.Trigger("miAsTextFiles1");
     TfrmMain& W = *D.Window;

@@ -190,7 +190,7 @@ public:
     // What the background recompute runs; tests replace it to inject a failure.
     TDiffItems (*FRecomputeDiff)(const QStringList&, const QStringList&, const TDiffOptions&) = &ComputeDiff;
     // Whoever replaces the lines or the items by other means calls this first, so that no
-    // outstanding background result lands on them.
+    // outstanding background result lands on them; a cancelled request's busy pointer ends.
     void DiscardPendingRecompute();
 
     // ---- Grid drawing, row heights and layout (MainFormGrid.cpp) ----

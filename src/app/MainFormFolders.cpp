@@ -48,12 +48,8 @@ void TfrmMain::CompareFolders(const QString& L, const QString& R)
                                 btnAllLeftDiffsToRight, btnAllRightDiffsToLeft})
         Button->setEnabled(false);
 
-    // A merge still computing in the background must not land on the folder rows; its busy
-    // pointer would otherwise wait for a hand-back that never comes.
-    const bool WasRecomputing = FDiffRecomputeInProgress;
+    // A merge still computing in the background must not land on the folder rows.
     DiscardPendingRecompute();
-    if (WasRecomputing)
-        Platform.SetPointer(TPointer::Default);
     ClearUndoStack();
 
     const TFolderComparison Comparison = CompareFolderTrees(L, R);

@@ -51,6 +51,9 @@ TDiffOptions TfrmMain::CurrentDiffOptions() const
 void TfrmMain::DiscardPendingRecompute()
 {
     ++FDiffRecomputeJobId;   // every outstanding hand-back is now stale
+    // The busy pointer of a cancelled request would wait for a hand-back that never comes.
+    if (FDiffRecomputeInProgress)
+        Platform.SetPointer(TPointer::Default);
     SetDiffRecomputeInProgress(false);
 }
 
@@ -188,10 +191,9 @@ void TfrmMain::DiffRecomputeFailed(std::int32_t JobId, const QString& Reason)
         return;
     // The old rows no longer fit the changed lines, so they go; the lines themselves are intact
     // and can still be saved or compared again.
-    DiscardPendingRecompute();
+    DiscardPendingRecompute();   // also ends the busy pointer
     FDiffItems.clear();
     FillDiffGrid();
-    Platform.SetPointer(TPointer::Default);
     Platform.ShowMessage(TMessageKind::Error,
                          QStringLiteral("The differences could not be computed again (%1).").arg(Reason));
 }

@@ -11,11 +11,6 @@
 
 namespace {
 
-[[nodiscard]] bool IsBlank(QChar C)
-{
-    return C == u' ' || C == u'\t';
-}
-
 // Delphi's Rect.Right and Rect.Bottom lie one past the last pixel.
 [[nodiscard]] int RightOf(const QRect& Rect)
 {
@@ -200,9 +195,9 @@ bool FitCharsInWidth(const TTextMeasure& Measure, const QString& Text, int Start
         return true;
     }
     Count = Fit;
-    if (!IsBlank(Rest[Fit - 1]) && !IsBlank(Rest[Fit])) {
+    if (!IsBreakBlank(Rest[Fit - 1]) && !IsBreakBlank(Rest[Fit])) {
         int P = Fit;
-        while (P > 0 && !IsBlank(Rest[P - 1]))
+        while (P > 0 && !IsBreakBlank(Rest[P - 1]))
             --P;
         if (P > 0)
             Count = P;

@@ -160,11 +160,6 @@ constexpr char16_t kTableLimit = 0x2C00;
     return QString::fromRawData(reinterpret_cast<const QChar*>(Text.data()), Text.size());
 }
 
-[[nodiscard]] bool IsBlank(QChar C)
-{
-    return C == u' ' || C == u'\t';
-}
-
 [[nodiscard]] bool IsLineBreak(QChar C)
 {
     return C == u'\r' || C == u'\n';
@@ -202,12 +197,12 @@ void WalkLines(const TTextMeasure& Measure, QStringView Text, int MaxWidth, bool
                 const int B = Q + Fit;  // first unit that is not on this line
                 int LineEnd = B;
                 int Next = B;
-                if (B < E && IsBlank(Text[B])) {
-                    while (Next < E && IsBlank(Text[Next]))
+                if (B < E && IsBreakBlank(Text[B])) {
+                    while (Next < E && IsBreakBlank(Text[Next]))
                         ++Next;
-                } else if (!IsBlank(Text[B - 1])) {
+                } else if (!IsBreakBlank(Text[B - 1])) {
                     int WordStart = B - 1;
-                    while (WordStart > Q && !IsBlank(Text[WordStart - 1]))
+                    while (WordStart > Q && !IsBreakBlank(Text[WordStart - 1]))
                         --WordStart;
                     if (WordStart > Q)
                         LineEnd = Next = WordStart;
@@ -272,6 +267,11 @@ struct TLayout {
 }
 
 }  // namespace
+
+bool IsBreakBlank(QChar C)
+{
+    return C == u' ' || C == u'\t';
+}
 
 TTextMeasure::TTextMeasure(const QFont& Font, const QPaintDevice* Device)
     : FMetrics(Device ? QFontMetrics(GdiFont(Font), Device) : QFontMetrics(GdiFont(Font))),

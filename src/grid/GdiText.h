@@ -90,6 +90,9 @@ private:
 // ligature pairs) and dropped if anything differs.
 [[nodiscard]] bool TextMeasureUsesTable(const QFont& Font);
 
+// The blanks at which word-break lines may end: space and tab only.
+[[nodiscard]] bool IsBreakBlank(QChar C);
+
 // One visual line of a DT_WORDBREAK layout: [Start, Start + Len) of the text.
 struct TTextLine {
     int Start = 0;

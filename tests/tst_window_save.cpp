@@ -101,10 +101,11 @@ private slots:
         QCOMPARE(D.Platform.Log(), QStringList());
         QCOMPARE(ReadAll(LeftOut), Saved);
         QCOMPARE(D.Status(), QStringLiteral("Left file saved as %1.").arg(EncName));
-        QVERIFY(!UnsavedChanges);
+        QCOMPARE(UnsavedChanges, !Typed.isEmpty());   // the right side's edit is not saved yet
         D.Click("btnSaveRight");
         QCOMPARE(ReadAll(RightOut), Saved);
         QCOMPARE(D.Status(), QStringLiteral("Right file saved as %1.").arg(EncName));
+        QVERIFY(!UnsavedChanges);
         QCOMPARE(D.Platform.Log(), QStringList());
 
         // The saved file reads back as the same text in the same encoding (but for what the
@@ -212,20 +213,43 @@ private slots:
         QVERIFY(UnsavedChanges);
     }
 
-    void savingOneSideClearsTheUnsavedFlag()
+    // Each side has its own flag: saving the side without changes keeps the other's pending.
+    void savingOneSideKeepsTheOtherSidesChanges_data()
     {
+        QTest::addColumn<QString>("Merge");        // the button that changes a side
+        QTest::addColumn<QString>("SaveFirst");    // the save button pressed first
+        QTest::addColumn<bool>("StillUnsaved");    // the flag after that save
+        QTest::newRow("right changed, left saved") << "btnLeftToRight" << "btnSaveLeft" << true;
+        QTest::newRow("right changed, right saved") << "btnLeftToRight" << "btnSaveRight" << false;
+        QTest::newRow("left changed, right saved") << "btnRightToLeft" << "btnSaveRight" << true;
+        QTest::newRow("left changed, left saved") << "btnRightToLeft" << "btnSaveLeft" << false;
+    }
+
+    void savingOneSideKeepsTheOtherSidesChanges()
+    {
+        QFETCH(QString, Merge);
+        QFETCH(QString, SaveFirst);
+        QFETCH(bool, StillUnsaved);
         TWindowDriver D;
         D.CompareBytes("a\r\nb\r\n", "a\r\nx\r\n");
         D.Window->grdDiff->SetRow(2);
-        D.Click("btnLeftToRight");   // the right side now holds an unsaved merge
+        D.Click(qPrintable(Merge));
         QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);
         QVERIFY(UnsavedChanges);
         D.Platform.SaveFileAnswers = {D.PathOf(QStringLiteral("out.txt"))};
-        D.Click("btnSaveLeft");
-        QVERIFY(!UnsavedChanges);
+        D.Click(qPrintable(SaveFirst));
+        QCOMPARE(UnsavedChanges, StillUnsaved);
         // Saving touches neither the lines nor the rows.
-        QCOMPARE(D.Window->FRightLines, (QStringList{"a", "b"}));
-        QCOMPARE(D.Row(2), (QStringList{"2", "b", "b"}));
+        QCOMPARE(D.Row(2).at(1), D.Row(2).at(2));
+
+        // While changes remain, the next comparison asks before it discards them.
+        D.Platform.Clear();
+        D.Platform.ConfirmAnswers = {false};
+        D.Trigger("miAsTextFiles1");
+        const bool Asked = !D.Platform.Messages.isEmpty() && D.Platform.Messages[0].Kind == QStringLiteral("confirmation");
+        QCOMPARE(Asked, StillUnsaved);
+        if (StillUnsaved)
+            QCOMPARE(D.Row(2).at(1), D.Row(2).at(2));   // Cancel kept the merge
     }
 
     void whatIsTypedInTheOpenEditorIsSaved()

@@ -398,15 +398,8 @@ void TfrmMain::FormCreate()
     fColorChangedLines = 0x00E0E0FF;
     fColorDifferentTextInLine = 0x0000FFFF;
 
-    FLeftLines.clear();
-    FRightLines.clear();
-
-    FLeftEncoding = TTextEncoding::Ansi;
-    FRightEncoding = TTextEncoding::Ansi;
-    FLeftHasBOM = false;
-    FRightHasBOM = false;
-    FLeftEncName = QString::fromLatin1(EncNameAnsiAscii);
-    FRightEncName = QString::fromLatin1(EncNameAnsiAscii);
+    FLeft = TSideState();
+    FRight = TSideState();
 
     FUtf8NoBOM = TUTF8NoBOMEncoding();
 
@@ -451,6 +444,19 @@ void TfrmMain::SetStatus(const QString& Text)
 {
     lblStatus->setText(Text);
     lblStatus->setToolTip(Text);   // the label cuts long texts at the window's edge
+}
+
+void TfrmMain::MarkSideChanged(TSideState& Side)
+{
+    Side.Unsaved = true;
+    UnsavedChanges = true;
+}
+
+void TfrmMain::MarkSideSaved(TSideState& Side)
+{
+    Side.Unsaved = false;
+    // The other side's changes are still to be saved: the next command that discards them asks.
+    UnsavedChanges = FLeft.Unsaved || FRight.Unsaved;
 }
 
 void TfrmMain::ShowComparisonSummary(const QString& Prefix, bool ShowBox)

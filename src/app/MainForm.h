@@ -4,6 +4,7 @@
 #include "grid/TDiffGrid.h"
 #include "merge/UndoStack.h"
 #include "platform/Platform.h"
+#include "text/SideState.h"
 #include "text/TextFile.h"
 #include "tika/Tika.h"
 
@@ -28,7 +29,7 @@ class QTimer;
 class QToolButton;
 
 // Unit-level state shared by the window's commands (UI thread only).
-extern bool UnsavedChanges;        // a merge, undo or edit changed a side since the last comparison or save
+extern bool UnsavedChanges;        // some side holds changes not yet saved (see TSideState::Unsaved)
 extern QString SettingsFileName;   // full path of the settings file, set once by FormCreate
 extern int DefaultFontSize;        // the grid font's design size in points, for the settings dialog's reset
 
@@ -63,8 +64,12 @@ public:
     bool FInCellEditCommit = false;
     std::int32_t FDiffRecomputeJobId = 0;
     bool FDiffRecomputeInProgress = false;
-    QStringList FLeftLines;
-    QStringList FRightLines;
+    // Each side's lines and how its file is written back, in one record per side.
+    TSideState FLeft;
+    TSideState FRight;
+    // The per-side fields under their own names: views onto the two records.
+    QStringList& FLeftLines = FLeft.Lines;
+    QStringList& FRightLines = FRight.Lines;
     TDiffItems FDiffItems;
     std::int32_t iColWidth1 = 0;
     std::int32_t iColWidth2 = 0;
@@ -72,12 +77,12 @@ public:
     std::int32_t FLastMouseCol = -1;
     std::int32_t FLastMouseRow = -1;
     std::int32_t FLastFramedRow = -1;
-    TTextEncoding FLeftEncoding = TTextEncoding::Ansi;
-    TTextEncoding FRightEncoding = TTextEncoding::Ansi;
-    bool FLeftHasBOM = false;
-    bool FRightHasBOM = false;
-    QString FLeftEncName;
-    QString FRightEncName;
+    TTextEncoding& FLeftEncoding = FLeft.Encoding;
+    TTextEncoding& FRightEncoding = FRight.Encoding;
+    bool& FLeftHasBOM = FLeft.HasBOM;
+    bool& FRightHasBOM = FRight.HasBOM;
+    QString& FLeftEncName = FLeft.EncName;
+    QString& FRightEncName = FRight.EncName;
     TUTF8NoBOMEncoding FUtf8NoBOM;
     bool fIgnoreCase = false;
     bool fIgnoreWhitespace = false;
@@ -147,6 +152,9 @@ public:
     void HideGettingStarted();        // the first comparison lets the grid fill the area
     void EnableTextModeButtons();     // the eleven navigation, merge, undo and save buttons
     void SetStatus(const QString& Text);
+    // The unsaved flags: one per side, and UnsavedChanges while either side holds changes.
+    void MarkSideChanged(TSideState& Side);
+    void MarkSideSaved(TSideState& Side);
     // Runs a command's body; an error ends the command with an error box carrying its message.
     // The only catch-all of the window.
     void RunCommand(const std::function<void()>& Body);

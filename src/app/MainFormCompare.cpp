@@ -126,17 +126,13 @@ void TfrmMain::CompareTextFiles(const QString& L, const QString& R)
     // Both files are read before the workspace is touched: a file that cannot be read or decoded
     // leaves the shown comparison whole (lines, rows, undo states, unsaved changes), instead of
     // rows that point into emptied lists and a save that would write an empty file.
-    QStringList LeftLines, RightLines;
-    TTextEncoding LeftEncoding = TTextEncoding::Ansi, RightEncoding = TTextEncoding::Ansi;
-    bool LeftHasBOM = false, RightHasBOM = false;
-    QString LeftEncName, RightEncName;
+    TSideState Left, Right;
     // The two files load side by side; a failure of the left one is still the one reported
     // (the right load is waited for before the error leaves this function).
-    std::future<void> RightLoad = std::async(std::launch::async, [&] {
-        LoadTextFile(R, RightLines, RightEncoding, RightHasBOM, RightEncName);
-    });
-    LoadTextFile(L, LeftLines, LeftEncoding, LeftHasBOM, LeftEncName);
+    std::future<void> RightLoad = std::async(std::launch::async, [&] { LoadTextFile(R, Right); });
+    LoadTextFile(L, Left);
     RightLoad.get();
+    Left.Source = Right.Source = TSideSource::TextFile;
 
     HideGettingStarted();
     FFolderMode = false;
@@ -144,15 +140,9 @@ void TfrmMain::CompareTextFiles(const QString& L, const QString& R)
 
     DiscardPendingRecompute();
     ClearUndoStack();
-    FLeftLines = std::move(LeftLines);
-    FRightLines = std::move(RightLines);
+    FLeft = std::move(Left);
+    FRight = std::move(Right);
     UnsavedChanges = false;
-    FLeftEncoding = LeftEncoding;
-    FLeftHasBOM = LeftHasBOM;
-    FLeftEncName = LeftEncName;
-    FRightEncoding = RightEncoding;
-    FRightHasBOM = RightHasBOM;
-    FRightEncName = RightEncName;
 
     ShowNewFileComparison();
 }

@@ -246,7 +246,7 @@ void TfrmMain::EndCellEdit(bool Accept)
         const bool SameLines = FEditingJobId == FDiffRecomputeJobId;
         if (SameLines && GetEditLineIndex(FEditingCol, FEditingRow, RowLine) && FEditingLineIndex < Lines.size()) {
             const QString NewText = EditorLine(*FCellEditor);
-            UnsavedChanges = true;
+            MarkSideChanged(FEditingCol == 1 ? FLeft : FRight);
             PushUndoState();
             btnUndo->setEnabled(true);
             Lines[FEditingLineIndex] = NewText;

@@ -168,7 +168,7 @@ void TfrmMain::CopySelectedBlock(TMergeTarget Target)
         return;
     }
     PushUndoState();
-    UnsavedChanges = true;
+    MarkSideChanged(Target == TMergeTarget::Right ? FRight : FLeft);
     const qsizetype LinesBefore = (Target == TMergeTarget::Right ? FRightLines : FLeftLines).size();
     if (Target == TMergeTarget::Right)
         CopyBlockToRight(FDiffItems, R - 1, FLeftLines, FRightLines);
@@ -192,7 +192,7 @@ void TfrmMain::CopyWholeSide(TMergeTarget Target)
         return;
     }
     PushUndoState();
-    UnsavedChanges = true;
+    MarkSideChanged(Target == TMergeTarget::Right ? FRight : FLeft);
     btnUndo->setEnabled(true);
     const bool LinesMoved = FLeftLines.size() != FRightLines.size();
     if (Target == TMergeTarget::Right)
@@ -239,6 +239,11 @@ void TfrmMain::UndoLastMerge()
         return;
     Platform.SetPointer(TPointer::AppStarting);
     const bool LinesMoved = State->LeftLines.size() != FLeftLines.size() || State->RightLines.size() != FRightLines.size();
+    // A side the undo gives other text than it holds now no longer matches what was saved.
+    if (State->LeftLines != FLeftLines)
+        MarkSideChanged(FLeft);
+    if (State->RightLines != FRightLines)
+        MarkSideChanged(FRight);
     FLeftLines = std::move(State->LeftLines);
     FRightLines = std::move(State->RightLines);
     ChangeLinesAndRecompute(LinesMoved);

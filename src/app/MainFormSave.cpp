@@ -25,8 +25,7 @@ void SplitProposedPath(const QString& EditText, QString& Folder, QString& Name)
 }   // namespace
 
 // The two commands differ only in the side they read: this does either.
-static void SaveSide(TfrmMain& Window, QComboBox& PathBox, const QStringList& Lines, TTextEncoding Encoding,
-                     bool HasBOM, const QString& EncName, const char* StatusFormat)
+static void SaveSide(TfrmMain& Window, QComboBox& PathBox, TSideState& Side, const char* StatusFormat)
 {
     if (Window.FFolderMode) {
         Window.Platform.ShowMessage(TMessageKind::Information,
@@ -42,26 +41,26 @@ static void SaveSide(TfrmMain& Window, QComboBox& PathBox, const QStringList& Li
     if (FileName.isEmpty())
         return;
 
-    if (Encoding == TTextEncoding::Utf8 && !HasBOM)
-        SaveTextFile(FileName, Lines, Window.FUtf8NoBOM);
+    if (Side.Encoding == TTextEncoding::Utf8 && !Side.HasBOM)
+        SaveTextFile(FileName, Side.Lines, Window.FUtf8NoBOM);
     else
-        SaveTextFile(FileName, Lines, Encoding, HasBOM);
+        SaveTextFile(FileName, Side.Lines, Side.Encoding, Side.HasBOM);
     // Cleared only once the file is written: after a failed save the changes are still unsaved,
     // and the next comparison must still ask before it discards them.
-    UnsavedChanges = false;
-    Window.SetStatus(QString::fromLatin1(StatusFormat).arg(EncName));
+    Window.MarkSideSaved(Side);
+    Window.SetStatus(QString::fromLatin1(StatusFormat).arg(Side.EncName));
 }
 
 void TfrmMain::btnSaveLeftClick()
 {
     if (!FFolderMode)
         CommitOpenCellEdit();   // what is typed in the open editor belongs to the saved text
-    SaveSide(*this, *cmbLeft, FLeftLines, FLeftEncoding, FLeftHasBOM, FLeftEncName, "Left file saved as %1.");
+    SaveSide(*this, *cmbLeft, FLeft, "Left file saved as %1.");
 }
 
 void TfrmMain::btnSaveRightClick()
 {
     if (!FFolderMode)
         CommitOpenCellEdit();
-    SaveSide(*this, *cmbRight, FRightLines, FRightEncoding, FRightHasBOM, FRightEncName, "Right file saved as %1.");
+    SaveSide(*this, *cmbRight, FRight, "Right file saved as %1.");
 }

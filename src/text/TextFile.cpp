@@ -1,5 +1,7 @@
 #include "text/TextFile.h"
 
+#include "text/SideState.h"
+
 #include "text/Windows1252.h"
 
 #include <QFile>
@@ -666,6 +668,17 @@ void LoadTextFile(const QString& FileName, QStringList& Lines, TTextEncoding& En
     if (!decoded && !DecodeLines(view, found.Encoding, lines))
         ThrowMalformedUtf8(view, FileName);
     Lines.swap(lines);
+}
+
+void LoadTextFile(const QString& FileName, TSideState& Side)
+{
+    TTextEncoding encoding = TTextEncoding::Ansi;
+    bool hasBOM = false;
+    QString encName;
+    LoadTextFile(FileName, Side.Lines, encoding, hasBOM, encName);
+    Side.Encoding = encoding;
+    Side.HasBOM = hasBOM;
+    Side.EncName = std::move(encName);
 }
 
 bool IsTextFile(const QString& FileName)

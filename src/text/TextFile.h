@@ -12,6 +12,9 @@
 
 enum class TTextEncoding { Ansi, Utf8, Utf16LE, Utf16BE };
 
+// The line break a file is written with.
+enum class TLineBreak { Lf, CrLf, Cr };
+
 // A file that cannot be read, decoded or written. what() is the message the error box shows
 // (UTF-8); Message() gives the same text as a QString.
 class ETextFileError : public std::runtime_error {

@@ -1,0 +1,30 @@
+#pragma once
+// What the window holds once per side of a text or document comparison.
+
+#include "text/TextFile.h"
+
+#include <QString>
+#include <QStringList>
+
+// Where a side's text came from; only text that came from somewhere can be written back.
+enum class TSideSource {
+    None,       // nothing compared yet, or a folder comparison
+    TextFile,   // read from a text file
+    Document,   // extracted from a document by the Tika server
+    Failed,     // the last comparison failed: nothing loaded that a command may write
+};
+
+// One side: its lines and how its file is written back.
+struct TSideState {
+    QStringList Lines;
+    TTextEncoding Encoding = TTextEncoding::Ansi;
+    bool HasBOM = false;
+    QString EncName = QString::fromLatin1(EncNameAnsiAscii);
+    TLineBreak LineBreak = TLineBreak::Lf;
+    bool Unsaved = false;   // a merge, undo or edit changed this side since it was loaded or saved
+    TSideSource Source = TSideSource::None;
+};
+
+// Reads a text file into Side's text fields (lines, encoding, mark, name, line break); the
+// flags stay. On any failure Side is left as it was (see the other LoadTextFile).
+void LoadTextFile(const QString& FileName, TSideState& Side);

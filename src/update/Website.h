@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+// The product website: the only place that names it. The host is chosen at build time
+// (QUORLANE_WEBSITE_HOST); the default is a reserved name that never resolves.
+namespace quorlane {
+
+inline constexpr char VersionFilePath[] = "/download/version/quorlane-version.html";
+inline constexpr char ChangeListPath[] = "/download/version/quorlane-changes.html";
+inline constexpr char InstallerPath[] = "/download/quorlane.exe";
+inline constexpr char InstallerFileName[] = "quorlane_update.exe";
+inline constexpr char WebsiteUserAgent[] = "Mozilla/4.0 (compatible; MyApp)";
+
+// The bare host name (with a port when the build names one), as the about box prints it.
+[[nodiscard]] QString WebsiteHost();
+// The https address of the site's root: the link's caption, and what the browser opens.
+[[nodiscard]] QUrl WebsiteHomeUrl();
+// False in builds made without the start-up check (QUORLANE_UPDATE_CHECK=OFF).
+[[nodiscard]] bool UpdateCheckBuiltIn();
+
+// Base + Path, keeping the base's scheme, host and port.
+[[nodiscard]] QUrl WebsiteResource(const QUrl& Base, const char* Path);
+
+}   // namespace quorlane

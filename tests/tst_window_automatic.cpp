@@ -172,8 +172,9 @@ private slots:
     {
         TWindowDriver D;
         TTika Tika(D);
-        // An overlong form passes the probe and fails strict UTF-8 decoding when loaded.
-        const QString Bad = D.WriteBytes(QStringLiteral("bad.txt"), QByteArray("ok \xC3\xA9\r\nbad \xC0\x80\r\n"));
+        // Text to the probe, too large to load: a sparse file of 2.1 GiB that starts with text.
+        const QString Bad = D.WriteBytes(QStringLiteral("bad.txt"), QByteArray(TextProbeSize, 'a'));
+        QVERIFY(QFile::resize(Bad, 2254857830LL));
         const QString Good = D.WriteLines(QStringLiteral("good.txt"), {"fine"});
         D.SetPaths(Good, Bad);
 

@@ -96,20 +96,19 @@ private slots:
         const QString A = D.WriteBytes(QStringLiteral("a.txt"), QByteArray("a\nb\rc"));
         QStringEncoder Utf16LE(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
         const QString B = D.WriteBytes(QStringLiteral("b.txt"), Utf16LE(QString::fromUtf8("a\r\nx\r\nc\r\nd caf\xC3\xA9")));
-        const QString Mark = QString(QChar(0xFEFF));
         D.SetPaths(A, B);
         D.Trigger("miAsTextFiles1");
 
         const QString Prefix = QStringLiteral("3 lines (left file) vs 4 lines (right file).");
         QCOMPARE(D.Platform.Log(), (QStringList{
-            "information: Compared:\r\n" + Prefix + "\r\n" + Pct("Equal lines: 1 of 4 (25.0%).") + "\r\nDifferent lines: 3."}));
-        QCOMPARE(D.Status(), Prefix + Pct(" Equal lines: 1 of 4 (25.0%). Different lines: 3."));
+            "information: Compared:\r\n" + Prefix + "\r\n" + Pct("Equal lines: 2 of 4 (50.0%).") + "\r\nDifferent lines: 2."}));
+        QCOMPARE(D.Status(), Prefix + Pct(" Equal lines: 2 of 4 (50.0%). Different lines: 2."));
 
         TDiffGrid* Grid = D.Window->grdDiff;
         QCOMPARE(Grid->RowCount(), 5);
         QCOMPARE(D.Row(0), (QStringList{"", "", ""}));
-        // A byte-order mark stays at the start of its side's first line.
-        QCOMPARE(D.Row(1), (QStringList{"1", "a", Mark + "a"}));
+        // A byte-order mark is the side's encoding, not part of its first line.
+        QCOMPARE(D.Row(1), (QStringList{"1", "a", "a"}));
         QCOMPARE(D.Row(2), (QStringList{"2", "b", "x"}));
         QCOMPARE(D.Row(3), (QStringList{"3", "c", "c"}));
         QCOMPARE(D.Row(4), (QStringList{"4", "", QString::fromUtf8("d caf\xC3\xA9")}));
@@ -237,8 +236,9 @@ private slots:
         CompareOnce(D);
         UnsavedChanges = true;
         D.Platform.ConfirmAnswers = {true};
-        // An overlong form looks like UTF-8 to the detection and fails strict decoding.
-        const QString Bad = D.WriteBytes(QStringLiteral("bad.txt"), QByteArray("ok \xC3\xA9\r\nbad \xC0\x80\r\n"));
+        // Text to the probe, too large to load: a sparse file of 2.1 GiB that starts with text.
+        const QString Bad = D.WriteBytes(QStringLiteral("bad.txt"), QByteArray(TextProbeSize, 'a'));
+        QVERIFY(QFile::resize(Bad, 2254857830LL));
         const QString Good = D.WriteLines(QStringLiteral("good.txt"), {"fine"});
         D.SetPaths(Good, Bad);
         TSnapshot Before = TSnapshot::Of(D);
@@ -372,6 +372,39 @@ private slots:
         });
         QCOMPARE(RealPlatform().ChooseOpenFile(nullptr, Folder.path(), Name), QString());
         QCOMPARE(Found, Name);
+    }
+
+    // What the encoding leaves out or adds decides whether two files are the same text.
+    void encodingEdgeCases_data()
+    {
+        QTest::addColumn<QByteArray>("Left");
+        QTest::addColumn<QByteArray>("Right");
+        QTest::addColumn<QStringList>("RightLines");
+        QTest::addColumn<bool>("Identical");
+        QTest::newRow("UTF-8 mark against none: the same text")
+            << QByteArray("abc\r\ndef\r\n") << QByteArray("\xEF\xBB\xBF" "abc\r\ndef\r\n")
+            << QStringList{"abc", "def"} << true;
+        QTest::newRow("UTF-16 mark against UTF-8: the same text")
+            << QByteArray("\xC3\xA9\n") << QByteArray("\xFF\xFE\xE9\0\n\0", 6) << QStringList{"\u00E9"} << true;
+        QTest::newRow("UTF-16 odd last byte is not dropped")
+            << QByteArray("\xFF\xFE" "a\0b\0", 6) << QByteArray("\xFF\xFE" "a\0b\0d", 7)
+            << QStringList{"ab\uFFFD"} << false;
+        QTest::newRow("encoded surrogate loads as ANSI")
+            << QByteArray("x\n") << QByteArray("x\xED\xA0\x80\n") << QStringList{"x\u00ED\u00A0\u20AC"} << false;
+    }
+
+    void encodingEdgeCases()
+    {
+        QFETCH(QByteArray, Left);
+        QFETCH(QByteArray, Right);
+        QFETCH(QStringList, RightLines);
+        QFETCH(bool, Identical);
+        TWindowDriver D;
+        D.SetPaths(D.WriteBytes(QStringLiteral("left.txt"), Left), D.WriteBytes(QStringLiteral("right.txt"), Right));
+        D.Trigger("miAsTextFiles1");
+        QCOMPARE(D.Platform.Texts().contains(QStringLiteral("The files are identical.")), Identical);
+        QCOMPARE(D.Window->FRightLines, RightLines);
+        QCOMPARE(D.Window->HasDifferences(), !Identical);
     }
 };
 

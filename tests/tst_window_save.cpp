@@ -24,14 +24,6 @@ class TestWindowSave : public QObject
         return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray("<missing>");
     }
 
-    // A loaded mark stays at the start of the first line; an edit may have typed over it.
-    static QStringList WithoutMark(QStringList Lines)
-    {
-        if (!Lines.isEmpty() && Lines[0].startsWith(QChar(0xFEFF)))
-            Lines[0].remove(0, 1);
-        return Lines;
-    }
-
     static void Edit(TWindowDriver& D, int Col, int Row, const QString& Text)
     {
         D.Window->BeginCellEdit(Col, Row);
@@ -47,34 +39,60 @@ class TestWindowSave : public QObject
 private slots:
     void cleanup() { QThreadPool::globalInstance()->waitForDone(); }
 
+    // Each side is written back as it was read: its encoding and mark, and its line break (the
+    // most frequent one; LF when it had none). A side read as ANSI only for holding nothing but
+    // ASCII goes to UTF-8 once it holds more.
     void encodings_data()
     {
         QTest::addColumn<QByteArray>("Input");
         QTest::addColumn<QString>("Typed");   // replaces line 1 of each side before saving, if any
         QTest::addColumn<QString>("EncName");
+        QTest::addColumn<QString>("SavedAs");   // the name the status line gives
         QTest::addColumn<QByteArray>("Saved");
 
         QTest::newRow("UTF-8 without a mark, LF breaks, no final break")
-            << QByteArray("h\xC3\xA9llo\nworld") << "" << "UTF-8" << QByteArray("h\xC3\xA9llo\r\nworld\r\n");
+            << QByteArray("h\xC3\xA9llo\nworld") << "" << "UTF-8" << "UTF-8" << QByteArray("h\xC3\xA9llo\nworld\n");
         QTest::newRow("UTF-8 with a mark: written with exactly one")
-            << QByteArray("\xEF\xBB\xBF" "abc\r\ndef\r\n") << "" << "UTF-8 with BOM"
+            << QByteArray("\xEF\xBB\xBF" "abc\r\ndef\r\n") << "" << "UTF-8 with BOM" << "UTF-8 with BOM"
             << QByteArray("\xEF\xBB\xBF" "abc\r\ndef\r\n");
         QTest::newRow("UTF-8 with a mark, first line edited")
-            << QByteArray("\xEF\xBB\xBF" "abc\r\ndef\r\n") << "\u00FCber" << "UTF-8 with BOM"
+            << QByteArray("\xEF\xBB\xBF" "abc\r\ndef\r\n") << "\u00FCber" << "UTF-8 with BOM" << "UTF-8 with BOM"
             << QByteArray("\xEF\xBB\xBF\xC3\xBC" "ber\r\ndef\r\n");
-        QTest::newRow("UTF-16 LE with a mark")
-            << QByteArray("\xFF\xFE" "a\0\n\0b\0", 8) << "" << "UTF-16 LE with BOM"
-            << QByteArray("\xFF\xFE" "a\0\r\0\n\0b\0\r\0\n\0", 14);
+        QTest::newRow("UTF-8 with two marks: the second is text")
+            << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF" "a\n") << "" << "UTF-8 with BOM" << "UTF-8 with BOM"
+            << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF" "a\n");
+        QTest::newRow("UTF-16 LE with a mark, LF")
+            << QByteArray("\xFF\xFE" "a\0\n\0b\0", 8) << "" << "UTF-16 LE with BOM" << "UTF-16 LE with BOM"
+            << QByteArray("\xFF\xFE" "a\0\n\0b\0\n\0", 10);
+        QTest::newRow("UTF-16 LE, odd last byte kept as U+FFFD")
+            << QByteArray("\xFF\xFE" "a\0b", 5) << "" << "UTF-16 LE with BOM" << "UTF-16 LE with BOM"
+            << QByteArray("\xFF\xFE" "a\0\xFD\xFF\n\0", 8);
         QTest::newRow("UTF-16 BE with a mark, edited")
-            << QByteArray("\xFE\xFF\0a\0\r\0\n\0b", 10) << "\u20AC" << "UTF-16 BE with BOM"
+            << QByteArray("\xFE\xFF\0a\0\r\0\n\0b", 10) << "\u20AC" << "UTF-16 BE with BOM" << "UTF-16 BE with BOM"
             << QByteArray("\xFE\xFF\x20\xAC\0\r\0\n\0b\0\r\0\n", 14);
-        QTest::newRow("ANSI") << QByteArray("caf\xE9\rna\xEFve") << "" << "ANSI"
-                              << QByteArray("caf\xE9\r\nna\xEFve\r\n");
+        QTest::newRow("ANSI, CR breaks") << QByteArray("caf\xE9\rna\xEFve") << "" << "ANSI" << "ANSI"
+                                         << QByteArray("caf\xE9\rna\xEFve\r");
         QTest::newRow("ANSI: what the code page lacks becomes ?")
-            << QByteArray("caf\xE9\r\n") << "\u03A9\u20AC" << "ANSI" << QByteArray("?\x80\r\n");
-        QTest::newRow("ANSI/ASCII") << QByteArray("plain\r\n\r\nend") << "" << "ANSI/ASCII"
+            << QByteArray("caf\xE9\r\n") << "\u03A9\u20AC" << "ANSI" << "ANSI" << QByteArray("?\x80\r\n");
+        QTest::newRow("not well-formed UTF-8 is ANSI, written back byte for byte")
+            << QByteArray("overlong \xC0\xAF\nsurrogate \xED\xA0\x80\n") << "" << "ANSI" << "ANSI"
+            << QByteArray("overlong \xC0\xAF\nsurrogate \xED\xA0\x80\n");
+        QTest::newRow("a mark before bytes that are not UTF-8 stays as bytes")
+            << QByteArray("\xEF\xBB\xBF" "caf\xE9\n") << "" << "ANSI" << "ANSI"
+            << QByteArray("\xEF\xBB\xBF" "caf\xE9\n");
+        QTest::newRow("ANSI/ASCII") << QByteArray("plain\r\n\r\nend") << "" << "ANSI/ASCII" << "ANSI/ASCII"
                                     << QByteArray("plain\r\n\r\nend\r\n");
-        QTest::newRow("empty file") << QByteArray() << "" << "ANSI" << QByteArray();
+        QTest::newRow("ANSI/ASCII edited with ASCII stays ANSI/ASCII")
+            << QByteArray("plain\nend\n") << "more" << "ANSI/ASCII" << "ANSI/ASCII" << QByteArray("more\nend\n");
+        QTest::newRow("ANSI/ASCII that now holds more is UTF-8")
+            << QByteArray("plain\nend\n") << "\u00E9t\u00E9" << "ANSI/ASCII" << "UTF-8"
+            << QByteArray("\xC3\xA9t\xC3\xA9\nend\n");
+        QTest::newRow("mixed breaks: the most frequent one")
+            << QByteArray("a\r\nb\r\nc\nd\re") << "" << "ANSI/ASCII" << "ANSI/ASCII"
+            << QByteArray("a\r\nb\r\nc\r\nd\r\ne\r\n");
+        QTest::newRow("no break at all: LF") << QByteArray("single") << "" << "ANSI/ASCII" << "ANSI/ASCII"
+                                             << QByteArray("single\n");
+        QTest::newRow("empty file") << QByteArray() << "" << "ANSI" << "ANSI" << QByteArray();
     }
 
     void encodings()
@@ -82,6 +100,7 @@ private slots:
         QFETCH(QByteArray, Input);
         QFETCH(QString, Typed);
         QFETCH(QString, EncName);
+        QFETCH(QString, SavedAs);
         QFETCH(QByteArray, Saved);
         TWindowDriver D;
         D.Window->activateWindow();
@@ -100,16 +119,16 @@ private slots:
         D.Click("btnSaveLeft");
         QCOMPARE(D.Platform.Log(), QStringList());
         QCOMPARE(ReadAll(LeftOut), Saved);
-        QCOMPARE(D.Status(), QStringLiteral("Left file saved as %1.").arg(EncName));
+        QCOMPARE(D.Status(), QStringLiteral("Left file saved as %1.").arg(SavedAs));
         QCOMPARE(UnsavedChanges, !Typed.isEmpty());   // the right side's edit is not saved yet
         D.Click("btnSaveRight");
         QCOMPARE(ReadAll(RightOut), Saved);
-        QCOMPARE(D.Status(), QStringLiteral("Right file saved as %1.").arg(EncName));
+        QCOMPARE(D.Status(), QStringLiteral("Right file saved as %1.").arg(SavedAs));
         QVERIFY(!UnsavedChanges);
         QCOMPARE(D.Platform.Log(), QStringList());
 
-        // The saved file reads back as the same text in the same encoding (but for what the
-        // code page could not hold).
+        // The saved file reads back as the same text in the encoding the side now has (but for
+        // what the code page could not hold).
         if (Saved.contains('?'))
             return;
         QStringList Lines;
@@ -117,9 +136,26 @@ private slots:
         bool HasBOM = false;
         QString Name;
         LoadTextFile(LeftOut, Lines, Encoding, HasBOM, Name);
-        QCOMPARE(WithoutMark(Lines), WithoutMark(D.Window->FLeftLines));
+        QCOMPARE(Lines, D.Window->FLeftLines);
         QCOMPARE(Encoding, D.Window->FLeftEncoding);
         QCOMPARE(HasBOM, D.Window->FLeftHasBOM);
+        QCOMPARE(D.Window->FLeftEncName, SavedAs);
+    }
+
+    // A merge carries lines, not line breaks: each side is written with its own.
+    void eachSideKeepsItsOwnLineBreak()
+    {
+        TWindowDriver D;
+        D.CompareBytes("a\nb\n", "a\r\nx\r\n");
+        D.Click("btnAllLeftDiffsToRight");
+        QVERIFY(D.WaitForRecompute());
+        const QString LeftOut = D.PathOf(QStringLiteral("left-out.txt"));
+        const QString RightOut = D.PathOf(QStringLiteral("right-out.txt"));
+        D.Platform.SaveFileAnswers = {LeftOut, RightOut};
+        D.Click("btnSaveLeft");
+        D.Click("btnSaveRight");
+        QCOMPARE(ReadAll(LeftOut), QByteArray("a\nb\n"));
+        QCOMPARE(ReadAll(RightOut), QByteArray("a\r\nb\r\n"));
     }
 
     void theDialogProposesThePathBoxFolderAndName()

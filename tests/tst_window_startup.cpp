@@ -186,13 +186,60 @@ private slots:
         Menu->hide();
     }
 
-    void closingWithUnsavedChangesAsksNothing()
+    // Closing asks while a side holds unsaved changes; Cancel (also the default) keeps the window
+    // and what it holds.
+    void closingWithUnsavedChanges_data()
+    {
+        QTest::addColumn<bool>("Merge");     // a merge changes the right side first
+        QTest::addColumn<bool>("Answer");    // discard and close?
+        QTest::addColumn<bool>("Closed");
+        QTest::addColumn<int>("Questions");
+        QTest::newRow("nothing changed: closes without a word") << false << false << true << 0;
+        QTest::newRow("unsaved merge, cancelled") << true << false << false << 1;
+        QTest::newRow("unsaved merge, discarded") << true << true << true << 1;
+    }
+
+    void closingWithUnsavedChanges()
+    {
+        QFETCH(bool, Merge);
+        QFETCH(bool, Answer);
+        QFETCH(bool, Closed);
+        QFETCH(int, Questions);
+        TWindowDriver D;
+        D.CompareLines({"a", "b"}, {"a", "x"});
+        D.Platform.Clear();
+        if (Merge) {
+            D.Window->grdDiff->SetRow(2);
+            D.Click("btnLeftToRight");
+            QVERIFY(D.WaitForRecompute());
+        }
+        D.Platform.ConfirmAnswers = {Answer};
+        QCOMPARE(D.Window->close(), Closed);
+        QCOMPARE(D.Window->isVisible(), !Closed);
+        QCOMPARE(D.Platform.Messages.size(), Questions);
+        if (Questions > 0)
+            QCOMPARE(D.Platform.Log().constFirst(),
+                     QStringLiteral("risky confirmation: Close Quorlane?\r\nCurrent changes will be lost. [Discard and Close]"));
+        if (!Closed) {
+            QVERIFY(UnsavedChanges);
+            QCOMPARE(D.Window->FRightLines, (QStringList{"a", "b"}));
+        }
+    }
+
+    // What is typed in an open editor counts as a change: closing asks about it too.
+    void closingWithAnOpenEditAsks()
     {
         TWindowDriver D;
-        UnsavedChanges = true;
-        D.Window->close();
-        D.Window.reset();
-        QVERIFY(D.Platform.Messages.isEmpty());
+        D.Window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(D.Window.get()));
+        D.CompareLines({"a"}, {"b"});
+        D.Platform.Clear();
+        D.Window->BeginCellEdit(1, 1);
+        QTest::keyClicks(D.Find<QPlainTextEdit>("FCellEditor"), QStringLiteral("typed"));
+        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->close());
+        QCOMPARE(D.Platform.Messages.size(), 1);
+        QCOMPARE(D.Window->FLeftLines, QStringList{"typed"});
     }
 
     void errorInACommandShowsItsMessageAndTheWindowGoesOn()

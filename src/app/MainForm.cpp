@@ -459,6 +459,17 @@ void TfrmMain::MarkSideSaved(TSideState& Side)
     UnsavedChanges = FLeft.Unsaved || FRight.Unsaved;
 }
 
+bool TfrmMain::SidesWritable() const
+{
+    return !FFolderMode && FLeft.Source != TSideSource::Failed && FRight.Source != TSideSource::Failed;
+}
+
+void TfrmMain::MarkComparisonFailed()
+{
+    FLeft.Source = FRight.Source = TSideSource::Failed;
+    FLeft.Unsaved = FRight.Unsaved = false;
+}
+
 void TfrmMain::ShowComparisonSummary(const QString& Prefix, bool ShowBox)
 {
     const TComparisonSummary Summary = MakeComparisonSummary(Prefix, FDiffItems);

@@ -155,6 +155,11 @@ public:
     // The unsaved flags: one per side, and UnsavedChanges while either side holds changes.
     void MarkSideChanged(TSideState& Side);
     void MarkSideSaved(TSideState& Side);
+    // False in folder mode and after a failed comparison: nothing is loaded that merges, edits
+    // or saves may write (a failed document comparison must not be saved over the document).
+    [[nodiscard]] bool SidesWritable() const;
+    // A comparison failed: both sides hold nothing writable; merges, edits and saves refuse.
+    void MarkComparisonFailed();
     // Runs a command's body; an error ends the command with an error box carrying its message.
     // The only catch-all of the window.
     void RunCommand(const std::function<void()>& Body);
@@ -247,6 +252,8 @@ public:
     // ---- Saving (MainFormSave.cpp) ----
     void btnSaveLeftClick();
     void btnSaveRightClick();
+    // Closing with unsaved changes asks first; Cancel keeps the window and everything in it.
+    [[nodiscard]] bool ConfirmClose();
 
     // ---- Settings (MainFormSettings.cpp) ----
     void LoadSettings();   // never raises
@@ -259,6 +266,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* Event) override;
+    void closeEvent(QCloseEvent* Event) override;
     bool eventFilter(QObject* Watched, QEvent* Event) override;   // file drops on the path boxes
 
 private:

@@ -54,12 +54,16 @@ void TfrmMain::CompareDocuments(const QString& L, const QString& R)
     RightText.clear();
 
     if (LeftOk && RightOk) {
+        FLeft.Source = FRight.Source = TSideSource::Document;
+        FLeft.Unsaved = FRight.Unsaved = false;
+        FLeft.LineBreak = FRight.LineBreak = TLineBreak::Lf;
         ShowNewFileComparison();
         return;
     }
 
     FDiffItems.clear();
     FillDiffGrid();
+    MarkComparisonFailed();
     Platform.SetPointer(TPointer::Default);
     const QString Failure = quorlane::ComposeTikaFailureText(LeftOk, LeftError, RightOk, RightError);
     ShowComparisonSummary(Failure, true);

@@ -139,7 +139,7 @@ void TfrmMain::CreateCellEditor()
 bool TfrmMain::GetEditLineIndex(int ACol, int ARow, std::int32_t& LineIndex) const
 {
     LineIndex = -1;
-    if (FFolderMode || ARow < 1 || ARow > FDiffItems.size() || (ACol != 1 && ACol != 2))
+    if (!SidesWritable() || ARow < 1 || ARow > FDiffItems.size() || (ACol != 1 && ACol != 2))
         return false;
     EnsureFilesLoaded();
     const TDiffItem& Item = FDiffItems[ARow - 1];

@@ -152,7 +152,7 @@ void TfrmMain::PushUndoState()
 
 void TfrmMain::CopySelectedBlock(TMergeTarget Target)
 {
-    if (FFolderMode) {
+    if (!SidesWritable()) {
         Platform.Beep();
         return;
     }
@@ -181,7 +181,7 @@ void TfrmMain::CopySelectedBlock(TMergeTarget Target)
 
 void TfrmMain::CopyWholeSide(TMergeTarget Target)
 {
-    if (FFolderMode) {
+    if (!SidesWritable()) {
         Platform.Beep();
         return;
     }
@@ -261,7 +261,7 @@ void TfrmMain::UndoLastMerge()
 
 void TfrmMain::ActionUndoExecute()
 {
-    if (FFolderMode) {
+    if (!SidesWritable()) {
         Platform.Beep();
         return;
     }

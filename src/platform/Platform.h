@@ -24,6 +24,8 @@ public:
     virtual void Beep() = 0;                                                 // MessageBeep(MB_ICONEXCLAMATION)
     virtual void ShowMessage(TMessageKind Kind, const QString& Text) = 0;   // modal, one OK button
     [[nodiscard]] virtual bool Confirm(const QString& Text) = 0;            // Yes -> true, Cancel -> false
+    // A question whose "yes" loses something: AcceptText labels that button, Cancel is the default.
+    [[nodiscard]] virtual bool ConfirmRisky(const QString& Text, const QString& AcceptText) = 0;
 
     // File choosers: the chosen path, or an empty string when cancelled.
     // The open chooser accepts only existing files and starts in StartDir (its own default when empty);

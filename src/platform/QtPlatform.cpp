@@ -37,6 +37,19 @@ public:
         return ExecWithArrow(Box) == QMessageBox::Yes;
     }
 
+    bool ConfirmRisky(const QString& Text, const QString& AcceptText) override
+    {
+        QMessageBox Box(QMessageBox::Warning, QStringLiteral("Confirm"), Text, QMessageBox::Cancel,
+                        QApplication::activeWindow());
+        Box.setObjectName(QStringLiteral("MessageBox"));
+        Box.setTextFormat(Qt::PlainText);
+        QPushButton* Accept = Box.addButton(AcceptText, QMessageBox::DestructiveRole);
+        Box.setDefaultButton(QMessageBox::Cancel);
+        Box.setEscapeButton(QMessageBox::Cancel);
+        ExecWithArrow(Box);
+        return Box.clickedButton() == Accept;
+    }
+
     QString ChooseOpenFile(QWidget* Parent, const QString& StartDir, const QString& DialogName) override
     {
         QFileDialog Dialog(Parent, QStringLiteral("Open"), StartDir);

@@ -21,6 +21,7 @@ struct TSideState {
     bool HasBOM = false;
     QString EncName = QString::fromLatin1(EncNameAnsiAscii);
     TLineBreak LineBreak = TLineBreak::Lf;
+    bool PureAscii = false;   // read as ANSI but held only ASCII: written as UTF-8 once it holds more
     bool Unsaved = false;   // a merge, undo or edit changed this side since it was loaded or saved
     TSideSource Source = TSideSource::None;
 };

@@ -342,6 +342,11 @@ public:
     TLineSink(const TLineSink&) = delete;
     TLineSink& operator=(const TLineSink&) = delete;
 
+    // How many breaks of each kind the added text held.
+    qsizetype Lf = 0;
+    qsizetype CrLf = 0;
+    qsizetype Cr = 0;
+
     void Add(const char16_t* Start, qsizetype Length)
     {
         if (FFilled < FLines.size()) {
@@ -371,8 +376,14 @@ void AppendLines(QStringView Text, TLineSink& Lines)
             continue;
         }
         Lines.Add(start, p - start);
-        if (c == u'\r' && p + 1 < end && p[1] == u'\n')
+        if (c == u'\n') {
+            ++Lines.Lf;
+        } else if (p + 1 < end && p[1] == u'\n') {
+            ++Lines.CrLf;
             ++p;
+        } else {
+            ++Lines.Cr;
+        }
         start = ++p;
     }
     if (start < end)
@@ -473,10 +484,18 @@ void DecodeWindows1252Into(const unsigned char* In, qsizetype Count, char16_t* O
         Out[i] = Windows1252ToUnicode(In[i]);
 }
 
+// The break most lines ended with; LF when there was none (ties go to LF, then CR LF).
+TLineBreak MostFrequentBreak(qsizetype Lf, qsizetype CrLf, qsizetype Cr)
+{
+    if (Lf >= CrLf && Lf >= Cr)
+        return TLineBreak::Lf;
+    return CrLf >= Cr ? TLineBreak::CrLf : TLineBreak::Cr;
+}
+
 // Decodes piece by piece and appends each piece's lines, so the whole decoded text never
-// exists at once and each piece is split while it is still in the cache. False when strict
-// UTF-8 decoding meets a malformed sequence.
-bool DecodeLines(QByteArrayView Bytes, TTextEncoding Encoding, QStringList& Lines)
+// exists at once and each piece is split while it is still in the cache; the breaks are
+// counted while splitting. False when strict UTF-8 decoding meets a malformed sequence.
+bool DecodeLines(QByteArrayView Bytes, TTextEncoding Encoding, QStringList& Lines, TLineBreak& Break)
 {
     constexpr qsizetype PieceSize = 1 << 20;
     TLineSink sink(Lines, CountLines(Bytes, Encoding));
@@ -500,11 +519,15 @@ bool DecodeLines(QByteArrayView Bytes, TTextEncoding Encoding, QStringList& Line
             break;
         case TTextEncoding::Utf16LE:
         case TTextEncoding::Utf16BE:
-            length = piece.size() / 2;  // an odd last byte is dropped
+            length = piece.size() / 2;
             if (Encoding == TTextEncoding::Utf16BE)
                 qFromBigEndian<quint16>(piece.data(), length, out);
             else
                 qFromLittleEndian<quint16>(piece.data(), length, out);
+            // Only the last piece can end in half a unit: it is shown, not dropped, so two files
+            // that differ only there do not compare equal.
+            if (piece.size() % 2 != 0)
+                out[length++] = QChar::ReplacementCharacter;
             break;
         case TTextEncoding::Ansi:
             DecodeWindows1252Into(reinterpret_cast<const unsigned char*>(piece.data()), piece.size(),
@@ -514,7 +537,51 @@ bool DecodeLines(QByteArrayView Bytes, TTextEncoding Encoding, QStringList& Line
         }
         AppendLines(QStringView(out, length), sink);
     }
+    Break = MostFrequentBreak(sink.Lf, sink.CrLf, sink.Cr);
     return true;
+}
+
+// The length of the byte-order mark the bytes start with, or 0.
+qsizetype MarkLength(QByteArrayView Bytes)
+{
+    if (StartsWith(Bytes, "\xEF\xBB\xBF", 3))
+        return 3;
+    return StartsWith(Bytes, "\xFF\xFE", 2) || StartsWith(Bytes, "\xFE\xFF", 2) ? 2 : 0;
+}
+
+// Reads a file once, detects its encoding on those bytes and decodes the same bytes into Lines
+// (replaced only on success). The mark is the encoding's, not text: it is not decoded. Bytes that
+// are not well-formed UTF-8 are read as ANSI, which holds any bytes and writes them back as
+// they were.
+void LoadLines(const QString& FileName, QStringList& Lines, TDetectedEncoding& Found, TLineBreak& Break)
+{
+    const QByteArray bytes = ReadTextFileBytes(FileName);
+    const QByteArrayView view(bytes);
+    const auto* raw = reinterpret_cast<const unsigned char*>(view.data());
+    const qsizetype mark = MarkLength(view);
+    QStringList lines;
+    // Well-formed UTF-8 with a byte above 0x7F always passes IsValidUtf8: try decoding first,
+    // so the common case needs no separate checking pass over the bytes.
+    if (mark == 0 && FindHighByte(raw, view.size()) < view.size()) {
+        if (DecodeLines(view, TTextEncoding::Utf8, lines, Break)) {
+            Found = {TTextEncoding::Utf8, false, QString::fromLatin1(EncNameUtf8)};
+        } else {
+            lines = QStringList();
+            Found = {TTextEncoding::Ansi, false, QString::fromLatin1(EncNameAnsi)};
+            (void)DecodeLines(view, TTextEncoding::Ansi, lines, Break);
+        }
+        Lines.swap(lines);
+        return;
+    }
+    Found = DetectTextEncoding(view);
+    if (!DecodeLines(view.sliced(mark), Found.Encoding, lines, Break)) {
+        // A mark followed by bytes that are not UTF-8: the mark's bytes stay as ANSI text, so
+        // saving writes every byte back as it was.
+        lines = QStringList();
+        Found = {TTextEncoding::Ansi, false, QString::fromLatin1(EncNameAnsi)};
+        (void)DecodeLines(view, TTextEncoding::Ansi, lines, Break);
+    }
+    Lines.swap(lines);
 }
 
 }  // namespace
@@ -566,7 +633,7 @@ TDetectedEncoding DetectTextEncoding(QByteArrayView Bytes)
     const auto* b = reinterpret_cast<const unsigned char*>(Bytes.data());
     const qsizetype high = FindHighByte(b, Bytes.size());
     if (!Bytes.isEmpty() && high == Bytes.size())
-        return {TTextEncoding::Ansi, false, QString::fromLatin1(EncNameAnsiAscii)};
+        return {TTextEncoding::Ansi, false, QString::fromLatin1(EncNameAnsiAscii), true};
     // The bytes before the first high byte are ASCII and cannot change the verdict.
     if (IsValidUtf8(Bytes.data() + high, Bytes.size() - high))
         return {TTextEncoding::Utf8, false, QString::fromLatin1(EncNameUtf8)};
@@ -645,40 +712,24 @@ void DetectFileEncoding(const QString& FileName, TTextEncoding& Encoding, bool& 
 void LoadTextFile(const QString& FileName, QStringList& Lines, TTextEncoding& Encoding,
                   bool& HasBOM, QString& EncName)
 {
-    const QByteArray bytes = ReadTextFileBytes(FileName);
-    const QByteArrayView view(bytes);
-    const auto* raw = reinterpret_cast<const unsigned char*>(view.data());
-    const bool marked = StartsWith(view, "\xEF\xBB\xBF", 3) || StartsWith(view, "\xFF\xFE", 2)
-                        || StartsWith(view, "\xFE\xFF", 2);
-    QStringList lines;
     TDetectedEncoding found;
-    // Well-formed UTF-8 with a byte above 0x7F always passes IsValidUtf8: try decoding first,
-    // so the common case needs no separate checking pass over the bytes.
-    bool decoded = !marked && FindHighByte(raw, view.size()) < view.size()
-                   && DecodeLines(view, TTextEncoding::Utf8, lines);
-    if (decoded) {
-        found = {TTextEncoding::Utf8, false, QString::fromLatin1(EncNameUtf8)};
-    } else {
-        lines = QStringList();
-        found = DetectTextEncoding(view);
-    }
+    TLineBreak lineBreak = TLineBreak::Lf;
+    LoadLines(FileName, Lines, found, lineBreak);
     Encoding = found.Encoding;
     HasBOM = found.HasBOM;
-    EncName = found.EncName;
-    if (!decoded && !DecodeLines(view, found.Encoding, lines))
-        ThrowMalformedUtf8(view, FileName);
-    Lines.swap(lines);
+    EncName = std::move(found.EncName);
 }
 
 void LoadTextFile(const QString& FileName, TSideState& Side)
 {
-    TTextEncoding encoding = TTextEncoding::Ansi;
-    bool hasBOM = false;
-    QString encName;
-    LoadTextFile(FileName, Side.Lines, encoding, hasBOM, encName);
-    Side.Encoding = encoding;
-    Side.HasBOM = hasBOM;
-    Side.EncName = std::move(encName);
+    TDetectedEncoding found;
+    TLineBreak lineBreak = TLineBreak::Lf;
+    LoadLines(FileName, Side.Lines, found, lineBreak);
+    Side.Encoding = found.Encoding;
+    Side.HasBOM = found.HasBOM;
+    Side.EncName = std::move(found.EncName);
+    Side.PureAscii = found.PureAscii;
+    Side.LineBreak = lineBreak;
 }
 
 bool IsTextFile(const QString& FileName)

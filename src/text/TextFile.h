@@ -41,6 +41,7 @@ struct TDetectedEncoding {
     TTextEncoding Encoding = TTextEncoding::Ansi;
     bool HasBOM = false;
     QString EncName = QString::fromLatin1(EncNameAnsi);
+    bool PureAscii = false;   // ANSI for want of any byte above 0x7F
 };
 
 // True when the buffer holds at least one multi-byte sequence and every sequence has a valid
@@ -73,9 +74,10 @@ struct TDetectedEncoding {
 void DetectFileEncoding(const QString& FileName, TTextEncoding& Encoding, bool& HasBOM,
                         QString& EncName);
 
-// Reads the file once, detects its encoding on those bytes and decodes the same bytes.
-// The three encoding results are written as soon as the file has been read, before decoding can
-// fail; Lines is replaced only on success and left as it was on any failure.
+// Reads the file once, detects its encoding on those bytes and decodes the same bytes. A
+// byte-order mark is the encoding's and not part of the first line; bytes that are not
+// well-formed UTF-8 load as ANSI; a UTF-16 odd last byte ends the last line as U+FFFD.
+// Everything is written only on success: any failure leaves the arguments as they were.
 void LoadTextFile(const QString& FileName, QStringList& Lines, TTextEncoding& Encoding,
                   bool& HasBOM, QString& EncName);
 
@@ -89,6 +91,7 @@ void LoadTextFile(const QString& FileName, QStringList& Lines, TTextEncoding& En
 struct TTextWriteEncoding {
     TTextEncoding Encoding = TTextEncoding::Utf8;
     bool WritesBOM = true;
+    TLineBreak LineBreak = TLineBreak::CrLf;   // written after every line, the last included
 
     // The bytes before the text: EF BB BF, FF FE, FE FF or nothing.
     [[nodiscard]] QByteArray GetPreamble() const;
@@ -103,9 +106,10 @@ struct TUTF8NoBOMEncoding : TTextWriteEncoding {
 // carries its mark (so it loads back as UTF-16), ANSI never has one.
 [[nodiscard]] TTextWriteEncoding WriteEncodingFor(TTextEncoding Encoding, bool HasBOM);
 
-// The saved file's bytes: the preamble, then every line followed by CR LF, the last included.
-// A U+FEFF at the start of the first line is the loaded file's mark, not text: it is never
-// written again, so a file gets exactly one mark. ANSI writes "?" for what it cannot hold.
+// The saved file's bytes: the preamble, then every line followed by the encoding's line break,
+// the last included.
+// The loaded mark is never part of the lines, so a file gets exactly one mark; a U+FEFF in the
+// lines is text. ANSI writes "?" for what it cannot hold.
 [[nodiscard]] QByteArray EncodeTextLines(const QStringList& Lines,
                                          const TTextWriteEncoding& Encoding);
 

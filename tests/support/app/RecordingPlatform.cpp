@@ -55,6 +55,12 @@ bool TRecordingPlatform::Confirm(const QString& Text)
     return ConfirmAnswers.isEmpty() ? false : ConfirmAnswers.takeFirst();
 }
 
+bool TRecordingPlatform::ConfirmRisky(const QString& Text, const QString& AcceptText)
+{
+    Record(QStringLiteral("risky confirmation"), Text + QStringLiteral(" [") + AcceptText + QStringLiteral("]"));
+    return ConfirmAnswers.isEmpty() ? false : ConfirmAnswers.takeFirst();
+}
+
 QString TRecordingPlatform::ChooseOpenFile(QWidget*, const QString& StartDir, const QString& DialogName)
 {
     OpenFileStartDirs.append(StartDir);

@@ -17,7 +17,7 @@ class TRecordingPlatform : public TPlatform
 public:
     struct TMessage
     {
-        QString Kind;   // "information", "warning", "error" or "confirmation"
+        QString Kind;   // "information", "warning", "error", "confirmation" or "risky confirmation"
         QString Text;
     };
 
@@ -54,6 +54,9 @@ public:
     void Beep() override;
     void ShowMessage(TMessageKind Kind, const QString& Text) override;
     [[nodiscard]] bool Confirm(const QString& Text) override;
+    // Recorded as "risky confirmation" with the accept button's label in brackets after the text;
+    // answered from ConfirmAnswers like Confirm.
+    [[nodiscard]] bool ConfirmRisky(const QString& Text, const QString& AcceptText) override;
     [[nodiscard]] QString ChooseOpenFile(QWidget* Parent, const QString& StartDir, const QString& DialogName) override;
     [[nodiscard]] QString ChooseSaveFile(QWidget* Parent, const QString& StartDir, const QString& FileName) override;
     [[nodiscard]] bool ChooseFont(QWidget* Parent, QFont& Font) override;

@@ -8,8 +8,15 @@
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QThreadPool>
 #include <QtTest>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using quorlane::test::TFileSizeLimit;
 
@@ -302,6 +309,115 @@ private slots:
         QCOMPARE(ReadAll(Out), QByteArray("a\r\ntyped\r\n"));
         QVERIFY(!UnsavedChanges);
         QCOMPARE(D.Window->FUndoStack.Count(), 1);
+    }
+
+    // Saving over a file keeps who owns it and who may read it; a file with several names (hard
+    // links) stays one file under all of them. Nothing is left beside it.
+    void savingKeepsTheFilesIdentity_data()
+    {
+        QTest::addColumn<bool>("Foreign");   // owned by nobody:nogroup (needs root)
+        QTest::addColumn<int>("Mode");
+        QTest::addColumn<bool>("HardLink");
+        QTest::newRow("own file, 0604") << false << 0604 << false;
+        QTest::newRow("nobody:nogroup, 0640") << true << 0640 << false;
+        QTest::newRow("own file with a second name") << false << 0600 << true;
+        QTest::newRow("nobody:nogroup with a second name") << true << 0640 << true;
+    }
+
+    void savingKeepsTheFilesIdentity()
+    {
+        QFETCH(bool, Foreign);
+        QFETCH(int, Mode);
+        QFETCH(bool, HardLink);
+        if (Foreign && ::geteuid() != 0)
+            QSKIP("only root can give a file to nobody");
+        TWindowDriver D;
+        D.CompareBytes("new\n", "x\n");
+        const QString Target = D.WriteBytes(QStringLiteral("target.txt"), "old content\n");
+        const QByteArray Native = QFile::encodeName(Target);
+        if (Foreign)
+            QCOMPARE(::chown(Native.constData(), 65534, 65534), 0);
+        QCOMPARE(::chmod(Native.constData(), mode_t(Mode)), 0);
+        const QString Other = D.PathOf(QStringLiteral("other name.txt"));
+        if (HardLink)
+            QCOMPARE(::link(Native.constData(), QFile::encodeName(Other).constData()), 0);
+        struct stat Before {};
+        QCOMPARE(::stat(Native.constData(), &Before), 0);
+
+        D.Platform.SaveFileAnswers = {Target};
+        D.Click("btnSaveLeft");
+
+        QCOMPARE(D.Platform.Log(), QStringList());
+        QCOMPARE(ReadAll(Target), QByteArray("new\n"));
+        struct stat After {};
+        QCOMPARE(::stat(Native.constData(), &After), 0);
+        QCOMPARE(After.st_uid, Before.st_uid);
+        QCOMPARE(After.st_gid, Before.st_gid);
+        QCOMPARE(After.st_mode, Before.st_mode);
+        if (HardLink) {
+            QCOMPARE(After.st_ino, Before.st_ino);
+            QCOMPARE(After.st_nlink, Before.st_nlink);
+            QCOMPARE(ReadAll(Other), QByteArray("new\n"));
+        }
+        QStringList Expected{"left.txt", "right.txt", "target.txt"};
+        if (HardLink)
+            Expected.insert(1, QStringLiteral("other name.txt"));
+        QCOMPARE(QDir(D.Files.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), Expected);
+    }
+
+    // A save that runs out of room says what the system said, and leaves the old file whole.
+    void aFullDiskNamesTheSystemsReason_data()
+    {
+        QTest::addColumn<bool>("HardLink");
+        QTest::newRow("replaced through a temporary file") << false;
+        QTest::newRow("written in place (a second name)") << true;
+    }
+
+    void aFullDiskNamesTheSystemsReason()
+    {
+        QFETCH(bool, HardLink);
+        // A small file system of its own, visible to this thread only, gone with the process.
+        static const bool Private = ::unshare(CLONE_NEWNS) == 0
+                                    && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        QTemporaryDir Small;
+        if (!Private || ::mount("tmpfs", QFile::encodeName(Small.path()).constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("cannot mount a small file system here");
+        const auto Unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(Small.path()).constData(), MNT_DETACH); });
+        const QString Target = QDir(Small.path()).filePath(QStringLiteral("precious.txt"));
+        const QByteArray Precious(20000, 'p');
+        {
+            QFile File(Target);
+            QVERIFY(File.open(QIODevice::WriteOnly));
+            QCOMPARE(File.write(Precious), Precious.size());
+        }
+        if (HardLink)
+            QCOMPARE(::link(QFile::encodeName(Target).constData(),
+                            QFile::encodeName(Target + QStringLiteral(".link")).constData()), 0);
+
+        TWindowDriver D;
+        QStringList Many;
+        for (int I = 0; I < 3000; ++I)
+            Many.append(QStringLiteral("line %1 of a text larger than the file system").arg(I));
+        D.SetPaths(D.WriteLines(QStringLiteral("left.txt"), Many), D.WriteLines(QStringLiteral("right.txt"), {"x"}));
+        D.Trigger("miAsTextFiles1");
+        D.Platform.Clear();
+        D.Window->grdDiff->SetRow(1);
+        D.Click("btnLeftToRight");   // the right side now holds all of it, unsaved
+        QVERIFY(D.WaitForRecompute());
+        D.Platform.SaveFileAnswers = {Target};
+        D.Click("btnSaveRight");
+
+        QCOMPARE(D.Platform.Messages.size(), 1);
+        QCOMPARE(D.Platform.Messages[0].Kind, QStringLiteral("error"));
+        QVERIFY2(D.Platform.Messages[0].Text.contains(QStringLiteral("No space left on device")),
+                 qPrintable(D.Platform.Messages[0].Text));
+        QVERIFY2(D.Platform.Messages[0].Text.contains(Target), qPrintable(D.Platform.Messages[0].Text));
+        QCOMPARE(ReadAll(Target), Precious);
+        QStringList Expected{"precious.txt"};
+        if (HardLink)
+            Expected.append(QStringLiteral("precious.txt.link"));
+        QCOMPARE(QDir(Small.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), Expected);
+        QVERIFY(UnsavedChanges);
     }
 };
 

@@ -3,6 +3,7 @@
 #include "app/ComparisonSummary.h"
 #include "app/MainForm.h"
 #include "app/PathHistory.h"
+#include "text/SideLoad.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -10,7 +11,7 @@
 #include <QMenu>
 #include <QToolButton>
 
-#include <future>
+#include <utility>
 
 namespace {
 
@@ -102,12 +103,16 @@ bool TfrmMain::CheckFilesToCompare(const QString& L, const QString& R)
         Platform.ShowMessage(TMessageKind::Warning, SelectBothFilesText);
         return false;
     }
-    if (!IsExistingFile(L)) {
-        Platform.ShowMessage(TMessageKind::Error, QStringLiteral("Left file does not exist."));
-        return false;
-    }
-    if (!IsExistingFile(R)) {
-        Platform.ShowMessage(TMessageKind::Error, QStringLiteral("Right file does not exist."));
+    for (const auto& [Path, Side] : {std::pair{L, "Left"}, std::pair{R, "Right"}}) {
+        if (IsExistingFile(Path))
+            continue;
+        // A device, named pipe or socket exists but is no file to read: say so, not "missing".
+        const bool Exists = QFileInfo::exists(Path);
+        Platform.ShowMessage(TMessageKind::Error,
+                             Exists && !QFileInfo(Path).isDir()
+                                 ? QStringLiteral("%1 file is not a regular file (a device, named pipe or socket): %2")
+                                       .arg(QLatin1String(Side), Path)
+                                 : QStringLiteral("%1 file does not exist.").arg(QLatin1String(Side)));
         return false;
     }
     return true;
@@ -127,11 +132,7 @@ void TfrmMain::CompareTextFiles(const QString& L, const QString& R)
     // leaves the shown comparison whole (lines, rows, undo states, unsaved changes), instead of
     // rows that point into emptied lists and a save that would write an empty file.
     TSideState Left, Right;
-    // The two files load side by side; a failure of the left one is still the one reported
-    // (the right load is waited for before the error leaves this function).
-    std::future<void> RightLoad = std::async(std::launch::async, [&] { LoadTextFile(R, Right); });
-    LoadTextFile(L, Left);
-    RightLoad.get();
+    LoadTextFiles(L, Left, R, Right);
     Left.Source = Right.Source = TSideSource::TextFile;
 
     HideGettingStarted();

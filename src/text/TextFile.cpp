@@ -1,5 +1,6 @@
 #include "text/TextFile.h"
 
+#include "text/SideLoad.h"
 #include "text/SideState.h"
 
 #include "text/Windows1252.h"
@@ -11,6 +12,8 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <future>
+#include <new>
 #include <bit>
 #include <cstring>
 
@@ -21,6 +24,7 @@
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -47,6 +51,13 @@ namespace {
 [[noreturn]] void ThrowReadError(const QString& FileName, const QString& Reason)
 {
     throw ETextFileError(QStringLiteral("Cannot read file \"%1\". %2").arg(FileName, Reason));
+}
+
+[[noreturn]] void ThrowOutOfMemory(const QString& FileName, qint64 Size)
+{
+    const QLocale c = QLocale::c();
+    throw ETextFileError(QStringLiteral("Not enough memory to load file \"%1\" (%2 bytes, %3).")
+                             .arg(FileName, c.toString(Size), c.formattedDataSize(Size, 2, QLocale::DataSizeIecFormat)));
 }
 
 [[noreturn]] void ThrowTooLarge(const QString& FileName, qint64 Size)
@@ -553,7 +564,7 @@ qsizetype MarkLength(QByteArrayView Bytes)
 // (replaced only on success). The mark is the encoding's, not text: it is not decoded. Bytes that
 // are not well-formed UTF-8 are read as ANSI, which holds any bytes and writes them back as
 // they were.
-void LoadLines(const QString& FileName, QStringList& Lines, TDetectedEncoding& Found, TLineBreak& Break)
+void LoadLinesOrThrow(const QString& FileName, QStringList& Lines, TDetectedEncoding& Found, TLineBreak& Break)
 {
     const QByteArray bytes = ReadTextFileBytes(FileName);
     const QByteArrayView view(bytes);
@@ -582,6 +593,16 @@ void LoadLines(const QString& FileName, QStringList& Lines, TDetectedEncoding& F
         (void)DecodeLines(view, TTextEncoding::Ansi, lines, Break);
     }
     Lines.swap(lines);
+}
+
+// Running out of memory part-way frees what was taken and says which file did not fit.
+void LoadLines(const QString& FileName, QStringList& Lines, TDetectedEncoding& Found, TLineBreak& Break)
+{
+    try {
+        LoadLinesOrThrow(FileName, Lines, Found, Break);
+    } catch (const std::bad_alloc&) {
+        ThrowOutOfMemory(FileName, QFileInfo(FileName).size());
+    }
 }
 
 }  // namespace
@@ -749,4 +770,63 @@ bool IsTextFile(const QString& FileName)
     char head[TextProbeSize];
     const qsizetype got = ReadInto(file, FileName, head, sizeof head);
     return IsTextBytes(QByteArrayView(head, got));
+}
+
+// ---- Loading both sides ----
+
+qint64 LoadPeakEstimate(qint64 Size)
+{
+    return 3 * std::max<qint64>(Size, 0) + (4 << 20);
+}
+
+qint64 MemoryAtHand()
+{
+    qint64 available = -1;
+    QFile meminfo(QStringLiteral("/proc/meminfo"));
+    if (meminfo.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        for (QByteArray line = meminfo.readLine(); !line.isEmpty(); line = meminfo.readLine()) {
+            if (line.startsWith("MemAvailable:")) {
+                available = line.mid(13).trimmed().split(' ').value(0).toLongLong() * 1024;
+                break;
+            }
+        }
+    }
+#ifdef Q_OS_UNIX
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        qint64 used = 0;
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        if (statm.open(QIODevice::ReadOnly))
+            used = statm.readAll().split(' ').value(0).toLongLong() * ::sysconf(_SC_PAGESIZE);
+        const qint64 room = std::max<qint64>(qint64(limit.rlim_cur) - used, 0);
+        available = available < 0 ? room : std::min(available, room);
+    }
+#endif
+    return available;
+}
+
+void LoadTextFiles(const QString& L, TSideState& Left, const QString& R, TSideState& Right)
+{
+    TSideState left = Left, right = Right;
+    const qint64 together = LoadPeakEstimate(QFileInfo(L).size()) + LoadPeakEstimate(QFileInfo(R).size());
+    const qint64 atHand = MemoryAtHand();
+    if (atHand >= 0 && together > atHand / 2) {
+        LoadTextFile(L, left);
+        LoadTextFile(R, right);
+    } else {
+        // The right load is waited for before an error of the left one leaves.
+        std::future<void> rightLoad = std::async(std::launch::async, [&] { LoadTextFile(R, right); });
+        try {
+            LoadTextFile(L, left);
+        } catch (...) {
+            try {
+                rightLoad.get();
+            } catch (...) {
+            }
+            throw;
+        }
+        rightLoad.get();
+    }
+    Left = std::move(left);
+    Right = std::move(right);
 }

@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <csignal>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -33,7 +35,7 @@ class TestWindowHostileFiles : public QObject
     {
         QProcess Child;
         QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
-        Env.insert(QStringLiteral("QUORLANE_LIMITED_CHILD_MIB"), QString::number(HeadroomMiB));
+        Env.insert(QStringLiteral("QUORLANE_LIMITED_CHILD_MIB"), QString::number(HeadroomMiB));   // 0: no limit
         Child.setProcessEnvironment(Env);
         Child.setProcessChannelMode(QProcess::MergedChannels);
         Child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(Function)});
@@ -158,6 +160,34 @@ private slots:
         LoadTextFiles(Dir.filePath(QStringLiteral("l.txt")), Left, Dir.filePath(QStringLiteral("r.txt")), Right);
         QCOMPARE(Left.Lines.size(), 120 * 1024);
         QCOMPARE(Right.Lines.size(), 120 * 1024);
+    }
+
+    // A save beyond the user's file-size limit is an error box, not the end of the program (the
+    // system's default for that signal). Runs in a child process that keeps the default.
+    void fileSizeLimitOnSave() { RunLimitedChild("fileSizeLimitOnSaveChild", 0); }
+
+    void fileSizeLimitOnSaveChild()
+    {
+        if (!qEnvironmentVariableIsSet("QUORLANE_LIMITED_CHILD_MIB"))
+            QSKIP("runs in the child of fileSizeLimitOnSave");
+        std::signal(SIGXFSZ, SIG_DFL);
+        TWindowDriver D;
+        QStringList Many;
+        for (int I = 0; I < 2000; ++I)
+            Many.append(QStringLiteral("line %1 of a text beyond the limit").arg(I));
+        D.CompareLines(Many, {"x"});
+        const QString Target = D.WriteBytes(QStringLiteral("precious.txt"), "precious\n");
+        rlimit Limit{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &Limit), 0);
+        Limit.rlim_cur = 4096;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &Limit), 0);
+        D.Platform.SaveFileAnswers = {Target};
+        D.Click("btnSaveLeft");
+        QCOMPARE(D.Platform.Messages.size(), 1);
+        QVERIFY2(D.Platform.Messages[0].Text.contains(QStringLiteral("File too large")), qPrintable(D.Platform.Messages[0].Text));
+        QFile File(Target);
+        QVERIFY(File.open(QIODevice::ReadOnly));
+        QCOMPARE(File.readAll(), QByteArray("precious\n"));
     }
 
     // Large but loadable inputs end with their rows; the figures go to the log.

@@ -22,6 +22,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <csignal>
 #include <stdexcept>
 
 bool UnsavedChanges = false;
@@ -357,6 +358,11 @@ void TfrmMain::ConnectCommands()
 void TfrmMain::FormCreate()
 {
     setWindowTitle(QCoreApplication::applicationName() + QStringLiteral(" 1.0"));
+#ifdef SIGXFSZ
+    // A save beyond the user's file-size limit fails with an error box instead of ending the
+    // program with every unsaved change.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 
     SetUpHomepageLink();
 

@@ -598,6 +598,14 @@ void LoadLinesOrThrow(const QString& FileName, QStringList& Lines, TDetectedEnco
 // Running out of memory part-way frees what was taken and says which file did not fit.
 void LoadLines(const QString& FileName, QStringList& Lines, TDetectedEncoding& Found, TLineBreak& Break)
 {
+    // Where the system would hand out more than it has, the out-of-memory killer ends the
+    // program with every unsaved change: a file that cannot fit is refused before it is read.
+    const qint64 size = QFileInfo(FileName).size();
+    if (size <= MaxTextFileSize) {
+        const qint64 atHand = MemoryAtHand();
+        if (atHand >= 0 && LoadPeakEstimate(size) > atHand)
+            ThrowOutOfMemory(FileName, size);
+    }
     try {
         LoadLinesOrThrow(FileName, Lines, Found, Break);
     } catch (const std::bad_alloc&) {

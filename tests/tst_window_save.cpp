@@ -369,13 +369,19 @@ private slots:
     void aFullDiskNamesTheSystemsReason_data()
     {
         QTest::addColumn<bool>("HardLink");
-        QTest::newRow("replaced through a temporary file") << false;
-        QTest::newRow("written in place (a second name)") << true;
+        QTest::addColumn<int>("PreciousSize");
+        QTest::addColumn<int>("Lines");   // of about 50 bytes each
+        QTest::newRow("replaced through a temporary file") << false << 20000 << 3000;
+        QTest::newRow("a second name, no room for the temporary") << true << 20000 << 3000;
+        // The temporary fits; taking room for the new content in place does not.
+        QTest::newRow("a second name, no room in place") << true << 4000 << 800;
     }
 
     void aFullDiskNamesTheSystemsReason()
     {
         QFETCH(bool, HardLink);
+        QFETCH(int, PreciousSize);
+        QFETCH(int, Lines);
         // A small file system of its own, visible to this thread only, gone with the process.
         static const bool Private = ::unshare(CLONE_NEWNS) == 0
                                     && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
@@ -384,7 +390,7 @@ private slots:
             QSKIP("cannot mount a small file system here");
         const auto Unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(Small.path()).constData(), MNT_DETACH); });
         const QString Target = QDir(Small.path()).filePath(QStringLiteral("precious.txt"));
-        const QByteArray Precious(20000, 'p');
+        const QByteArray Precious(PreciousSize, 'p');
         {
             QFile File(Target);
             QVERIFY(File.open(QIODevice::WriteOnly));
@@ -396,8 +402,8 @@ private slots:
 
         TWindowDriver D;
         QStringList Many;
-        for (int I = 0; I < 3000; ++I)
-            Many.append(QStringLiteral("line %1 of a text larger than the file system").arg(I));
+        for (int I = 0; I < Lines; ++I)
+            Many.append(QStringLiteral("line %1 of a text larger than the file system").arg(I, 4, 10, QLatin1Char('0')));
         D.SetPaths(D.WriteLines(QStringLiteral("left.txt"), Many), D.WriteLines(QStringLiteral("right.txt"), {"x"}));
         D.Trigger("miAsTextFiles1");
         D.Platform.Clear();

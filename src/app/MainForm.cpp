@@ -345,6 +345,10 @@ void TfrmMain::ConnectCommands()
             Command(&TfrmMain::miAsComplexDocumentsegPDFDOCXetcwithTIKA1Click));
     connect(miAsFolders1, &QAction::triggered, this, Command(&TfrmMain::miAsFolders1Click));
 
+    // Enter in a path box runs the main command, as the Compare button does.
+    for (QComboBox* Box : {cmbLeft, cmbRight})
+        connect(Box->lineEdit(), &QLineEdit::returnPressed, this, Command(&TfrmMain::btnCompareClick));
+
     connect(btnBrowseLeft, &QPushButton::clicked, this, Command(&TfrmMain::btnBrowseLeftClick));
     connect(btnBrowseRight, &QPushButton::clicked, this, Command(&TfrmMain::btnBrowseRightClick));
 

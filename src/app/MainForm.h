@@ -216,6 +216,8 @@ public:
     void grdDiffMouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
     void grdDiffSelectCell(int ACol, int ARow, bool& CanSelect);
     void InvalidateGridRow(int Row);
+    // Every comparison that shows rows ends here: the keys go to the grid, not the path box.
+    void FocusComparisonRows();
 
     // ---- Navigation, merges and undo (MainFormMerge.cpp) ----
     void btnFirstDiffClick();

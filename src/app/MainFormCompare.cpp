@@ -158,6 +158,7 @@ void TfrmMain::ShowNewFileComparison()
     if (!HasDifferences())
         Platform.ShowMessage(TMessageKind::Information, QStringLiteral("The files are identical."));
     ShowComparisonSummary(LineCountPrefix(FLeftLines.size(), FRightLines.size()), true);
+    FocusComparisonRows();
 }
 
 void TfrmMain::btnBrowseLeftClick()

@@ -70,4 +70,5 @@ void TfrmMain::CompareFolders(const QString& L, const QString& R)
     SetStatus(FolderStatusText(Comparison.LeftFileCount, Comparison.RightFileCount));
     if (!HasDifferences())
         Platform.ShowMessage(TMessageKind::Information, QString::fromLatin1(FoldersIdenticalText));
+    FocusComparisonRows();
 }

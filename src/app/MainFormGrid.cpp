@@ -133,3 +133,11 @@ void TfrmMain::InvalidateGridRow(int Row)
     if (!Area.isEmpty())
         grdDiff->InvalidateRect(Area);
 }
+
+void TfrmMain::FocusComparisonRows()
+{
+    // Without rows there is nothing to step through: the path box keeps the keys, to correct a path.
+    if (FDiffItems.isEmpty())
+        return;
+    grdDiff->setFocus(Qt::OtherFocusReason);
+}

@@ -1,0 +1,165 @@
+#include "cli/CommandLine.h"
+
+#include "cli/HeadlessDiff.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QDir>
+
+#include <cstdio>
+
+namespace {
+
+void Print(std::FILE* Stream, const QString& Text)
+{
+    const QByteArray Bytes = Text.toLocal8Bit();
+    std::fwrite(Bytes.constData(), 1, size_t(Bytes.size()), Stream);
+    std::fflush(Stream);
+}
+
+}   // namespace
+
+QString HelpText()
+{
+    return QStringLiteral(
+        "Usage: quorlane [LEFT RIGHT]\n"
+        "       quorlane --diff [OPTION]... LEFT RIGHT\n"
+        "Compare two text files, two folders or two documents side by side and merge the\n"
+        "differences between two text files.\n"
+        "\n"
+        "With two paths the window opens and compares them at once: text files as text,\n"
+        "folders as folder trees, documents (PDF, DOCX...) through the local Tika server.\n"
+        "\n"
+        "  -h, --help                  print this help and exit\n"
+        "  -v, --version               print the version and exit\n"
+        "      --diff                  print the comparison as a unified diff, no window\n"
+        "\n"
+        "With --diff:\n"
+        "  -u                          unified output (the only form; accepted for habit)\n"
+        "  -U, --unified=NUM           NUM lines of context (default 3)\n"
+        "  -q, --brief                 report only whether the files differ\n"
+        "  -i, --ignore-case           ignore differences in letter case\n"
+        "  -w, --ignore-all-space      ignore all white space\n"
+        "  -b, --ignore-space-change   ignore changes in the amount of white space\n"
+        "      --ignore-leading-space  ignore white space at line start\n"
+        "      --ignore-trailing-space ignore white space at line end\n"
+        "  -B, --ignore-blank-lines    ignore blank lines\n"
+        "\n"
+        "Files are read with their encoding detected (UTF-8, UTF-16 with a mark, Windows-1252)\n"
+        "and aligned exactly as the window aligns them. Two folders print one line per\n"
+        "differing file (\"Only in ...\", \"Files ... differ\").\n"
+        "Exit status of --diff: 0 same, 1 different, 2 trouble.\n");
+}
+
+QString UsageErrorText(const QString& Error)
+{
+    return QStringLiteral("quorlane: %1\n"
+                          "Usage: quorlane [LEFT RIGHT] | quorlane --diff [OPTION]... LEFT RIGHT\n"
+                          "Try 'quorlane --help' for more information.\n")
+        .arg(Error);
+}
+
+TCommandLine ParseCommandLine(const QStringList& Args, const QString& CurrentDir)
+{
+    QCommandLineParser Parser;
+    Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    Parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    const QCommandLineOption Help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption Version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    const QCommandLineOption Diff(QStringLiteral("diff"));
+    const QCommandLineOption Unified(QStringLiteral("u"));
+    const QCommandLineOption Context(QStringList{QStringLiteral("U"), QStringLiteral("unified")},
+                                     QString(), QStringLiteral("NUM"));
+    const QCommandLineOption Brief(QStringList{QStringLiteral("q"), QStringLiteral("brief")});
+    const QCommandLineOption Case(QStringList{QStringLiteral("i"), QStringLiteral("ignore-case")});
+    const QCommandLineOption AllSpace(QStringList{QStringLiteral("w"), QStringLiteral("ignore-all-space")});
+    const QCommandLineOption SpaceChange(QStringList{QStringLiteral("b"), QStringLiteral("ignore-space-change")});
+    const QCommandLineOption Leading(QStringLiteral("ignore-leading-space"));
+    const QCommandLineOption Trailing(QStringLiteral("ignore-trailing-space"));
+    const QCommandLineOption Blank(QStringList{QStringLiteral("B"), QStringLiteral("ignore-blank-lines")});
+    const QList<QCommandLineOption> DiffOnly = {Unified, Context, Brief, Case, AllSpace,
+                                                SpaceChange, Leading, Trailing, Blank};
+    Parser.addOptions({Help, Version, Diff});
+    Parser.addOptions(DiffOnly);
+
+    TCommandLine Result;
+    auto Fail = [&Result](const QString& Error) {
+        Result.Mode = TRunMode::UsageError;
+        Result.Error = Error;
+        return Result;
+    };
+    // parse() wants the program name first; it never looks at it.
+    if (!Parser.parse(QStringList{QStringLiteral("quorlane")} + Args))
+        return Fail(Parser.errorText());
+    if (Parser.isSet(Help)) {
+        Result.Mode = TRunMode::Help;
+        return Result;
+    }
+    if (Parser.isSet(Version)) {
+        Result.Mode = TRunMode::Version;
+        return Result;
+    }
+    const bool Headless = Parser.isSet(Diff);
+    if (!Headless) {
+        for (const QCommandLineOption& Option : DiffOnly)
+            if (Parser.isSet(Option))
+                return Fail(QStringLiteral("option '%1' works only with --diff")
+                                .arg((Option.names().constFirst().size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + Option.names().constFirst()));
+    }
+    const QStringList Paths = Parser.positionalArguments();
+    if (Headless && Paths.size() != 2)
+        return Fail(Paths.isEmpty() ? QStringLiteral("--diff needs two paths, LEFT and RIGHT")
+                                    : QStringLiteral("--diff needs two paths, got %1").arg(Paths.size()));
+    if (!Headless && Paths.size() != 0 && Paths.size() != 2)
+        return Fail(QStringLiteral("give two paths, LEFT and RIGHT, or none (got %1)").arg(Paths.size()));
+    for (const QString& Path : Paths)
+        if (Path.isEmpty())
+            return Fail(QStringLiteral("an empty path"));
+
+    if (Headless) {
+        Result.Mode = TRunMode::Diff;
+        Result.Left = Paths[0];
+        Result.Right = Paths[1];
+        if (Parser.isSet(Context)) {
+            bool Ok = false;
+            const int Lines = Parser.value(Context).toInt(&Ok);
+            if (!Ok || Lines < 0)
+                return Fail(QStringLiteral("invalid context length '%1'").arg(Parser.value(Context)));
+            Result.Context = Lines;
+        }
+        Result.Brief = Parser.isSet(Brief);
+        Result.Options.IgnoreCase = Parser.isSet(Case);
+        Result.Options.IgnoreAllWhiteSpace = Parser.isSet(AllSpace);
+        Result.Options.IgnoreWsAmount = Parser.isSet(SpaceChange);
+        Result.Options.IgnoreLeadingWhiteSpace = Parser.isSet(Leading);
+        Result.Options.IgnoreTrailingWhiteSpace = Parser.isSet(Trailing);
+        Result.Options.IgnoreBlankLines = Parser.isSet(Blank);
+        return Result;
+    }
+    if (Paths.size() == 2) {
+        const QDir Here(CurrentDir);
+        Result.Left = QDir::cleanPath(Here.absoluteFilePath(Paths[0]));
+        Result.Right = QDir::cleanPath(Here.absoluteFilePath(Paths[1]));
+    }
+    return Result;
+}
+
+int RunWithoutWindow(const TCommandLine& Command)
+{
+    switch (Command.Mode) {
+    case TRunMode::Help:
+        Print(stdout, HelpText());
+        return ExitSame;
+    case TRunMode::Version:
+        Print(stdout, QString::fromLatin1(ProgramVersionLine) + u'\n');
+        return ExitSame;
+    case TRunMode::UsageError:
+        Print(stderr, UsageErrorText(Command.Error));
+        return ExitTrouble;
+    case TRunMode::Diff:
+        return RunHeadlessDiff(Command, stdout, stderr);
+    case TRunMode::Window:
+        break;
+    }
+    return ExitTrouble;
+}

@@ -71,7 +71,7 @@ TfrmMain::TfrmMain(TPlatform& APlatform, QWidget* Parent)
     , Platform(APlatform)
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/search.svg")));
+    setWindowIcon(QIcon(QStringLiteral(":/packaging/io.github.quorlane.Quorlane.svg")));
     CreateControls();
     FormCreate();
 }

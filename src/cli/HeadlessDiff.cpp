@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -55,15 +56,27 @@ void SplitBytes(TDiffSource& Side)
 
 struct TOp {
     char Tag;              // ' ' context, '-' left line, '+' right line
+    bool Shown;            // a change that counts; false for a change the window shows as equal
     std::int32_t L, R;     // line indexes, -1 where the op has none
 };
 
-// The items as printed: every change run's left lines first, then its right lines.
+// The items as printed: every change run's left lines first, then its right lines. Rows that
+// the blank-line rule shows as equal without their lines matching are changes that count for
+// nothing: printed inside a hunk, as a patch needs them, but they start none.
 [[nodiscard]] std::vector<TOp> OpsOf(const TDiffSource& Left, const TDiffSource& Right,
-                                     const TDiffItems& Items, bool FinalBreakMatters)
+                                     const TDiffItems& Items, const TDiffOptions& Options,
+                                     bool FinalBreakMatters)
 {
     const auto OpenEnd = [](const TDiffSource& Side, std::int32_t Index) {
         return !Side.FinalBreak && Index == Side.Lines.size() - 1;
+    };
+    const auto Matched = [&](const TDiffItem& Item) {
+        if (Item.LeftIndex < 0 || Item.RightIndex < 0)
+            return false;
+        if (!Options.IgnoreBlankLines)
+            return true;
+        return NormalizeLine(Left.Lines[Item.LeftIndex], Options)
+               == NormalizeLine(Right.Lines[Item.RightIndex], Options);
     };
     std::vector<TOp> Ops;
     Ops.reserve(size_t(Items.size()) + 16);
@@ -73,18 +86,23 @@ struct TOp {
         Added.clear();
     };
     for (const TDiffItem& Item : Items) {
-        const bool Equal = Item.Kind == dkEqual
-                           && !(FinalBreakMatters
-                                && OpenEnd(Left, Item.LeftIndex) != OpenEnd(Right, Item.RightIndex));
-        if (Equal) {
-            Flush();
-            Ops.push_back({' ', Item.LeftIndex, Item.RightIndex});
+        const bool ShownEqual = Item.Kind == dkEqual;
+        if (ShownEqual && Matched(Item)) {
+            if (!(FinalBreakMatters
+                  && OpenEnd(Left, Item.LeftIndex) != OpenEnd(Right, Item.RightIndex))) {
+                Flush();
+                Ops.push_back({' ', false, Item.LeftIndex, Item.RightIndex});
+                continue;
+            }
+            // Equal text, but only one side ends with a line break: a patch must change it.
+            Ops.push_back({'-', true, Item.LeftIndex, -1});
+            Added.push_back({'+', true, -1, Item.RightIndex});
             continue;
         }
         if (Item.LeftIndex >= 0)
-            Ops.push_back({'-', Item.LeftIndex, -1});
+            Ops.push_back({'-', !ShownEqual, Item.LeftIndex, -1});
         if (Item.RightIndex >= 0)
-            Added.push_back({'+', -1, Item.RightIndex});
+            Added.push_back({'+', !ShownEqual, -1, Item.RightIndex});
     }
     Flush();
     return Ops;
@@ -126,16 +144,22 @@ TDiffSource DiffSourceFromLines(const QStringList& Lines, bool FinalBreak)
     return Side;
 }
 
-TDiffSource LoadDiffSource(const QString& FileName)
+TDiffSource LoadDiffSource(const QString& FileName, QByteArray Raw)
 {
     TTextEncoding Encoding;
     bool HasBOM = false;
     QString EncName;
     QStringList Lines;
     LoadTextFile(FileName, Lines, Encoding, HasBOM, EncName);
-    QByteArray Raw = ReadTextFileBytes(FileName);
-    if (Encoding == TTextEncoding::Utf16LE || Encoding == TTextEncoding::Utf16BE)
-        return DiffSourceFromLines(Lines, EndsWithBreak(Raw, Encoding));
+    if (Encoding == TTextEncoding::Utf16LE || Encoding == TTextEncoding::Utf16BE) {
+        TDiffSource Side = DiffSourceFromLines(Lines, EndsWithBreak(Raw, Encoding));
+        // Printed as UTF-8: the UTF-16 mark the loader keeps on the first line is no text.
+        if (!Lines.isEmpty() && Lines[0].startsWith(QChar(0xFEFF))) {
+            Side.Spans[0].Start += 3;
+            Side.Spans[0].Length -= 3;
+        }
+        return Side;
+    }
     TDiffSource Side;
     Side.Bytes = std::move(Raw);
     Side.Lines = std::move(Lines);
@@ -146,12 +170,15 @@ TDiffSource LoadDiffSource(const QString& FileName)
 }
 
 QByteArray UnifiedDiffText(const TDiffSource& Left, const TDiffSource& Right, const TDiffItems& Items,
-                           const QString& LeftLabel, const QString& RightLabel, int Context,
-                           bool FinalBreakMatters)
+                           const TDiffOptions& Options, const QString& LeftLabel,
+                           const QString& RightLabel, int Context)
 {
-    const std::vector<TOp> Ops = OpsOf(Left, Right, Items, FinalBreakMatters);
+    // A missing final break is white space at the end of the last line.
+    const bool FinalBreakMatters = !(Options.IgnoreAllWhiteSpace || Options.IgnoreWsAmount
+                                     || Options.IgnoreTrailingWhiteSpace);
+    const std::vector<TOp> Ops = OpsOf(Left, Right, Items, Options, FinalBreakMatters);
     const qsizetype N = qsizetype(Ops.size());
-    const auto IsChange = [&Ops](qsizetype I) { return Ops[size_t(I)].Tag != ' '; };
+    const auto IsChange = [&Ops](qsizetype I) { return Ops[size_t(I)].Shown; };
     const qsizetype C = Context;
 
     QByteArray Out;
@@ -277,13 +304,30 @@ void Write(std::FILE* Stream, const QByteArray& Bytes)
     if (!IsTextContent(LeftBytes) || !IsTextContent(RightBytes))
         return LeftBytes == RightBytes ? ExitSame : Differ("Binary files %1 and %2 differ\n");
 
-    const TDiffSource Left = LoadDiffSource(L);
-    const TDiffSource Right = LoadDiffSource(R);
-    const TDiffOptions& Options = Command.Options;
-    const bool FinalBreakMatters = !(Options.IgnoreAllWhiteSpace || Options.IgnoreWsAmount
-                                     || Options.IgnoreTrailingWhiteSpace);
-    const TDiffItems Items = ComputeDiff(Left.Lines, Right.Lines, Options);
-    const QByteArray Diff = UnifiedDiffText(Left, Right, Items, L, R, Command.Context, FinalBreakMatters);
+    // The two sides load at the same time; the alignment waits for both.
+    TDiffSource Left;
+    std::exception_ptr LeftFailure;
+    std::thread LeftLoader([&] {
+        try {
+            Left = LoadDiffSource(L, LeftBytes);
+        } catch (...) {
+            LeftFailure = std::current_exception();
+        }
+    });
+    TDiffSource Right;
+    std::exception_ptr RightFailure;
+    try {
+        Right = LoadDiffSource(R, RightBytes);
+    } catch (...) {
+        RightFailure = std::current_exception();
+    }
+    LeftLoader.join();
+    if (LeftFailure)
+        std::rethrow_exception(LeftFailure);
+    if (RightFailure)
+        std::rethrow_exception(RightFailure);
+    const TDiffItems Items = ComputeDiff(Left.Lines, Right.Lines, Command.Options);
+    const QByteArray Diff = UnifiedDiffText(Left, Right, Items, Command.Options, L, R, Command.Context);
     if (Diff.isEmpty())
         return ExitSame;
     if (Command.Brief)

@@ -31,16 +31,17 @@ struct TDiffSource {
 // Builds a side from lines and the way the file ended (tests, and the UTF-16 case).
 [[nodiscard]] TDiffSource DiffSourceFromLines(const QStringList& Lines, bool FinalBreak);
 
-// Reads a text file through the window's loader. Throws ETextFileError with the loader's message.
-[[nodiscard]] TDiffSource LoadDiffSource(const QString& FileName);
+// Reads a text file through the window's loader; Raw holds the file's bytes as read before, for
+// printing. Throws ETextFileError with the loader's message.
+[[nodiscard]] TDiffSource LoadDiffSource(const QString& FileName, QByteArray Raw);
 
-// The unified diff of two sides aligned as Items, with Context lines around each change; empty
-// when nothing differs. With FinalBreakMatters, a last line that ends with a break on one side
-// only is a change, as it must be for a patch to rebuild the right side exactly.
+// The unified diff of two sides aligned as Items under Options, with Context lines around each
+// change; empty when nothing differs. Unless white space at line ends is ignored, a last line
+// that ends with a break on one side only is a change, so a patch rebuilds the right side exactly.
 [[nodiscard]] QByteArray UnifiedDiffText(const TDiffSource& Left, const TDiffSource& Right,
-                                         const TDiffItems& Items, const QString& LeftLabel,
-                                         const QString& RightLabel, int Context,
-                                         bool FinalBreakMatters);
+                                         const TDiffItems& Items, const TDiffOptions& Options,
+                                         const QString& LeftLabel, const QString& RightLabel,
+                                         int Context);
 
 // "Only in DIR: NAME" and "Files A and B differ" lines for the differing rows of a folder
 // comparison, each ending in a line break, with LeftRoot and RightRoot as typed.

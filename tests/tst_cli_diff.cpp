@@ -1,0 +1,259 @@
+// quorlane --diff, the real program on real files: exact output and exit status for a table of
+// pairs, the same output as GNU diff where both align alike, folders, and patches made from the
+// output that rebuild the right file byte for byte.
+
+#include "support/core/ByteFiles.h"
+#include "support/core/ProgramProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace quorlane::test;
+
+namespace {
+
+const QByteArray NoNewline = "\\ No newline at end of file\n";
+
+[[nodiscard]] QByteArray Header()
+{
+    return "--- l\n+++ r\n";
+}
+
+[[nodiscard]] QByteArray Utf16(const QString& Text, bool LittleEndian)
+{
+    QByteArray Out = LittleEndian ? QByteArray("\xFF\xFE", 2) : QByteArray("\xFE\xFF", 2);
+    for (const QChar C : Text) {
+        const char Lo = char(C.unicode() & 0xFF), Hi = char(C.unicode() >> 8);
+        Out += LittleEndian ? QByteArray{&Lo, 1} + QByteArray{&Hi, 1} : QByteArray{&Hi, 1} + QByteArray{&Lo, 1};
+    }
+    return Out;
+}
+
+void MakeTree(const QString& Root, const QMap<QString, QByteArray>& Files)
+{
+    QDir().mkpath(Root);
+    for (auto It = Files.begin(); It != Files.end(); ++It) {
+        const QString Path = Root + u'/' + It.key();
+        QDir().mkpath(QFileInfo(Path).path());
+        WriteBytesFile(QFileInfo(Path).path(), QFileInfo(Path).fileName(), It.value());
+    }
+}
+
+// A random text of lines from a small pool, so the two sides share many lines, with or without
+// a final line break.
+[[nodiscard]] QByteArray RandomText(QRandomGenerator& Rng, const QList<QByteArray>& Pool, int MaxLines)
+{
+    const int Count = int(Rng.bounded(MaxLines + 1));
+    QByteArray Text;
+    for (int I = 0; I < Count; ++I)
+        Text += Pool[Rng.bounded(int(Pool.size()))] + '\n';
+    if (!Text.isEmpty() && Rng.bounded(3) == 0)
+        Text.chop(1);
+    return Text;
+}
+
+}  // namespace
+
+class TestCliDiff : public QObject
+{
+    Q_OBJECT
+private slots:
+    void exactOutput_data();
+    void exactOutput();
+    void folders();
+    void patchRebuildsRightSide_data();
+    void patchRebuildsRightSide();
+};
+
+void TestCliDiff::exactOutput_data()
+{
+    QTest::addColumn<QByteArray>("left");
+    QTest::addColumn<QByteArray>("right");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<bool>("likeGnu");   // GNU diff -u gives the same output and status
+
+    const QStringList None;
+    QTest::newRow("identical") << QByteArray("a\nb\n") << QByteArray("a\nb\n") << None << 0 << QByteArray() << true;
+    QTest::newRow("both empty") << QByteArray() << QByteArray() << None << 0 << QByteArray() << true;
+    QTest::newRow("left empty") << QByteArray() << QByteArray("a\nb\n") << None << 1
+                                << Header() + "@@ -0,0 +1,2 @@\n+a\n+b\n" << true;
+    QTest::newRow("right empty") << QByteArray("a\n") << QByteArray() << None << 1
+                                 << Header() + "@@ -1 +0,0 @@\n-a\n" << true;
+    QTest::newRow("change in the middle")
+        << QByteArray("1\n2\n3\n4\n5\n6\n7\n8\n9\n") << QByteArray("1\n2\n3\n4\nV\n6\n7\n8\n9\n") << None << 1
+        << Header() + "@@ -2,7 +2,7 @@\n 2\n 3\n 4\n-5\n+V\n 6\n 7\n 8\n" << true;
+    QTest::newRow("right lacks the final break")
+        << QByteArray("a\nb\n") << QByteArray("a\nb") << None << 1
+        << Header() + "@@ -1,2 +1,2 @@\n a\n-b\n+b\n" + NoNewline << true;
+    QTest::newRow("both lack it, last line changed")
+        << QByteArray("a\nb") << QByteArray("a\nc") << None << 1
+        << Header() + "@@ -1,2 +1,2 @@\n a\n-b\n" + NoNewline + "+c\n" + NoNewline << true;
+    QTest::newRow("both lack it, change before")
+        << QByteArray("x\nb") << QByteArray("y\nb") << None << 1
+        << Header() + "@@ -1,2 +1,2 @@\n-x\n+y\n b\n" + NoNewline << true;
+    QTest::newRow("CR LF lines keep their breaks")
+        << QByteArray("a\r\nb\r\nc\r\n") << QByteArray("a\r\nB\r\nc\r\n") << None << 1
+        << Header() + "@@ -1,3 +1,3 @@\n a\r\n-b\r\n+B\r\n c\r\n" << true;
+    // The window aligns lines without their breaks: CR LF and LF text is the same text.
+    QTest::newRow("CR LF against LF") << QByteArray("a\r\nb\r\n") << QByteArray("a\nb\n") << None << 0
+                                      << QByteArray() << false;
+    QTest::newRow("UTF-16 LE against UTF-8")
+        << Utf16(QStringLiteral("h\u00E9\nsame\n"), true) << QByteArray("h\xC3\xA9!\nsame\n") << None << 1
+        << Header() + "@@ -1,2 +1,2 @@\n-h\xC3\xA9\n+h\xC3\xA9!\n same\n" << false;
+    QTest::newRow("UTF-16 BE both sides")
+        << Utf16(QStringLiteral("one\ntwo"), false) << Utf16(QStringLiteral("one\n2"), false) << None << 1
+        << Header() + "@@ -1,2 +1,2 @@\n one\n-two\n" + NoNewline + "+2\n" + NoNewline << false;
+    QTest::newRow("Windows-1252 bytes printed as they are")
+        << QByteArray("caf\xE9\n") << QByteArray("caf\xE8\n") << None << 1
+        << Header() + "@@ -1 +1 @@\n-caf\xE9\n+caf\xE8\n" << true;
+    QTest::newRow("-i") << QByteArray("Hello\nWorld\n") << QByteArray("hello\nWORLD\nX\n") << QStringList{"-i"} << 1
+                        << Header() + "@@ -1,2 +1,3 @@\n Hello\n World\n+X\n" << true;
+    QTest::newRow("-i alone differs in case only") << QByteArray("A\n") << QByteArray("a\n") << QStringList{"-i"} << 0
+                                                   << QByteArray() << true;
+    QTest::newRow("-w") << QByteArray("a b\n\tc\n") << QByteArray("ab\nc  \n") << QStringList{"-w"} << 0
+                        << QByteArray() << true;
+    QTest::newRow("-b equal") << QByteArray("a  b \n") << QByteArray("a\tb\n") << QStringList{"-b"} << 0
+                              << QByteArray() << true;
+    QTest::newRow("-b unequal") << QByteArray("a b\n") << QByteArray("ab\n") << QStringList{"-b"} << 1
+                                << Header() + "@@ -1 +1 @@\n-a b\n+ab\n" << true;
+    QTest::newRow("--ignore-leading-space") << QByteArray("  a\nb\n") << QByteArray("a\n\tb\n")
+                                            << QStringList{"--ignore-leading-space"} << 0 << QByteArray() << false;
+    QTest::newRow("--ignore-trailing-space") << QByteArray("a  \nb\n") << QByteArray("a\nb\t\n")
+                                             << QStringList{"--ignore-trailing-space"} << 0 << QByteArray() << true;
+    QTest::newRow("-B blank lines only") << QByteArray("a\n\nb\n") << QByteArray("a\nb\n\n") << QStringList{"-B"} << 0
+                                         << QByteArray() << true;
+    // Blank lines beside a real change are printed with it, so the output still patches.
+    QTest::newRow("-B blank lines inside a hunk")
+        << QByteArray("a\nb\n\nc\n") << QByteArray("a\nx\nc\n") << QStringList{"-B"} << 1
+        << Header() + "@@ -1,4 +1,3 @@\n a\n-b\n-\n+x\n c\n" << false;
+    QTest::newRow("-U0, two hunks") << QByteArray("a\nb\nc\nd\n") << QByteArray("A\nb\nc\nD\n") << QStringList{"-U0"} << 1
+                                    << Header() + "@@ -1 +1 @@\n-a\n+A\n@@ -4 +4 @@\n-d\n+D\n" << true;
+    QTest::newRow("-U0 insertion") << QByteArray("a\nb\n") << QByteArray("a\nn\nb\n") << QStringList{"-U", "0"} << 1
+                                   << Header() + "@@ -1,0 +2 @@\n+n\n" << true;
+    QTest::newRow("-U1, gap of two joins")
+        << QByteArray("1\n2\n3\n4\n5\n") << QByteArray("X\n2\n3\nY\n5\n") << QStringList{"-U1"} << 1
+        << Header() + "@@ -1,5 +1,5 @@\n-1\n+X\n 2\n 3\n-4\n+Y\n 5\n" << true;
+    QTest::newRow("-U1, gap of three splits")
+        << QByteArray("1\n2\n3\n4\n5\n6\n") << QByteArray("X\n2\n3\n4\nY\n6\n") << QStringList{"-U1"} << 1
+        << Header() + "@@ -1,2 +1,2 @@\n-1\n+X\n 2\n@@ -4,3 +4,3 @@\n 4\n-5\n+Y\n 6\n" << true;
+    QTest::newRow("-q differing") << QByteArray("a\n") << QByteArray("b\n") << QStringList{"-q"} << 1
+                                  << QByteArray("Files l and r differ\n") << true;
+    QTest::newRow("-q same") << QByteArray("a\n") << QByteArray("a\n") << QStringList{"-q"} << 0 << QByteArray() << true;
+    QTest::newRow("binary differing") << QByteArray("\x01\x00\x02", 3) << QByteArray("\x01\x00\x03", 3) << None << 1
+                                      << QByteArray("Binary files l and r differ\n") << true;
+    QTest::newRow("binary same") << QByteArray("\x01\x00\x02", 3) << QByteArray("\x01\x00\x02", 3) << None << 0
+                                 << QByteArray() << true;
+}
+
+void TestCliDiff::exactOutput()
+{
+    QFETCH(QByteArray, left);
+    QFETCH(QByteArray, right);
+    QFETCH(QStringList, options);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, out);
+    QFETCH(bool, likeGnu);
+    QTemporaryDir Work;
+    WriteBytesFile(Work.path(), QStringLiteral("l"), left);
+    WriteBytesFile(Work.path(), QStringLiteral("r"), right);
+
+    const TProgramRun Run = RunQuorlane(QStringList{"--diff"} + options + QStringList{"l", "r"}, Work.path());
+    QVERIFY(!Run.Crashed);
+    QCOMPARE(Run.Err, QByteArray());
+    QCOMPARE(Run.Out, out);
+    QCOMPARE(Run.ExitCode, exitCode);
+
+    if (likeGnu && HasCommand(QStringLiteral("diff"))) {
+        QStringList Gnu = options;
+        if (!Gnu.contains(QStringLiteral("-q")))
+            Gnu << QStringLiteral("-u") << QStringLiteral("--label") << QStringLiteral("l")
+                << QStringLiteral("--label") << QStringLiteral("r");
+        const TProgramRun Diff = RunProcess(QStringLiteral("diff"), Gnu + QStringList{"l", "r"}, Work.path());
+        QCOMPARE(Run.Out, Diff.Out);
+        QCOMPARE(Run.ExitCode, Diff.ExitCode);
+    }
+}
+
+void TestCliDiff::folders()
+{
+    QTemporaryDir Work;
+    MakeTree(Work.filePath("A"), {{"same.txt", "x\n"},
+                                  {"sized.txt", "short\n"},
+                                  {"left.txt", "l\n"},
+                                  {"sub/deep.txt", "d\n"},
+                                  {"sub/only/l.txt", "l\n"}});
+    MakeTree(Work.filePath("B"), {{"same.txt", "x\n"},
+                                  {"sized.txt", "much longer\n"},
+                                  {"right.txt", "r\n"},
+                                  {"sub/deep.txt", "d\n"}});
+    QDir().mkpath(Work.filePath("B/empty/folder"));   // empty folders give no row
+
+    const TProgramRun Run = RunQuorlane({"--diff", "A", "B/"}, Work.path());
+    QCOMPARE(Run.Err, QByteArray());
+    QCOMPARE(Run.Out, QByteArray("Only in A: left.txt\n"
+                                 "Only in B/: right.txt\n"
+                                 "Files A/sized.txt and B/sized.txt differ\n"
+                                 "Only in A/sub/only: l.txt\n"));
+    QCOMPARE(Run.ExitCode, 1);
+
+    const TProgramRun Same = RunQuorlane({"--diff", "A/sub", Work.filePath("A/sub")}, Work.path());
+    QCOMPARE(Same.Out, QByteArray());
+    QCOMPARE(Same.ExitCode, 0);
+
+    const TProgramRun Mixed = RunQuorlane({"--diff", "A", "A/same.txt"}, Work.path());
+    QCOMPARE(Mixed.ExitCode, 2);
+    QCOMPARE(Mixed.Out, QByteArray());
+    QCOMPARE(Mixed.Err, QByteArray("quorlane: cannot compare the folder A with the file A/same.txt\n"));
+}
+
+void TestCliDiff::patchRebuildsRightSide_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::newRow("patch") << QStringLiteral("patch");
+    QTest::newRow("git apply") << QStringLiteral("git");
+}
+
+void TestCliDiff::patchRebuildsRightSide()
+{
+    QFETCH(QString, tool);
+    if (!HasCommand(tool))
+        QSKIP("tool not installed");
+    const QList<QByteArray> Pool = {"", "  ", "{", "}", "int a;", "int b;", "\treturn 0;",
+                                    "caf\xC3\xA9", "// note", "x", "y", "END"};
+    QRandomGenerator Rng(20261210);
+    for (int Round = 0; Round < 60; ++Round) {
+        QTemporaryDir Work;
+        QDir().mkpath(Work.filePath("a"));
+        QDir().mkpath(Work.filePath("b"));
+        QDir().mkpath(Work.filePath("t"));
+        const QByteArray Left = RandomText(Rng, Pool, 30);
+        QByteArray Right = RandomText(Rng, Pool, 30);
+        if (Rng.bounded(2) == 0)   // an edited copy: long common runs, small hunks
+            Right = Left.left(Rng.bounded(int(Left.size()) + 1)) + RandomText(Rng, Pool, 4)
+                    + Left.mid(Rng.bounded(int(Left.size()) + 1));
+        WriteBytesFile(Work.filePath("a"), QStringLiteral("f"), Left);
+        WriteBytesFile(Work.filePath("b"), QStringLiteral("f"), Right);
+        WriteBytesFile(Work.filePath("t"), QStringLiteral("f"), Left);
+        const int Context = int(Rng.bounded(4));
+        const TProgramRun Diff = RunQuorlane({"--diff", "-U", QString::number(Context), "a/f", "b/f"}, Work.path());
+        QCOMPARE(Diff.ExitCode, Left == Right ? 0 : 1);
+        if (Left == Right)
+            continue;
+        const QString Patch = WriteBytesFile(Work.path(), QStringLiteral("p.diff"), Diff.Out);
+        const TProgramRun Applied = tool == u"patch"
+            ? RunProcess(QStringLiteral("patch"), {"-s", "-p1", "-d", Work.filePath("t"), "-i", Patch}, Work.path())
+            : RunProcess(QStringLiteral("git"), {"apply", "-p1", "--directory=t", Patch}, Work.path());
+        QVERIFY2(Applied.ExitCode == 0, (Applied.Out + Applied.Err + "\n" + Diff.Out).constData());
+        QVERIFY2(ReadBytesFile(Work.filePath("t/f")) == Right,
+                 qPrintable(QStringLiteral("round %1\nleft:\n%2\nright:\n%3\npatch:\n%4")
+                                .arg(Round).arg(ToHex(Left), ToHex(Right), QString::fromUtf8(Diff.Out))));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestCliDiff)
+#include "tst_cli_diff.moc"

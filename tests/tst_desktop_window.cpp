@@ -1,0 +1,207 @@
+// The real program on a real X server with a window manager, as a desktop user meets it: started
+// with two paths it opens and compares them, and git runs it as its diff tool, one file after the
+// other and as a folder comparison of git's two temporary trees. Each run is looked at (a
+// screenshot in the build folder) and closed as a user closes it.
+
+#include "support/core/ByteFiles.h"
+#include "support/core/ProgramProcess.h"
+#include "support/core/XSession.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+using namespace quorlane::test;
+
+namespace {
+
+const QString MainWindowName = QStringLiteral("Quorlane 1.0");
+
+[[nodiscard]] QString ScreenshotPath(const QString& Name)
+{
+    const QString Dir = qEnvironmentVariable("QUORLANE_BUILD_DIR") + QStringLiteral("/tests/screenshots");
+    QDir().mkpath(Dir);
+    return Dir + u'/' + Name + QStringLiteral(".png");
+}
+
+}  // namespace
+
+class TestDesktopWindow : public QObject
+{
+    Q_OBJECT
+private:
+    TXSession FX;
+    QTemporaryDir FHome;   // settings of the runs, never the user's
+
+    [[nodiscard]] QProcessEnvironment Env() const
+    {
+        QProcessEnvironment E = FX.Environment();
+        E.insert(QStringLiteral("HOME"), FHome.path());
+        E.insert(QStringLiteral("XDG_CONFIG_HOME"), FHome.filePath(".config"));
+        E.insert(QStringLiteral("APPDATA"), FHome.filePath("appdata"));
+        E.insert(QStringLiteral("GIT_CONFIG_NOSYSTEM"), QStringLiteral("1"));
+        return E;
+    }
+
+    // The main window of a quorlane run (by its title, so it is found when git started it).
+    [[nodiscard]] QString WaitForMainWindow(int TimeoutMs = 30000) const
+    {
+        QElapsedTimer Clock;
+        Clock.start();
+        do {
+            const QStringList Found = FX.Run(QStringLiteral("xdotool"),
+                                             {"search", "--onlyvisible", "--name", "^Quorlane 1\\.0$"})
+                                          .split(u'\n', Qt::SkipEmptyParts);
+            if (!Found.isEmpty())
+                return Found.constFirst();
+            QThread::msleep(100);
+        } while (Clock.elapsed() < TimeoutMs);
+        return {};
+    }
+
+    // The box a comparison shows, if one comes within TimeoutMs.
+    [[nodiscard]] QString WaitForBox(const QString& Title, int TimeoutMs) const
+    {
+        QElapsedTimer Clock;
+        Clock.start();
+        do {
+            const QString Found = FX.Run(QStringLiteral("xdotool"),
+                                         {"search", "--onlyvisible", "--name", QStringLiteral("^%1$").arg(Title)});
+            if (!Found.isEmpty())
+                return Found.split(u'\n').constFirst();
+            QThread::msleep(100);
+        } while (Clock.elapsed() < TimeoutMs);
+        return {};
+    }
+
+    // Looks at the comparison, answers its boxes and closes the window with Alt+F4.
+    void LookAndClose(const QString& Shot, const QStringList& Boxes)
+    {
+        const QString Window = WaitForMainWindow();
+        QVERIFY2(!Window.isEmpty(), "no main window");
+        for (const QString& Title : Boxes) {
+            const QString Box = WaitForBox(Title, 30000);
+            QVERIFY2(!Box.isEmpty(), qPrintable(QStringLiteral("no box \"%1\"").arg(Title)));
+            if (&Title == &Boxes.constLast())
+                QVERIFY(FX.Screenshot(ScreenshotPath(Shot)));
+            FX.SendKeys(Box, QStringLiteral("Return"));
+            QTRY_VERIFY_WITH_TIMEOUT(FX.Run(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name",
+                                                                       QStringLiteral("^%1$").arg(Title)})
+                                         .isEmpty(),
+                                     10000);
+        }
+        if (Boxes.isEmpty()) {
+            QThread::msleep(1500);   // a folder comparison writes its rows without a box
+            QVERIFY(FX.Screenshot(ScreenshotPath(Shot)));
+        }
+        FX.SendKeys(Window, QStringLiteral("alt+F4"));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (!HasXTools())
+            QSKIP("xvfb-run, openbox, xdotool or import missing (scripts/install-deps.sh installs them)");
+        QString Error;
+        QVERIFY2(FX.Start(Error), qPrintable(Error));
+    }
+
+    void opensAndComparesFromCommandLine_data()
+    {
+        QTest::addColumn<bool>("folders");
+        QTest::addColumn<QStringList>("boxes");   // titles of the boxes the comparison shows
+        QTest::newRow("two text files") << false << QStringList{"Information"};
+        QTest::newRow("two folders") << true << QStringList{};
+    }
+
+    void opensAndComparesFromCommandLine()
+    {
+        QFETCH(bool, folders);
+        QFETCH(QStringList, boxes);
+        QTemporaryDir Work;
+        QString Left = QStringLiteral("left.txt"), Right = QStringLiteral("right.txt");
+        if (folders) {
+            Left = QStringLiteral("A");
+            Right = QStringLiteral("B");
+            QDir(Work.path()).mkpath("A/sub");
+            QDir(Work.path()).mkpath("B/sub");
+            WriteBytesFile(Work.filePath("A"), "same.txt", "1\n");
+            WriteBytesFile(Work.filePath("B"), "same.txt", "1\n");
+            WriteBytesFile(Work.filePath("A/sub"), "changed.txt", "short\n");
+            WriteBytesFile(Work.filePath("B/sub"), "changed.txt", "longer text\n");
+            WriteBytesFile(Work.filePath("B"), "new.txt", "n\n");
+        } else {
+            WriteBytesFile(Work.path(), Left, "int main()\n{\n    return 0;\n}\n");
+            WriteBytesFile(Work.path(), Right, "int main()\n{\n    puts(\"hi\");\n    return 1;\n}\n");
+        }
+        QProcess Program;
+        Program.setProcessEnvironment(Env());
+        Program.setWorkingDirectory(Work.path());   // relative paths, as typed in a terminal
+        Program.start(ProgramPath(), {Left, Right});
+        QVERIFY(Program.waitForStarted());
+        LookAndClose(QStringLiteral("commandline-") + (folders ? "folders" : "files"), boxes);
+        QVERIFY2(Program.waitForFinished(20000), "the window did not close");
+        QCOMPARE(Program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(Program.exitCode(), 0);
+        QCOMPARE(Program.readAllStandardError(), QByteArray());
+    }
+
+    void gitDifftool_data()
+    {
+        QTest::addColumn<bool>("dirDiff");
+        QTest::newRow("file by file") << false;
+        QTest::newRow("-d, two folders") << true;
+    }
+
+    void gitDifftool()
+    {
+        QFETCH(bool, dirDiff);
+        if (!HasCommand(QStringLiteral("git")))
+            QSKIP("git missing");
+        QTemporaryDir Repo;
+        const auto Git = [&](const QStringList& Args) {
+            const TProgramRun Run = RunProcess(QStringLiteral("git"), Args, Repo.path(), Env());
+            if (Run.ExitCode != 0)
+                qWarning("git %s: %s", qPrintable(Args.join(u' ')), Run.Err.constData());
+            return Run.ExitCode;
+        };
+        QCOMPARE(Git({"init", "-q"}), 0);
+        QCOMPARE(Git({"config", "user.email", "t@example.org"}), 0);
+        QCOMPARE(Git({"config", "user.name", "Tester"}), 0);
+        // The two lines the README gives, here for this repository only.
+        QCOMPARE(Git({"config", "difftool.quorlane.cmd", QStringLiteral("\"%1\" \"$LOCAL\" \"$REMOTE\"").arg(ProgramPath())}), 0);
+        QCOMPARE(Git({"config", "diff.tool", "quorlane"}), 0);
+        WriteBytesFile(Repo.path(), "one.txt", "alpha\nbeta\ngamma\n");
+        QDir(Repo.path()).mkpath("src");
+        WriteBytesFile(Repo.filePath("src"), "two.c", "int x;\n");
+        QCOMPARE(Git({"add", "."}), 0);
+        QCOMPARE(Git({"commit", "-q", "-m", "first"}), 0);
+        WriteBytesFile(Repo.path(), "one.txt", "alpha\nBETA\ngamma\ndelta\n");
+        WriteBytesFile(Repo.filePath("src"), "two.c", "int x;\nint y;\n");
+
+        QProcess Difftool;
+        Difftool.setProcessEnvironment(Env());
+        Difftool.setWorkingDirectory(Repo.path());
+        Difftool.start(QStringLiteral("git"), dirDiff ? QStringList{"difftool", "-d", "-y", "--tool=quorlane"}
+                                                      : QStringList{"difftool", "-y", "--tool=quorlane"});
+        QVERIFY(Difftool.waitForStarted());
+        if (dirDiff) {
+            LookAndClose(QStringLiteral("difftool-dir"), {});
+        } else {
+            for (const char* Shot : {"difftool-1", "difftool-2"}) {
+                LookAndClose(QString::fromLatin1(Shot), {"Information"});
+                // git starts the next window only after this one has ended.
+                QTRY_VERIFY_WITH_TIMEOUT(WaitForMainWindow(200).isEmpty(), 20000);
+            }
+        }
+        QVERIFY2(Difftool.waitForFinished(30000), "git difftool did not end");
+        QCOMPARE(Difftool.exitCode(), 0);
+        QVERIFY2(WaitForMainWindow(500).isEmpty(), "a window is left over");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDesktopWindow)
+#include "tst_desktop_window.moc"

@@ -9,7 +9,7 @@ PACKAGES=(
   xvfb xauth
   diffutils
   openjdk-17-jre-headless maven
-  desktop-file-utils appstream dpkg-dev git patch openbox xdotool x11-utils imagemagick
+  desktop-file-utils appstream dpkg-dev git patch openbox xdotool wmctrl x11-utils imagemagick
 )
 
 missing=()

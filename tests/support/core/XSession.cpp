@@ -11,7 +11,7 @@ namespace quorlane::test {
 
 bool HasXTools()
 {
-    for (const char* Tool : {"xvfb-run", "openbox", "xdotool", "import"})
+    for (const char* Tool : {"xvfb-run", "openbox", "xdotool", "wmctrl", "xprop", "import"})
         if (!HasCommand(QString::fromLatin1(Tool)))
             return false;
     return true;
@@ -114,6 +114,18 @@ void TXSession::SendKeys(const QString& Window, const QString& Keys) const
 {
     Run(QStringLiteral("xdotool"), {"windowactivate", "--sync", Window});
     Run(QStringLiteral("xdotool"), {"key", "--clearmodifiers", Keys});
+}
+
+void TXSession::CloseWindow(const QString& Window) const
+{
+    Run(QStringLiteral("wmctrl"), {"-i", "-c", Window});
+}
+
+bool TXSession::WindowExists(const QString& Window) const
+{
+    int Code = 0;
+    Run(QStringLiteral("xdotool"), {"getwindowname", Window}, &Code);
+    return Code == 0;
 }
 
 bool TXSession::Screenshot(const QString& Path) const

@@ -29,6 +29,9 @@ public:
     [[nodiscard]] QString WindowName(const QString& Window) const;
     // Activates the window and sends it keys, as the user types them.
     void SendKeys(const QString& Window, const QString& Keys) const;
+    // Asks the window manager to close the window (the title bar's close button).
+    void CloseWindow(const QString& Window) const;
+    [[nodiscard]] bool WindowExists(const QString& Window) const;
     // Saves a screenshot of the whole screen.
     bool Screenshot(const QString& Path) const;
 
@@ -39,7 +42,7 @@ private:
     qint64 FHolderPid = 0;
 };
 
-// True when the tools these tests need are installed.
+// True when the tools these tests need are installed (xvfb, openbox, xdotool, wmctrl, xprop, import).
 [[nodiscard]] bool HasXTools();
 
 }  // namespace quorlane::test

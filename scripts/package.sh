@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package dist/quorlane_1.0_amd64.deb: a Release build of the program alone
-# (no tests), then CPack, whose dependencies dpkg-shlibdeps computes from the binary.
+# (no tests; no start-up update check, since apt updates an installed package), then CPack,
+# whose dependencies dpkg-shlibdeps computes from the binary.
 #
 #   scripts/package.sh            build the package
 #   scripts/package.sh --install  build it, then install it with apt-get (needs root or sudo)
@@ -9,7 +10,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 BUILD_DIR="${PACKAGE_BUILD_DIR:-build-package}"
 OUT_DIR="${PACKAGE_OUT_DIR:-$PWD/dist}"
-cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORLANE_BUILD_TESTS=OFF >/dev/null
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORLANE_BUILD_TESTS=OFF -DQUORLANE_UPDATE_CHECK=OFF >/dev/null
 cmake --build "$BUILD_DIR" -j "$(nproc)" --target quorlane
 mkdir -p "$OUT_DIR"
 (cd "$BUILD_DIR" && cpack -G DEB -B "$OUT_DIR" >/dev/null)

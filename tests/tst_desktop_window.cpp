@@ -49,7 +49,7 @@ private:
     }
 
     // The main window of a quorlane run (by its title, so it is found when git started it).
-    [[nodiscard]] QString WaitForMainWindow(int TimeoutMs = 60000) const
+    [[nodiscard]] QString WaitForMainWindow(int TimeoutMs = 120000) const
     {
         QElapsedTimer Clock;
         Clock.start();
@@ -86,7 +86,7 @@ private:
         QVERIFY2(!Window.isEmpty(), "no main window");
         FLastWindow = Window;
         for (const QString& Title : Boxes) {
-            const QString Box = WaitForBox(Title, 60000);
+            const QString Box = WaitForBox(Title, 120000);
             QVERIFY2(!Box.isEmpty(), qPrintable(QStringLiteral("no box \"%1\"").arg(Title)));
             if (&Title == &Boxes.constLast())
                 QVERIFY(FX.Screenshot(ScreenshotPath(Shot)));

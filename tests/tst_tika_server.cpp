@@ -38,6 +38,14 @@ private slots:
 private:
     [[nodiscard]] QString Write(const QString& Name, const QByteArray& Bytes);
     [[nodiscard]] QString Extract(const QString& FileName);
+    [[nodiscard]] TTikaRequest Request() const
+    {
+        TTikaRequest request;
+        request.Endpoint = FTika.Endpoint();
+        request.ReadTimeoutMs = ExtractTimeoutMs;
+        request.DeadlineMs = ExtractTimeoutMs;
+        return request;
+    }
 
     QTemporaryDir FDir;
     TikaServerProcess FTika;
@@ -68,10 +76,9 @@ QString TikaServerTest::Write(const QString& Name, const QByteArray& Bytes)
 
 QString TikaServerTest::Extract(const QString& FileName)
 {
-    QString text, error;
-    const bool ok = ExtractTextWithTika(FileName, text, error, FTika.Endpoint(), ExtractTimeoutMs);
-    if (!ok) qWarning("extraction of %s failed: \"%s\"", qPrintable(FileName), qPrintable(error));
-    return ok ? text : QString();
+    const TTikaExtraction result = ExtractTextWithTika(FileName, Request());
+    if (!result.Ok) qWarning("extraction of %s failed: \"%s\"", qPrintable(FileName), qPrintable(result.Error));
+    return result.Ok ? result.Lines.join(QLatin1Char('\n')) : QString();
 }
 
 void TikaServerTest::extractsText_data()
@@ -98,11 +105,11 @@ void TikaServerTest::extractsText()
     const QString path = Write(QStringLiteral("extract-%1.bin").arg(++FCount), document);
     QVERIFY(!path.isEmpty());
 
-    QString text, error;
-    QVERIFY2(ExtractTextWithTika(path, text, error, FTika.Endpoint(), ExtractTimeoutMs), qPrintable(error));
-    QCOMPARE(error, QString());
+    const TTikaExtraction result = ExtractTextWithTika(path, Request());
+    QVERIFY2(result.Ok, qPrintable(result.Error));
+    QCOMPARE(result.Error, QString());
     // Every line comes back whole, on a line of its own, in order.
-    const QStringList got = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList& got = result.Lines;
     QStringList trimmed;
     for (const QString& line : got) trimmed << line.trimmed();
     trimmed.removeAll(QString());
@@ -148,21 +155,21 @@ void TikaServerTest::equalAndDifferentDocuments()
 
 void TikaServerTest::documentWithoutText()
 {
-    // Tika answers 200 with an empty body: a failure with an empty error text.
+    // Tika answers 200 with an empty body: a failure that says so.
     const QString path = Write(QStringLiteral("blank.docx"), MakeDocx({}));
-    QString text = QStringLiteral("stale"), error = QStringLiteral("stale");
-    QVERIFY(!ExtractTextWithTika(path, text, error, FTika.Endpoint(), ExtractTimeoutMs));
-    QCOMPARE(text, QString());
-    QCOMPARE(error, QString());
+    const TTikaExtraction result = ExtractTextWithTika(path, Request());
+    QVERIFY(!result.Ok);
+    QVERIFY(result.Lines.isEmpty());
+    QCOMPARE(result.Error, QStringLiteral("The Tika server returned no text."));
 }
 
 void TikaServerTest::brokenDocumentIsRefused()
 {
     const QByteArray pdf = MakePdf({QStringLiteral("cut short")});
     const QString path = Write(QStringLiteral("broken.pdf"), pdf.left(20));
-    QString text, error;
-    QVERIFY(!ExtractTextWithTika(path, text, error, FTika.Endpoint(), ExtractTimeoutMs));
-    QCOMPARE(text, QString());
+    const TTikaExtraction result = ExtractTextWithTika(path, Request());
+    const QString& error = result.Error;
+    QVERIFY(!result.Ok);
     QVERIFY2(error.startsWith(QStringLiteral("HTTP error (422): ")), qPrintable(error));
     QVERIFY2(error.size() > QStringLiteral("HTTP error (422): ").size(), qPrintable(error));
 }

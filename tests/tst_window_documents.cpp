@@ -28,10 +28,12 @@ class TestWindowDocuments : public QObject
         return QString::fromLatin1(Text).replace(QLatin1Char('.'), QLocale().decimalPoint());
     }
 
+    // The driver's window finds neither Java nor the server file, so the hint names both.
     static QString Hint()
     {
-        return QStringLiteral("\r\n\r\nPerhaps you opted out of installing TIKA? If so, please reinstall Quorlane and "
-                              "confirm the TIKA installation when prompted.");
+        return QStringLiteral("\r\n\r\n")
+            + quorlane::TikaServerHint({}, QStringLiteral("Quorlane"),
+                                       quorlane::TikaServerFetchCommand(QCoreApplication::applicationDirPath()));
     }
 
     static int EnabledButtonCount(TWindowDriver& D)
@@ -138,8 +140,9 @@ private slots:
             QCOMPARE(Request.Header("Content-Type"), QByteArray("application/octet-stream"));
             QCOMPARE(Request.Header("Accept"), QByteArray("text/plain; charset=utf-8"));
         }
-        // The forced command leaves the pointer alone; keeping history.
-        QVERIFY(!D.Platform.PointerChanges.contains(TPointer::Hourglass));
+        // The wait pointer while the server works, the normal one afterwards; keeping history.
+        QVERIFY(D.Platform.PointerChanges.contains(TPointer::Hourglass));
+        QCOMPARE(D.Platform.Pointer, TPointer::Default);
         QCOMPARE(D.History("cmbLeft"), QStringList{L});
         QCOMPARE(D.History("cmbRight"), QStringList{R});
     }
@@ -157,9 +160,9 @@ private slots:
             << TStandInAnswer::Respond(422, "Unprocessable Entity", "parse error") << Text
             << QStringLiteral("^Comparison failed\\.\r\nLeft: HTTP error \\(422\\): Unprocessable Entity\r\nRight: OK$")
             << QStringList() << QStringList{"kept text", "second"};
-        QTest::newRow("left without text: an empty error")
+        QTest::newRow("left without text")
             << TStandInAnswer::Respond(200, "OK", QByteArray()) << Text
-            << QStringLiteral("^Comparison failed\\.\r\nLeft: \r\nRight: OK$")
+            << QStringLiteral("^Comparison failed\\.\r\nLeft: The Tika server returned no text\\.\r\nRight: OK$")
             << QStringList() << QStringList{"kept text", "second"};
         QTest::newRow("right not UTF-8")
             << Text << TStandInAnswer::Respond(200, "OK", QByteArray("caf\xE9 au lait"))

@@ -117,7 +117,7 @@ void TestWindowDocumentsTika::compareDocuments()
     QCOMPARE(D.Platform.Pointer, TPointer::Default);
 }
 
-// The server finds no text in an empty document: that side fails with an empty error.
+// The server finds no text in an empty document: that side fails with a reason that says so.
 void TestWindowDocumentsTika::documentWithoutText()
 {
     TWindowDriver D;
@@ -129,10 +129,10 @@ void TestWindowDocumentsTika::documentWithoutText()
 
     QCOMPARE(D.Platform.Messages.size(), 1);
     QCOMPARE(D.Platform.Messages[0].Kind, QStringLiteral("warning"));
-    QVERIFY2(D.Platform.Messages[0].Text.startsWith(QStringLiteral("Comparison failed.\r\nLeft: \r\nRight: OK\r\n\r\n")),
+    QVERIFY2(D.Platform.Messages[0].Text.startsWith(QStringLiteral("Comparison failed.\r\nLeft: The Tika server returned no text.\r\nRight: OK\r\n\r\n")),
              qPrintable(D.Platform.Messages[0].Text));
     QCOMPARE(D.Find<QLabel>("lblStatus")->text(),
-             QStringLiteral("Comparison failed.\r\nLeft: \r\nRight: OK No comparable lines."));
+             QStringLiteral("Comparison failed.\r\nLeft: The Tika server returned no text.\r\nRight: OK No comparable lines."));
     QVERIFY(D.Window->FLeftLines.isEmpty());
     QVERIFY(D.Window->FRightLines.join('\n').contains(QStringLiteral("Some text")));
 }

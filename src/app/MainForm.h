@@ -7,6 +7,7 @@
 #include "text/SideState.h"
 #include "text/TextFile.h"
 #include "tika/Tika.h"
+#include "tika/TikaServer.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QComboBox;
@@ -185,9 +187,22 @@ public:
     void miAsComplexDocumentsegPDFDOCXetcwithTIKA1Click();
     void CompareDocuments(const QString& L, const QString& R);
     // Where the documents go for their text; tests point it at a server of their own.
-    void SetTikaEndpoint(const QUrl& Endpoint, int ReadTimeoutMs = quorlane::TikaReadTimeoutMs);
+    void SetTikaEndpoint(const QUrl& Endpoint, int ReadTimeoutMs = quorlane::TikaReadTimeoutMs,
+                         int DeadlineMs = quorlane::TikaDeadlineMs);
     QUrl FTikaEndpoint = quorlane::DefaultTikaEndpoint();
     int FTikaReadTimeoutMs = quorlane::TikaReadTimeoutMs;
+    int FTikaDeadlineMs = quorlane::TikaDeadlineMs;
+    qint64 FTikaAnswerLimitBytes = quorlane::TikaAnswerLimitBytes;
+    int FTikaServerStartMs = quorlane::TikaServerStartMs;
+    // Java and the server file for starting a server of our own when nothing answers at a local
+    // endpoint; unset looks on this machine. Tests set it (an empty result starts nothing).
+    std::function<quorlane::TTikaServerFiles()> FFindTikaServerFiles;
+    [[nodiscard]] quorlane::TTikaServerFiles TikaServerFiles() const;
+    // The server this program started, if any; it ends with the window.
+    std::unique_ptr<quorlane::TTikaServer> FTikaServer;
+    // Starts our own server when nothing answers at a local endpoint and it can; false with
+    // Error when the start failed or was cancelled.
+    [[nodiscard]] bool EnsureTikaServer(const quorlane::TTikaCancel& Cancel, QString& Error);
 
     // ---- Result rows and background recompute (MainFormRows.cpp) ----
     [[nodiscard]] TDiffOptions CurrentDiffOptions() const;

@@ -5,18 +5,129 @@
 #include "app/PathHistory.h"
 #include "text/TextFile.h"
 #include "tika/Tika.h"
+#include "tika/TikaServer.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QScopeGuard>
 
-void TfrmMain::SetTikaEndpoint(const QUrl& Endpoint, int ReadTimeoutMs)
+namespace {
+
+// While the window waits for the Tika server it keeps painting and takes Esc (cancel) and the
+// close button (cancel, then close), but no other input reaches it or any other widget, so no
+// command can start in the middle of the comparison.
+class TTikaWait : public QObject
+{
+public:
+    explicit TTikaWait(TfrmMain& Window)
+        : FWindow(Window)
+    {
+        qApp->installEventFilter(this);
+        Window.Platform.SetPointer(TPointer::Hourglass);
+    }
+    ~TTikaWait() override { qApp->removeEventFilter(this); }
+    TTikaWait(const TTikaWait&) = delete;
+    TTikaWait& operator=(const TTikaWait&) = delete;
+
+    quorlane::TTikaCancel Cancel;
+    bool CloseRequested = false;
+
+    // The window filters input itself, so the waits let it through to the filter.
+    static constexpr QEventLoop::ProcessEventsFlags WaitFlags = QEventLoop::AllEvents;
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override
+    {
+        switch (Event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Escape)
+                Cancel.Cancel();
+            return true;
+        case QEvent::Close:
+            if (Watched != &FWindow)
+                return false;
+            CloseRequested = true;
+            Cancel.Cancel();
+            Event->ignore();
+            return true;
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::InputMethod:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    TfrmMain& FWindow;
+};
+
+QString ExtractingText(const QString& FileName)
+{
+    return QStringLiteral("Extracting the text of %1 with the Tika server\u2026 Press Esc to cancel.")
+        .arg(QFileInfo(FileName).fileName());
+}
+
+}   // namespace
+
+void TfrmMain::SetTikaEndpoint(const QUrl& Endpoint, int ReadTimeoutMs, int DeadlineMs)
 {
     FTikaEndpoint = Endpoint;
     FTikaReadTimeoutMs = ReadTimeoutMs;
+    FTikaDeadlineMs = DeadlineMs;
+}
+
+quorlane::TTikaServerFiles TfrmMain::TikaServerFiles() const
+{
+    return FFindTikaServerFiles ? FFindTikaServerFiles()
+                                : quorlane::FindTikaServerFiles(QCoreApplication::applicationDirPath());
 }
 
 void TfrmMain::miAsComplexDocumentsegPDFDOCXetcwithTIKA1Click()
 {
+    const auto RestorePointer = qScopeGuard([this] { Platform.SetPointer(TPointer::Default); });
     RunFileCompareCommand(&TfrmMain::CompareDocuments);
+}
+
+bool TfrmMain::EnsureTikaServer(const quorlane::TTikaCancel& Cancel, QString& Error)
+{
+    using quorlane::TTikaServer;
+    if (!quorlane::IsLocalEndpoint(FTikaEndpoint))
+        return true;
+    if (FTikaServer && FTikaServer->IsReady())
+        return true;
+    const QString Starting = QStringLiteral("Starting the document text server\u2026 Press Esc to cancel.");
+    if (FTikaServer && FTikaServer->IsRunning()) {
+        // Ours, still coming up from an earlier attempt.
+        SetStatus(Starting);
+        return FTikaServer->WaitUntilReady(FTikaServerStartMs, TTikaWait::WaitFlags, &Cancel, Error);
+    }
+    if (quorlane::SomethingListens(FTikaEndpoint, TTikaWait::WaitFlags))
+        return true;   // someone else's server: used, never stopped by us
+    const quorlane::TTikaServerFiles Files = TikaServerFiles();
+    if (!Files.Complete())
+        return true;   // the requests fail as refused, and the hint names what is missing
+    SetStatus(Starting);
+    FTikaServer = std::make_unique<TTikaServer>();
+    return FTikaServer->Start(Files, quint16(FTikaEndpoint.port(quorlane::TikaDefaultPort)), FTikaServerStartMs,
+                              TTikaWait::WaitFlags, &Cancel, Error);
 }
 
 void TfrmMain::CompareDocuments(const QString& L, const QString& R)
@@ -34,26 +145,49 @@ void TfrmMain::CompareDocuments(const QString& L, const QString& R)
     FLeftLines.clear();
     FRightLines.clear();
 
-    // The right document is sent even when the left one failed, so the message names both.
-    QString LeftText, LeftError, RightText, RightError;
-    const bool LeftOk = quorlane::ExtractTextWithTika(L, LeftText, LeftError, FTikaEndpoint, FTikaReadTimeoutMs);
-    if (LeftOk) {
-        FLeftLines = SplitTextLines(LeftText);
+    // The right document is sent even when the left one failed, so the message names both;
+    // a cancel ends both.
+    quorlane::TTikaExtraction Left, Right;
+    bool Cancelled = false;
+    bool CloseRequested = false;
+    {
+        TTikaWait Wait(*this);
+        quorlane::TTikaRequest Request;
+        Request.Endpoint = FTikaEndpoint;
+        Request.ReadTimeoutMs = FTikaReadTimeoutMs;
+        Request.DeadlineMs = FTikaDeadlineMs;
+        Request.AnswerLimitBytes = FTikaAnswerLimitBytes;
+        Request.WaitFlags = TTikaWait::WaitFlags;
+        Request.Cancel = &Wait.Cancel;
+        QString StartError;
+        if (EnsureTikaServer(Wait.Cancel, StartError)) {
+            SetStatus(ExtractingText(L));
+            Left = quorlane::ExtractTextWithTika(L, Request);
+            SetStatus(ExtractingText(R));
+            Right = quorlane::ExtractTextWithTika(R, Request);
+        } else {
+            Left.Error = Right.Error = StartError;
+        }
+        Cancelled = Wait.Cancel.IsCancelled();
+        CloseRequested = Wait.CloseRequested;
+    }
+    if (CloseRequested)
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+
+    if (Left.Ok) {
+        FLeftLines = std::move(Left.Lines);
         FLeftEncoding = TTextEncoding::Utf8;
         FLeftHasBOM = true;
         FLeftEncName = QString::fromLatin1(EncNameUtf8Bom);
     }
-    LeftText.clear();
-    const bool RightOk = quorlane::ExtractTextWithTika(R, RightText, RightError, FTikaEndpoint, FTikaReadTimeoutMs);
-    if (RightOk) {
-        FRightLines = SplitTextLines(RightText);
+    if (Right.Ok) {
+        FRightLines = std::move(Right.Lines);
         FRightEncoding = TTextEncoding::Utf8;
         FRightHasBOM = true;
         FRightEncName = QString::fromLatin1(EncNameUtf8Bom);
     }
-    RightText.clear();
 
-    if (LeftOk && RightOk) {
+    if (Left.Ok && Right.Ok) {
         FLeft.Source = FRight.Source = TSideSource::Document;
         FLeft.Unsaved = FRight.Unsaved = false;
         FLeft.LineBreak = FRight.LineBreak = TLineBreak::Lf;
@@ -65,8 +199,14 @@ void TfrmMain::CompareDocuments(const QString& L, const QString& R)
     FillDiffGrid();
     MarkComparisonFailed();
     Platform.SetPointer(TPointer::Default);
-    const QString Failure = quorlane::ComposeTikaFailureText(LeftOk, LeftError, RightOk, RightError);
+    const QString Failure = quorlane::ComposeTikaFailureText(Left.Ok, Left.Error, Right.Ok, Right.Error);
     ShowComparisonSummary(Failure, true);
-    Platform.ShowMessage(TMessageKind::Warning,
-                         quorlane::TikaFailureWarningText(Failure, QCoreApplication::applicationName()));
+    if (CloseRequested)
+        return;   // the user is leaving: no box in the way
+    // A cancel needs no advice on getting a server.
+    const QString Hint = Cancelled ? QString()
+                                   : quorlane::TikaServerHint(TikaServerFiles(), QCoreApplication::applicationName(),
+                                                              quorlane::TikaServerFetchCommand(
+                                                                  QCoreApplication::applicationDirPath()));
+    Platform.ShowMessage(TMessageKind::Warning, quorlane::TikaFailureWarningText(Failure, Hint));
 }

@@ -1,74 +1,31 @@
 #include "tika/Tika.h"
 
 #include <QDir>
-#include <QEventLoop>
+#include <QFileInfo>
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QStringDecoder>
+#include <QTimer>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace quorlane {
 
 namespace {
 
-// Offset of the first byte that does not start a valid UTF-8 sequence, or -1 when all are valid.
-// Strict: no overlong forms, no encoded surrogates, nothing above U+10FFFF.
-qsizetype FirstInvalidUtf8Offset(const QByteArray& Bytes)
+QString MiB(qint64 Bytes)
 {
-    const auto* p = reinterpret_cast<const unsigned char*>(Bytes.constData());
-    const qsizetype n = Bytes.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const unsigned char b = p[i];
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        int follow = 0;
-        unsigned char lo = 0x80;
-        unsigned char hi = 0xBF;
-        if (b >= 0xC2 && b <= 0xDF) {
-            follow = 1;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            follow = 2;
-            if (b == 0xE0) lo = 0xA0;      // overlong
-            else if (b == 0xED) hi = 0x9F; // surrogates
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            follow = 3;
-            if (b == 0xF0) lo = 0x90;      // overlong
-            else if (b == 0xF4) hi = 0x8F; // above U+10FFFF
-        } else {
-            return i;
-        }
-        if (i + follow >= n) return i; // cut off at the end
-        for (int k = 1; k <= follow; ++k) {
-            const unsigned char c = p[i + k];
-            const unsigned char min = k == 1 ? lo : 0x80;
-            const unsigned char max = k == 1 ? hi : 0xBF;
-            if (c < min || c > max) return i;
-        }
-        i += follow + 1;
-    }
-    return -1;
-}
-
-// The Tika server's answer as text; sets Error when it is not strict UTF-8.
-QString DecodeStrictUtf8(const QByteArray& Bytes, QString& Error)
-{
-    const qsizetype bad = FirstInvalidUtf8Offset(Bytes);
-    QStringDecoder decoder(QStringConverter::Utf8);
-    QString text = decoder.decode(Bytes);
-    if (bad >= 0 || decoder.hasError()) {
-        Error = bad >= 0
-            ? QStringLiteral("The text sent by the Tika server is not valid UTF-8 (byte 0x%1 at offset %2).")
-                  .arg(QString::number(static_cast<unsigned char>(Bytes.at(bad)), 16).toUpper().rightJustified(2, u'0'))
-                  .arg(bad)
-            : QStringLiteral("The text sent by the Tika server is not valid UTF-8.");
-        return {};
-    }
-    return text;
+    return QString::number(Bytes / (1024 * 1024));
 }
 
 // Reason phrases for servers that send a status line without one.
@@ -103,44 +60,237 @@ QNetworkRequest MakeTikaRequest(const QUrl& Endpoint, int ReadTimeoutMs)
     return request;
 }
 
-// Blocks until the reply has finished; user input stays queued meanwhile.
-void WaitForFinished(QNetworkReply& Reply)
-{
-    if (Reply.isFinished()) return;
-    QEventLoop loop;
-    QObject::connect(&Reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
-
-// The error text of a finished reply, empty when it succeeded; Text receives the decoded body.
-QString EvaluateReply(QNetworkReply& Reply, int ReadTimeoutMs, QString& Text)
-{
-    const QVariant status = Reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299)) {
-        QString reason = Reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().trimmed();
-        if (reason.isEmpty()) reason = StandardReasonPhrase(status.toInt());
-        return QStringLiteral("HTTP error (%1): %2").arg(status.toInt()).arg(reason);
-    }
-    if (Reply.error() == QNetworkReply::OperationCanceledError) {
-        // Nothing here cancels a request: the transfer time-out did.
-        return QStringLiteral("Error: The Tika server did not answer within %1 seconds.")
-            .arg(QString::number(ReadTimeoutMs / 1000.0, 'g', 3));
-    }
-    if (Reply.error() != QNetworkReply::NoError)
-        return QStringLiteral("Error: ") + Reply.errorString();
-    QString decodeError;
-    Text = DecodeStrictUtf8(Reply.readAll(), decodeError);
-    if (!decodeError.isEmpty()) return QStringLiteral("Error: ") + decodeError;
-    return {};
-}
-
 QString CapitalisedFirst(QString Message)
 {
     if (!Message.isEmpty()) Message[0] = Message[0].toUpper();
     return Message;
 }
 
+QString Seconds(int Ms)
+{
+    return QString::number(Ms / 1000.0, 'g', 3);
+}
+
+// Gives the freed pages of a large failed answer back to the system, not only to the heap.
+void ReturnFreedMemory()
+{
+#if defined(__GLIBC__)
+    ::malloc_trim(0);
+#endif
+}
+
 } // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Cancelling
+
+void TTikaCancel::Cancel()
+{
+    if (FCancelled) return;
+    FCancelled = true;
+    emit Cancelled();
+}
+
+QString TikaCancelledText()
+{
+    return QStringLiteral("Cancelled.");
+}
+
+// ---------------------------------------------------------------------------------------------
+// The answer, decoded as it arrives
+
+struct TTikaAnswerDecoder::TState
+{
+    // Strict UTF-8 check across pieces: the sequence under way.
+    int Need = 0;              // continuation bytes still to come
+    bool FirstFollow = false;  // the next one is the first continuation (its range is narrower)
+    unsigned char Lo = 0x80, Hi = 0xBF, Lead = 0;
+    qint64 LeadOffset = 0;
+
+    // The check above lets only valid sequences through; this joins those cut between pieces.
+    QStringDecoder Decoder{QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom};
+    bool AtStart = true;       // a leading byte-order mark is dropped here
+
+    QStringList Lines;
+    QString Partial;           // the line under way when a piece ended inside it
+    bool PendingCR = false;    // the last piece ended with CR: an LF next belongs to it
+
+    // Offset of the first byte that breaks strict UTF-8, or -1.
+    qint64 Check(const unsigned char* P, qsizetype N, qint64 Base)
+    {
+        for (qsizetype i = 0; i < N; ++i) {
+            const unsigned char b = P[i];
+            if (Need > 0) {
+                const unsigned char lo = FirstFollow ? Lo : 0x80;
+                const unsigned char hi = FirstFollow ? Hi : 0xBF;
+                if (b < lo || b > hi) return LeadOffset;
+                FirstFollow = false;
+                --Need;
+                continue;
+            }
+            if (b < 0x80) continue;
+            Lo = 0x80;
+            Hi = 0xBF;
+            if (b >= 0xC2 && b <= 0xDF) {
+                Need = 1;
+            } else if (b >= 0xE0 && b <= 0xEF) {
+                Need = 2;
+                if (b == 0xE0) Lo = 0xA0;      // overlong
+                else if (b == 0xED) Hi = 0x9F; // surrogates
+            } else if (b >= 0xF0 && b <= 0xF4) {
+                Need = 3;
+                if (b == 0xF0) Lo = 0x90;      // overlong
+                else if (b == 0xF4) Hi = 0x8F; // above U+10FFFF
+            } else {
+                Lead = b;
+                return Base + i;
+            }
+            FirstFollow = true;
+            Lead = b;
+            LeadOffset = Base + i;
+        }
+        return -1;
+    }
+
+    void EndLine()
+    {
+        Lines.append(std::move(Partial));
+        Partial = QString();
+    }
+
+    // Breaks at CR LF, LF and lone CR, as the text files are split.
+    void Append(QStringView Text)
+    {
+        const char16_t* p = Text.utf16();
+        const char16_t* const end = p + Text.size();
+        if (PendingCR) {
+            PendingCR = false;
+            if (p < end && *p == u'\n') ++p;
+        }
+        const char16_t* start = p;
+        for (; p < end; ++p) {
+            const char16_t c = *p;
+            if (c != u'\n' && c != u'\r') continue;
+            if (Partial.isEmpty()) {
+                Lines.append(QString(reinterpret_cast<const QChar*>(start), p - start));
+            } else {
+                Partial.append(reinterpret_cast<const QChar*>(start), p - start);
+                Partial.squeeze();
+                EndLine();
+            }
+            if (c == u'\r') {
+                if (p + 1 < end) {
+                    if (p[1] == u'\n') ++p;
+                } else {
+                    PendingCR = true;
+                }
+            }
+            start = p + 1;
+        }
+        if (start < end) Partial.append(reinterpret_cast<const QChar*>(start), end - start);
+    }
+};
+
+TTikaAnswerDecoder::TTikaAnswerDecoder(qint64 LimitBytes, qsizetype LineLimit)
+    : F(std::make_unique<TState>())
+    , FLimit(LimitBytes)
+    , FLineLimit(LineLimit)
+{
+}
+
+TTikaAnswerDecoder::~TTikaAnswerDecoder() = default;
+
+QString TTikaAnswerDecoder::TooLargeText(qint64 LimitBytes)
+{
+    const QString size = LimitBytes % (1024 * 1024) == 0 ? MiB(LimitBytes) + QStringLiteral(" MiB")
+                                                         : QString::number(LimitBytes) + QStringLiteral(" bytes");
+    return QStringLiteral("The Tika server's answer is larger than %1, more text than a comparison takes.").arg(size);
+}
+
+bool TTikaAnswerDecoder::Feed(const char* Bytes, qsizetype Count)
+{
+    if (Failed()) return false;
+    if (Count <= 0) return true;
+    try {
+        if (FReceived + Count > FLimit) {
+            Discard();
+            FError = TooLargeText(FLimit);
+            return false;
+        }
+        const auto* p = reinterpret_cast<const unsigned char*>(Bytes);
+        const qint64 bad = F->Check(p, Count, FReceived);
+        if (bad >= 0) {
+            Discard();
+            FError = QStringLiteral("The text sent by the Tika server is not valid UTF-8 (byte 0x%1 at offset %2).")
+                         .arg(QString::number(F->Lead, 16).toUpper().rightJustified(2, u'0'))
+                         .arg(bad);
+            return false;
+        }
+        FReceived += Count;
+        QString text = F->Decoder.decode(QByteArrayView(Bytes, Count));
+        QStringView view(text);
+        if (F->AtStart && !view.isEmpty()) {
+            F->AtStart = false;
+            if (view.front() == QChar(0xFEFF)) view = view.sliced(1);
+        }
+        if (!view.isEmpty()) FHasText = true;
+        F->Append(view);
+        if (F->Lines.size() > FLineLimit) {
+            Discard();
+            FError = QStringLiteral("The Tika server's answer has more than %1 lines, more text than a comparison takes.")
+                         .arg(FLineLimit);
+            return false;
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        const qint64 received = FReceived;
+        Discard();
+        FOutOfMemory = true;
+        FError = QStringLiteral("Not enough memory to hold the text (%1 MiB received).").arg(MiB(received));
+        return false;
+    }
+}
+
+bool TTikaAnswerDecoder::Finish()
+{
+    if (Failed()) return false;
+    if (F->Need > 0) {
+        const qint64 offset = F->LeadOffset;
+        const unsigned char lead = F->Lead;
+        Discard();
+        FError = QStringLiteral("The text sent by the Tika server is not valid UTF-8 (byte 0x%1 at offset %2).")
+                     .arg(QString::number(lead, 16).toUpper().rightJustified(2, u'0'))
+                     .arg(offset);
+        return false;
+    }
+    try {
+        if (!F->Partial.isEmpty()) {
+            F->Partial.squeeze();
+            F->EndLine();
+        }
+        F->PendingCR = false;
+    } catch (const std::bad_alloc&) {
+        Discard();
+        FOutOfMemory = true;
+        FError = QStringLiteral("Not enough memory to hold the text (%1 MiB received).").arg(MiB(FReceived));
+        return false;
+    }
+    return true;
+}
+
+QStringList TTikaAnswerDecoder::TakeLines()
+{
+    return std::exchange(F->Lines, QStringList());
+}
+
+void TTikaAnswerDecoder::Discard()
+{
+    F->Lines = QStringList();
+    F->Partial = QString();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The request
 
 QUrl DefaultTikaEndpoint()
 {
@@ -155,35 +305,147 @@ QUrl DefaultTikaEndpoint()
 std::unique_ptr<QFile> OpenFileForReading(const QString& FileName, QString& ErrorText)
 {
     ErrorText.clear();
+    const auto fail = [&](const QString& Why) {
+        ErrorText = QStringLiteral("EFOpenError: Cannot open file \"%1\". %2")
+                        .arg(QDir::toNativeSeparators(FileName), CapitalisedFirst(Why));
+        return nullptr;
+    };
+    const QByteArray path = QFile::encodeName(FileName);
+    const QString notRegular = QStringLiteral("It is not a regular file (a device, a named pipe or a socket).");
+    struct stat before {};
+    if (::stat(path.constData(), &before) == 0 && !S_ISREG(before.st_mode) && !S_ISDIR(before.st_mode))
+        return fail(notRegular);
+    // Without blocking: should the name have become a named pipe meanwhile, the open would
+    // wait for a writer.
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return fail(qt_error_string(errno));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int why = errno;
+        const bool folder = S_ISDIR(info.st_mode);
+        ::close(fd);
+        if (folder) return fail(qt_error_string(EISDIR));
+        if (info.st_mode == 0) return fail(qt_error_string(why));
+        return fail(notRegular);
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     auto file = std::make_unique<QFile>(FileName);
-    if (file->open(QIODevice::ReadOnly)) return file;
-    ErrorText = QStringLiteral("EFOpenError: Cannot open file \"%1\". %2")
-                    .arg(QDir::toNativeSeparators(FileName), CapitalisedFirst(file->errorString()));
-    return nullptr;
+    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return fail(file->errorString());
+    }
+    return file;
 }
 
-bool ExtractTextWithTika(const QString& FileName, QString& Text, QString& ErrorText,
-                         const QUrl& Endpoint, int ReadTimeoutMs)
+TTikaExtraction ExtractTextWithTika(const QString& FileName, const TTikaRequest& Request)
 {
-    Text.clear();
-    ErrorText.clear();
-    const std::unique_ptr<QFile> file = OpenFileForReading(FileName, ErrorText);
-    if (!file) return false;
+    TTikaExtraction result;
+    if (Request.Cancel && Request.Cancel->IsCancelled()) {
+        result.Error = TikaCancelledText();
+        return result;
+    }
+    const std::unique_ptr<QFile> file = OpenFileForReading(FileName, result.Error);
+    if (!file) return result;
 
-    QString text;
+    // Why the wait ended early, if it did.
+    enum class TEnd { Reply, Cancelled, Deadline, Refused };
+    TEnd end = TEnd::Reply;
+    TTikaAnswerDecoder decoder(Request.AnswerLimitBytes, Request.LineLimit);
+    QString error;
     {
         // A manager of our own, created and destroyed on this thread, so none outlives it.
         QNetworkAccessManager manager;
         manager.setProxy(QNetworkProxy::NoProxy); // the server is local; never route it elsewhere
-        const std::unique_ptr<QNetworkReply> reply(manager.put(MakeTikaRequest(Endpoint, ReadTimeoutMs), file.get()));
-        WaitForFinished(*reply);
-        ErrorText = EvaluateReply(*reply, ReadTimeoutMs, text);
+        const std::unique_ptr<QNetworkReply> reply(manager.put(MakeTikaRequest(Request.Endpoint, Request.ReadTimeoutMs),
+                                                               file.get()));
+        // Qt reads no further ahead than this, so the answer never piles up in its buffer.
+        reply->setReadBufferSize(qint64(1) << 20);
+        QEventLoop loop;
+        const auto stop = [&](TEnd Why) {
+            if (end != TEnd::Reply) return;
+            end = Why;
+            reply->abort();
+            loop.quit();
+        };
+
+        // Only a 2xx answer is text; an error page is read and dropped.
+        const auto isSuccess = [&] {
+            const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+            return !status.isValid() || (status.toInt() >= 200 && status.toInt() <= 299);
+        };
+        QByteArray piece(64 * 1024, Qt::Uninitialized);
+        const auto drain = [&] {
+            while (end == TEnd::Reply && reply->bytesAvailable() > 0) {
+                const qint64 n = reply->read(piece.data(), piece.size());
+                if (n <= 0) break;
+                if (isSuccess() && !decoder.Feed(piece.constData(), n)) stop(TEnd::Refused);
+            }
+        };
+        QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, [&] {
+            const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+            if (isSuccess() && length.isValid() && length.toLongLong() > Request.AnswerLimitBytes) {
+                error = TTikaAnswerDecoder::TooLargeText(Request.AnswerLimitBytes);
+                stop(TEnd::Refused);
+            }
+        });
+        QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, drain);
+        QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        if (Request.DeadlineMs > 0) {
+            QObject::connect(&deadline, &QTimer::timeout, &loop, [&] { stop(TEnd::Deadline); });
+            deadline.start(Request.DeadlineMs);
+        }
+        if (Request.Cancel)
+            QObject::connect(Request.Cancel, &TTikaCancel::Cancelled, &loop, [&] { stop(TEnd::Cancelled); });
+
+        if (!reply->isFinished()) loop.exec(Request.WaitFlags);
+        drain();
+
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (end == TEnd::Cancelled) {
+            error = TikaCancelledText();
+        } else if (end == TEnd::Deadline) {
+            error = QStringLiteral("Error: The Tika server took longer than %1 seconds, the most one document may take.")
+                        .arg(Seconds(Request.DeadlineMs));
+        } else if (end == TEnd::Refused) {
+            if (decoder.OutOfMemory())
+                error = QStringLiteral("Error: Not enough memory to load the text of %1 (%2 MiB received).")
+                            .arg(QFileInfo(FileName).fileName(), MiB(decoder.BytesReceived()));
+            else
+                error = QStringLiteral("Error: ") + (decoder.Failed() ? decoder.Error() : error);
+        } else if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299)) {
+            QString reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().trimmed();
+            if (reason.isEmpty()) reason = StandardReasonPhrase(status.toInt());
+            error = QStringLiteral("HTTP error (%1): %2").arg(status.toInt()).arg(reason);
+        } else if (reply->error() == QNetworkReply::OperationCanceledError) {
+            // Nothing else aborts a request: the transfer time-out did.
+            error = QStringLiteral("Error: The Tika server did not answer within %1 seconds.")
+                        .arg(Seconds(Request.ReadTimeoutMs));
+        } else if (reply->error() != QNetworkReply::NoError) {
+            error = QStringLiteral("Error: ") + reply->errorString();
+        } else if (!decoder.Finish()) {
+            error = decoder.OutOfMemory()
+                ? QStringLiteral("Error: Not enough memory to load the text of %1 (%2 MiB received).")
+                      .arg(QFileInfo(FileName).fileName(), MiB(decoder.BytesReceived()))
+                : QStringLiteral("Error: ") + decoder.Error();
+        } else if (!decoder.HasText()) {
+            error = QStringLiteral("The Tika server returned no text.");
+        }
     } // the reply goes before the manager, and both before the file it reads
     file->close();
 
-    if (!ErrorText.isEmpty() || text.isEmpty()) return false;
-    Text = text;
-    return true;
+    if (!error.isEmpty()) {
+        const bool large = decoder.BytesReceived() > (qint64(16) << 20);
+        decoder.Discard();
+        result.Error = error;
+        if (large) ReturnFreedMemory();
+        return result;
+    }
+    result.Lines = decoder.TakeLines();
+    result.Ok = true;
+    return result;
 }
 
 QString ComposeTikaFailureText(bool LeftOk, const QString& LeftError, bool RightOk, const QString& RightError)
@@ -193,14 +455,6 @@ QString ComposeTikaFailureText(bool LeftOk, const QString& LeftError, bool Right
     text += QStringLiteral("\r\n");
     text += RightOk ? QStringLiteral("Right: OK") : QStringLiteral("Right: ") + RightError;
     return text;
-}
-
-QString TikaFailureWarningText(const QString& FailureText, const QString& AppTitle)
-{
-    return FailureText + QStringLiteral("\r\n\r\n")
-        + QStringLiteral("Perhaps you opted out of installing TIKA? If so, please reinstall %1 and confirm "
-                         "the TIKA installation when prompted.")
-              .arg(AppTitle);
 }
 
 } // namespace quorlane

@@ -27,6 +27,8 @@ TWindowDriver::TWindowDriver(bool Show)
     qputenv("APPDATA", AppData.path().toLocal8Bit());
     UnsavedChanges = false;
     Window = std::make_unique<TfrmMain>(Platform);
+    // No window test starts a real Tika server by accident; those that want one say so.
+    Window->FFindTikaServerFiles = [] { return quorlane::TTikaServerFiles{}; };
     if (Show) {
         Window->show();
         (void)QTest::qWaitForWindowExposed(Window.get());

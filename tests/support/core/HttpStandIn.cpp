@@ -4,6 +4,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <memory>
 #include <optional>
 
 namespace quorlane::test {
@@ -129,6 +130,16 @@ TStandInAnswer TStandInAnswer::Trickle(const QByteArray& Body, int Pieces, int P
     return answer;
 }
 
+TStandInAnswer TStandInAnswer::Stream(const QByteArray& Pattern, qint64 Bytes, bool AnnounceLength)
+{
+    TStandInAnswer answer;
+    answer.Kind = TKind::Stream;
+    answer.StreamPattern = Pattern;
+    answer.StreamBytes = Bytes;
+    answer.AnnounceLength = AnnounceLength;
+    return answer;
+}
+
 HttpStandIn::HttpStandIn(QObject* Parent)
     : QObject(Parent)
 {
@@ -232,6 +243,10 @@ void HttpStandIn::Answer(QTcpSocket* Socket, const TStandInAnswer& Answer)
         Socket->write(Answer.RawBytes);
         Socket->disconnectFromHost();
         return;
+    case TKind::Stream:
+        FPending.remove(Socket);
+        StartStream(Socket, Answer);
+        return;
     case TKind::Respond:
         break;
     }
@@ -250,6 +265,35 @@ void HttpStandIn::Answer(QTcpSocket* Socket, const TStandInAnswer& Answer)
             if (guarded) guarded->write(piece);
         });
     }
+}
+
+void HttpStandIn::StartStream(QTcpSocket* Socket, const TStandInAnswer& Answer)
+{
+    QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=UTF-8\r\n";
+    head += Answer.AnnounceLength && Answer.StreamBytes >= 0
+        ? "Content-Length: " + QByteArray::number(Answer.StreamBytes) + "\r\n\r\n"
+        : QByteArray("Connection: close\r\n\r\n");
+    Socket->write(head);
+
+    constexpr qsizetype PieceSize = 64 * 1024;
+    QByteArray piece;
+    while (piece.size() < PieceSize) piece += Answer.StreamPattern.isEmpty() ? QByteArray("x") : Answer.StreamPattern;
+    piece.truncate(PieceSize - PieceSize % std::max<qsizetype>(1, Answer.StreamPattern.size()));
+    const qint64 total = Answer.StreamBytes;
+    auto sent = std::make_shared<qint64>(0);
+    QPointer<QTcpSocket> guarded(Socket);
+    // Keeps about a megabyte queued: the answer is made as the client drains it.
+    auto pump = [guarded, piece, total, sent] {
+        if (!guarded || guarded->state() != QAbstractSocket::ConnectedState) return;
+        while (guarded->bytesToWrite() < (qint64(1) << 20) && (total < 0 || *sent < total)) {
+            const qint64 n = total < 0 ? piece.size() : std::min<qint64>(piece.size(), total - *sent);
+            guarded->write(piece.constData(), n);
+            *sent += n;
+        }
+        if (total >= 0 && *sent >= total) guarded->disconnectFromHost();
+    };
+    connect(Socket, &QTcpSocket::bytesWritten, this, pump);
+    pump();
 }
 
 } // namespace quorlane::test

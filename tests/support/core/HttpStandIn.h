@@ -35,7 +35,7 @@ struct TRecordedRequest {
 
 // What the stand-in does with one request.
 struct TStandInAnswer {
-    enum class TKind { Respond, Raw, Silent, CloseWithoutAnswer };
+    enum class TKind { Respond, Raw, Silent, CloseWithoutAnswer, Stream };
     TKind Kind = TKind::Respond;
     int Status = 200;
     QByteArray Reason = "OK";
@@ -44,12 +44,19 @@ struct TStandInAnswer {
     QByteArray RawBytes;  // Raw: sent as they are, then the connection is closed
     int Pieces = 1;       // Respond: the body goes out in this many pieces...
     int PieceGapMs = 0;   // ...with this pause before each piece
+    // Stream: a 200 answer made on the fly from Pattern repeated, never held whole, written as
+    // fast as the client takes it; StreamBytes < 0 never ends. AnnounceLength sends
+    // Content-Length, else the end of the answer is the end of the connection.
+    QByteArray StreamPattern;
+    qint64 StreamBytes = 0;
+    bool AnnounceLength = false;
 
     [[nodiscard]] static TStandInAnswer Respond(int Status, const QByteArray& Reason, const QByteArray& Body);
     [[nodiscard]] static TStandInAnswer Raw(const QByteArray& Bytes);
     [[nodiscard]] static TStandInAnswer Silent();
     [[nodiscard]] static TStandInAnswer CloseWithoutAnswer();
     [[nodiscard]] static TStandInAnswer Trickle(const QByteArray& Body, int Pieces, int PieceGapMs);
+    [[nodiscard]] static TStandInAnswer Stream(const QByteArray& Pattern, qint64 Bytes, bool AnnounceLength);
 };
 
 class HttpStandIn : public QObject {
@@ -83,6 +90,7 @@ private:
     void OnNewConnection();
     void OnReadyRead(QTcpSocket* Socket);
     void Answer(QTcpSocket* Socket, const TStandInAnswer& Answer);
+    void StartStream(QTcpSocket* Socket, const TStandInAnswer& Answer);
 
     QTcpServer FServer;
     QHash<QTcpSocket*, QByteArray> FPending; // bytes of requests not yet complete

@@ -8,7 +8,14 @@
 #include "support/core/DocumentFixtures.h"
 #include "support/core/TikaServerProcess.h"
 
+#include "support/core/HttpStandIn.h"
+#include "tika/TikaServer.h"
+
 #include <QLabel>
+#include <QTimer>
+
+#include <cerrno>
+#include <csignal>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -31,6 +38,7 @@ private slots:
     void compareDocuments_data();
     void compareDocuments();
     void documentWithoutText();
+    void startsItsOwnServerAndEndsIt();
 
 private:
     QTemporaryDir FDir;
@@ -135,6 +143,55 @@ void TestWindowDocumentsTika::documentWithoutText()
              QStringLiteral("Comparison failed.\r\nLeft: The Tika server returned no text.\r\nRight: OK No comparable lines."));
     QVERIFY(D.Window->FLeftLines.isEmpty());
     QVERIFY(D.Window->FRightLines.join('\n').contains(QStringLiteral("Some text")));
+}
+
+// Nothing answers at the endpoint; Java and the server file are here: the window starts the
+// server itself, says so while it waits, compares two DOCX files with it, uses it again for the
+// next comparison, and when the window goes the server goes too.
+void TestWindowDocumentsTika::startsItsOwnServerAndEndsIt()
+{
+    const quorlane::TTikaServerFiles Files = quorlane::FindTikaServerFiles(QCoreApplication::applicationDirPath());
+    QVERIFY2(Files.Complete(), "the class started a server, so Java and the jar are here");
+    QUrl Endpoint(QStringLiteral("http://localhost/tika"));
+    Endpoint.setPort(HttpStandIn::UnusedPort());
+
+    auto D = std::make_unique<TWindowDriver>();
+    D->Window->FFindTikaServerFiles = [Files] { return Files; };
+    D->Window->SetTikaEndpoint(Endpoint, ReadTimeoutMs, ReadTimeoutMs);
+    D->Window->FTikaServerStartMs = 240000;   // a cold JVM on a busy machine
+    const QString L = D->WriteBytes(QStringLiteral("left.docx"), MakeDocx({QStringLiteral("Same first line"), QStringLiteral("Old price")}));
+    const QString R = D->WriteBytes(QStringLiteral("right.docx"), MakeDocx({QStringLiteral("Same first line"), QStringLiteral("New price")}));
+    D->SetPaths(L, R);
+    QStringList Statuses;
+    QTimer Watch;
+    connect(&Watch, &QTimer::timeout, this, [&] {
+        if (Statuses.isEmpty() || Statuses.constLast() != D->Status())
+            Statuses.append(D->Status());
+    });
+    Watch.start(20);
+
+    D->Click("btnCompare");
+
+    Watch.stop();
+    QVERIFY2(Statuses.contains(QStringLiteral("Starting the document text server\u2026 Press Esc to cancel.")),
+             qPrintable(Statuses.join(QStringLiteral(" | "))));
+    QVERIFY2(D->Platform.Messages.size() == 1 && D->Platform.Messages[0].Kind == QLatin1String("information"),
+             qPrintable(D->Platform.Log().join(QStringLiteral("\n"))));
+    QVERIFY(D->Window->FLeftLines.join(u'\n').contains(QStringLiteral("Old price")));
+    QVERIFY(D->Window->FRightLines.join(u'\n').contains(QStringLiteral("New price")));
+    QVERIFY(D->Window->FTikaServer && D->Window->FTikaServer->IsReady());
+    const qint64 Pid = D->Window->FTikaServer->ProcessId();
+    QVERIFY(Pid > 0);
+
+    // The next comparison uses the same server.
+    D->Platform.Clear();
+    D->Click("btnCompare");
+    QCOMPARE(D->Platform.Messages.size(), 1);
+    QCOMPARE(D->Window->FTikaServer->ProcessId(), Pid);
+
+    D.reset();
+    QVERIFY2(::kill(pid_t(Pid), 0) != 0 && errno == ESRCH, "the server outlived the window");
+    QVERIFY(!quorlane::SomethingListens(Endpoint, QEventLoop::ExcludeUserInputEvents));
 }
 
 QTEST_MAIN(TestWindowDocumentsTika)

@@ -437,7 +437,7 @@ TTikaExtraction ExtractTextWithTika(const QString& FileName, const TTikaRequest&
     file->close();
 
     if (!error.isEmpty()) {
-        const bool large = decoder.BytesReceived() > (qint64(16) << 20);
+        const bool large = decoder.BytesReceived() > (qint64(1) << 20);
         decoder.Discard();
         result.Error = error;
         if (large) ReturnFreedMemory();

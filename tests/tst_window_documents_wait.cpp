@@ -13,6 +13,8 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using quorlane::test::HttpStandIn;
 using quorlane::test::TRecordedRequest;
 using quorlane::test::TStandInAnswer;
@@ -185,6 +187,41 @@ private slots:
                                             "4 MiB, more text than a comparison takes.\r\nRight: OK No comparable lines."));
         QVERIFY(D.Window->FLeftLines.isEmpty());
         QCOMPARE(D.Window->FRightLines, QStringList{"right text"});
+    }
+
+    void devicesAreNeverSent_data()
+    {
+        QTest::addColumn<QString>("Command");
+        QTest::addColumn<QString>("Left");   // "fifo" makes a named pipe in the test's folder
+        QTest::newRow("automatic, /dev/zero") << "btnCompare" << "/dev/zero";
+        QTest::newRow("automatic, a named pipe") << "btnCompare" << "fifo";
+        QTest::newRow("forced, /dev/zero") << "miAsComplexDocumentsegPDFDOCXetcwithTIKA1" << "/dev/zero";
+        QTest::newRow("forced, a named pipe") << "miAsComplexDocumentsegPDFDOCXetcwithTIKA1" << "fifo";
+    }
+
+    // /dev/zero or a named pipe as a document: a clear refusal in bounded time, nothing sent.
+    void devicesAreNeverSent()
+    {
+        QFETCH(QString, Command);
+        QFETCH(QString, Left);
+        HttpStandIn Server;
+        TWindowDriver D;
+        D.Window->SetTikaEndpoint(Server.Url());
+        if (Left == QLatin1String("fifo")) {
+            Left = D.PathOf(QStringLiteral("pipe.pdf"));
+            QCOMPARE(::mkfifo(QFile::encodeName(Left).constData(), 0600), 0);
+        }
+        D.SetPaths(Left, D.WriteBytes(QStringLiteral("right.pdf"), RightBytes()));
+
+        if (Command == QLatin1String("btnCompare"))
+            D.Click("btnCompare");
+        else
+            D.Trigger(qPrintable(Command));
+
+        QCOMPARE(D.Platform.Messages.size(), 1);
+        QCOMPARE(D.Platform.Messages[0].Kind, QStringLiteral("error"));
+        QCOMPARE(Server.ConnectionCount(), 0);
+        QCOMPARE(D.Platform.Pointer, TPointer::Default);
     }
 };
 

@@ -184,10 +184,9 @@ QString TikaServerFetchCommand(const QString& ProgramDir)
     const QFileInfo script(QDir(ProgramDir).filePath(QStringLiteral("../scripts/tika-server.sh")));
     if (!ProgramDir.isEmpty() && script.isFile())
         return QStringLiteral("bash %1 fetch").arg(script.canonicalFilePath());
-    const QString name = QStringLiteral("tika-server-standard-%1.jar").arg(QLatin1String(TikaServerVersion));
-    return QStringLiteral("curl -fL --create-dirs -o %1/%2 "
-                          "https://repo1.maven.org/maven2/org/apache/tika/tika-server-standard/%3/%2")
-        .arg(TikaServerCacheDir(), name, QLatin1String(TikaServerVersion));
+    return QStringLiteral("mvn -q dependency:copy -Dartifact=org.apache.tika:tika-server-standard:%1 "
+                          "-DoutputDirectory=%2")
+        .arg(QLatin1String(TikaServerVersion), TikaServerCacheDir());
 }
 
 QString TikaServerHint(const TTikaServerFiles& Files, const QString& AppTitle, const QString& FetchCommand)

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the program and the tests need; does nothing when all are there.
+# Installs the Debian packages the build, the program and the tests need, and any named as
+# arguments; does nothing when all are there.
 set -euo pipefail
 
 PACKAGES=(
@@ -11,6 +12,8 @@ PACKAGES=(
   openjdk-17-jre-headless maven
   desktop-file-utils appstream dpkg-dev git patch openbox xdotool wmctrl x11-utils imagemagick
 )
+# Callers may ask for more (scripts/fuzz.sh adds clang).
+PACKAGES+=("$@")
 
 missing=()
 for p in "${PACKAGES[@]}"; do

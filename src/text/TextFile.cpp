@@ -519,7 +519,7 @@ bool DecodeLines(QByteArrayView Bytes, TTextEncoding Encoding, QStringList& Line
         start = end;
         const qsizetype room = Encoding == TTextEncoding::Utf8 ? utf8.requiredSpace(piece.size()) : piece.size();
         if (buffer.size() < room)
-            buffer.resize(std::max(room, PieceSize + 1024));
+            buffer.resize(std::max(room, std::min(Bytes.size(), PieceSize) + 1024));
         QChar* const out = buffer.data();
         qsizetype length = 0;
         switch (Encoding) {

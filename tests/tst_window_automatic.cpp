@@ -54,11 +54,11 @@ private slots:
         QTest::addColumn<bool>("AsDocuments");
 
         const QByteArray Text("first line\r\nsecond line\r\n");
-        const QByteArray Pdf("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj\n<< /Type /Catalog >>\nendobj\n\x00\x01\x02", 60);
+        const QByteArray Pdf = QByteArrayLiteral("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj\n<< /Type /Catalog >>\nendobj\n\x00\x01\x02");
         QByteArray NulEarly(4095, 'a');
         NulEarly.append('\0');
         QByteArray NulLate(4096, 'a');
-        NulLate.append(QByteArray("\0\r\nmore\r\n", 9));
+        NulLate.append(QByteArrayLiteral("\0\r\nmore\r\n"));
 
         QTest::newRow("two text files") << "a.txt" << Text << "b.txt" << QByteArray("first line\r\n") << false;
         QTest::newRow("two PDFs, by their names alone") << "a.pdf" << Text << "b.PDF" << Text << true;

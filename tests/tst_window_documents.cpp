@@ -60,8 +60,8 @@ class TestWindowDocuments : public QObject
         Left = D.WriteBytes(QStringLiteral("left.txt"), LeftBytes());
         Right = D.WriteBytes(QStringLiteral("right.txt"), RightBytes());
     }
-    static QByteArray LeftBytes() { return QByteArray("%PDF left\x00\x01\xff document", 23); }
-    static QByteArray RightBytes() { return QByteArray("%PDF right\x00\x02\xfe document", 24); }
+    static QByteArray LeftBytes() { return QByteArrayLiteral("%PDF left\x00\x01\xff document"); }
+    static QByteArray RightBytes() { return QByteArrayLiteral("%PDF right\x00\x02\xfe document"); }
 
 private slots:
     void bothExtracted_data()

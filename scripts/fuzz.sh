@@ -22,7 +22,7 @@ bash scripts/install-deps.sh clang libclang-rt-14-dev
 BUILD_DIR="${FUZZ_BUILD_DIR:-build-fuzz}"
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
   SAN="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
-  CXX=clang++ CXXFLAGS="-O1 -g -fsanitize=fuzzer-no-link $SAN" LDFLAGS="$SAN" \
+  CXX=clang++ CXXFLAGS="-O1 -gline-tables-only -fsanitize=fuzzer-no-link $SAN" LDFLAGS="$SAN" \
     cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Fuzz -DQUORLANE_FUZZ=ON >/dev/null
 fi
 cmake --build "$BUILD_DIR" -j "$(nproc)" --target quorlane_fuzzers

@@ -29,6 +29,37 @@ def table_text(literal):
     return literal.replace("·", " ").replace("→", "\t")
 
 
+def literals(joined):
+    """The bytes of adjacent C++ string literals ("a" "b")."""
+    return b"".join(c_string(x) for x in re.findall(r'"((?:[^"\\]|\\.)*)"', joined))
+
+
+def row_byte_arrays(path):
+    """The first QByteArray("...") of each table row of a test file."""
+    source = path.read_text(encoding="utf-8")
+    return [literals(m) for m in
+            re.findall(r'newRow\("[^"]*"\)\s*<<\s*QByteArray\(((?:\s*"(?:[^"\\]|\\.)*")+)\)', source)]
+
+
+def settings_seeds():
+    source = (TESTS / "tst_settings_record.cpp").read_text(encoding="utf-8")
+    for joined in re.findall(r'HexBytes\(((?:\s*"[0-9A-Fa-f ]*")+)\)', source):
+        yield bytes.fromhex("".join(re.findall(r'"([0-9A-Fa-f ]*)"', joined)))
+
+
+def version_seeds():
+    bodies = row_byte_arrays(TESTS / "tst_update_versionnews.cpp")
+    for i, version in enumerate(bodies):
+        if len(version) < 256:
+            yield bytes([10, len(version)]) + version + bodies[(i * 7) % len(bodies)]
+
+
+def tika_answer_seeds():
+    for answer in row_byte_arrays(TESTS / "tst_tika_client.cpp"):
+        for pieces in (b"\x00\x00\x00\x00", b"\x00\x01\x02\x03"):
+            yield b"\x00" + pieces + answer
+
+
 def text_load_seeds():
     for path in sorted(TESTS.glob("tst_text_*.cpp")):
         for hexes in re.findall(r'HexBytes\("([0-9A-Fa-f ]*)"\)', path.read_text(encoding="utf-8")):
@@ -52,8 +83,12 @@ def intraline_seeds():
         yield bytes([flags, 0x00]) + table_text(a).encode() + b"\x01" + table_text(b).encode()
 
 
-for name, seeds in (("text_load", text_load_seeds()), ("diff", diff_seeds()),
-                    ("intraline", intraline_seeds())):
+SEEDS = {"text_load": text_load_seeds, "diff": diff_seeds, "intraline": intraline_seeds,
+         "settings": settings_seeds, "version": version_seeds, "tika_answer": tika_answer_seeds}
+for name, make in SEEDS.items():
+    if not (ROOT / "fuzz" / f"fuzz_{name}.cpp").exists():
+        continue
+    seeds = make()
     count = 0
     for seed in seeds:
         keep(name, seed)

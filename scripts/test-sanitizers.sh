@@ -15,5 +15,6 @@ if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
   cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Sanitize -DQUORLANE_BENCHMARKS=OFF >/dev/null
 fi
 export ASAN_OPTIONS="halt_on_error=1:abort_on_error=0:exitcode=23:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:exitcode=24${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
 BUILD_DIR="$BUILD_DIR" BUILD_TYPE=Sanitize bash scripts/test.sh

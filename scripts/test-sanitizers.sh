@@ -12,7 +12,7 @@ export CXXFLAGS="-O1 -g1 $SAN ${CXXFLAGS:-}"
 export LDFLAGS="$SAN ${LDFLAGS:-}"
 bash scripts/install-deps.sh
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
-  cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Sanitize -DQUORLANE_BENCHMARKS=OFF >/dev/null
+  cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Sanitize -DQUORLANE_BENCHMARKS=OFF -DQUORLANE_SANITIZER_RUN=ON >/dev/null
 fi
 export ASAN_OPTIONS="halt_on_error=1:abort_on_error=0:exitcode=23:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # quorlane --diff against GNU diff --minimal (and plain diff for reference), whole process against
 # whole process, on two real ~360,000-line files: every header of libstdc++ 11 and of libstdc++ 12,
-# concatenated in path order. Prints the times (best of RUNS), the ratios and the changed-line counts.
+# concatenated in path order. Prints the wall and CPU times (best of RUNS), the ratios and the
+# changed-line counts (GNU time, /usr/bin/time, measures each process).
 #
 #   bench/bench_cli_diff.sh [RUNS]      (default 3; installs libstdc++-11-dev and -12-dev if missing)
 set -euo pipefail
@@ -24,18 +25,19 @@ for v in 11 12; do
 done
 L="$WORK/c++11.h"; R="$WORK/c++12.h"
 
-# Best wall time of RUNS runs of a command whose output goes to a file, in seconds.
+# Best wall time of RUNS runs of a command whose output goes to a file, and the CPU time (user +
+# system) of that run, in seconds: "WALL CPU". On a shared machine the CPU time is the steadier one.
 best() {
     local out="$1"; shift
-    local best="" t0 t1 t
+    local best="" cpu="" t
     for _ in $(seq 1 "$RUNS"); do
-        t0=$(date +%s.%N)
-        "$@" >"$out" || [ $? -eq 1 ]
-        t1=$(date +%s.%N)
-        t=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
-        if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
+        /usr/bin/time -f "%e %U %S" -o "$WORK/time" "$@" >"$out" || [ $? -eq 1 ]
+        t=$(awk 'END { print $1, $2 + $3 }' "$WORK/time")   # after a "Command exited" line
+        if [ -z "$best" ] || awk -v t="${t%% *}" -v b="$best" 'BEGIN { exit !(t < b) }'; then
+            best=${t%% *}; cpu=${t##* }
+        fi
     done
-    echo "$best"
+    echo "$best $cpu"
 }
 count_unified() { grep -v -e '^--- ' -e '^+++ ' "$1" | grep -c '^[-+]' || true; }
 count_normal() { grep -c '^[<>]' "$1" || true; }
@@ -43,11 +45,13 @@ count_normal() { grep -c '^[<>]' "$1" || true; }
 Q=$(best "$WORK/q.out" "$PROGRAM" --diff "$L" "$R")
 M=$(best "$WORK/m.out" diff --minimal "$L" "$R")
 P=$(best "$WORK/p.out" diff "$L" "$R")
-printf 'files: %s lines vs %s lines (libstdc++ 11 and 12 headers)\n' "$(wc -l <"$L")" "$(wc -l <"$R")"
-printf '%-22s %9s %14s\n' "process" "seconds" "changed lines"
-printf '%-22s %9.3f %14s\n' "quorlane --diff" "$Q" "$(count_unified "$WORK/q.out")"
-printf '%-22s %9.3f %14s\n' "diff --minimal" "$M" "$(count_normal "$WORK/m.out")"
-printf '%-22s %9.3f %14s\n' "diff" "$P" "$(count_normal "$WORK/p.out")"
+printf 'files: %s lines vs %s lines (libstdc++ 11 and 12 headers); best of %s runs\n' \
+    "$(wc -l <"$L")" "$(wc -l <"$R")" "$RUNS"
+printf '%-18s %8s %8s %14s\n' "process" "wall s" "cpu s" "changed lines"
+printf '%-18s %8.3f %8.3f %14s\n' "quorlane --diff" ${Q} "$(count_unified "$WORK/q.out")"
+printf '%-18s %8.3f %8.3f %14s\n' "diff --minimal" ${M} "$(count_normal "$WORK/m.out")"
+printf '%-18s %8.3f %8.3f %14s\n' "diff" ${P} "$(count_normal "$WORK/p.out")"
 awk -v q="$Q" -v m="$M" -v p="$P" 'BEGIN {
-    printf "ratio quorlane / diff --minimal: %.2f\n", q / m
-    printf "ratio quorlane / diff:           %.2f\n", q / p }'
+    split(q, Q, " "); split(m, M, " "); split(p, P, " ")
+    printf "quorlane / diff --minimal: wall %.2f, cpu %.2f\n", Q[1] / M[1], Q[2] / M[2]
+    printf "quorlane / diff:           wall %.2f, cpu %.2f\n", Q[1] / P[1], Q[2] / P[2] }'

@@ -10,7 +10,7 @@ PACKAGES=(
   xvfb xauth
   diffutils
   openjdk-17-jre-headless maven
-  desktop-file-utils appstream dpkg-dev git patch openbox xdotool wmctrl x11-utils imagemagick
+  desktop-file-utils appstream dpkg-dev git patch openbox xdotool wmctrl x11-utils imagemagick time
 )
 # Callers may ask for more (scripts/fuzz.sh adds clang).
 PACKAGES+=("$@")

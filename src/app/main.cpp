@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QIcon>
 
+#include <cstdlib>
+
 namespace {
 
 // The arguments are read before any application object exists, so help, version, usage errors
@@ -25,7 +27,7 @@ int main(int argc, char* argv[])
 {
     const TCommandLine Command = ReadCommandLine(argc, argv);
     if (Command.Mode != TRunMode::Window)
-        return RunWithoutWindow(Command);
+        std::_Exit(RunWithoutWindow(Command));   // output is flushed; nothing else to tear down
 
     QApplication App(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorlane"));

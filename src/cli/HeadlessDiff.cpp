@@ -304,8 +304,9 @@ void Write(std::FILE* Stream, const QByteArray& Bytes)
     if (!IsTextContent(LeftBytes) || !IsTextContent(RightBytes))
         return LeftBytes == RightBytes ? ExitSame : Differ("Binary files %1 and %2 differ\n");
 
-    // The two sides load at the same time; the alignment waits for both.
-    TDiffSource Left;
+    // The two sides load at the same time; the alignment waits for both. They stay until the
+    // process ends, which frees them faster than a million single frees (see RunWithoutWindow).
+    static TDiffSource Left;
     std::exception_ptr LeftFailure;
     std::thread LeftLoader([&] {
         try {
@@ -314,7 +315,7 @@ void Write(std::FILE* Stream, const QByteArray& Bytes)
             LeftFailure = std::current_exception();
         }
     });
-    TDiffSource Right;
+    static TDiffSource Right;
     std::exception_ptr RightFailure;
     try {
         Right = LoadDiffSource(R, RightBytes);
@@ -326,7 +327,8 @@ void Write(std::FILE* Stream, const QByteArray& Bytes)
         std::rethrow_exception(LeftFailure);
     if (RightFailure)
         std::rethrow_exception(RightFailure);
-    const TDiffItems Items = ComputeDiff(Left.Lines, Right.Lines, Command.Options);
+    static TDiffItems Items;
+    Items = ComputeDiff(Left.Lines, Right.Lines, Command.Options);
     const QByteArray Diff = UnifiedDiffText(Left, Right, Items, Command.Options, L, R, Command.Context);
     if (Diff.isEmpty())
         return ExitSame;

@@ -121,11 +121,11 @@ void TXSession::CloseWindow(const QString& Window) const
     Run(QStringLiteral("wmctrl"), {"-i", "-c", Window});
 }
 
-bool TXSession::WindowExists(const QString& Window) const
+qint64 TXSession::WindowOwner(const QString& Window) const
 {
     int Code = 0;
-    Run(QStringLiteral("xdotool"), {"getwindowname", Window}, &Code);
-    return Code == 0;
+    const QString Pid = Run(QStringLiteral("xdotool"), {"getwindowpid", Window}, &Code);
+    return Code == 0 ? Pid.toLongLong() : 0;
 }
 
 bool TXSession::Screenshot(const QString& Path) const

@@ -31,7 +31,9 @@ public:
     void SendKeys(const QString& Window, const QString& Keys) const;
     // Asks the window manager to close the window (the title bar's close button).
     void CloseWindow(const QString& Window) const;
-    [[nodiscard]] bool WindowExists(const QString& Window) const;
+    // The process that owns a window (its _NET_WM_PID), or 0 when there is no such window.
+    // A closed window's id may come back for the next program's window: compare owners too.
+    [[nodiscard]] qint64 WindowOwner(const QString& Window) const;
     // Saves a screenshot of the whole screen.
     bool Screenshot(const QString& Path) const;
 

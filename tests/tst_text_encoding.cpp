@@ -1,6 +1,8 @@
 // Encoding detection, strict decoding and line splitting of text files.
 
 #include "support/core/ByteFiles.h"
+#include "text/SideSave.h"
+#include "text/SideState.h"
 #include "text/TextFile.h"
 #include "text/Windows1252.h"
 
@@ -110,6 +112,7 @@ void TstTextEncoding::detectAndLoad_data()
     QTest::addColumn<bool>("bom");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<bool>("finalBreak");   // the text ended with a break, or was empty
 
     const auto ansi = TTextEncoding::Ansi;
     const auto utf8 = TTextEncoding::Utf8;
@@ -117,68 +120,68 @@ void TstTextEncoding::detectAndLoad_data()
     const auto be = TTextEncoding::Utf16BE;
     const QString feff(QChar(0xFEFF));
 
-    QTest::newRow("empty") << QByteArray() << ansi << false << "ANSI" << QStringList();
+    QTest::newRow("empty") << QByteArray() << ansi << false << "ANSI" << QStringList() << true;
     QTest::newRow("utf-8 mark, CRLF, no final break")
         << HexBytes("EF BB BF 61 0D 0A 62") << utf8 << true << "UTF-8 with BOM"
-        << QStringList{"a", "b"};
+        << QStringList{"a", "b"} << false;
     QTest::newRow("utf-8 mark only") << HexBytes("EF BB BF") << utf8 << true << "UTF-8 with BOM"
-                                     << QStringList();
+                                     << QStringList() << true;
     QTest::newRow("second mark is text")
         << HexBytes("EF BB BF EF BB BF 61") << utf8 << true << "UTF-8 with BOM"
-        << QStringList{feff + "a"};
+        << QStringList{feff + "a"} << false;
     QTest::newRow("ascii line") << HexBytes("61 0D 0A") << ansi << false << "ANSI/ASCII"
-                                << QStringList{"a"};
+                                << QStringList{"a"} << true;
     QTest::newRow("CR CR LF") << HexBytes("61 0D 0D 0A 62 0A") << ansi << false << "ANSI/ASCII"
-                              << QStringList{"a", "", "b"};
+                              << QStringList{"a", "", "b"} << true;
     QTest::newRow("LF CR") << HexBytes("61 0A 0D 62") << ansi << false << "ANSI/ASCII"
-                           << QStringList{"a", "", "b"};
+                           << QStringList{"a", "", "b"} << false;
     QTest::newRow("one CRLF") << HexBytes("0D 0A") << ansi << false << "ANSI/ASCII"
-                              << QStringList{""};
-    QTest::newRow("lone CR") << HexBytes("0D") << ansi << false << "ANSI/ASCII" << QStringList{""};
+                              << QStringList{""} << true;
+    QTest::newRow("lone CR") << HexBytes("0D") << ansi << false << "ANSI/ASCII" << QStringList{""} << true;
     QTest::newRow("two LF") << HexBytes("0A 0A") << ansi << false << "ANSI/ASCII"
-                            << QStringList{"", ""};
+                            << QStringList{"", ""} << true;
     QTest::newRow("NUL inside line") << HexBytes("61 00 62 0A 63") << ansi << false << "ANSI/ASCII"
-                                     << QStringList{WithNul("a", "b"), "c"};
+                                     << QStringList{WithNul("a", "b"), "c"} << false;
     QTest::newRow("utf-16 LE without mark is ASCII")
         << HexBytes("41 00 42 00") << ansi << false << "ANSI/ASCII"
-        << QStringList{WithNul("A", "B") + QChar(0)};
+        << QStringList{WithNul("A", "B") + QChar(0)} << false;
     QTest::newRow("utf-8 e-acute") << HexBytes("C3 A9") << utf8 << false << "UTF-8"
-                                   << QStringList{U("é")};
+                                   << QStringList{U("é")} << false;
     QTest::newRow("utf-8 after ascii, CR end") << HexBytes("78 C3 A9 0D") << utf8 << false << "UTF-8"
-                                               << QStringList{U("xé")};
+                                               << QStringList{U("xé")} << true;
     QTest::newRow("utf-8 emoji") << HexBytes("F0 9F 98 80 0A") << utf8 << false << "UTF-8"
-                                 << QStringList{U("😀")};
+                                 << QStringList{U("😀")} << true;
     QTest::newRow("lone latin-1 e-acute") << HexBytes("E9") << ansi << false << "ANSI"
-                                          << QStringList{U("é")};
+                                          << QStringList{U("é")} << false;
     QTest::newRow("cut-off utf-8 is ANSI") << HexBytes("C3") << ansi << false << "ANSI"
-                                           << QStringList{U("Ã")};
+                                           << QStringList{U("Ã")} << false;
     QTest::newRow("cut-off utf-8 mark is ANSI") << HexBytes("EF BB") << ansi << false << "ANSI"
-                                                << QStringList{U("ï»")};
+                                                << QStringList{U("ï»")} << false;
     QTest::newRow("windows-1252 specials and unassigned bytes")
         << HexBytes("80 81 8D 8F 90 9D 9F 0A A0 FF") << ansi << false << "ANSI"
         << QStringList{U("€") + QChar(0x81) + QChar(0x8D) + QChar(0x8F) + QChar(0x90) + QChar(0x9D)
                            + U("Ÿ"),
-                       U("\u00A0ÿ")};
+                       U("\u00A0ÿ")} << false;
     QTest::newRow("utf-16 LE") << HexBytes("FF FE 61 00 0D 00 0A 00 62 00") << le << true
-                               << "UTF-16 LE with BOM" << QStringList{"a", "b"};
+                               << "UTF-16 LE with BOM" << QStringList{"a", "b"} << false;
     QTest::newRow("utf-16 LE odd last byte") << HexBytes("FF FE 61 00 62") << le << true
-                                             << "UTF-16 LE with BOM" << QStringList{U("a\uFFFD")};
+                                             << "UTF-16 LE with BOM" << QStringList{U("a\uFFFD")} << false;
     QTest::newRow("utf-16 LE odd byte after the final break")
         << HexBytes("FF FE 61 00 0A 00 62") << le << true << "UTF-16 LE with BOM"
-        << QStringList{"a", U("\uFFFD")};
+        << QStringList{"a", U("\uFFFD")} << false;
     QTest::newRow("utf-16 LE surrogate pair")
         << HexBytes("FF FE 3D D8 00 DE 0A 00") << le << true << "UTF-16 LE with BOM"
-        << QStringList{U("😀")};
+        << QStringList{U("😀")} << true;
     QTest::newRow("utf-32 LE mark taken for utf-16 LE")
         << HexBytes("FF FE 00 00 61 00 00 00") << le << true << "UTF-16 LE with BOM"
-        << QStringList{QChar(0) + QStringLiteral("a") + QChar(0)};
+        << QStringList{QChar(0) + QStringLiteral("a") + QChar(0)} << false;
     QTest::newRow("utf-16 BE") << HexBytes("FE FF 00 61 00 0A 00 62") << be << true
-                               << "UTF-16 BE with BOM" << QStringList{"a", "b"};
+                               << "UTF-16 BE with BOM" << QStringList{"a", "b"} << false;
     QTest::newRow("utf-16 BE mark only") << HexBytes("FE FF") << be << true << "UTF-16 BE with BOM"
-                                         << QStringList();
+                                         << QStringList() << true;
     QTest::newRow("utf-16 BE lone CR and odd byte")
         << HexBytes("FE FF 00 E9 00 0D 20 AC 00") << be << true << "UTF-16 BE with BOM"
-        << QStringList{U("é"), U("€\uFFFD")};
+        << QStringList{U("é"), U("€\uFFFD")} << false;
 }
 
 void TstTextEncoding::detectAndLoad()
@@ -188,6 +191,7 @@ void TstTextEncoding::detectAndLoad()
     QFETCH(bool, bom);
     QFETCH(QString, name);
     QFETCH(QStringList, lines);
+    QFETCH(bool, finalBreak);
 
     const TDetectedEncoding found = DetectTextEncoding(bytes);
     QCOMPARE(found.Encoding, encoding);
@@ -212,6 +216,11 @@ void TstTextEncoding::detectAndLoad()
     QCOMPARE(loadedEncoding, encoding);
     QCOMPARE(loadedBom, bom);
     QCOMPARE(loadedName, name);
+
+    TSideState side;
+    LoadTextFile(path, side);
+    QCOMPARE(side.Lines, lines);
+    QCOMPARE(side.FinalBreak, finalBreak);
 }
 
 void TstTextEncoding::strictUtf8Failure_data()
@@ -247,9 +256,11 @@ void TstTextEncoding::strictUtf8Failure()
     QCOMPARE(hasBom, false);
     QCOMPARE(name, QStringLiteral("ANSI"));
     QCOMPARE(lines, SplitTextLines(DecodeText(bytes, TTextEncoding::Ansi)));
-    TTextWriteEncoding asRead = WriteEncodingFor(encoding, hasBom);
-    asRead.LineBreak = TLineBreak::Lf;
-    QCOMPARE(ToHex(EncodeTextLines(lines, asRead)), ToHex(bytes.endsWith('\n') ? bytes : bytes + '\n'));
+    TSideState side;
+    side.Source = TSideSource::TextFile;
+    LoadTextFile(path, side);
+    QCOMPARE(side.Lines, lines);
+    QCOMPARE(ToHex(EncodeTextLines(side.Lines, WriteEncodingFor(side))), ToHex(bytes));
 
     // Strict decoding on its own still says where the bytes go wrong.
     try {
@@ -327,6 +338,10 @@ void TstTextEncoding::largeFiles()
     QCOMPARE(loadedName, name);
     QCOMPARE(lines.size(), expected.size());
     QVERIFY(lines == expected);
+    // Whether it ended with a break is known from the last piece.
+    TSideState side;
+    LoadTextFile(path, side);
+    QCOMPARE(side.FinalBreak, text.endsWith(u'\n') || text.endsWith(u'\r'));
 }
 
 void TstTextEncoding::malformedFarIntoLargeFile()

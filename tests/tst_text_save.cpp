@@ -3,6 +3,8 @@
 
 #include "support/core/ByteFiles.h"
 #include "support/core/FileSizeLimit.h"
+#include "text/SideSave.h"
+#include "text/SideState.h"
 #include "text/TextFile.h"
 
 #include <QDir>
@@ -164,25 +166,31 @@ void TstTextSave::roundTrip_data()
 {
     QTest::addColumn<QByteArray>("original");
     QTest::addColumn<bool>("canonical");  // every line already ends in CR LF
-    QTest::newRow("ANSI/ASCII") << HexBytes("61 0D 0A 62 09 63 0D 0A") << true;
-    QTest::newRow("ANSI") << HexBytes("E9 80 81 8D 0D 0A FF 0D 0A") << true;
-    QTest::newRow("ANSI with LF breaks") << HexBytes("E9 0A 61 0A") << false;
-    QTest::newRow("UTF-8") << HexBytes("C3 A9 0D 0A F0 9F 98 80 0D 0A") << true;
-    QTest::newRow("UTF-8 without final break") << HexBytes("C3 A9 0A 62") << false;
-    QTest::newRow("UTF-8 with BOM") << HexBytes("EF BB BF 61 0D 0A 62 0D 0A") << true;
-    QTest::newRow("UTF-8 with BOM, mark only") << HexBytes("EF BB BF") << false;
+    QTest::addColumn<bool>("asRead");     // a side written back unchanged gives these bytes again
+    QTest::newRow("ANSI/ASCII") << HexBytes("61 0D 0A 62 09 63 0D 0A") << true << true;
+    QTest::newRow("ANSI") << HexBytes("E9 80 81 8D 0D 0A FF 0D 0A") << true << true;
+    QTest::newRow("ANSI with LF breaks") << HexBytes("E9 0A 61 0A") << false << true;
+    QTest::newRow("ANSI with CR breaks, no final break") << HexBytes("E9 0D 61") << false << true;
+    QTest::newRow("UTF-8") << HexBytes("C3 A9 0D 0A F0 9F 98 80 0D 0A") << true << true;
+    QTest::newRow("UTF-8 without final break") << HexBytes("C3 A9 0A 62") << false << true;
+    QTest::newRow("UTF-8 with BOM") << HexBytes("EF BB BF 61 0D 0A 62 0D 0A") << true << true;
+    QTest::newRow("UTF-8 with BOM, CR LF, no final break") << HexBytes("EF BB BF 61 0D 0A 62") << false << true;
+    QTest::newRow("UTF-8 with BOM, mark only") << HexBytes("EF BB BF") << false << true;
     QTest::newRow("UTF-16 LE with BOM") << HexBytes("FF FE E9 00 0D 00 0A 00 3D D8 00 DE 0D 00 0A 00")
-                                        << true;
-    QTest::newRow("UTF-16 LE, lone CR, odd byte") << HexBytes("FF FE 61 00 0D 00 62 00 63") << false;
-    QTest::newRow("UTF-16 BE with BOM") << HexBytes("FE FF 00 E9 00 0D 00 0A") << true;
-    QTest::newRow("empty") << QByteArray() << true;
-    QTest::newRow("blank lines") << HexBytes("0D 0A 0D 0A") << true;
+                                        << true << true;
+    // The odd byte is read as U+FFFD, which is written as a whole unit.
+    QTest::newRow("UTF-16 LE, lone CR, odd byte") << HexBytes("FF FE 61 00 0D 00 62 00 63") << false << false;
+    QTest::newRow("UTF-16 BE with BOM") << HexBytes("FE FF 00 E9 00 0D 00 0A") << true << true;
+    QTest::newRow("UTF-16 BE, LF, no final break") << HexBytes("FE FF 00 61 00 0A 00 62") << false << true;
+    QTest::newRow("empty") << QByteArray() << true << true;
+    QTest::newRow("blank lines") << HexBytes("0D 0A 0D 0A") << true << true;
 }
 
 void TstTextSave::roundTrip()
 {
     QFETCH(QByteArray, original);
     QFETCH(bool, canonical);
+    QFETCH(bool, asRead);
     const QString source = WriteBytesFile(FDir.path(), QStringLiteral("rt%1.src").arg(++FCount), original);
     const TLoaded first = Load(source);
     const QString saved = FDir.filePath(QStringLiteral("rt%1.saved").arg(FCount));
@@ -194,6 +202,16 @@ void TstTextSave::roundTrip()
     QCOMPARE(second.EncName, first.EncName);
     if (canonical)
         QCOMPARE(ToHex(ReadBytesFile(saved)), ToHex(original));
+
+    // Through a side: its own line break and final break, so nothing changed is nothing written.
+    TSideState side;
+    side.Source = TSideSource::TextFile;
+    LoadTextFile(source, side);
+    const QString sideSaved = FDir.filePath(QStringLiteral("rt%1.side").arg(FCount));
+    SaveTextFile(sideSaved, side.Lines, WriteEncodingFor(side));
+    if (asRead)
+        QCOMPARE(ToHex(ReadBytesFile(sideSaved)), ToHex(original));
+    QCOMPARE(Load(sideSaved).Lines, side.Lines);
 }
 
 void TstTextSave::manyLinesAcrossChunks()

@@ -46,9 +46,10 @@ class TestWindowSave : public QObject
 private slots:
     void cleanup() { QThreadPool::globalInstance()->waitForDone(); }
 
-    // Each side is written back as it was read: its encoding and mark, and its line break (the
-    // most frequent one; LF when it had none). A side read as ANSI only for holding nothing but
-    // ASCII goes to UTF-8 once it holds more.
+    // Each side is written back as it was read: its encoding and mark, its line break (the most
+    // frequent one; LF when it had none), and its last line without a break when the file had
+    // none there. A side read as ANSI only for holding nothing but ASCII goes to UTF-8 once it
+    // holds more. Unedited, a file is written back byte for byte (but for an odd UTF-16 byte).
     void encodings_data()
     {
         QTest::addColumn<QByteArray>("Input");
@@ -58,7 +59,7 @@ private slots:
         QTest::addColumn<QByteArray>("Saved");
 
         QTest::newRow("UTF-8 without a mark, LF breaks, no final break")
-            << QByteArray("h\xC3\xA9llo\nworld") << "" << "UTF-8" << "UTF-8" << QByteArray("h\xC3\xA9llo\nworld\n");
+            << QByteArray("h\xC3\xA9llo\nworld") << "" << "UTF-8" << "UTF-8" << QByteArray("h\xC3\xA9llo\nworld");
         QTest::newRow("UTF-8 with a mark: written with exactly one")
             << QByteArray("\xEF\xBB\xBF" "abc\r\ndef\r\n") << "" << "UTF-8 with BOM" << "UTF-8 with BOM"
             << QByteArray("\xEF\xBB\xBF" "abc\r\ndef\r\n");
@@ -70,15 +71,17 @@ private slots:
             << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF" "a\n");
         QTest::newRow("UTF-16 LE with a mark, LF")
             << QByteArray("\xFF\xFE" "a\0\n\0b\0", 8) << "" << "UTF-16 LE with BOM" << "UTF-16 LE with BOM"
-            << QByteArray("\xFF\xFE" "a\0\n\0b\0\n\0", 10);
+            << QByteArray("\xFF\xFE" "a\0\n\0b\0", 8);
         QTest::newRow("UTF-16 LE, odd last byte kept as U+FFFD")
             << QByteArray("\xFF\xFE" "a\0b", 5) << "" << "UTF-16 LE with BOM" << "UTF-16 LE with BOM"
-            << QByteArray("\xFF\xFE" "a\0\xFD\xFF\n\0", 8);
+            << QByteArray("\xFF\xFE" "a\0\xFD\xFF", 6);
         QTest::newRow("UTF-16 BE with a mark, edited")
             << QByteArray("\xFE\xFF\0a\0\r\0\n\0b", 10) << "\u20AC" << "UTF-16 BE with BOM" << "UTF-16 BE with BOM"
-            << QByteArray("\xFE\xFF\x20\xAC\0\r\0\n\0b\0\r\0\n", 14);
+            << QByteArray("\xFE\xFF\x20\xAC\0\r\0\n\0b", 10);
         QTest::newRow("ANSI, CR breaks") << QByteArray("caf\xE9\rna\xEFve") << "" << "ANSI" << "ANSI"
-                                         << QByteArray("caf\xE9\rna\xEFve\r");
+                                         << QByteArray("caf\xE9\rna\xEFve");
+        QTest::newRow("CR breaks, final break") << QByteArray("a\rb\r") << "" << "ANSI/ASCII" << "ANSI/ASCII"
+                                                << QByteArray("a\rb\r");
         QTest::newRow("ANSI: what the code page lacks becomes ?")
             << QByteArray("caf\xE9\r\n") << "\u03A9\u20AC" << "ANSI" << "ANSI" << QByteArray("?\x80\r\n");
         QTest::newRow("not well-formed UTF-8 is ANSI, written back byte for byte")
@@ -88,7 +91,7 @@ private slots:
             << QByteArray("\xEF\xBB\xBF" "caf\xE9\n") << "" << "ANSI" << "ANSI"
             << QByteArray("\xEF\xBB\xBF" "caf\xE9\n");
         QTest::newRow("ANSI/ASCII") << QByteArray("plain\r\n\r\nend") << "" << "ANSI/ASCII" << "ANSI/ASCII"
-                                    << QByteArray("plain\r\n\r\nend\r\n");
+                                    << QByteArray("plain\r\n\r\nend");
         QTest::newRow("ANSI/ASCII edited with ASCII stays ANSI/ASCII")
             << QByteArray("plain\nend\n") << "more" << "ANSI/ASCII" << "ANSI/ASCII" << QByteArray("more\nend\n");
         QTest::newRow("ANSI/ASCII that now holds more is UTF-8")
@@ -96,9 +99,15 @@ private slots:
             << QByteArray("\xC3\xA9t\xC3\xA9\nend\n");
         QTest::newRow("mixed breaks: the most frequent one")
             << QByteArray("a\r\nb\r\nc\nd\re") << "" << "ANSI/ASCII" << "ANSI/ASCII"
-            << QByteArray("a\r\nb\r\nc\r\nd\r\ne\r\n");
-        QTest::newRow("no break at all: LF") << QByteArray("single") << "" << "ANSI/ASCII" << "ANSI/ASCII"
-                                             << QByteArray("single\n");
+            << QByteArray("a\r\nb\r\nc\r\nd\r\ne");
+        QTest::newRow("no break at all") << QByteArray("single") << "" << "ANSI/ASCII" << "ANSI/ASCII"
+                                         << QByteArray("single");
+        QTest::newRow("the only line edited, still no break after it")
+            << QByteArray("single") << "\u00E9" << "ANSI/ASCII" << "UTF-8" << QByteArray("\xC3\xA9");
+        QTest::newRow("CR LF, last line edited, final break kept")
+            << QByteArray("one\r\n") << "two" << "ANSI/ASCII" << "ANSI/ASCII" << QByteArray("two\r\n");
+        QTest::newRow("one empty line") << QByteArray("\n") << "" << "ANSI/ASCII" << "ANSI/ASCII"
+                                        << QByteArray("\n");
         QTest::newRow("empty file") << QByteArray() << "" << "ANSI" << "ANSI" << QByteArray();
     }
 
@@ -149,20 +158,91 @@ private slots:
         QCOMPARE(D.Window->FLeftEncName, SavedAs);
     }
 
-    // A merge carries lines, not line breaks: each side is written with its own.
-    void eachSideKeepsItsOwnLineBreak()
+    // A merge carries lines, not line breaks: each side is written with its own breaks, and
+    // its last line ends with a break only if its file's did.
+    void eachSideKeepsItsOwnLineBreaks_data()
     {
+        QTest::addColumn<QByteArray>("Left");
+        QTest::addColumn<QByteArray>("Right");
+        QTest::addColumn<QString>("Copy");   // the copy-all button
+        QTest::addColumn<QByteArray>("SavedLeft");
+        QTest::addColumn<QByteArray>("SavedRight");
+        QTest::newRow("LF lines into CR LF") << QByteArray("a\nb\n") << QByteArray("a\r\nx\r\n")
+                                             << "btnAllLeftDiffsToRight" << QByteArray("a\nb\n")
+                                             << QByteArray("a\r\nb\r\n");
+        QTest::newRow("last line replaced where the file had no final break")
+            << QByteArray("a\nb\n") << QByteArray("a\r\nx") << "btnAllLeftDiffsToRight"
+            << QByteArray("a\nb\n") << QByteArray("a\r\nb");
+        QTest::newRow("last line from a file without a final break")
+            << QByteArray("a\nb") << QByteArray("a\r\nx\r\n") << "btnAllLeftDiffsToRight"
+            << QByteArray("a\nb") << QByteArray("a\r\nb\r\n");
+        QTest::newRow("lines added after a last line without a break")
+            << QByteArray("a") << QByteArray("a\rb\rc\r") << "btnAllRightDiffsToLeft"
+            << QByteArray("a\nb\nc") << QByteArray("a\rb\rc\r");   // a file without breaks takes LF
+        QTest::newRow("lines removed up to a last line without a break")
+            << QByteArray("a\r\nb\r\nc") << QByteArray("a") << "btnAllRightDiffsToLeft"
+            << QByteArray("a") << QByteArray("a");
+        QTest::newRow("an empty file takes breaks after every line")
+            << QByteArray() << QByteArray("a\nb") << "btnAllRightDiffsToLeft"
+            << QByteArray("a\nb\n") << QByteArray("a\nb");
+        // An empty last line keeps its break even so, or the file would read back without it.
+        QTest::newRow("an empty last line into a file without a final break")
+            << QByteArray("a\n\n") << QByteArray("a") << "btnAllLeftDiffsToRight"
+            << QByteArray("a\n\n") << QByteArray("a\n\n");
+    }
+
+    void eachSideKeepsItsOwnLineBreaks()
+    {
+        QFETCH(QByteArray, Left);
+        QFETCH(QByteArray, Right);
+        QFETCH(QString, Copy);
+        QFETCH(QByteArray, SavedLeft);
+        QFETCH(QByteArray, SavedRight);
         TWindowDriver D;
-        D.CompareBytes("a\nb\n", "a\r\nx\r\n");
-        D.Click("btnAllLeftDiffsToRight");
+        D.CompareBytes(Left, Right);
+        D.Click(qPrintable(Copy));
         QVERIFY(D.WaitForRecompute());
+        QVERIFY(UnsavedChanges);
         const QString LeftOut = D.PathOf(QStringLiteral("left-out.txt"));
         const QString RightOut = D.PathOf(QStringLiteral("right-out.txt"));
         D.Platform.SaveFileAnswers = {LeftOut, RightOut};
         D.Click("btnSaveLeft");
         D.Click("btnSaveRight");
-        QCOMPARE(ReadAll(LeftOut), QByteArray("a\nb\n"));
-        QCOMPARE(ReadAll(RightOut), QByteArray("a\r\nb\r\n"));
+        QCOMPARE(D.Platform.Log(), QStringList());
+        QCOMPARE(ReadAll(LeftOut), SavedLeft);
+        QCOMPARE(ReadAll(RightOut), SavedRight);
+    }
+
+    // A side whose every line was removed is written as an empty file (its mark alone, where it
+    // has one); undoing brings the lines back as the file had them, final break or not.
+    void removingEveryLineWritesNoText_data()
+    {
+        QTest::addColumn<QByteArray>("Right");
+        QTest::addColumn<QByteArray>("Emptied");
+        QTest::newRow("CR LF, no final break") << QByteArray("x\r\ny") << QByteArray();
+        QTest::newRow("LF, final break") << QByteArray("x\ny\n") << QByteArray();
+        QTest::newRow("UTF-8 with a mark, no final break")
+            << QByteArray("\xEF\xBB\xBF" "x\ny") << QByteArray("\xEF\xBB\xBF");
+    }
+
+    void removingEveryLineWritesNoText()
+    {
+        QFETCH(QByteArray, Right);
+        QFETCH(QByteArray, Emptied);
+        TWindowDriver D;
+        D.CompareBytes(QByteArray(), Right);
+        D.Click("btnAllLeftDiffsToRight");
+        QVERIFY(D.WaitForRecompute());
+        QVERIFY(D.Window->FRightLines.isEmpty());
+        const QString Out = D.PathOf(QStringLiteral("right-out.txt"));
+        D.Platform.SaveFileAnswers = {Out, Out};
+        D.Click("btnSaveRight");
+        QCOMPARE(ReadAll(Out), Emptied);
+        D.Click("btnUndo");
+        QVERIFY(D.WaitForRecompute());
+        D.Click("btnSaveRight");
+        QCOMPARE(D.Platform.Log(), QStringList());
+        QCOMPARE(ReadAll(Out), Right);
     }
 
     void theDialogProposesThePathBoxFolderAndName()

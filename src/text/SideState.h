@@ -21,11 +21,14 @@ struct TSideState {
     bool HasBOM = false;
     QString EncName = QString::fromLatin1(EncNameAnsiAscii);
     TLineBreak LineBreak = TLineBreak::Lf;
+    // The loaded text ended with a line break, or had no text. Only a text file read without one
+    // has its last line written without one, so saving adds no break the file did not have.
+    bool FinalBreak = true;
     bool PureAscii = false;   // read as ANSI but held only ASCII: written as UTF-8 once it holds more
     bool Unsaved = false;   // a merge, undo or edit changed this side since it was loaded or saved
     TSideSource Source = TSideSource::None;
 };
 
-// Reads a text file into Side's text fields (lines, encoding, mark, name, line break); the
+// Reads a text file into Side's text fields (lines, encoding, mark, name, line breaks); the
 // flags stay. On any failure Side is left as it was (see the other LoadTextFile).
 void LoadTextFile(const QString& FileName, TSideState& Side);

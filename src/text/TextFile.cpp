@@ -353,10 +353,12 @@ public:
     TLineSink(const TLineSink&) = delete;
     TLineSink& operator=(const TLineSink&) = delete;
 
-    // How many breaks of each kind the added text held.
+    // How many breaks of each kind the added text held, and whether it ended with one (or was
+    // empty).
     qsizetype Lf = 0;
     qsizetype CrLf = 0;
     qsizetype Cr = 0;
+    bool FinalBreak = true;
 
     void Add(const char16_t* Start, qsizetype Length)
     {
@@ -376,6 +378,7 @@ private:
 };
 
 // Adds the lines of Text: breaks at CR LF, LF and lone CR, no empty line for a final break.
+// Texts added one after another are one text: an empty one leaves the final break as it was.
 void AppendLines(QStringView Text, TLineSink& Lines)
 {
     const char16_t* const end = Text.utf16() + Text.size();
@@ -399,6 +402,8 @@ void AppendLines(QStringView Text, TLineSink& Lines)
     }
     if (start < end)
         Lines.Add(start, end - start);
+    if (!Text.isEmpty())
+        Lines.FinalBreak = start == end;
 }
 
 bool IsWide(TTextEncoding Encoding)
@@ -503,10 +508,17 @@ TLineBreak MostFrequentBreak(qsizetype Lf, qsizetype CrLf, qsizetype Cr)
     return CrLf >= Cr ? TLineBreak::CrLf : TLineBreak::Cr;
 }
 
+// The line breaks of a loaded text: the one its lines are written with, and whether the text
+// ended with a break (an empty text counts as having one).
+struct TLoadedBreaks {
+    TLineBreak Most = TLineBreak::Lf;
+    bool Final = true;
+};
+
 // Decodes piece by piece and appends each piece's lines, so the whole decoded text never
 // exists at once and each piece is split while it is still in the cache; the breaks are
 // counted while splitting. False when strict UTF-8 decoding meets a malformed sequence.
-bool DecodeLines(QByteArrayView Bytes, TTextEncoding Encoding, QStringList& Lines, TLineBreak& Break)
+bool DecodeLines(QByteArrayView Bytes, TTextEncoding Encoding, QStringList& Lines, TLoadedBreaks& Breaks)
 {
     constexpr qsizetype PieceSize = 1 << 20;
     TLineSink sink(Lines, CountLines(Bytes, Encoding));
@@ -548,7 +560,7 @@ bool DecodeLines(QByteArrayView Bytes, TTextEncoding Encoding, QStringList& Line
         }
         AppendLines(QStringView(out, length), sink);
     }
-    Break = MostFrequentBreak(sink.Lf, sink.CrLf, sink.Cr);
+    Breaks = {MostFrequentBreak(sink.Lf, sink.CrLf, sink.Cr), sink.FinalBreak};
     return true;
 }
 
@@ -564,7 +576,7 @@ qsizetype MarkLength(QByteArrayView Bytes)
 // (replaced only on success). The mark is the encoding's, not text: it is not decoded. Bytes that
 // are not well-formed UTF-8 are read as ANSI, which holds any bytes and writes them back as
 // they were.
-void LoadLinesOrThrow(const QString& FileName, QStringList& Lines, TDetectedEncoding& Found, TLineBreak& Break)
+void LoadLinesOrThrow(const QString& FileName, QStringList& Lines, TDetectedEncoding& Found, TLoadedBreaks& Breaks)
 {
     const QByteArray bytes = ReadTextFileBytes(FileName);
     const QByteArrayView view(bytes);
@@ -574,29 +586,29 @@ void LoadLinesOrThrow(const QString& FileName, QStringList& Lines, TDetectedEnco
     // Well-formed UTF-8 with a byte above 0x7F always passes IsValidUtf8: try decoding first,
     // so the common case needs no separate checking pass over the bytes.
     if (mark == 0 && FindHighByte(raw, view.size()) < view.size()) {
-        if (DecodeLines(view, TTextEncoding::Utf8, lines, Break)) {
+        if (DecodeLines(view, TTextEncoding::Utf8, lines, Breaks)) {
             Found = {TTextEncoding::Utf8, false, QString::fromLatin1(EncNameUtf8)};
         } else {
             lines = QStringList();
             Found = {TTextEncoding::Ansi, false, QString::fromLatin1(EncNameAnsi)};
-            (void)DecodeLines(view, TTextEncoding::Ansi, lines, Break);
+            (void)DecodeLines(view, TTextEncoding::Ansi, lines, Breaks);
         }
         Lines.swap(lines);
         return;
     }
     Found = DetectTextEncoding(view);
-    if (!DecodeLines(view.sliced(mark), Found.Encoding, lines, Break)) {
+    if (!DecodeLines(view.sliced(mark), Found.Encoding, lines, Breaks)) {
         // A mark followed by bytes that are not UTF-8: the mark's bytes stay as ANSI text, so
         // saving writes every byte back as it was.
         lines = QStringList();
         Found = {TTextEncoding::Ansi, false, QString::fromLatin1(EncNameAnsi)};
-        (void)DecodeLines(view, TTextEncoding::Ansi, lines, Break);
+        (void)DecodeLines(view, TTextEncoding::Ansi, lines, Breaks);
     }
     Lines.swap(lines);
 }
 
 // Running out of memory part-way frees what was taken and says which file did not fit.
-void LoadLines(const QString& FileName, QStringList& Lines, TDetectedEncoding& Found, TLineBreak& Break)
+void LoadLines(const QString& FileName, QStringList& Lines, TDetectedEncoding& Found, TLoadedBreaks& Breaks)
 {
     // Where the system would hand out more than it has, the out-of-memory killer ends the
     // program with every unsaved change: a file that cannot fit is refused before it is read.
@@ -607,7 +619,7 @@ void LoadLines(const QString& FileName, QStringList& Lines, TDetectedEncoding& F
             ThrowOutOfMemory(FileName, size);
     }
     try {
-        LoadLinesOrThrow(FileName, Lines, Found, Break);
+        LoadLinesOrThrow(FileName, Lines, Found, Breaks);
     } catch (const std::bad_alloc&) {
         ThrowOutOfMemory(FileName, QFileInfo(FileName).size());
     }
@@ -742,8 +754,8 @@ void LoadTextFile(const QString& FileName, QStringList& Lines, TTextEncoding& En
                   bool& HasBOM, QString& EncName)
 {
     TDetectedEncoding found;
-    TLineBreak lineBreak = TLineBreak::Lf;
-    LoadLines(FileName, Lines, found, lineBreak);
+    TLoadedBreaks breaks;
+    LoadLines(FileName, Lines, found, breaks);
     Encoding = found.Encoding;
     HasBOM = found.HasBOM;
     EncName = std::move(found.EncName);
@@ -752,13 +764,14 @@ void LoadTextFile(const QString& FileName, QStringList& Lines, TTextEncoding& En
 void LoadTextFile(const QString& FileName, TSideState& Side)
 {
     TDetectedEncoding found;
-    TLineBreak lineBreak = TLineBreak::Lf;
-    LoadLines(FileName, Side.Lines, found, lineBreak);
+    TLoadedBreaks breaks;
+    LoadLines(FileName, Side.Lines, found, breaks);
     Side.Encoding = found.Encoding;
     Side.HasBOM = found.HasBOM;
     Side.EncName = std::move(found.EncName);
     Side.PureAscii = found.PureAscii;
-    Side.LineBreak = lineBreak;
+    Side.LineBreak = breaks.Most;
+    Side.FinalBreak = breaks.Final;
 }
 
 bool IsTextFile(const QString& FileName)

@@ -91,7 +91,10 @@ void LoadTextFile(const QString& FileName, QStringList& Lines, TTextEncoding& En
 struct TTextWriteEncoding {
     TTextEncoding Encoding = TTextEncoding::Utf8;
     bool WritesBOM = true;
-    TLineBreak LineBreak = TLineBreak::CrLf;   // written after every line, the last included
+    TLineBreak LineBreak = TLineBreak::CrLf;   // written after every line
+    // False: a last line that is not empty is written without a break. An empty last line keeps
+    // its break, or it would not be there when the file is read back.
+    bool FinalBreak = true;
 
     // The bytes before the text: EF BB BF, FF FE, FE FF or nothing.
     [[nodiscard]] QByteArray GetPreamble() const;
@@ -107,7 +110,7 @@ struct TUTF8NoBOMEncoding : TTextWriteEncoding {
 [[nodiscard]] TTextWriteEncoding WriteEncodingFor(TTextEncoding Encoding, bool HasBOM);
 
 // The saved file's bytes: the preamble, then every line followed by the encoding's line break,
-// the last included.
+// the last one too unless the encoding says otherwise. No lines give the preamble alone.
 // The loaded mark is never part of the lines, so a file gets exactly one mark; a U+FEFF in the
 // lines is text. ANSI writes "?" for what it cannot hold.
 [[nodiscard]] QByteArray EncodeTextLines(const QStringList& Lines,

@@ -91,9 +91,13 @@ void EncodeLinesTo(const QStringList& Lines, const TTextWriteEncoding& Encoding,
     const QStringView lineBreak = Encoding.LineBreak == TLineBreak::Lf     ? QStringView(u"\n")
                                   : Encoding.LineBreak == TLineBreak::Cr ? QStringView(u"\r")
                                                                          : QStringView(u"\r\n");
+    const qsizetype broken = !Encoding.FinalBreak && !Lines.isEmpty() && !Lines.last().isEmpty()
+                                 ? Lines.size() - 1
+                                 : Lines.size();
     for (qsizetype i = 0; i < Lines.size(); ++i) {
         append(Lines[i]);
-        append(lineBreak);
+        if (i < broken)
+            append(lineBreak);
         if (chunk.size() >= ChunkSize) {
             Sink(chunk);
             chunk.truncate(0);
@@ -337,6 +341,8 @@ TTextWriteEncoding WriteEncodingFor(const TSideState& Side)
                                     ? TUTF8NoBOMEncoding{}
                                     : WriteEncodingFor(Side.Encoding, Side.HasBOM);
     result.LineBreak = Side.LineBreak;
+    // A document's text was never a file's: it is written as text files are made, break-ended.
+    result.FinalBreak = Side.FinalBreak || Side.Source != TSideSource::TextFile;
     return result;
 }
 

@@ -121,7 +121,7 @@ void Run(int Rows, double TargetMs, const QFont& Font, bool Full)
         Grid.resize(W, 900);
         Grid.SetColWidths(1, RoundHalfToEven((Grid.GridWidth() - Grid.ColWidths(0)) / 2.0));
         Grid.SetColWidths(2, Grid.GridWidth() - Grid.ColWidths(0) - Grid.ColWidths(1) - 20);
-        UpdateAllRowHeightsOf(Grid, Font, Base);
+        UpdateAllRowHeightsOf(Grid, Font, Base, Source);
         Grid.viewport()->repaint();
         const double Elapsed = Ms(Timer);
         Worst = std::max(Worst, Elapsed);

@@ -4,6 +4,7 @@
 
 #include "grid/DiffCellDrawing.h"
 #include "grid/GdiText.h"
+#include "grid/RowHeights.h"
 #include "grid/TDiffGrid.h"
 #include "support/engine/DiffOracle.h"
 
@@ -18,6 +19,7 @@ namespace {
 
 constexpr int kAdvance = 9;
 constexpr int kLine = 17;
+constexpr int kTab = 8 * kAdvance;
 
 const QColor kAdded(224, 240, 255);
 const QColor kRemoved(255, 240, 224);
@@ -149,6 +151,10 @@ private slots:
     void fitCharsInWidth_data();
     void fitCharsInWidth();
     void highlightedTextWrapsByFitChars();
+    void rowsHoldTheLinesTheyPaint_data();
+    void rowsHoldTheLinesTheyPaint();
+    void tabsReachTheirStopsInCells_data();
+    void tabsReachTheirStopsInCells();
     void colorFromValue_data();
     void colorFromValue();
 };
@@ -424,7 +430,8 @@ void TestGridDrawing::fitCharsInWidth_data()
     QTest::newRow("blank at the break stays for the next line") << QStringLiteral("hello world") << 0 << 5 * A << true << 5;
     QTest::newRow("next line begins with the blank") << QStringLiteral("hello world") << 5 << 4 * A << true << 1;
     QTest::newRow("long word split") << QStringLiteral("abcdefgh") << 0 << 3 * A << true << 3;
-    QTest::newRow("tab is a blank") << QStringLiteral("ab\tcdef") << 0 << 5 * A << true << 3;
+    QTest::newRow("a tab past the edge waits for the next line") << QStringLiteral("ab\tcdef") << 0 << 5 * A << true << 2;
+    QTest::newRow("a tab reaching its stop is a blank") << QStringLiteral("a\tbcd") << 0 << 10 * A << true << 2;
     QTest::newRow("wider than the line: one char") << QStringLiteral("abc") << 1 << 4 << true << 1;
     QTest::newRow("from the middle") << QStringLiteral("ab cd") << 3 << 10 * A << true << 2;
     QTest::newRow("start at the end") << QStringLiteral("abc") << 3 << 100 << false << 0;
@@ -472,6 +479,86 @@ void TestGridDrawing::highlightedTextWrapsByFitChars()
     // Rect is filled, nothing outside it touched.
     QCOMPARE(Image.pixelColor(Rect.right() - 1, Rect.bottom() - 1), kBase);
     QCOMPARE(Image.pixelColor(Rect.right() + 1, 5), QColor(0, 0, 0));
+}
+
+void TestGridDrawing::rowsHoldTheLinesTheyPaint_data()
+{
+    QTest::addColumn<QString>("Text");
+    QTest::addColumn<int>("Kind");
+    QTest::addColumn<bool>("FolderMode");
+    QTest::addColumn<int>("Chars");     // the text column's inner width in characters
+    QTest::addColumn<int>("Lines");     // lines painted
+    QTest::addColumn<int>("LastChar");  // the 9-px band of the last character drawn...
+    QTest::addColumn<int>("LastLine");  // ...on the last line
+    // "hello" / " " / "world": the changed line keeps the blank, so its last word needs a third line.
+    QTest::newRow("changed: hello world in 5") << "hello world" << int(dkDifferent) << false << 5 << 3 << 4 << 2;
+    QTest::newRow("equal: hello world in 5") << "hello world" << int(dkEqual) << false << 5 << 2 << 4 << 1;
+    QTest::newRow("removed: hello world in 5") << "hello world" << int(dkRightOnly) << false << 5 << 2 << 4 << 1;
+    QTest::newRow("changed folder row: hello world in 5") << "hello world" << int(dkDifferent) << true << 5 << 2 << 4 << 1;
+    QTest::newRow("changed: a run of blanks") << "aaaaaaaaaa     bbbbbbbbbb" << int(dkDifferent) << false << 10 << 3 << 9 << 2;
+    QTest::newRow("changed: tab stops") << "\t\t\tx" << int(dkDifferent) << false << 20 << 2 << 8 << 1;
+    QTest::newRow("equal: tab stops") << "\t\t\tx" << int(dkEqual) << false << 20 << 2 << 0 << 1;
+}
+
+// Each row is measured by the rule its cells are painted with: the last word drawn lies inside
+// its row, not cut off by the next one.
+void TestGridDrawing::rowsHoldTheLinesTheyPaint()
+{
+    QFETCH(QString, Text);
+    QFETCH(int, Kind);
+    QFETCH(bool, FolderMode);
+    QFETCH(int, Chars);
+    QFETCH(int, Lines);
+    QFETCH(int, LastChar);
+    QFETCH(int, LastLine);
+    TFixture F;
+    F.Fill({Item(TDiffKind(Kind), 0, 0), Item(dkRightOnly, -1, 1)}, {Text}, {"x", "next row"}, 1);
+    F.Source.FolderMode = FolderMode;
+    F.Grid.SetColWidths(1, Chars * kAdvance + 4);
+    UpdateAllRowHeightsOf(F.Grid, MonoFont(), 21, F.Source);
+    const int Height = std::max(21, Lines * kLine + 4);
+    QCOMPARE(F.Grid.RowHeights(1), Height);
+    QCOMPARE(MeasureRowHeight(F.Grid, QFontMetrics(MonoFont()), 1, 21, F.Source), Height);
+    F.Grid.SetRow(3);
+
+    const QImage Image = F.Screen();
+    const QRect Cell = F.Grid.CellRect(1, 1);
+    const QRect Last = CharBand(Cell, LastChar, LastLine);
+    QVERIFY2(Cell.contains(Last), qPrintable(QStringLiteral("the last line ends at %1, the row at %2")
+                                                  .arg(Last.bottom()).arg(Cell.bottom())));
+    QVERIFY(CountColour(Image, Last, kText) > 0);
+    // Nothing of the text after it on its line.
+    const QRect After(Last.right() + 1, Last.top(), Cell.right() - Last.right(), kLine);
+    QCOMPARE(CountColour(Image, After, kText), 0);
+}
+
+void TestGridDrawing::tabsReachTheirStopsInCells_data()
+{
+    QTest::addColumn<int>("Kind");
+    QTest::newRow("equal row (DrawText)") << int(dkEqual);
+    QTest::newRow("changed row (highlighted)") << int(dkDifferent);
+}
+
+// A tab ends at the next multiple of 8 character widths; a highlighted tab is yellow up to there.
+// The cells still hold the tab itself.
+void TestGridDrawing::tabsReachTheirStopsInCells()
+{
+    QFETCH(int, Kind);
+    TFixture F;
+    const QString Left = QStringLiteral("a\tb"), Right = QStringLiteral("a b");
+    F.Fill({Item(TDiffKind(Kind), 0, 0)}, {Left}, {Right}, 1);
+    F.Grid.SetRow(2);
+    const QImage Image = F.Screen();
+    const QRect Cell = F.Grid.CellRect(1, 1);
+    QCOMPARE(F.Grid.Cells(1, 1), Left);
+    const QRect B(Cell.x() + 2 + kTab, Cell.y() + 2, kAdvance, kLine);
+    QVERIFY(CountColour(Image, B, kText) > 0);
+    const QRect Gap(Cell.x() + 2 + kAdvance, Cell.y() + 2, kTab - kAdvance, kLine);
+    QCOMPARE(CountColour(Image, Gap, kText), 0);
+    if (Kind == dkDifferent)   // the tab differs from the blank on the other side
+        QCOMPARE(CountColour(Image, Gap, kDifferent), Gap.width() * Gap.height());
+    else
+        QCOMPARE(CountColour(Image, Gap, kBase), Gap.width() * Gap.height());
 }
 
 void TestGridDrawing::colorFromValue_data()

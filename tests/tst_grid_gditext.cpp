@@ -1,5 +1,6 @@
 // The GDI-style text layer: word breaking, measuring and drawing on a fixed font.
-// Liberation Mono at 15 px: every character advances 9 px, a line is 17 px high.
+// Liberation Mono at 15 px: every character advances 9 px, a line is 17 px high, and the tab
+// stops (8 average character widths) lie every 72 px.
 
 #include "grid/GdiText.h"
 
@@ -13,6 +14,7 @@ namespace {
 
 constexpr int kAdvance = 9;
 constexpr int kLine = 17;
+constexpr int kTab = 8 * kAdvance;
 
 QFont MonoFont()
 {
@@ -86,19 +88,22 @@ class TestGridGdiText : public QObject
 
 private slots:
     void initTestCase();
-    void widthCountsTabsAsOneGlyph_data();
-    void widthCountsTabsAsOneGlyph();
+    void widthPlacesTabsAtTheirStops_data();
+    void widthPlacesTabsAtTheirStops();
     void fitCount_data();
     void fitCount();
     void fitCountNeverSplitsSurrogatePairs();
     void wordBreak_data();
     void wordBreak();
+    void keepBlanks_data();
+    void keepBlanks();
     void tableMeasureEqualsPlainMeasure_data();
     void tableMeasureEqualsPlainMeasure();
     void calcRect_data();
     void calcRect();
     void extentExPointRejectsBadArguments();
-    void tabIsNotExpandedWhenDrawn();
+    void tabsAreDrawnToTheirStops_data();
+    void tabsAreDrawnToTheirStops();
     void prefixHandling();
     void alignment();
     void gdiFontHasNoKerning();
@@ -111,26 +116,34 @@ void TestGridGdiText::initTestCase()
     QCOMPARE(QFontInfo(MonoFont()).family(), QStringLiteral("Liberation Mono"));
     QCOMPARE(Metrics.horizontalAdvance(QChar(u'W')), kAdvance);
     QCOMPARE(Metrics.height(), kLine);
+    QCOMPARE(TTextMeasure(MonoFont()).TabStop(), kTab);
 }
 
-void TestGridGdiText::widthCountsTabsAsOneGlyph_data()
+void TestGridGdiText::widthPlacesTabsAtTheirStops_data()
 {
     QTest::addColumn<QString>("Text");
+    QTest::addColumn<int>("StartX");  // where Text starts, from the left of its line
     QTest::addColumn<int>("Width");
-    QTest::newRow("empty") << QString() << 0;
-    QTest::newRow("plain") << QStringLiteral("abc") << 3 * kAdvance;
-    QTest::newRow("tab between") << QStringLiteral("a\tb") << 3 * kAdvance;
-    QTest::newRow("leading tabs") << QStringLiteral("\t\tx") << 3 * kAdvance;
-    QTest::newRow("ampersand") << QStringLiteral("&&x") << 3 * kAdvance;
+    QTest::newRow("empty") << QString() << 0 << 0;
+    QTest::newRow("plain") << QStringLiteral("abc") << 0 << 3 * kAdvance;
+    QTest::newRow("tab between") << QStringLiteral("a\tb") << 0 << kTab + kAdvance;
+    QTest::newRow("leading tabs") << QStringLiteral("\t\tx") << 0 << 2 * kTab + kAdvance;
+    QTest::newRow("a character short of the stop") << QStringLiteral("1234567\tx") << 0 << kTab + kAdvance;
+    QTest::newRow("text reaching a stop: the next one") << QStringLiteral("12345678\tx") << 0 << 2 * kTab + kAdvance;
+    QTest::newRow("inside the line") << QStringLiteral("\tx") << kAdvance << kTab - kAdvance + kAdvance;
+    QTest::newRow("on a stop") << QStringLiteral("\t") << kTab << kTab;
+    QTest::newRow("ampersand") << QStringLiteral("&&x") << 0 << 3 * kAdvance;
 }
 
-void TestGridGdiText::widthCountsTabsAsOneGlyph()
+void TestGridGdiText::widthPlacesTabsAtTheirStops()
 {
     QFETCH(QString, Text);
+    QFETCH(int, StartX);
     QFETCH(int, Width);
-    QCOMPARE(TTextMeasure(MonoFont()).Width(Text), Width);
-    QCOMPARE(TTextMeasure(QFontMetrics(MonoFont())).Width(Text), Width);
-    QCOMPARE(GdiTextExtent(QFontMetrics(MonoFont()), Text), QSize(Width, kLine));
+    QCOMPARE(TTextMeasure(MonoFont()).Width(Text, StartX), Width);
+    QCOMPARE(TTextMeasure(QFontMetrics(MonoFont())).Width(Text, StartX), Width);
+    if (StartX == 0)
+        QCOMPARE(GdiTextExtent(QFontMetrics(MonoFont()), Text), QSize(Width, kLine));
 }
 
 void TestGridGdiText::fitCount_data()
@@ -143,7 +156,8 @@ void TestGridGdiText::fitCount_data()
     QTest::newRow("one px short of three") << QStringLiteral("abcdef") << 3 * kAdvance - 1 << 2;
     QTest::newRow("nothing fits") << QStringLiteral("abcdef") << kAdvance - 1 << 0;
     QTest::newRow("negative width") << QStringLiteral("abc") << -4 << 0;
-    QTest::newRow("tab counts as a glyph") << QStringLiteral("a\tbc") << 2 * kAdvance << 2;
+    QTest::newRow("a tab reaches its stop") << QStringLiteral("a\tbc") << kTab + kAdvance << 3;
+    QTest::newRow("a tab past the edge does not fit") << QStringLiteral("a\tbc") << kTab - 1 << 1;
     QTest::newRow("non-table characters") << QStringLiteral("中文字abc") << 0 << 0;
 }
 
@@ -184,7 +198,8 @@ void TestGridGdiText::wordBreak_data()
     QTest::newRow("word after a short one") << QStringLiteral("aa bbbbbbbbbb") << 5 << QStringList{"aa ", "bbbbb", "bbbbb"};
     QTest::newRow("indent before a long word") << QStringLiteral("    longword") << 6 << QStringList{"    ", "longwo", "rd"};
     QTest::newRow("trailing blanks add no line") << QStringLiteral("abc      ") << 3 << QStringList{"abc"};
-    QTest::newRow("tab is a blank") << QStringLiteral("ab\tcdef") << 5 << QStringList{"ab\t", "cdef"};
+    QTest::newRow("a tab past the edge is a blank at the break") << QStringLiteral("ab\tcdef") << 5 << QStringList{"ab", "cdef"};
+    QTest::newRow("a tab's stop pushes a word on") << QStringLiteral("a\tbcd") << 10 << QStringList{"a\t", "bcd"};
     QTest::newRow("zero width: one char a line") << QStringLiteral("ab c") << 0 << QStringList{"a", "b", "c"};
     QTest::newRow("CR LF, LF, CR") << QStringLiteral("a\r\nb\nc\rd") << 20 << QStringList{"a", "b", "c", "d"};
     QTest::newRow("LF CR is two breaks") << QStringLiteral("a\n\rb") << 20 << QStringList{"a", "", "b"};
@@ -204,6 +219,39 @@ void TestGridGdiText::wordBreak()
     for (const TTextMeasure& Measure : {TTextMeasure(MonoFont()), TTextMeasure(QFontMetrics(MonoFont()))}) {
         QCOMPARE(LinesOf(Text, BreakTextLines(Measure, Text, Chars * kAdvance)), Lines);
         QCOMPARE(CountTextLines(Measure, Text, Chars * kAdvance), Lines.size());
+    }
+}
+
+// The rule changed lines are painted by: a blank at a break begins the next line.
+void TestGridGdiText::keepBlanks_data()
+{
+    QTest::addColumn<QString>("Text");
+    QTest::addColumn<int>("Chars");  // line width in characters
+    QTest::addColumn<QStringList>("Lines");
+    QTest::newRow("blank at the break begins the next line") << QStringLiteral("hello world") << 5
+                                                             << QStringList{"hello", " ", "world"};
+    QTest::newRow("blank before the break stays") << QStringLiteral("hello world") << 6 << QStringList{"hello ", "world"};
+    QTest::newRow("inside a word: after the blank") << QStringLiteral("hello world") << 8 << QStringList{"hello ", "world"};
+    QTest::newRow("blank run over the break") << QStringLiteral("aaaaaaaaaa     bbbbbbbbbb") << 10
+                                              << QStringList{"aaaaaaaaaa", "     ", "bbbbbbbbbb"};
+    QTest::newRow("long word split") << QStringLiteral("abcdefgh") << 3 << QStringList{"abc", "def", "gh"};
+    QTest::newRow("tab at the break begins the next line") << QStringLiteral("abcdefghi\tx") << 9
+                                                           << QStringList{"abcdefghi", "\tx"};
+    QTest::newRow("zero width: one char a line") << QStringLiteral("ab c") << 0 << QStringList{"a", "b", " ", "c"};
+    QTest::newRow("empty text") << QString() << 5 << QStringList{};
+}
+
+void TestGridGdiText::keepBlanks()
+{
+    QFETCH(QString, Text);
+    QFETCH(int, Chars);
+    QFETCH(QStringList, Lines);
+    for (const TTextMeasure& Measure : {TTextMeasure(MonoFont()), TTextMeasure(QFontMetrics(MonoFont()))}) {
+        QCOMPARE(LinesOf(Text, BreakTextLines(Measure, Text, Chars * kAdvance, TLineBreaking::KeepBlanks)), Lines);
+        QCOMPARE(CountTextLines(Measure, Text, Chars * kAdvance, TLineBreaking::KeepBlanks), Lines.size());
+        // The painting asks for no more lines than its cell shows.
+        QCOMPARE(LinesOf(Text, BreakTextLines(Measure, Text, Chars * kAdvance, TLineBreaking::KeepBlanks, 1)),
+                 Lines.mid(0, 1));
     }
 }
 
@@ -244,12 +292,16 @@ void TestGridGdiText::tableMeasureEqualsPlainMeasure()
         NoTabs.remove(u'\t').remove(u'\n').remove(u'\r');
         QCOMPARE(Fast.Width(NoTabs), Metrics.horizontalAdvance(NoTabs));
         QCOMPARE(Fast.Width(Text), Plain.Width(Text));
+        const int StartX = Random.bounded(0, 100);
+        QCOMPARE(Fast.Width(Text, StartX), Plain.Width(Text, StartX));
         const int Width = Random.bounded(-5, 400);
         QCOMPARE(Fast.FitCount(Text, Width), Plain.FitCount(Text, Width));
-        const QList<TTextLine> A = BreakTextLines(Fast, Text, Width);
-        const QList<TTextLine> B = BreakTextLines(Plain, Text, Width);
-        QCOMPARE(LinesOf(Text, A), LinesOf(Text, B));
-        QCOMPARE(CountTextLines(Fast, Text, Width), A.size());
+        for (const TLineBreaking Breaking : {TLineBreaking::WordBreak, TLineBreaking::KeepBlanks}) {
+            const QList<TTextLine> A = BreakTextLines(Fast, Text, Width, Breaking);
+            const QList<TTextLine> B = BreakTextLines(Plain, Text, Width, Breaking);
+            QCOMPARE(LinesOf(Text, A), LinesOf(Text, B));
+            QCOMPARE(CountTextLines(Fast, Text, Width, Breaking), A.size());
+        }
     }
 }
 
@@ -300,23 +352,49 @@ void TestGridGdiText::extentExPointRejectsBadArguments()
     QCOMPARE(Fit, 2);
 }
 
-void TestGridGdiText::tabIsNotExpandedWhenDrawn()
+void TestGridGdiText::tabsAreDrawnToTheirStops_data()
 {
-    QImage Image = Blank(200, 30);
+    QTest::addColumn<QString>("Text");
+    QTest::addColumn<int>("X");         // where Text is drawn...
+    QTest::addColumn<int>("LineLeft");  // ...in a line that starts here
+    QTest::addColumn<int>("LastLeft");  // where its last character's cell begins
+    QTest::newRow("a tab to the first stop") << QStringLiteral("a\tb") << 0 << 0 << kTab;
+    QTest::newRow("two tabs") << QStringLiteral("\t\tb") << 0 << 0 << 2 * kTab;
+    QTest::newRow("text reaching a stop: the next one") << QStringLiteral("12345678\tb") << 0 << 0 << 2 * kTab;
+    QTest::newRow("stops count from the line's left") << QStringLiteral("\tb") << 3 * kAdvance << 0 << kTab;
+    QTest::newRow("a line that starts inside") << QStringLiteral("\tb") << 10 << 10 << 10 + kTab;
+}
+
+void TestGridGdiText::tabsAreDrawnToTheirStops()
+{
+    QFETCH(QString, Text);
+    QFETCH(int, X);
+    QFETCH(int, LineLeft);
+    QFETCH(int, LastLeft);
+    QImage Image = Blank(250, 30);
     QPainter Painter(&Image);
     Painter.setFont(MonoFont());
     Painter.setPen(Qt::black);
-    GdiTextOut(Painter, 0, 0, u"a\tb");
+    const TTextMeasure Measure(MonoFont());
+    GdiTextOut(Painter, Measure, X, 0, Text, LineLeft);
     Painter.end();
-    const QRect Ink = InkBounds(Image);
-    QVERIFY(!Ink.isNull());
-    // "b" lies in the third cell; a tab stop would have put it at 80 px.
-    QVERIFY2(Ink.right() < 3 * kAdvance, qPrintable(QString::number(Ink.right())));
-    QVERIFY(Ink.right() >= 2 * kAdvance);
-    // Nothing is drawn between the glyphs for the tab itself.
-    for (int X = kAdvance; X < 2 * kAdvance; ++X)
-        for (int Y = 0; Y < Image.height(); ++Y)
-            QCOMPARE(Image.pixel(X, Y), qRgb(255, 255, 255));
+    // The last character's ink, and nothing drawn for the tab between.
+    QImage Last = Image.copy(LastLeft, 0, kAdvance, 30);
+    QVERIFY(!InkBounds(Last).isNull());
+    const int GapFrom = X + Measure.Width(QStringView(Text).first(Text.indexOf(u'\t')));
+    QVERIFY(InkBounds(Image.copy(GapFrom, 0, LastLeft - GapFrom, 30)).isNull());
+    QVERIFY(InkBounds(Image.copy(LastLeft + kAdvance, 0, 250 - LastLeft - kAdvance, 30)).isNull());
+    // DrawText places a line's tabs alike.
+    if (X == LineLeft) {
+        QImage Drawn = Blank(250, 30);
+        QPainter DrawPainter(&Drawn);
+        DrawPainter.setFont(MonoFont());
+        DrawPainter.setPen(Qt::black);
+        QRect Rect(X, 0, 250 - X, 30);
+        GdiDrawText(DrawPainter, Text, Rect, DT_WORDBREAK | DT_NOPREFIX);
+        DrawPainter.end();
+        QCOMPARE(Drawn, Image);
+    }
 }
 
 void TestGridGdiText::prefixHandling()

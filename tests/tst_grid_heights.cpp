@@ -1,6 +1,8 @@
-// Row heights: the header band, the base row and word-wrapped text measured as DrawText does.
+// Row heights: the header band, the base row and word-wrapped text measured as it is painted:
+// by DrawText's word break, and a changed line by FitCharsInWidth.
 // Liberation Mono at 15 px: 9 px a character, 17 px a line, so the base row is 21 px.
 
+#include "grid/DiffCellDrawing.h"
 #include "grid/GdiText.h"
 #include "grid/RowHeights.h"
 #include "grid/TDiffGrid.h"
@@ -34,21 +36,44 @@ void Shape(TDiffGrid& Grid, int Rows, int Chars1, int Chars2)
     Grid.SetColWidths(2, Chars2 * kAdvance + 4);
 }
 
-// The height DrawText(DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX) gives, asked the plain way.
-int PlainRowHeight(const TDiffGrid& Grid, int Row, int Base)
+// The height the plain way: DrawText(DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX), or for a
+// changed line FitCharsInWidth called line after line, as the drawing calls it.
+int PlainRowHeight(const TDiffGrid& Grid, int Row, int Base, bool Changed = false)
 {
     int Height = Base;
     QImage Image(4, 4, QImage::Format_RGB32);
     QPainter Painter(&Image);
     Painter.setFont(Grid.font());
+    const QFontMetrics Metrics(GdiFont(Grid.font()));
     for (int C = 1; C < Grid.ColCount(); ++C) {
         const QString Text = Grid.Cells(C, Row);
         if (Text.isEmpty())
             continue;
         QRect Rect(0, 0, Grid.ColWidths(C) - 4, 0);
-        Height = std::max(Height, GdiDrawText(Painter, Text, Rect, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX) + 4);
+        int TextHeight = 0;
+        if (Changed) {
+            int Lines = 0;
+            for (int Pos = 0, Count = 0; FitCharsInWidth(Metrics, Text, Pos, Rect.width(), Count); Pos += Count)
+                ++Lines;
+            TextHeight = Lines * Metrics.height();
+        } else {
+            TextHeight = GdiDrawText(Painter, Text, Rect, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        }
+        Height = std::max(Height, TextHeight + 4);
     }
     return Height;
+}
+
+// Row Row's item of the given kind, the other rows equal.
+TDiffCellSource SourceOf(TDiffItems& Items, int Rows, int Row = 1, TDiffKind Kind = dkEqual, bool FolderMode = false)
+{
+    Items = TDiffItems(Rows - 1);
+    if (Row >= 1 && Row < Rows)
+        Items[Row - 1].Kind = Kind;
+    TDiffCellSource Source;
+    Source.Items = &Items;
+    Source.FolderMode = FolderMode;
+    return Source;
 }
 
 }  // namespace
@@ -109,7 +134,7 @@ void TestGridHeights::headerRowHeight()
     QCOMPARE(HeaderRowHeight(Base), Header);
     TDiffGrid Grid;
     Shape(Grid, 3, 10, 10);
-    UpdateAllRowHeightsOf(Grid, MonoFont(), Base);
+    UpdateAllRowHeightsOf(Grid, MonoFont(), Base, TDiffCellSource());
     QCOMPARE(Grid.RowHeights(0), Header);
 }
 
@@ -127,21 +152,48 @@ void TestGridHeights::rowHeights_data()
     QTest::addColumn<QString>("Right");
     QTest::addColumn<QString>("Number");
     QTest::addColumn<int>("Height");
-    // Columns of 10 characters.
-    QTest::newRow("one line each") << QStringLiteral("short") << QStringLiteral("tiny") << QStringLiteral("1") << kBase;
-    QTest::newRow("exactly the width") << QStringLiteral("0123456789") << QString() << QString() << kBase;
+    QTest::addColumn<int>("Kind");
+    QTest::addColumn<bool>("FolderMode");
+    // Columns of 10 characters; the rows below this one are equal lines of a text comparison.
+    QTest::newRow("one line each") << QStringLiteral("short") << QStringLiteral("tiny") << QStringLiteral("1") << kBase
+                                   << int(dkEqual) << false;
+    // A changed line is painted by FitCharsInWidth: the blank at a break begins the next line.
+    const QString Broken = QStringLiteral("aaaaaaaaaa bbbbbbbbbb");
+    QTest::newRow("changed: the blank at the break takes room") << Broken << QString() << QString() << 3 * kLine + 4
+                                                                 << int(dkDifferent) << false;
+    QTest::newRow("equal: the blank at the break is dropped") << Broken << QString() << QString() << 2 * kLine + 4
+                                                               << int(dkEqual) << false;
+    QTest::newRow("added: the blank at the break is dropped") << Broken << QString() << QString() << 2 * kLine + 4
+                                                               << int(dkLeftOnly) << false;
+    QTest::newRow("changed folder row: as DrawText") << Broken << QString() << QString() << 2 * kLine + 4
+                                                     << int(dkDifferent) << true;
+    QTest::newRow("changed: the right side is the taller") << QStringLiteral("x") << Broken << QString() << 3 * kLine + 4
+                                                           << int(dkDifferent) << false;
+    QTest::newRow("changed: blanks run over the break") << QStringLiteral("aaaaaaaaaa     bbbbbbbbbb") << QString()
+                                                        << QString() << 3 * kLine + 4 << int(dkDifferent) << false;
+    QTest::newRow("changed: tabs reach their stops") << QStringLiteral("a\tbcd") << QString() << QString()
+                                                     << 2 * kLine + 4 << int(dkDifferent) << false;
+    QTest::newRow("exactly the width") << QStringLiteral("0123456789") << QString() << QString() << kBase
+                                       << int(dkEqual) << false;
     QTest::newRow("left wraps to three lines") << QStringLiteral("aaaa bbbb cccc dddd eeee") << QStringLiteral("x")
-                                               << QString() << 3 * kLine + 4;
+                                               << QString() << 3 * kLine + 4 << int(dkEqual) << false;
     QTest::newRow("right is the taller") << QStringLiteral("aaaa bbbb cccc") << QStringLiteral("a b c d e f g h i j k l")
-                                         << QString() << 3 * kLine + 4;
-    QTest::newRow("long word is split") << QString(25, u'w') << QString() << QString() << 3 * kLine + 4;
-    QTest::newRow("trailing blanks need no line") << QStringLiteral("0123456789      ") << QString() << QString() << kBase;
-    QTest::newRow("tabs are one glyph each") << QStringLiteral("\t\t\t\t\t\t\t\t\t\t") << QString() << QString() << kBase;
+                                         << QString() << 3 * kLine + 4 << int(dkEqual) << false;
+    QTest::newRow("long word is split") << QString(25, u'w') << QString() << QString() << 3 * kLine + 4
+                                        << int(dkEqual) << false;
+    QTest::newRow("trailing blanks need no line") << QStringLiteral("0123456789      ") << QString() << QString() << kBase
+                                                  << int(dkEqual) << false;
+    QTest::newRow("a tab goes to the stop 8 characters on") << QStringLiteral("a\tbcd") << QString() << QString()
+                                                           << 2 * kLine + 4 << int(dkEqual) << false;
+    QTest::newRow("tabs run over the break and are dropped") << QStringLiteral("\t\t\t\t\t\t\t\t\t\t") << QString()
+                                                             << QString() << kBase << int(dkEqual) << false;
     QTest::newRow("the row number never counts") << QString() << QString()
-                                                 << QStringLiteral("a very long row number text that would wrap") << kBase;
-    QTest::newRow("empty cells") << QString() << QString() << QString() << kBase;
-    QTest::newRow("line breaks in a cell") << QStringLiteral("a\r\nb\nc") << QString() << QString() << 3 * kLine + 4;
-    QTest::newRow("ampersands as is") << QStringLiteral("&&&&&&&&&&") << QString() << QString() << kBase;
+                                                 << QStringLiteral("a very long row number text that would wrap") << kBase << int(dkEqual) << false;
+    QTest::newRow("empty cells") << QString() << QString() << QString() << kBase << int(dkEqual) << false;
+    QTest::newRow("line breaks in a cell") << QStringLiteral("a\r\nb\nc") << QString() << QString() << 3 * kLine + 4
+                                           << int(dkEqual) << false;
+    QTest::newRow("ampersands as is") << QStringLiteral("&&&&&&&&&&") << QString() << QString() << kBase
+                                      << int(dkEqual) << false;
 }
 
 void TestGridHeights::rowHeights()
@@ -150,16 +202,20 @@ void TestGridHeights::rowHeights()
     QFETCH(QString, Right);
     QFETCH(QString, Number);
     QFETCH(int, Height);
+    QFETCH(int, Kind);
+    QFETCH(bool, FolderMode);
     TDiffGrid Grid;
     Shape(Grid, 3, 10, 10);
     Grid.SetCells(0, 1, Number);
     Grid.SetCells(1, 1, Left);
     Grid.SetCells(2, 1, Right);
-    QCOMPARE(MeasureRowHeight(Grid, QFontMetrics(Grid.font()), 1, kBase), Height);
-    UpdateAllRowHeightsOf(Grid, MonoFont(), kBase);
+    TDiffItems Items;
+    const TDiffCellSource Source = SourceOf(Items, Grid.RowCount(), 1, TDiffKind(Kind), FolderMode);
+    QCOMPARE(MeasureRowHeight(Grid, QFontMetrics(Grid.font()), 1, kBase, Source), Height);
+    UpdateAllRowHeightsOf(Grid, MonoFont(), kBase, Source);
     QCOMPARE(Grid.RowHeights(1), Height);
     QCOMPARE(Grid.RowHeights(2), kBase);
-    QCOMPARE(PlainRowHeight(Grid, 1, kBase), Height);
+    QCOMPARE(PlainRowHeight(Grid, 1, kBase, Kind == dkDifferent && !FolderMode), Height);
 }
 
 void TestGridHeights::allRowsAtOnceEqualOneByOne_data()
@@ -185,6 +241,11 @@ void TestGridHeights::allRowsAtOnceEqualOneByOne()
         "averyveryveryverylongidentifierwithoutbreaks", "=", "0x7FFF;", "😀", "Straße",
     };
     QRandomGenerator Random(17);
+    TDiffItems Items(Grid.RowCount() - 1);
+    for (TDiffItem& Item : Items)
+        Item.Kind = Random.bounded(3) == 0 ? dkDifferent : dkEqual;
+    TDiffCellSource Source;
+    Source.Items = &Items;
     for (int R = 1; R < Grid.RowCount(); ++R) {
         for (int C = 1; C <= 2; ++C) {
             QString Text;
@@ -194,12 +255,12 @@ void TestGridHeights::allRowsAtOnceEqualOneByOne()
             Grid.SetCells(C, R, Text);
         }
     }
-    UpdateAllRowHeightsOf(Grid, Font, Base);
+    UpdateAllRowHeightsOf(Grid, Font, Base, Source);
     const QFontMetrics Metrics(Grid.font());  // as the window asks for one row
     int Taller = 0;
     for (int R = 1; R < Grid.RowCount(); ++R) {
-        QCOMPARE(Grid.RowHeights(R), MeasureRowHeight(Grid, Metrics, R, Base));
-        QCOMPARE(Grid.RowHeights(R), PlainRowHeight(Grid, R, Base));
+        QCOMPARE(Grid.RowHeights(R), MeasureRowHeight(Grid, Metrics, R, Base, Source));
+        QCOMPARE(Grid.RowHeights(R), PlainRowHeight(Grid, R, Base, Items[R - 1].Kind == dkDifferent));
         Taller += Grid.RowHeights(R) > Base;
     }
     QVERIFY(Taller > 100);  // the sample wraps often enough to mean something
@@ -210,10 +271,10 @@ void TestGridHeights::narrowerColumnMeansTallerRows()
     TDiffGrid Grid;
     Shape(Grid, 3, 40, 40);
     Grid.SetCells(1, 1, QStringLiteral("one two three four five six seven eight"));
-    UpdateAllRowHeightsOf(Grid, MonoFont(), kBase);
+    UpdateAllRowHeightsOf(Grid, MonoFont(), kBase, TDiffCellSource());
     QCOMPARE(Grid.RowHeights(1), kBase);
     Grid.SetColWidths(1, 15 * kAdvance + 4);
-    UpdateAllRowHeightsOf(Grid, MonoFont(), kBase);
+    UpdateAllRowHeightsOf(Grid, MonoFont(), kBase, TDiffCellSource());
     // "one two three " / "four five six " / "seven eight"
     QCOMPARE(Grid.RowHeights(1), 3 * kLine + 4);
     QCOMPARE(Grid.CellRect(1, 2).top(), Grid.RowHeights(0) + 1 + 3 * kLine + 4 + 1);

@@ -1,3 +1,4 @@
+#include "grid/DiffCellDrawing.h"
 #include "grid/RowHeights.h"
 #include "grid/TDiffGrid.h"
 
@@ -98,8 +99,8 @@ private slots:
         Copied.SetColumnTexts(2, Texts);
         Texts[1] = Lines[0];
         Copied.SetColumnTexts(1, Texts);
-        UpdateAllRowHeightsOf(Shared, Shared.font(), 20);
-        UpdateAllRowHeightsOf(Copied, Copied.font(), 20);
+        UpdateAllRowHeightsOf(Shared, Shared.font(), 20, TDiffCellSource());
+        UpdateAllRowHeightsOf(Copied, Copied.font(), 20, TDiffCellSource());
         bool Taller = false;
         for (int Row = 0; Row < Shared.RowCount(); ++Row) {
             QCOMPARE(Shared.RowHeights(Row), Copied.RowHeights(Row));

@@ -1,5 +1,6 @@
 #include "support/app/WindowDriver.h"
 
+#include "grid/DiffCellDrawing.h"
 #include "grid/RowHeights.h"
 
 #include <QComboBox>
@@ -135,7 +136,7 @@ private slots:
         QVERIFY2(Narrow > Wide && Wide > Base, qPrintable(QStringLiteral("%1 %2 %3").arg(Base).arg(Wide).arg(Narrow)));
         QCOMPARE(W.grdDiff->RowHeights(1), Base);
         QCOMPARE(W.grdDiff->RowHeights(4),
-                 MeasureRowHeight(*W.grdDiff, QFontMetrics(W.grdDiff->font()), 4, Base));
+                 MeasureRowHeight(*W.grdDiff, QFontMetrics(W.grdDiff->font()), 4, Base, W.CellSource()));
     }
 
     void columnTwoFollowingTheWindowIsRemeasured()
@@ -154,7 +155,7 @@ private slots:
         W.resize(760, 640);
         W.Timer1Timer();
         QVERIFY(W.grdDiff->RowHeights(2) > Wide);
-        QCOMPARE(W.grdDiff->RowHeights(2), MeasureRowHeight(*W.grdDiff, QFontMetrics(W.grdDiff->font()), 2, W.FBaseRowHeight));
+        QCOMPARE(W.grdDiff->RowHeights(2), MeasureRowHeight(*W.grdDiff, QFontMetrics(W.grdDiff->font()), 2, W.FBaseRowHeight, W.CellSource()));
     }
 
     void headerBorderPressStartsAColumnResize_data()
@@ -215,7 +216,7 @@ private slots:
         QVERIFY2(Grid->ColWidths(1) < Cell.width(), "the grid did not follow the drag");
         // Re-measured at the new width.
         QVERIFY(Grid->RowHeights(4) > Before);
-        QCOMPARE(Grid->RowHeights(4), MeasureRowHeight(*Grid, QFontMetrics(Grid->font()), 4, W.FBaseRowHeight));
+        QCOMPARE(Grid->RowHeights(4), MeasureRowHeight(*Grid, QFontMetrics(Grid->font()), 4, W.FBaseRowHeight, W.CellSource()));
         // Column 2 and the boxes follow on the next tick.
         W.Timer1Timer();
         QCOMPARE(Grid->ColWidths(2), Grid->GridWidth() - Grid->ColWidths(1) - Grid->ColWidths(0) - 20);

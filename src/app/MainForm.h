@@ -20,6 +20,7 @@
 #include <memory>
 
 class QAction;
+struct TDiffCellSource;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -223,6 +224,8 @@ public:
 
     // ---- Grid drawing, row heights and layout (MainFormGrid.cpp) ----
     void grdDiffDrawCell(QPainter& Painter, int ACol, int ARow, const QRect& Rect, TGridDrawState State);
+    // What the cell drawing and the row heights read of the workspace (items, lines, mode, colours).
+    [[nodiscard]] TDiffCellSource CellSource() const;
     void UpdateRowHeight(int Row);
     void UpdateAllRowHeights();
     void FormResize();

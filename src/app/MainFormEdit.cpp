@@ -2,6 +2,7 @@
 
 #include "app/ComparisonSummary.h"
 #include "app/MainForm.h"
+#include "grid/GdiText.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -202,7 +203,8 @@ void TfrmMain::BeginCellEdit(int ACol, int ARow)
 
     const QString Text = (ACol == 1 ? FLeftLines : FRightLines)[LineIndex];
     FCellEditor->setFont(grdDiff->font());
-    FCellEditor->setTabStopDistance(QFontMetricsF(grdDiff->font()).horizontalAdvance(QLatin1Char(' ')) * 8);
+    // The grid's tab stops, so the line keeps its alignment while it is edited.
+    FCellEditor->setTabStopDistance(TTextMeasure(grdDiff->font(), grdDiff).TabStop());
     FCellEditor->setPlainText(Text);
     PositionCellEditor(ACol, ARow);
     FCellEditor->setReadOnly(false);

@@ -21,7 +21,7 @@ constexpr int BorderGrip = 4;            // how near a header border a press sta
 
 }   // namespace
 
-void TfrmMain::grdDiffDrawCell(QPainter& Painter, int ACol, int ARow, const QRect& Rect, TGridDrawState)
+TDiffCellSource TfrmMain::CellSource() const
 {
     TDiffCellSource Source;
     Source.Items = &FDiffItems;
@@ -35,7 +35,12 @@ void TfrmMain::grdDiffDrawCell(QPainter& Painter, int ACol, int ARow, const QRec
     Source.Colors.Changed = ColorFromValue(fColorChangedLines, Palette);
     Source.Colors.DifferentText = ColorFromValue(fColorDifferentTextInLine, Palette);
     Source.Font = grdDiff->font();
-    DrawDiffCell(Painter, *grdDiff, ACol, ARow, Rect, Source);
+    return Source;
+}
+
+void TfrmMain::grdDiffDrawCell(QPainter& Painter, int ACol, int ARow, const QRect& Rect, TGridDrawState)
+{
+    DrawDiffCell(Painter, *grdDiff, ACol, ARow, Rect, CellSource());
 }
 
 void TfrmMain::UpdateRowHeight(int Row)
@@ -43,14 +48,14 @@ void TfrmMain::UpdateRowHeight(int Row)
     if (Row < 1 || Row >= grdDiff->RowCount())
         return;
     const QFontMetrics Metrics(grdDiff->font());
-    grdDiff->SetRowHeights(Row, MeasureRowHeight(*grdDiff, Metrics, Row, FBaseRowHeight));
+    grdDiff->SetRowHeights(Row, MeasureRowHeight(*grdDiff, Metrics, Row, FBaseRowHeight, CellSource()));
 }
 
 void TfrmMain::UpdateAllRowHeights()
 {
     if (grdDiff->RowCount() == 0)
         return;
-    UpdateAllRowHeightsOf(*grdDiff, grdDiff->font(), FBaseRowHeight);
+    UpdateAllRowHeightsOf(*grdDiff, grdDiff->font(), FBaseRowHeight, CellSource());
 }
 
 void TfrmMain::FormResize()

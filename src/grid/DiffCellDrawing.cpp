@@ -98,15 +98,16 @@ void DrawNewBadge(QPainter& Painter, const QRect& Rect, const QColor& Back)
     GdiDrawText(Painter, QStringLiteral("new"), Badge, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
 }
 
-void DrawSegment(QPainter& Painter, const TTextMeasure& Measure, QStringView Segment, int& X, int Y, int LineHeight,
-                 const QColor& TextColor, const QColor& BackColor)
+// A segment of the visual line that starts at LineLeft (where its tab stops count from).
+void DrawSegment(QPainter& Painter, const TTextMeasure& Measure, QStringView Segment, int LineLeft, int& X, int Y,
+                 int LineHeight, const QColor& TextColor, const QColor& BackColor)
 {
     if (Segment.isEmpty())
         return;
-    const int Width = Measure.Width(Segment);
+    const int Width = Measure.Width(Segment, X - LineLeft);
     Painter.fillRect(QRect(X, Y, Width, LineHeight), BackColor);
     Painter.setPen(TextColor);
-    GdiTextOut(Painter, Measure, X, Y, Segment);
+    GdiTextOut(Painter, Measure, X, Y, Segment, LineLeft);
     X += Width;
 }
 
@@ -178,39 +179,6 @@ QColor ColorFromValue(quint32 Value, const QPalette& Palette)
     }
 }
 
-bool FitCharsInWidth(const TTextMeasure& Measure, const QString& Text, int StartIndex, int MaxWidth, int& Count)
-{
-    Count = 0;
-    const int Remaining = int(Text.size()) - StartIndex;
-    if (StartIndex < 0 || Remaining <= 0)
-        return false;
-    const QStringView Rest = QStringView(Text).sliced(StartIndex);
-    const int Fit = Measure.FitCount(Rest, MaxWidth);
-    if (Fit <= 0) {
-        Count = CharUnitsAt(Rest, 0);  // a character wider than the line still takes one
-        return true;
-    }
-    if (Fit >= Remaining) {
-        Count = Remaining;
-        return true;
-    }
-    Count = Fit;
-    if (!IsBreakBlank(Rest[Fit - 1]) && !IsBreakBlank(Rest[Fit])) {
-        int P = Fit;
-        while (P > 0 && !IsBreakBlank(Rest[P - 1]))
-            --P;
-        if (P > 0)
-            Count = P;
-    }
-    Count = std::max(1, Count);
-    return true;
-}
-
-bool FitCharsInWidth(const QFontMetrics& Metrics, const QString& Text, int StartIndex, int MaxWidth, int& Count)
-{
-    return FitCharsInWidth(TTextMeasure(Metrics), Text, StartIndex, MaxWidth, Count);
-}
-
 void DrawHighlightedText(QPainter& Painter, const QRect& Rect, const QString& Text, const QList<THighlightRange>& Ranges,
                          const QColor& NormalTextColor, const QColor& NormalBackColor, const QColor& HighlightTextColor,
                          const QColor& HighlightBackColor)
@@ -225,13 +193,12 @@ void DrawHighlightedText(QPainter& Painter, const QRect& Rect, const QString& Te
     const int MaxWidth = Inner.width();
     const int LineHeight = Measure.LineHeight() > 0 ? Measure.LineHeight() : 14;
     const QStringView View(Text);
+    // Every line whose top lies inside Inner is drawn, the last one even if it reaches below.
+    const int MaxLines = (Inner.height() + LineHeight - 1) / LineHeight;
     int Y = Inner.top();
-    int Pos = 0;
-    while (Pos < Text.size() && Y < BottomOf(Inner)) {
-        int Count = 0;
-        if (!FitCharsInWidth(Measure, Text, Pos, MaxWidth, Count) || Count <= 0)
-            break;
-        const int LineEnd = Pos + Count;
+    for (const TTextLine& Line : BreakTextLines(Measure, View, MaxWidth, TLineBreaking::KeepBlanks, MaxLines)) {
+        const int Pos = Line.Start;
+        const int LineEnd = Line.Start + Line.Len;
         int X = Inner.left();
         int Cur = Pos;
         for (const THighlightRange& Range : Ranges) {
@@ -239,16 +206,18 @@ void DrawHighlightedText(QPainter& Painter, const QRect& Rect, const QString& Te
             if (!ClipRange(Range, Pos, LineEnd, A, B))
                 continue;
             if (A > Cur)
-                DrawSegment(Painter, Measure, View.sliced(Cur, A - Cur), X, Y, LineHeight, NormalTextColor, NormalBackColor);
-            DrawSegment(Painter, Measure, View.sliced(A, B - A), X, Y, LineHeight, HighlightTextColor, HighlightBackColor);
+                DrawSegment(Painter, Measure, View.sliced(Cur, A - Cur), Inner.left(), X, Y, LineHeight, NormalTextColor,
+                            NormalBackColor);
+            DrawSegment(Painter, Measure, View.sliced(A, B - A), Inner.left(), X, Y, LineHeight, HighlightTextColor,
+                        HighlightBackColor);
             Cur = B;
             if (Cur >= LineEnd)
                 break;
         }
         if (Cur < LineEnd)
-            DrawSegment(Painter, Measure, View.sliced(Cur, LineEnd - Cur), X, Y, LineHeight, NormalTextColor, NormalBackColor);
+            DrawSegment(Painter, Measure, View.sliced(Cur, LineEnd - Cur), Inner.left(), X, Y, LineHeight, NormalTextColor,
+                        NormalBackColor);
         Y += LineHeight;
-        Pos = LineEnd;
     }
     Painter.restore();
 }
@@ -292,7 +261,7 @@ void DrawDiffCell(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow, 
 
     const QString Text = Grid.Cells(ACol, ARow);
     const bool TextColumn = ACol == 1 || ACol == 2;
-    if (!Source.FolderMode && Item.Kind == dkDifferent && TextColumn && !Text.isEmpty()) {
+    if (CellLineBreaking(Source, ACol, ARow) == TLineBreaking::KeepBlanks && !Text.isEmpty()) {
         const QColor HighlightText = ReadableTextOn(Source.Colors.DifferentText, Palette.color(QPalette::Text));
         DrawHighlightedText(Painter, Rect, Text, RangesForCell(Item, ACol, Source), TextColor, Back, HighlightText,
                             Source.Colors.DifferentText);

@@ -6,6 +6,7 @@
 
 #include "engine/DiffEngine.h"
 #include "engine/IntraLine.h"
+#include "grid/GdiText.h"
 
 #include <QColor>
 #include <QFont>
@@ -15,10 +16,8 @@
 #include <QString>
 #include <QStringList>
 
-class QFontMetrics;
 class QPainter;
 class TDiffGrid;
-class TTextMeasure;
 
 struct TDiffColors {
     QColor Added, Removed, Changed, DifferentText;
@@ -35,6 +34,16 @@ struct TDiffCellSource {
     QFont Font;  // the grid font (face, size from the settings)
 };
 
+// How the text of body cell (ACol, ARow) is broken into lines, which is how DrawDiffCell paints
+// it: a changed line of a text comparison segment by segment through FitCharsInWidth, every
+// other cell through DrawText's word break. The row heights are measured by the same answer.
+[[nodiscard]] inline TLineBreaking CellLineBreaking(const TDiffCellSource& Source, int ACol, int ARow)
+{
+    const bool ChangedLine = !Source.FolderMode && (ACol == 1 || ACol == 2) && Source.Items && ARow >= 1
+                             && ARow - 1 < Source.Items->size() && (*Source.Items)[ARow - 1].Kind == dkDifferent;
+    return ChangedLine ? TLineBreaking::KeepBlanks : TLineBreaking::WordBreak;
+}
+
 // The whole owner-draw of one cell, as grdDiffDrawCell does it. System colours come from the
 // grid's palette; text on a configured colour that the palette's text colour would not show on
 // (a dark theme) is drawn black or white instead. Intra-line ranges are computed on every paint
@@ -42,20 +51,13 @@ struct TDiffCellSource {
 void DrawDiffCell(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow, const QRect& Rect,
                   const TDiffCellSource& Source);
 
-// Fills Rect and draws Text wrapped by FitCharsInWidth inside a 2-px margin, the characters
-// covered by Ranges (sorted, not overlapping) on HighlightBackColor. Ranges beyond the text are
-// cut off. The painter's font is used in its GDI form (GdiFont).
+// Fills Rect and draws Text wrapped by FitCharsInWidth (TLineBreaking::KeepBlanks) inside a
+// 2-px margin, the characters covered by Ranges (sorted, not overlapping) on
+// HighlightBackColor. Ranges beyond the text are cut off. The painter's font is used in its GDI
+// form (GdiFont).
 void DrawHighlightedText(QPainter& Painter, const QRect& Rect, const QString& Text, const QList<THighlightRange>& Ranges,
                          const QColor& NormalTextColor, const QColor& NormalBackColor, const QColor& HighlightTextColor,
                          const QColor& HighlightBackColor);
-
-// How many characters of Text from StartIndex go on one line of MaxWidth: up to the last blank
-// before a word that would cross the edge, a too-long word split, at least one character (a
-// surrogate pair counts as one). False when StartIndex is not inside Text. The drawing uses
-// the TTextMeasure form in the painter's font; the QFontMetrics form measures with the metrics
-// as given, which matches the drawing for metrics of GdiFont(font).
-bool FitCharsInWidth(const QFontMetrics& Metrics, const QString& Text, int StartIndex, int MaxWidth, int& Count);
-bool FitCharsInWidth(const TTextMeasure& Measure, const QString& Text, int StartIndex, int MaxWidth, int& Count);
 
 // This cell's share of the 2-px frame around the grid's current row, in the palette's text
 // colour; given the row's background, in a colour that shows on it (see ReadableTextOn).

@@ -165,31 +165,44 @@ constexpr char16_t kTableLimit = 0x2C00;
     return C == u'\r' || C == u'\n';
 }
 
-[[nodiscard]] int TabAdvanceOf(const QFontMetrics& Metrics)
+// DrawText's tab stops: every 8 average character widths.
+[[nodiscard]] int TabStopOf(const QFontMetrics& Metrics)
 {
-    const int Tab = Metrics.horizontalAdvance(QChar(u'\t'));
-    return Tab > 0 ? Tab : Metrics.horizontalAdvance(QChar(u' '));
+    const int Average = Metrics.averageCharWidth();
+    return 8 * std::max(1, Average > 0 ? Average : Metrics.horizontalAdvance(QChar(u' ')));
 }
 
-// Walks the DT_WORDBREAK lines of Text, calling Emit(Start, Len) for each.
+// Walks the visual lines of Text, calling Emit(Start, Len) for each until it returns false.
 template <class TEmit>
-void WalkLines(const TTextMeasure& Measure, QStringView Text, int MaxWidth, bool WordBreak, TEmit&& Emit)
+void WalkLines(const TTextMeasure& Measure, QStringView Text, int MaxWidth, TLineBreaking Breaking, TEmit&& Emit)
 {
     const int N = int(Text.size());
+    if (Breaking == TLineBreaking::KeepBlanks) {
+        int Pos = 0, Count = 0;
+        while (Pos < N && FitCharsInWidth(Measure, Text, Pos, MaxWidth, Count) && Count > 0) {
+            if (!Emit(Pos, Count))
+                return;
+            Pos += Count;
+        }
+        return;
+    }
+    const bool WordBreak = Breaking == TLineBreaking::WordBreak;
     int P = 0;
     while (P < N) {
         int E = P;
         while (E < N && !IsLineBreak(Text[E]))
             ++E;
         if (P == E || !WordBreak) {
-            Emit(P, E - P);
+            if (!Emit(P, E - P))
+                return;
         } else {
             int Q = P;
             while (Q < E) {
                 const int Remaining = E - Q;
                 int Fit = Measure.FitCount(Text.sliced(Q, Remaining), MaxWidth);
                 if (Fit >= Remaining) {
-                    Emit(Q, Remaining);
+                    if (!Emit(Q, Remaining))
+                        return;
                     break;
                 }
                 if (Fit <= 0)
@@ -207,7 +220,8 @@ void WalkLines(const TTextMeasure& Measure, QStringView Text, int MaxWidth, bool
                     if (WordStart > Q)
                         LineEnd = Next = WordStart;
                 }
-                Emit(Q, LineEnd - Q);
+                if (!Emit(Q, LineEnd - Q))
+                    return;
                 Q = Next;
             }
         }
@@ -249,7 +263,8 @@ struct TLayout {
     } else {
         if (Text.isEmpty())
             return Layout;
-        Layout.Lines = BreakTextLines(Measure, Text, Width, (Flags & DT_WORDBREAK) != 0);
+        Layout.Lines = BreakTextLines(Measure, Text, Width,
+                                      (Flags & DT_WORDBREAK) ? TLineBreaking::WordBreak : TLineBreaking::LineBreaksOnly);
     }
     for (const TTextLine& Line : Layout.Lines)
         Layout.Width = std::max(Layout.Width, Measure.Width(QStringView(Text).sliced(Line.Start, Line.Len)));
@@ -279,12 +294,12 @@ TTextMeasure::TTextMeasure(const QFont& Font, const QPaintDevice* Device)
       FAsciiMax64(AsciiMaxAdvance64(FTable.get())),
       FLineHeight(FMetrics.height()),
       FAscent(FMetrics.ascent()),
-      FTabAdvance(TabAdvanceOf(FMetrics))
+      FTabStop(TabStopOf(FMetrics))
 {
 }
 
 TTextMeasure::TTextMeasure(const QFontMetrics& Metrics)
-    : FMetrics(Metrics), FLineHeight(Metrics.height()), FAscent(Metrics.ascent()), FTabAdvance(TabAdvanceOf(Metrics))
+    : FMetrics(Metrics), FLineHeight(Metrics.height()), FAscent(Metrics.ascent()), FTabStop(TabStopOf(Metrics))
 {
 }
 
@@ -308,16 +323,17 @@ int TTextMeasure::PieceWidth(QStringView Piece) const
     return FMetrics.horizontalAdvance(RawString(Piece));
 }
 
-int TTextMeasure::Width(QStringView Text) const
+int TTextMeasure::Width(QStringView Text, int StartX) const
 {
+    // The pieces between tabs are measured (and drawn) whole; each tab then jumps to its stop.
     if (FTable) {
         const std::int32_t* Adv = FTable->Adv64.data();
-        std::int64_t Done = 0, Piece64 = 0;
+        std::int64_t Done = StartX, Piece64 = 0;
         bool Ok = true;
         for (QChar C : Text) {
             const char16_t U = C.unicode();
             if (U == u'\t') {
-                Done += Round64(Piece64) + FTabAdvance;
+                Done = NextTabStop(int(Done + Round64(Piece64)));
                 Piece64 = 0;
             } else if (U < kTableLimit && Adv[U] >= 0) {
                 Piece64 += Adv[U];
@@ -327,17 +343,17 @@ int TTextMeasure::Width(QStringView Text) const
             }
         }
         if (Ok)
-            return int(Done + Round64(Piece64));
+            return int(Done + Round64(Piece64)) - StartX;
     }
-    int Total = 0;
+    int X = StartX;
     qsizetype From = 0;
     for (qsizetype I = 0; I < Text.size(); ++I) {
         if (Text[I] == u'\t') {
-            Total += PieceWidth(Text.sliced(From, I - From)) + FTabAdvance;
+            X = NextTabStop(X + PieceWidth(Text.sliced(From, I - From)));
             From = I + 1;
         }
     }
-    return Total + PieceWidth(Text.sliced(From));
+    return X + PieceWidth(Text.sliced(From)) - StartX;
 }
 
 bool TTextMeasure::FitsOnOneLine(QStringView Text, int MaxWidth) const
@@ -354,7 +370,7 @@ bool TTextMeasure::FitsOnOneLine(QStringView Text, int MaxWidth) const
     for (QChar C : Text) {
         const char16_t U = C.unicode();
         if (U == u'\t') {
-            Done += Round64(Piece64) + FTabAdvance;
+            Done = NextTabStop(int(Done + Round64(Piece64)));
             Piece64 = 0;
             if (Done > MaxWidth)
                 return false;
@@ -377,9 +393,10 @@ int TTextMeasure::TableFitCount(QStringView Text, int MaxWidth) const
     for (int I = 0; I < N; ++I) {
         const char16_t U = Text[I].unicode();
         if (U == u'\t') {
-            if (Done + Round64(Piece64) + FTabAdvance > MaxWidth)
+            const int Stop = NextTabStop(int(Done + Round64(Piece64)));
+            if (Stop > MaxWidth)
                 return I;
-            Done += Round64(Piece64) + FTabAdvance;
+            Done = Stop;
             Piece64 = 0;
         } else if (U < kTableLimit && Adv[U] >= 0) {
             Piece64 += Adv[U];
@@ -447,22 +464,65 @@ int CharUnitsAt(QStringView Text, int Pos)
     return 1;
 }
 
-QList<TTextLine> BreakTextLines(const TTextMeasure& Measure, QStringView Text, int MaxWidth, bool WordBreak)
+QList<TTextLine> BreakTextLines(const TTextMeasure& Measure, QStringView Text, int MaxWidth, TLineBreaking Breaking,
+                                int MaxLines)
 {
     QList<TTextLine> Lines;
-    WalkLines(Measure, Text, MaxWidth, WordBreak, [&Lines](int Start, int Len) { Lines.append({Start, Len}); });
+    if (MaxLines == 0)
+        return Lines;
+    WalkLines(Measure, Text, MaxWidth, Breaking, [&Lines, MaxLines](int Start, int Len) {
+        Lines.append({Start, Len});
+        return MaxLines < 0 || Lines.size() < MaxLines;
+    });
     return Lines;
 }
 
-int CountTextLines(const TTextMeasure& Measure, QStringView Text, int MaxWidth)
+int CountTextLines(const TTextMeasure& Measure, QStringView Text, int MaxWidth, TLineBreaking Breaking)
 {
     if (Text.isEmpty())
         return 0;
+    // One line under every rule: no line break in it, and it fits.
     if (Measure.FitsOnOneLine(Text, MaxWidth))
         return 1;
     int Count = 0;
-    WalkLines(Measure, Text, MaxWidth, true, [&Count](int, int) { ++Count; });
+    WalkLines(Measure, Text, MaxWidth, Breaking, [&Count](int, int) {
+        ++Count;
+        return true;
+    });
     return Count;
+}
+
+bool FitCharsInWidth(const TTextMeasure& Measure, QStringView Text, int StartIndex, int MaxWidth, int& Count)
+{
+    Count = 0;
+    const int Remaining = int(Text.size()) - StartIndex;
+    if (StartIndex < 0 || Remaining <= 0)
+        return false;
+    const QStringView Rest = Text.sliced(StartIndex);
+    const int Fit = Measure.FitCount(Rest, MaxWidth);
+    if (Fit <= 0) {
+        Count = CharUnitsAt(Rest, 0);  // a character wider than the line still takes one
+        return true;
+    }
+    if (Fit >= Remaining) {
+        Count = Remaining;
+        return true;
+    }
+    Count = Fit;
+    if (!IsBreakBlank(Rest[Fit - 1]) && !IsBreakBlank(Rest[Fit])) {
+        int P = Fit;
+        while (P > 0 && !IsBreakBlank(Rest[P - 1]))
+            --P;
+        if (P > 0)
+            Count = P;
+    }
+    Count = std::max(1, Count);
+    return true;
+}
+
+bool FitCharsInWidth(const QFontMetrics& Metrics, QStringView Text, int StartIndex, int MaxWidth, int& Count)
+{
+    return FitCharsInWidth(TTextMeasure(Metrics), Text, StartIndex, MaxWidth, Count);
 }
 
 int GdiCalcText(const TTextMeasure& Measure, const QString& Text, QRect& Rect, unsigned Flags)
@@ -531,8 +591,13 @@ void GdiTextOut(QPainter& Painter, int X, int Y, QStringView Text)
 
 void GdiTextOut(QPainter& Painter, const TTextMeasure& Measure, int X, int Y, QStringView Text)
 {
-    // Qt expands a tab to the next tab stop; GDI draws its glyph. So the text goes out in
-    // pieces between tabs, each tab advancing by its own glyph's width.
+    GdiTextOut(Painter, Measure, X, Y, Text, X);
+}
+
+void GdiTextOut(QPainter& Painter, const TTextMeasure& Measure, int X, int Y, QStringView Text, int LineLeft)
+{
+    // Qt would place tabs at its own stops (and draw nothing else for them): the text goes out
+    // in pieces between tabs, each tab jumping to our stop, as Width measures it.
     const Qt::BGMode OldMode = Painter.backgroundMode();
     Painter.setBackgroundMode(Qt::TransparentMode);
     const QFont OldFont = Painter.font();
@@ -550,7 +615,7 @@ void GdiTextOut(QPainter& Painter, const TTextMeasure& Measure, int X, int Y, QS
             X += Measure.Width(Piece);
         }
         if (I < Text.size())
-            X += Measure.TabAdvance();
+            X = LineLeft + Measure.NextTabStop(X - LineLeft);
         From = I + 1;
     }
     if (Normalise)

@@ -3,10 +3,11 @@
 // Win32 GDI text semantics on QFontMetrics and QPainter: DrawText with word breaking and
 // measuring, GetTextExtentExPoint, GetTextExtentPoint32 and transparent TextOut.
 //
-// Text is drawn as GDI draws it, not as Qt lays it out: a tab is one glyph with the advance
-// the font gives it (never expanded to a tab stop), "&" is an ordinary character under
-// DT_NOPREFIX, and every piece of text is placed on integer positions computed by the same
-// measuring code that breaks the lines, so measuring and drawing can never disagree.
+// Text is drawn as GDI draws it, not as Qt lays it out: a tab reaches the next tab stop, one
+// every 8 average character widths counted from the left of its visual line (the text itself
+// keeps the tab), "&" is an ordinary character under DT_NOPREFIX, and every piece of text is
+// placed on integer positions computed by the same measuring code that breaks the lines, so
+// measuring and drawing can never disagree.
 
 #include <QFont>
 #include <QFontMetrics>
@@ -54,12 +55,16 @@ public:
     // tmHeight: the height of a line, and of "Wg".
     [[nodiscard]] int LineHeight() const { return FLineHeight; }
     [[nodiscard]] int Ascent() const { return FAscent; }
-    // The advance of a tab character: its glyph, not a tab stop.
-    [[nodiscard]] int TabAdvance() const { return FTabAdvance; }
+    // The distance between tab stops: 8 average character widths.
+    [[nodiscard]] int TabStop() const { return FTabStop; }
+    // Where a tab that starts X pixels from the left of its line ends: the next stop after X.
+    [[nodiscard]] int NextTabStop(int X) const { return X < 0 ? 0 : (X / FTabStop + 1) * FTabStop; }
 
-    // GetTextExtentPoint32's width.
-    [[nodiscard]] int Width(QStringView Text) const;
-    // GetTextExtentExPoint: how many UTF-16 units of Text, from its start, fit in MaxWidth.
+    // GetTextExtentPoint32's width, for Text that starts StartX pixels from the left of its line
+    // (which places its tabs).
+    [[nodiscard]] int Width(QStringView Text, int StartX = 0) const;
+    // GetTextExtentExPoint: how many UTF-16 units of Text, from its start at the left of its
+    // line, fit in MaxWidth.
     // Never ends between the two halves of a surrogate pair.
     [[nodiscard]] int FitCount(QStringView Text, int MaxWidth) const;
     // True when Text is measured by adding table advances (no text layout at all).
@@ -81,7 +86,7 @@ private:
     std::int32_t FAsciiMax64 = -1;
     int FLineHeight = 0;
     int FAscent = 0;
-    int FTabAdvance = 0;
+    int FTabStop = 8;
 };
 
 // Whether per-character advances are used for measuring (for tests and benchmarks). Without
@@ -99,15 +104,35 @@ struct TTextLine {
     int Len = 0;
 };
 
-// Breaks Text as DrawText does with DT_WORDBREAK into lines no wider than MaxWidth: at CR LF,
-// CR or LF; after blanks (space, tab) when a word would cross the edge, blanks at the break
-// staying behind on the line; a word longer than a line split at the character that still
-// fits; at least one character per line. A final line break adds no line; empty text has none.
-// WordBreak false breaks at line-break characters only.
+// The rules by which a text is broken into visual lines.
+enum class TLineBreaking {
+    // DrawText without DT_WORDBREAK: at CR LF, CR or LF only.
+    LineBreaksOnly,
+    // DrawText with DT_WORDBREAK: at CR LF, CR or LF; after blanks (space, tab) when a word
+    // would cross the edge, the blanks before the break staying on the line and those after it
+    // dropped; a word longer than a line split at the character that still fits.
+    WordBreak,
+    // FitCharsInWidth line after line: as WordBreak, but a blank at the break begins the next
+    // line instead of being dropped, and line-break characters are characters.
+    KeepBlanks,
+};
+
+// The visual lines of Text no wider than MaxWidth, at most MaxLines of them (-1: all). At least
+// one character per line; a final line break adds no line; empty text has none. Measuring and
+// painting both break text here, so a row is as tall as the lines its painting draws.
 [[nodiscard]] QList<TTextLine> BreakTextLines(const TTextMeasure& Measure, QStringView Text, int MaxWidth,
-                                             bool WordBreak = true);
+                                             TLineBreaking Breaking = TLineBreaking::WordBreak, int MaxLines = -1);
 // The number of lines BreakTextLines gives, without building them (the row-height measure).
-[[nodiscard]] int CountTextLines(const TTextMeasure& Measure, QStringView Text, int MaxWidth);
+[[nodiscard]] int CountTextLines(const TTextMeasure& Measure, QStringView Text, int MaxWidth,
+                                 TLineBreaking Breaking = TLineBreaking::WordBreak);
+
+// How many characters of Text from StartIndex go on one line of MaxWidth: up to the last blank
+// before a word that would cross the edge, a too-long word split, at least one character (a
+// surrogate pair counts as one); a blank at the break is left for the next line. False when
+// StartIndex is not inside Text. The QFontMetrics form measures with the metrics as given,
+// which matches the drawing for metrics of GdiFont(font).
+bool FitCharsInWidth(const TTextMeasure& Measure, QStringView Text, int StartIndex, int MaxWidth, int& Count);
+bool FitCharsInWidth(const QFontMetrics& Metrics, QStringView Text, int StartIndex, int MaxWidth, int& Count);
 
 // DrawText. Draws with the painter's font and pen colour (transparent background); returns the
 // height of the text. With DT_CALCRECT nothing is drawn and Rect gets the text's extent (width
@@ -122,9 +147,11 @@ int GdiCalcText(const TTextMeasure& Measure, const QString& Text, QRect& Rect, u
 [[nodiscard]] bool GdiTextExtentExPoint(const QFontMetrics& Metrics, const QString& Text, int StartIndex,
                                         int Count, int MaxWidth, int& Fit);
 
-// TextOut with a transparent background: Text's top-left at (X, Y), no tab expansion.
+// TextOut with a transparent background: Text's top-left at (X, Y), its tabs reaching the stops
+// counted from LineLeft (X itself when not given: Text starts its line).
 void GdiTextOut(QPainter& Painter, int X, int Y, QStringView Text);
 void GdiTextOut(QPainter& Painter, const TTextMeasure& Measure, int X, int Y, QStringView Text);
+void GdiTextOut(QPainter& Painter, const TTextMeasure& Measure, int X, int Y, QStringView Text, int LineLeft);
 
 // One "character" for the at-least-one-per-line rule: 2 for a surrogate pair, else 1.
 [[nodiscard]] int CharUnitsAt(QStringView Text, int Pos);

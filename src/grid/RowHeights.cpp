@@ -1,5 +1,6 @@
 #include "grid/RowHeights.h"
 
+#include "grid/DiffCellDrawing.h"
 #include "grid/GdiText.h"
 #include "grid/TDiffGrid.h"
 
@@ -10,14 +11,15 @@
 
 namespace {
 
-[[nodiscard]] int MeasureRow(const TTextMeasure& Measure, const TDiffGrid& Grid, int ARow, int BaseRowHeight)
+[[nodiscard]] int MeasureRow(const TTextMeasure& Measure, const TDiffGrid& Grid, int ARow, int BaseRowHeight,
+                             const TDiffCellSource& Source)
 {
     int Height = BaseRowHeight;
     for (int C = 1; C < Grid.ColCount(); ++C) {
         const QString& Text = Grid.CellText(C, ARow);
         if (Text.isEmpty())
             continue;
-        const int Lines = CountTextLines(Measure, Text, Grid.ColWidths(C) - 4);
+        const int Lines = CountTextLines(Measure, Text, Grid.ColWidths(C) - 4, CellLineBreaking(Source, C, ARow));
         Height = std::max(Height, Lines * Measure.LineHeight() + 4);
     }
     return Height;
@@ -40,18 +42,19 @@ int BaseRowHeightFor(const QFont& Font)
     return QFontMetrics(Font).height() + 4;
 }
 
-int MeasureRowHeight(const TDiffGrid& Grid, const QFontMetrics& Metrics, int ARow, int BaseRowHeight)
+int MeasureRowHeight(const TDiffGrid& Grid, const QFontMetrics& Metrics, int ARow, int BaseRowHeight,
+                     const TDiffCellSource& Source)
 {
     if (ARow < 1 || ARow >= Grid.RowCount())
         return BaseRowHeight;
     // Metrics of the grid's own font: measure as UpdateAllRowHeightsOf and the drawing do, in
     // the font's GDI form; metrics of another font are taken as they are.
     if (Metrics == QFontMetrics(Grid.font()))
-        return MeasureRow(TTextMeasure(Grid.font(), &Grid), Grid, ARow, BaseRowHeight);
-    return MeasureRow(TTextMeasure(Metrics), Grid, ARow, BaseRowHeight);
+        return MeasureRow(TTextMeasure(Grid.font(), &Grid), Grid, ARow, BaseRowHeight, Source);
+    return MeasureRow(TTextMeasure(Metrics), Grid, ARow, BaseRowHeight, Source);
 }
 
-void UpdateAllRowHeightsOf(TDiffGrid& Grid, const QFont& Font, int BaseRowHeight)
+void UpdateAllRowHeightsOf(TDiffGrid& Grid, const QFont& Font, int BaseRowHeight, const TDiffCellSource& Source)
 {
     const int Count = Grid.RowCount();
     if (Count <= 0)
@@ -63,10 +66,10 @@ void UpdateAllRowHeightsOf(TDiffGrid& Grid, const QFont& Font, int BaseRowHeight
     std::fill(Out + 1, Out + Count, BaseRowHeight);
     // Column by column, with the column's width fetched once, not per cell.
     const int LineHeight = Measure.LineHeight();
-    auto MeasureCell = [&](int R, const QString& Text, int Width) {
+    auto MeasureCell = [&](int C, int R, const QString& Text, int Width) {
         if (Text.isEmpty())
             return;
-        const int Lines = CountTextLines(Measure, Text, Width);
+        const int Lines = CountTextLines(Measure, Text, Width, CellLineBreaking(Source, C, R));
         Out[R] = std::max(Out[R], Lines * LineHeight + 4);
     };
     for (int C = 1; C < Grid.ColCount(); ++C) {
@@ -79,10 +82,10 @@ void UpdateAllRowHeightsOf(TDiffGrid& Grid, const QFont& Font, int BaseRowHeight
             const qsizetype LineCount = Lines->size();
             for (int R = 1; R < Count; ++R)
                 if (Index[R] >= 0 && Index[R] < LineCount)
-                    MeasureCell(R, Texts[Index[R]], Width);
+                    MeasureCell(C, R, Texts[Index[R]], Width);
         } else {
             for (int R = 1; R < Count; ++R)
-                MeasureCell(R, Grid.CellText(C, R), Width);
+                MeasureCell(C, R, Grid.CellText(C, R), Width);
         }
     }
     Grid.SetAllRowHeights(Heights);

@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 
 class TDiffGrid;
+struct TDiffCellSource;
 
 // Rounds to the nearest integer, halves to the even neighbour (31.5 -> 32, 34.5 -> 34).
 [[nodiscard]] int RoundHalfToEven(double Value);
@@ -18,10 +19,12 @@ class TDiffGrid;
 [[nodiscard]] int BaseRowHeightFor(const QFont& Font);
 
 // One body row: the largest of BaseRowHeight and, for every non-empty text cell (columns 1 ..
-// ColCount-1), the DrawText(DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX) height at (column width
-// - 4), + 4.
-[[nodiscard]] int MeasureRowHeight(const TDiffGrid& Grid, const QFontMetrics& Metrics, int ARow, int BaseRowHeight);
+// ColCount-1), the height of its lines at (column width - 4), + 4, its lines broken as Source
+// says the cell is painted (CellLineBreaking): DrawText(DT_CALCRECT | DT_WORDBREAK |
+// DT_NOPREFIX) for most cells, FitCharsInWidth for a changed line.
+[[nodiscard]] int MeasureRowHeight(const TDiffGrid& Grid, const QFontMetrics& Metrics, int ARow, int BaseRowHeight,
+                                   const TDiffCellSource& Source);
 
 // The header row and every body row, set with one prefix-sum rebuild. Texts that provably fit
 // on one line cost one pass over their characters, no text layout.
-void UpdateAllRowHeightsOf(TDiffGrid& Grid, const QFont& Font, int BaseRowHeight);
+void UpdateAllRowHeightsOf(TDiffGrid& Grid, const QFont& Font, int BaseRowHeight, const TDiffCellSource& Source);

@@ -1,10 +1,18 @@
 #include "folder/FolderCompare.h"
 
 #include <QCollator>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include <sys/socket.h>
+#include <sys/un.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,6 +28,27 @@ void WriteFile(const QString& Root, const QString& Relative, qsizetype Size, cha
     QFile F(Path);
     QVERIFY(F.open(QIODevice::WriteOnly));
     QCOMPARE(F.write(QByteArray(Size, Fill)), Size);
+}
+
+void WriteBytes(const QString& Path, const QByteArray& Bytes)
+{
+    QFile F(Path);
+    QVERIFY(F.open(QIODevice::WriteOnly));
+    QCOMPARE(F.write(Bytes), Bytes.size());
+}
+
+// A listening Unix socket left on disk.
+void MakeSocket(const QString& Path)
+{
+    const int Fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    QVERIFY(Fd >= 0);
+    sockaddr_un Address = {};
+    Address.sun_family = AF_UNIX;
+    const QByteArray Bytes = QFile::encodeName(Path);
+    QVERIFY(size_t(Bytes.size()) < sizeof Address.sun_path);
+    std::memcpy(Address.sun_path, Bytes.constData(), size_t(Bytes.size()));
+    QCOMPARE(::bind(Fd, reinterpret_cast<const sockaddr*>(&Address), sizeof Address), 0);
+    ::close(Fd);
 }
 
 // Sets the file's modification time to Seconds after the epoch, plus Nanoseconds.
@@ -49,68 +78,76 @@ void VerifyNoChangeRanges(const TFolderComparison& C)
 }
 
 
-// The row model built the plain way: a QDirIterator listing, sorted insertion with the
-// collator, binary search for each side's position, a stat of each side's own file.
+// The row model built the plain way: a QDirIterator listing, sorted insertion by the collator
+// with case ignored and then letter case, exact names, whole files read to judge equal sizes.
 struct TPlainRow
 {
     QString Path, LeftCell, RightCell;
     int LeftIndex = -1, RightIndex = -1;
     char Kind = 'E';
+    bool LeftNewer = false, RightNewer = false;
 };
 
-QStringList PlainSortedList(const QString& Root, const QCollator& Collator)
+struct TPlainOrder
+{
+    QCollator Folded, Cased;
+    TPlainOrder()
+    {
+        Folded.setCaseSensitivity(Qt::CaseInsensitive);
+        Cased.setCaseSensitivity(Qt::CaseSensitive);
+    }
+    bool operator()(const QString& A, const QString& B) const
+    {
+        if (const int C = Folded.compare(A, B))
+            return C < 0;
+        if (const int C = Cased.compare(A, B))
+            return C < 0;
+        return A < B;
+    }
+};
+
+QStringList PlainSortedList(const QString& Root, const TPlainOrder& Order)
 {
     QStringList Sorted;
     QDirIterator It(Root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (It.hasNext()) {
         const QString P = It.next().mid(Root.size() + 1);
-        const auto At = std::lower_bound(Sorted.begin(), Sorted.end(), P,
-                                         [&](const QString& A, const QString& B) { return Collator.compare(A, B) < 0; });
-        if (At == Sorted.end() || Collator.compare(*At, P) != 0)
-            Sorted.insert(At, P);
+        Sorted.insert(std::lower_bound(Sorted.begin(), Sorted.end(), P, Order), P);
     }
     return Sorted;
 }
 
-int PlainIndexOf(const QStringList& Sorted, const QString& P, const QCollator& Collator)
+QByteArray ReadAll(const QString& Path)
 {
-    const auto At = std::lower_bound(Sorted.begin(), Sorted.end(), P,
-                                     [&](const QString& A, const QString& B) { return Collator.compare(A, B) < 0; });
-    return At != Sorted.end() && Collator.compare(*At, P) == 0 ? int(At - Sorted.begin()) : -1;
+    QFile F(Path);
+    return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray();
 }
 
 QList<TPlainRow> PlainFolderRows(const QString& L, const QString& R)
 {
-    QCollator Collator;
-    Collator.setCaseSensitivity(Qt::CaseInsensitive);
-    const QStringList Left = PlainSortedList(L, Collator), Right = PlainSortedList(R, Collator);
+    const TPlainOrder Order;
+    const QStringList Left = PlainSortedList(L, Order), Right = PlainSortedList(R, Order);
     QStringList Union = Left;
     for (const QString& P : Right)
-        if (PlainIndexOf(Union, P, Collator) < 0)
-            Union.insert(std::lower_bound(Union.begin(), Union.end(), P,
-                                          [&](const QString& A, const QString& B) { return Collator.compare(A, B) < 0; }),
-                         P);
+        if (!Left.contains(P))
+            Union.insert(std::lower_bound(Union.begin(), Union.end(), P, Order), P);
     QList<TPlainRow> Rows;
     for (const QString& P : Union) {
         TPlainRow Row;
         Row.Path = P;
-        Row.LeftIndex = PlainIndexOf(Left, P, Collator);
-        Row.RightIndex = PlainIndexOf(Right, P, Collator);
-        const QString LName = Row.LeftIndex >= 0 ? Left[Row.LeftIndex] : QString();
-        const QString RName = Row.RightIndex >= 0 ? Right[Row.RightIndex] : QString();
-        Row.LeftCell = LName;
-        Row.RightCell = RName;
+        Row.LeftIndex = int(Left.indexOf(P));
+        Row.RightIndex = int(Right.indexOf(P));
+        Row.LeftCell = Row.LeftIndex >= 0 ? P : QString();
+        Row.RightCell = Row.RightIndex >= 0 ? P : QString();
         if (Row.LeftIndex >= 0 && Row.RightIndex >= 0) {
             struct stat SL = {}, SR = {};
-            const bool Found = ::stat(QFile::encodeName(L + u'/' + LName).constData(), &SL) == 0
-                               && ::stat(QFile::encodeName(R + u'/' + RName).constData(), &SR) == 0;
-            Row.Kind = Found && SL.st_size == SR.st_size ? 'E' : 'D';
+            ::stat(QFile::encodeName(L + u'/' + P).constData(), &SL);
+            ::stat(QFile::encodeName(R + u'/' + P).constData(), &SR);
+            Row.Kind = ReadAll(L + u'/' + P) == ReadAll(R + u'/' + P) ? 'E' : 'D';
             const qint64 TL = qint64(SL.st_mtim.tv_sec) * 1000000000 + SL.st_mtim.tv_nsec;
             const qint64 TR = qint64(SR.st_mtim.tv_sec) * 1000000000 + SR.st_mtim.tv_nsec;
-            if (Row.Kind == 'D' && TL > TR)
-                Row.LeftCell += " new";
-            if (Row.Kind == 'D' && TR > TL)
-                Row.RightCell += " new";
+            Row.LeftNewer = Row.Kind == 'D' && TL > TR;
+            Row.RightNewer = Row.Kind == 'D' && TR > TL;
         } else {
             Row.Kind = Row.LeftIndex >= 0 ? 'L' : 'R';
         }
@@ -174,8 +211,9 @@ private slots:
         const TFolderComparison C = CompareFolderTrees(L.path(), R.path());
         QCOMPARE(KindsOf(C), QString("DRL"));
         QCOMPARE(C.Paths, QStringList({"a.txt", "c.txt", "sub/b.txt"}));
-        QCOMPARE(C.LeftCells, QStringList({rightIsNewer ? "a.txt" : "a.txt new", "", "sub/b.txt"}));
-        QCOMPARE(C.RightCells, QStringList({rightIsNewer ? "a.txt new" : "a.txt", "c.txt", ""}));
+        // The newer mark travels as a flag; the cells hold the names alone.
+        QCOMPARE(C.LeftCells, QStringList({"a.txt", "", "sub/b.txt"}));
+        QCOMPARE(C.RightCells, QStringList({"a.txt", "c.txt", ""}));
         QCOMPARE(C.LeftNewer, QList<bool>({!rightIsNewer, false, false}));
         QCOMPARE(C.RightNewer, QList<bool>({rightIsNewer, false, false}));
         // Positions in each side's own sorted list.
@@ -189,32 +227,110 @@ private slots:
         QCOMPARE(C.LeftFileCount, 2);
         QCOMPARE(C.RightFileCount, 2);
         QVERIFY(C.HasDifferences());
-        QCOMPARE(FolderStatusText(C.LeftFileCount, C.RightFileCount),
+        QCOMPARE(FolderStatusText(C),
                  QString("Compared 2 files (left folder, including subfolders) vs 2 files (right folder, "
-                         "including subfolders)."));
+                         "including subfolders). 1 different, 1 only left, 1 only right."));
+        QCOMPARE(FolderResultBoxText(C), QString());
 
         QCOMPARE(FolderGridColumn(C, 0), QStringList({"", "1", "2", "3"}));
         QCOMPARE(FolderGridColumn(C, 1), QStringList({"", C.LeftCells[0], "", "sub/b.txt"}));
         QCOMPARE(FolderGridColumn(C, 2), QStringList({"", C.RightCells[0], "c.txt", ""}));
     }
 
-    // Sizes decide, never contents; the times only place " new" on a differing pair.
-    void equalSizesDifferentContents()
+    // Equal sizes are judged by the bytes, read only then; a size difference settles it unread.
+    void contentsDecideEqualSizes_data()
     {
+        QTest::addColumn<QByteArray>("left");
+        QTest::addColumn<QByteArray>("right");
+        QTest::addColumn<QString>("kinds");
+        const QByteArray Big(700 * 1024, 'q');
+        QByteArray BigLastChanged = Big;
+        BigLastChanged[BigLastChanged.size() - 1] = 'r';
+        QByteArray BigBlockEdgeChanged = Big;
+        BigBlockEdgeChanged[256 * 1024] = 'r';
+        QTest::newRow("same bytes") << QByteArray("abc") << QByteArray("abc") << "E";
+        QTest::newRow("first byte differs") << QByteArray("abc") << QByteArray("xbc") << "D";
+        QTest::newRow("two empty files") << QByteArray() << QByteArray() << "E";
+        QTest::newRow("sizes differ") << QByteArray("abc") << QByteArray("abcd") << "D";
+        QTest::newRow("large, same bytes") << Big << Big << "E";
+        QTest::newRow("large, last byte differs") << Big << BigLastChanged << "D";
+        QTest::newRow("large, differs where a block starts") << Big << BigBlockEdgeChanged << "D";
+    }
+    void contentsDecideEqualSizes()
+    {
+        QFETCH(QByteArray, left);
+        QFETCH(QByteArray, right);
         QTemporaryDir L, R;
-        WriteFile(L.path(), "one.txt", 10, 'a');
-        WriteFile(R.path(), "one.txt", 10, 'b');
-        WriteFile(L.path(), "deep/er/two.bin", 0);
-        WriteFile(R.path(), "deep/er/two.bin", 0);
-        SetModified(L.path() + "/one.txt", 1'000'000'000);
-        SetModified(R.path() + "/one.txt", 1'500'000'000);
+        for (auto [Root, Bytes] : {std::pair{L.path(), left}, std::pair{R.path(), right}}) {
+            QFile F(Root + "/deep/er/f.bin");
+            QVERIFY(QDir().mkpath(Root + "/deep/er"));
+            QVERIFY(F.open(QIODevice::WriteOnly));
+            QCOMPARE(F.write(Bytes), Bytes.size());
+        }
+        SetModified(L.path() + "/deep/er/f.bin", 1'000'000'000);
+        SetModified(R.path() + "/deep/er/f.bin", 1'500'000'000);
 
         const TFolderComparison C = CompareFolderTrees(L.path(), R.path());
-        QCOMPARE(KindsOf(C), QString("EE"));
-        QCOMPARE(C.LeftCells, QStringList({"deep/er/two.bin", "one.txt"}));
-        QCOMPARE(C.RightCells, C.LeftCells);
-        QVERIFY(!C.HasDifferences());
-        QCOMPARE(QString::fromUtf8(FoldersIdenticalText), QString("The folders are identical (no different files)."));
+        QTEST(KindsOf(C), "kinds");
+        QCOMPARE(C.Problems.Count, 0);
+        const bool Differ = KindsOf(C) == "D";
+        QCOMPARE(C.RightNewer, QList<bool>({Differ}));   // the later side is marked only when they differ
+        QCOMPARE(C.LeftNewer, QList<bool>({false}));
+        QCOMPARE(FolderResultBoxText(C), Differ ? QString() : QString("The folders are identical (no different files)."));
+    }
+
+    // The block comparison on its own, across the block edges.
+    void sameFileContents_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("changeAt");   // -1: none
+        for (int Size : {1, 256 * 1024 - 1, 256 * 1024, 256 * 1024 + 1, 3 * 256 * 1024}) {
+            QTest::addRow("%d bytes, equal", Size) << Size << -1;
+            QTest::addRow("%d bytes, first differs", Size) << Size << 0;
+            QTest::addRow("%d bytes, last differs", Size) << Size << Size - 1;
+        }
+    }
+    void sameFileContents()
+    {
+        QFETCH(int, size);
+        QFETCH(int, changeAt);
+        QTemporaryDir D;
+        QByteArray Bytes(size, 0);
+        for (int i = 0; i < size; ++i)
+            Bytes[i] = char(i * 7 + i / 251);
+        WriteBytes(D.path() + "/a", Bytes);
+        if (changeAt >= 0)
+            Bytes[changeAt] = char(Bytes[changeAt] ^ 0x20);
+        WriteBytes(D.path() + "/b", Bytes);
+        QCOMPARE(SameFileContents(QFile::encodeName(D.path() + "/a"), QFile::encodeName(D.path() + "/b")),
+                 changeAt < 0);
+    }
+
+    // What is not a regular file is never opened to be read; a FIFO asked for directly is refused
+    // at once instead of waiting for a writer.
+    void specialFilesNeverBlock()
+    {
+        QTemporaryDir L, R;
+        for (const QString& Root : {L.path(), R.path()}) {
+            QCOMPARE(::mkfifo(QFile::encodeName(Root + "/pipe").constData(), 0600), 0);
+            QVERIFY(QFile::link("/dev/zero", Root + "/zero"));
+            MakeSocket(Root + "/sock");
+        }
+        QVERIFY(QFile::link("/dev/zero", L.path() + "/zero-or-file"));
+        WriteFile(R.path(), "zero-or-file", 0);
+
+        const TFolderComparison C = CompareFolderTrees(L.path(), R.path());
+        QCOMPARE(C.Paths, QStringList({"pipe", "sock", "zero", "zero-or-file"}));
+        QCOMPARE(KindsOf(C), QString("EEED"));
+        QCOMPARE(C.Problems.Count, 0);
+
+        bool Threw = false;
+        try {
+            (void)SameFileContents(QFile::encodeName(L.path() + "/pipe"), QFile::encodeName(R.path() + "/pipe"));
+        } catch (const std::runtime_error& Error) {
+            Threw = QString::fromUtf8(Error.what()).endsWith("Not a regular file.");
+        }
+        QVERIFY(Threw);
     }
 
     void twoEmptyTrees()
@@ -232,50 +348,73 @@ private slots:
                                                  "(right folder, including subfolders)."));
     }
 
-    // One row; the union keeps the left spelling, and each side is judged and shown by its own
-    // file, which is found although its name is spelt differently.
-    void letterCaseOnlyDiffers_data()
+    // Names that differ in letter case are two files: each side's file is matched exactly, and
+    // the rows follow the collation with case as the tie-break, the same on both sides.
+    void letterCaseMakesTwoFiles_data()
     {
-        QTest::addColumn<int>("rightSize");
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QStringList>("paths");
         QTest::addColumn<QString>("kinds");
-        QTest::newRow("equal sizes") << 7 << "E";
-        QTest::newRow("other sizes") << 8 << "D";
+        QTest::newRow("C: capitals first") << "C" << QStringList({"A.TXT", "a.txt", "b", "Read.me", "read.ME"})
+                                           << "LDRLL";
+        QTest::newRow("English: small letters first")
+            << "en_US" << QStringList({"a.txt", "A.TXT", "b", "read.ME", "Read.me"}) << "DLRLL";
     }
-    void letterCaseOnlyDiffers()
+    void letterCaseMakesTwoFiles()
     {
-        QFETCH(int, rightSize);
+        QFETCH(QString, locale);
+        QLocale::setDefault(QLocale(locale));
         QTemporaryDir L, R;
         WriteFile(L.path(), "A.TXT", 7);
-        WriteFile(R.path(), "a.txt", rightSize);
-        const TFolderComparison C = CompareFolderTrees(L.path(), R.path());
-        QTEST(KindsOf(C), "kinds");
-        QCOMPARE(C.Paths, QStringList({"A.TXT"}));
-        QCOMPARE(C.LeftCells.value(0).left(5), QString("A.TXT"));
-        QCOMPARE(C.RightCells.value(0).left(5), QString("a.txt"));
-    }
-
-    // Two names on one side that differ only in case are one entry, whichever readdir lists first.
-    void letterCaseTwinsOnOneSide()
-    {
-        QTemporaryDir L, R;
+        WriteFile(L.path(), "a.txt", 7, 'l');
+        WriteFile(R.path(), "a.txt", 7, 'r');
+        WriteFile(R.path(), "b", 1);
         WriteFile(L.path(), "Read.me", 1);
         WriteFile(L.path(), "read.ME", 2);
-        WriteFile(R.path(), "README", 3);
         const TFolderComparison C = CompareFolderTrees(L.path(), R.path());
-        QCOMPARE(C.LeftFileCount, 1);
-        QCOMPARE(C.LeftCells, QStringList({"Read.me", ""}));
-        QCOMPARE(KindsOf(C), QString("LR"));
+        QTEST(C.Paths, "paths");
+        QTEST(KindsOf(C), "kinds");
+        QCOMPARE(C.LeftFileCount, 4);
+        for (qsizetype i = 0; i < C.Items.size(); ++i) {
+            QCOMPARE(C.LeftCells[i], C.Items[i].LeftIndex >= 0 ? C.Paths[i] : QString());
+            QCOMPARE(C.RightCells[i], C.Items[i].RightIndex >= 0 ? C.Paths[i] : QString());
+        }
+    }
+
+    // Names whose bytes are not UTF-8 are told apart by their bytes and shown with U+FFFD.
+    void namesThatAreNotUtf8()
+    {
+        QTemporaryDir L, R;
+        const QByteArray LeftRoot = QFile::encodeName(L.path()), RightRoot = QFile::encodeName(R.path());
+        for (const QByteArray& Path : {LeftRoot + "/x\xFF", LeftRoot + "/x\xFE", RightRoot + "/x\xFE"}) {
+            const int Fd = ::open(Path.constData(), O_WRONLY | O_CREAT, 0644);
+            QVERIFY(Fd >= 0);
+            QCOMPARE(::write(Fd, "1", 1), ssize_t(1));
+            ::close(Fd);
+        }
+        const TFolderComparison C = CompareFolderTrees(L.path(), R.path());
+        QCOMPARE(C.Items.size(), 2);
+        QCOMPARE(C.LeftFileCount, 2);
+        const QString Shown = QStringLiteral("x\uFFFD");
+        QCOMPARE(C.Paths, QStringList({Shown, Shown}));
+        // The row with both sides is the \xFE file; its bytes name it.
+        const qsizetype Both = C.Items[0].RightIndex >= 0 ? 0 : 1;
+        QCOMPARE(C.Items[Both].Kind, dkEqual);
+        QCOMPARE(C.LeftBytes[Both], QByteArray("x\xFE"));
+        QCOMPARE(C.RightBytes[Both], QByteArray("x\xFE"));
+        QCOMPARE(C.Items[1 - Both].Kind, dkLeftOnly);
+        QCOMPARE(C.LeftBytes[1 - Both], QByteArray("x\xFF"));
     }
 
     void newMarkerNeedsALaterTime_data()
     {
         QTest::addColumn<long>("leftNs");
         QTest::addColumn<long>("rightNs");
-        QTest::addColumn<QString>("leftCell");
-        QTest::addColumn<QString>("rightCell");
-        QTest::newRow("equal times") << 0L << 0L << "f" << "f";
-        QTest::newRow("right later by a microsecond") << 0L << 1000L << "f" << "f new";
-        QTest::newRow("left later by a microsecond") << 1000L << 0L << "f new" << "f";
+        QTest::addColumn<bool>("leftNewer");
+        QTest::addColumn<bool>("rightNewer");
+        QTest::newRow("equal times") << 0L << 0L << false << false;
+        QTest::newRow("right later by a microsecond") << 0L << 1000L << false << true;
+        QTest::newRow("left later by a microsecond") << 1000L << 0L << true << false;
     }
     void newMarkerNeedsALaterTime()
     {
@@ -288,8 +427,10 @@ private slots:
         SetModified(R.path() + "/f", 1'650'000'000, rightNs);
         const TFolderComparison C = CompareFolderTrees(L.path(), R.path());
         QCOMPARE(KindsOf(C), QString("D"));
-        QTEST(C.LeftCells.value(0), "leftCell");
-        QTEST(C.RightCells.value(0), "rightCell");
+        QCOMPARE(C.LeftCells.value(0), QString("f"));
+        QCOMPARE(C.RightCells.value(0), QString("f"));
+        QTEST(C.LeftNewer.value(0), "leftNewer");
+        QTEST(C.RightNewer.value(0), "rightNewer");
     }
 
     // Hidden files and files in hidden folders are listed; empty folders never make rows.
@@ -306,9 +447,9 @@ private slots:
         QCOMPARE(KindsOf(C), QString("LE"));
     }
 
-    // Links to folders are followed, also to a folder listed elsewhere in the tree; a link back
-    // into a folder being listed ends there; a link to a file counts as the file; a dangling link
-    // is a file whose size is unknown.
+    // A link to a folder is followed only when its real folder lies outside the tree (inside, the
+    // folder is listed under its own path); a link to a file counts as the file; a link that leads
+    // nowhere or loops is a row compared by its text, and is reported.
     void links()
     {
         QTemporaryDir L, R, Outside;
@@ -319,26 +460,125 @@ private slots:
             QVERIFY(QFile::link(Root, Root + "/sub/up"));            // a cycle through the root
             QVERIFY(QFile::link(Root + "/sub", Root + "/sub/self"));  // a cycle on itself
             QVERIFY(QFile::link(Outside.path(), Root + "/ext"));
-            QVERIFY(QFile::link(Root + "/missing", Root + "/dangling"));
-            QVERIFY(QFile::link(Root + "/sub", Root + "/alias"));       // not a cycle: listed again
+            QVERIFY(QFile::link(Outside.path(), Root + "/ext2"));     // the same outside folder: once
+            QVERIFY(QFile::link("missing", Root + "/dangling"));
+            QVERIFY(QFile::link(Root + "/sub", Root + "/alias"));     // inside: listed as sub/ already
+            QVERIFY(QFile::link("loop-b", Root + "/loop-a"));
+            QVERIFY(QFile::link("loop-a", Root + "/loop-b"));
         }
+        QVERIFY(QFile::link("elsewhere", L.path() + "/dangling-other"));
+        QVERIFY(QFile::link("nowhere", R.path() + "/dangling-other"));
         QVERIFY(QFile::link(R.path() + "/sub/f.txt", L.path() + "/file-link"));
         WriteFile(R.path(), "file-link", 2);
 
         const TFolderComparison C = CompareFolderTrees(L.path(), R.path());
-        QCOMPARE(C.Paths, QStringList({"alias/f.txt", "dangling", "ext/shared.txt", "file-link", "sub/f.txt"}));
-        QCOMPARE(KindsOf(C), QString("EDEEE"));
-        QCOMPARE(C.LeftCells[1], QString("dangling"));   // no time, so no " new"
-        QCOMPARE(C.RightCells[1], QString("dangling"));
+        QCOMPARE(C.Paths, QStringList({"dangling", "dangling-other", "ext/shared.txt", "file-link", "loop-a",
+                                       "loop-b", "sub/f.txt"}));
+        QCOMPARE(KindsOf(C), QString("EDEEEEE"));
+        // Two dangling and two looping links per side, and the left side's first is named.
+        QCOMPARE(C.Problems.Count, 8);
+        QCOMPARE(C.Problems.First.Path, L.path() + "/dangling");
+        QCOMPARE(C.Problems.First.Reason, QString("The link leads nowhere."));
+        QVERIFY(FolderStatusText(C).endsWith(
+            QString(" 1 different, 0 only left, 0 only right. 8 entries could not be read, the first: %1/dangling "
+                    "(The link leads nowhere.).").arg(L.path())));
+        QCOMPARE(FolderResultBoxText(C), QString("8 entries could not be read, the first: %1/dangling (The link leads "
+                                                 "nowhere.).").arg(L.path()));
     }
 
-    // A folder that cannot be read adds nothing and raises nothing; the rest is listed.
+    // 21 folders, each with two links to the next: every folder is listed once, not 2^20 times,
+    // whether the chain lies inside the tree or outside it.
+    void linksCannotExplodeTheTree_data()
+    {
+        QTest::addColumn<bool>("outside");
+        QTest::newRow("chain inside the tree") << false;
+        QTest::newRow("chain outside the tree") << true;
+    }
+    void linksCannotExplodeTheTree()
+    {
+        QFETCH(bool, outside);
+        QTemporaryDir L, R, Chain;
+        const QString Base = outside ? Chain.path() : L.path() + "/chain";
+        for (int i = 0; i < 21; ++i)
+            WriteFile(Base, QString("f%1/file").arg(i), 1);
+        for (int i = 0; i + 1 < 21; ++i)
+            for (const char* Name : {"/a", "/b"})
+                QVERIFY(QFile::link(QString("%1/f%2").arg(Base).arg(i + 1), QString("%1/f%2%3").arg(Base).arg(i).arg(Name)));
+        if (outside)
+            QVERIFY(QFile::link(Base + "/f0", L.path() + "/start"));
+
+        QElapsedTimer Timer;
+        Timer.start();
+        const TFolderComparison C = CompareFolderTrees(L.path(), R.path());
+        QCOMPARE(C.LeftFileCount, 21);
+        QCOMPARE(C.Problems.Count, 0);
+        QVERIFY2(Timer.elapsed() < 20000, "the listing must not multiply");
+        if (outside) {
+            // Of two links to one folder the first in name order lists it.
+            QCOMPARE(C.Paths.value(20), QString("start/file"));
+            QCOMPARE(C.Paths.value(19), QString("start/a/file"));
+            QVERIFY(!C.Paths.join(u'|').contains("/b/"));
+        }
+    }
+
+    // Entries that cannot be read are counted and the first is named; every other row is shown.
+    void pathBeyondTheSystemLimit()
+    {
+        QTemporaryDir L, R;
+        WriteFile(L.path(), "shallow.txt", 1);
+        WriteFile(R.path(), "shallow.txt", 1);
+        // 1000 nested folders with long names, made relative to each level, far beyond PATH_MAX.
+        const std::string Name(200, 'n');
+        int Fd = ::open(QFile::encodeName(L.path()).constData(), O_RDONLY | O_DIRECTORY);
+        QVERIFY(Fd >= 0);
+        for (int Level = 0; Level < 1000; ++Level) {
+            QCOMPARE(::mkdirat(Fd, Name.c_str(), 0755), 0);
+            const int Next = ::openat(Fd, Name.c_str(), O_RDONLY | O_DIRECTORY);
+            ::close(Fd);
+            QVERIFY(Next >= 0);
+            Fd = Next;
+        }
+        const int File = ::openat(Fd, "bottom.txt", O_WRONLY | O_CREAT, 0644);
+        QVERIFY(File >= 0);
+        ::close(File);
+        ::close(Fd);
+        const auto RemoveDeepTree = qScopeGuard([&] { QProcess::execute("rm", {"-rf", L.path() + "/" + QString::fromStdString(Name)}); });
+
+        const TFolderComparison C = CompareFolderTrees(L.path(), R.path());
+        QCOMPARE(C.Paths, QStringList({"shallow.txt"}));
+        QCOMPARE(KindsOf(C), QString("E"));
+        QCOMPARE(C.Problems.Count, 1);
+        QCOMPARE(C.Problems.First.Reason, QString::fromLocal8Bit(std::strerror(ENAMETOOLONG)));
+        QVERIFY(C.Problems.First.Path.startsWith(L.path() + "/nnnn"));
+        const QString Box = FolderResultBoxText(C);
+        QVERIFY2(Box.startsWith("1 entry could not be read, the first: " + L.path()), qPrintable(Box));
+        QVERIFY(Box.endsWith("\r\nNo different files were found among those that could be read."));
+        QVERIFY(Box.size() < 600);   // the long path is shortened in the middle
+    }
+
+    // A comparison asked to stop ends without rows.
+    void cancelled()
+    {
+        QTemporaryDir L, R;
+        WriteFile(L.path(), "a", 1);
+        TFolderCompareControl Control;
+        Control.Cancel = true;
+        const TFolderComparison C = CompareFolderTrees(L.path(), R.path(), &Control);
+        QVERIFY(C.Cancelled);
+        QVERIFY(C.Items.isEmpty());
+    }
+
+    // A folder that cannot be read adds no rows and is reported; the rest is listed, and a
+    // same-size pair whose bytes cannot be read is different and reported.
     void unreadableFolder()
     {
         QTemporaryDir L, R;
         WriteFile(L.path(), "open/a", 1);
         WriteFile(L.path(), "locked/b", 1);
         WriteFile(R.path(), "open/a", 1);
+        WriteFile(L.path(), "secret", 3, 'a');
+        WriteFile(R.path(), "secret", 3, 'a');
+        QCOMPARE(::chmod(QFile::encodeName(L.path() + "/secret").constData(), 0), 0);
         for (const QString& Root : {L.path(), R.path()})
             QCOMPARE(::chmod(QFile::encodeName(Root).constData(), 0755), 0);
         QCOMPARE(::chmod(QFile::encodeName(L.path() + "/locked").constData(), 0), 0);
@@ -354,10 +594,14 @@ private slots:
         if (Saved == 0 && !Dropped)
             QSKIP("cannot drop privileges to test an unreadable folder");
 
-        QCOMPARE(C.Paths, QStringList({"open/a"}));
-        QCOMPARE(KindsOf(C), QString("E"));
+        QCOMPARE(C.Paths, QStringList({"open/a", "secret"}));
+        QCOMPARE(KindsOf(C), QString("ED"));
+        QCOMPARE(C.Problems.Count, 2);
+        QCOMPARE(C.Problems.First.Path, L.path() + "/locked/");
+        QCOMPARE(C.Problems.First.Reason, QString::fromLocal8Bit(std::strerror(EACCES)));
         QCOMPARE(Missing.LeftFileCount, 0);
-        QCOMPARE(KindsOf(Missing), QString("R"));
+        QCOMPARE(KindsOf(Missing), QString("RR"));
+        QCOMPARE(Missing.Problems.Count, 1);
     }
 
     // Row order follows the default locale's collation with case ignored.
@@ -423,21 +667,22 @@ private slots:
         QRandomGenerator Random(seed);
         QTemporaryDir L, R;
 
-        // Each side holds no two paths equal but for case, so no listing order decides anything.
         QSet<QString> LeftTaken, RightTaken;
         for (int i = 0; i < 60; ++i) {
             const QString P = RandomPath(Random);
             const int Where = Random.bounded(4);   // 0 left, 1 right, 2-3 both
             const QString Q = FlipSomeCase(P, Random);
             const qsizetype Size = Random.bounded(3);
-            if (Where != 1 && !LeftTaken.contains(P.toCaseFolded())) {
-                LeftTaken.insert(P.toCaseFolded());
-                WriteFile(L.path(), P, Size);
+            if (Where != 1 && !LeftTaken.contains(P)) {
+                LeftTaken.insert(P);
+                WriteFile(L.path(), P, Size, 'a');
                 SetModified(L.path() + u'/' + P, 1'600'000'000 + Random.bounded(3));
             }
-            if (Where != 0 && !RightTaken.contains(Q.toCaseFolded())) {
-                RightTaken.insert(Q.toCaseFolded());
-                WriteFile(R.path(), Q, Where == 1 ? Size : Random.bounded(2) ? Size : Size + 1);
+            if (Where != 0 && !RightTaken.contains(Q)) {
+                RightTaken.insert(Q);
+                // The same size with other bytes too, which only reading tells apart.
+                WriteFile(R.path(), Q, Where == 1 ? Size : Random.bounded(2) ? Size : Size + 1,
+                          Random.bounded(2) ? 'a' : 'b');
                 SetModified(R.path() + u'/' + Q, 1'600'000'000 + Random.bounded(3));
             }
         }
@@ -452,6 +697,8 @@ private slots:
             QCOMPARE(KindsOf(C)[i], QLatin1Char(Plain[i].Kind));
             QCOMPARE(C.LeftCells[i], Plain[i].LeftCell);
             QCOMPARE(C.RightCells[i], Plain[i].RightCell);
+            QCOMPARE(C.LeftNewer[i], Plain[i].LeftNewer);
+            QCOMPARE(C.RightNewer[i], Plain[i].RightNewer);
         }
         QCOMPARE(C.LeftFileCount, LeftTaken.size());
         QCOMPARE(C.RightFileCount, RightTaken.size());

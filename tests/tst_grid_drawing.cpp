@@ -234,25 +234,30 @@ void TestGridDrawing::newBadge_data()
 {
     QTest::addColumn<bool>("FolderMode");
     QTest::addColumn<QString>("Text");
+    QTest::addColumn<bool>("Newer");
     QTest::addColumn<bool>("Badge");
     QTest::addColumn<int>("ShownChars");
-    QTest::newRow("marked") << true << QStringLiteral("a.txt new") << true << 5;
-    QTest::newRow("any letter case") << true << QStringLiteral("A.TXT NeW") << true << 5;
-    QTest::newRow("only the marker") << true << QStringLiteral(" new") << true << 0;
-    QTest::newRow("no space before") << true << QStringLiteral("anew") << false << 4;
-    QTest::newRow("too short") << true << QStringLiteral("new") << false << 3;
-    QTest::newRow("text comparison") << false << QStringLiteral("a.txt new") << false << 9;
+    // The badge comes from the newer flag beside the row; the name is drawn whole.
+    QTest::newRow("newer") << true << QStringLiteral("a.txt") << true << true << 5;
+    QTest::newRow("a name ending in \" new\", not newer") << true << QStringLiteral("a.txt new") << false << false << 9;
+    QTest::newRow("a name ending in \" new\", newer") << true << QStringLiteral("draft new") << true << true << 9;
+    QTest::newRow("not newer") << true << QStringLiteral("a.txt") << false << false << 5;
+    QTest::newRow("text comparison") << false << QStringLiteral("a.txt new") << true << false << 9;
 }
 
 void TestGridDrawing::newBadge()
 {
     QFETCH(bool, FolderMode);
     QFETCH(QString, Text);
+    QFETCH(bool, Newer);
     QFETCH(bool, Badge);
     QFETCH(int, ShownChars);
     TFixture F;
     F.Fill({Item(dkDifferent, 0, 0)}, {Text}, {QStringLiteral("a.txt")}, 1);
     F.Source.FolderMode = FolderMode;
+    const QList<bool> LeftNewer{Newer}, RightNewer{false};
+    F.Source.LeftNewer = &LeftNewer;
+    F.Source.RightNewer = &RightNewer;
     F.Source.Colors.Changed = kChanged;
     F.Grid.SetRow(2);
     const QImage Image = F.Screen();

@@ -253,7 +253,8 @@ private slots:
         QVERIFY(D.Window->FFolderMode);
         QCOMPARE(D.Row(1), (QStringList{"1", QStringLiteral("sub") + QDir::separator() + "only.txt", ""}));
         QCOMPARE(D.Status(), QStringLiteral("Compared 1 files (left folder, including subfolders) vs 0 files "
-                                           "(right folder, including subfolders)."));
+                                           "(right folder, including subfolders). 0 different, 1 only left, "
+                                           "0 only right."));
         QVERIFY(!D.Find<QToolButton>("btnLeftToRight")->isEnabled());
         QVERIFY(D.Find<QToolButton>("btnDiffNext")->isEnabled());
         QCOMPARE(Tika.Server.ConnectionCount(), 0);

@@ -31,7 +31,8 @@ void TestWindowCommandLine::comparesOnceShown_data()
                        "Equal lines: 1 of 3 (33.3%).\r\nDifferent lines: 2."};
     QTest::newRow("two folders, a trailing slash")
         << QStringList{"A/", "B"}
-        << "Compared 1 files (left folder, including subfolders) vs 2 files (right folder, including subfolders)."
+        << "Compared 1 files (left folder, including subfolders) vs 2 files (right folder, including subfolders). "
+           "0 different, 0 only left, 1 only right."
         << QStringList{};
     QTest::newRow("a missing file is reported by the comparison")
         << QStringList{"left.txt", "missing.txt"} << "Ready." << QStringList{};

@@ -6,11 +6,40 @@
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
+#include <QMenu>
 #include <QToolButton>
 #include <QtTest>
 
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <new>
+#include <thread>
+
 #include <fcntl.h>
 #include <sys/stat.h>
+
+namespace {
+
+// Stands in for the listing: reports a running count and holds until asked to stop (at most 20 s).
+TFolderComparison HoldUntilCancelled(const QString&, const QString&, TFolderCompareControl* Control)
+{
+    Control->FilesListed = 41000;
+    for (int I = 0; I < 2000 && !Control->Cancel; ++I)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    TFolderComparison Result;
+    Result.Cancelled = Control->Cancel;
+    return Result;
+}
+
+TFolderComparison RunOutOfMemory(const QString&, const QString&, TFolderCompareControl* Control)
+{
+    Control->FilesListed = 1234;
+    throw std::bad_alloc();
+}
+
+}   // namespace
 
 // The forced folder command and CompareFolders, driven through the real window on real trees.
 class TestWindowFolders : public QObject
@@ -54,10 +83,15 @@ class TestWindowFolders : public QObject
         return Names;
     }
 
-    static QString StatusOf(int Left, int Right)
+    static QString StatusOf(int Left, int Right, int Different = 0, int LeftOnly = 0, int RightOnly = 0)
     {
         return QStringLiteral("Compared %1 files (left folder, including subfolders) vs %2 files (right folder, "
-                              "including subfolders).").arg(Left).arg(Right);
+                              "including subfolders). %3 different, %4 only left, %5 only right.")
+            .arg(Left)
+            .arg(Right)
+            .arg(Different)
+            .arg(LeftOnly)
+            .arg(RightOnly);
     }
 
 private slots:
@@ -66,20 +100,19 @@ private slots:
     {
         QTest::addColumn<qint64>("LeftTime");
         QTest::addColumn<qint64>("RightTime");
-        QTest::addColumn<QStringList>("FirstRow");
-        QTest::newRow("left a.txt is newer") << qint64(1700000200) << qint64(1700000100)
-                                             << QStringList{"1", "a.txt new", "a.txt"};
-        QTest::newRow("right a.txt is newer") << qint64(1600000000) << qint64(1700000000)
-                                              << QStringList{"1", "a.txt", "a.txt new"};
-        QTest::newRow("equal times mark neither") << qint64(1700000000) << qint64(1700000000)
-                                                  << QStringList{"1", "a.txt", "a.txt"};
+        QTest::addColumn<bool>("LeftNewer");
+        QTest::addColumn<bool>("RightNewer");
+        QTest::newRow("left a.txt is newer") << qint64(1700000200) << qint64(1700000100) << true << false;
+        QTest::newRow("right a.txt is newer") << qint64(1600000000) << qint64(1700000000) << false << true;
+        QTest::newRow("equal times mark neither") << qint64(1700000000) << qint64(1700000000) << false << false;
     }
 
     void folderExample()
     {
         QFETCH(qint64, LeftTime);
         QFETCH(qint64, RightTime);
-        QFETCH(QStringList, FirstRow);
+        QFETCH(bool, LeftNewer);
+        QFETCH(bool, RightNewer);
         TWindowDriver D;
         const QString L = D.MakeFolder(QStringLiteral("left"));
         const QString R = D.MakeFolder(QStringLiteral("right"));
@@ -98,7 +131,9 @@ private slots:
         TfrmMain& W = *D.Window;
         QCOMPARE(W.grdDiff->RowCount(), 4);
         QCOMPARE(D.Row(0), (QStringList{"", "", ""}));
-        QCOMPARE(D.Row(1), FirstRow);
+        QCOMPARE(D.Row(1), (QStringList{"1", "a.txt", "a.txt"}));   // the newer mark is a flag beside the row
+        QCOMPARE(W.FFolderRows.LeftNewer, (QList<bool>{LeftNewer, false, false}));
+        QCOMPARE(W.FFolderRows.RightNewer, (QList<bool>{RightNewer, false, false}));
         QCOMPARE(D.Row(2), (QStringList{"2", "", "c.txt"}));
         QCOMPARE(D.Row(3), (QStringList{"3", QStringLiteral("sub") + QDir::separator() + "b.txt", ""}));
 
@@ -116,7 +151,7 @@ private slots:
             QCOMPARE(Item.RightChangeLen, 0);
         }
 
-        QCOMPARE(D.Status(), StatusOf(2, 2));
+        QCOMPARE(D.Status(), StatusOf(2, 2, 1, 1, 1));
         QVERIFY(W.FFolderMode);
         QCOMPARE(EnabledButtons(D), FolderModeButtons());
         QVERIFY(D.Find<QFrame>("Panel2")->isHidden());
@@ -133,11 +168,11 @@ private slots:
             QVERIFY(W.grdDiff->RowHeights(Row) >= W.FBaseRowHeight);
     }
 
-    // Same names and sizes count as equal, whatever the bytes; two empty trees are identical too.
+    // Same names and bytes are identical, whatever the times; two empty trees are identical too.
     void identicalTrees_data()
     {
         QTest::addColumn<bool>("WithFiles");
-        QTest::newRow("same sizes, other contents") << true;
+        QTest::newRow("same bytes, other times") << true;
         QTest::newRow("two empty trees") << false;
     }
 
@@ -149,8 +184,8 @@ private slots:
         const QString R = D.MakeFolder(QStringLiteral("right"));
         if (WithFiles) {
             Put(L, QStringLiteral("one.bin"), 100, 'a');
-            Put(R, QStringLiteral("one.bin"), 100, 'b');
-            SetTime(Put(L, QStringLiteral("deep/er/two.txt"), 7, 'a'), 1000);
+            Put(R, QStringLiteral("one.bin"), 100, 'a');
+            SetTime(Put(L, QStringLiteral("deep/er/two.txt"), 7, 'z'), 1000);
             SetTime(Put(R, QStringLiteral("deep/er/two.txt"), 7, 'z'), 2000);
         } else {
             QDir().mkpath(QDir(L).filePath(QStringLiteral("only/folders")));
@@ -174,21 +209,26 @@ private slots:
         QVERIFY(D.Find<QFrame>("Panel2")->isHidden());
     }
 
-    // Letter case: one row for A.TXT and a.txt, in the left spelling.
-    void caseVariantsMakeOneRow()
+    // Equal sizes with other bytes differ (with the newer mark); A.TXT and a.txt are two files.
+    void sameSizeOtherBytesAndLetterCase()
     {
         TWindowDriver D;
         const QString L = D.MakeFolder(QStringLiteral("left"));
         const QString R = D.MakeFolder(QStringLiteral("right"));
+        SetTime(Put(L, QStringLiteral("one.bin"), 100, 'a'), 1000);
+        SetTime(Put(R, QStringLiteral("one.bin"), 100, 'b'), 2000);
         Put(L, QStringLiteral("A.TXT"), 4);
         Put(R, QStringLiteral("a.txt"), 4);
         D.SetPaths(L, R);
         D.Trigger("miAsFolders1");
-        QCOMPARE(D.Window->FDiffItems.size(), 1);
-        QCOMPARE(D.Row(1), (QStringList{"1", "A.TXT", "a.txt"}));   // each side as it is spelled on disk
-        QCOMPARE(D.Window->FDiffItems[0].Kind, dkEqual);
-        QCOMPARE(D.Platform.Log(), QStringList{"information: The folders are identical (no different files)."});
-        QCOMPARE(D.Status(), StatusOf(1, 1));
+        QCOMPARE(D.Window->FDiffItems.size(), 3);
+        QCOMPARE(D.Row(1), (QStringList{"1", "A.TXT", ""}));
+        QCOMPARE(D.Row(2), (QStringList{"2", "", "a.txt"}));
+        QCOMPARE(D.Row(3), (QStringList{"3", "one.bin", "one.bin"}));
+        QCOMPARE(D.Window->FDiffItems[2].Kind, dkDifferent);
+        QCOMPARE(D.Window->FFolderRows.RightNewer, (QList<bool>{false, false, true}));
+        QCOMPARE(D.Platform.Log(), QStringList());
+        QCOMPARE(D.Status(), StatusOf(2, 2, 1, 1, 1));
     }
 
     void refusals_data()
@@ -356,7 +396,193 @@ private slots:
         QCOMPARE(W.FDiffItems.size(), 1);
         QCOMPARE(W.grdDiff->RowCount(), 2);
         QCOMPARE(D.Row(1), (QStringList{"1", "x", "x"}));
-        QCOMPARE(D.Status(), StatusOf(1, 1));
+        QCOMPARE(D.Status(), StatusOf(1, 1, 1));
+    }
+
+    // While the folders are compared the window paints and counts, takes no command, and Esc or
+    // closing the window stops the comparison: the previous result stays, unsaved changes too.
+    void cancelKeepsThePreviousResult_data()
+    {
+        QTest::addColumn<bool>("ByClosing");
+        QTest::newRow("Esc") << false;
+        QTest::newRow("closing the window") << true;
+    }
+
+    void cancelKeepsThePreviousResult()
+    {
+        QFETCH(bool, ByClosing);
+        TWindowDriver D;
+        TfrmMain& W = *D.Window;
+        const QString A = D.WriteLines(QStringLiteral("a.txt"), {"one", "two", "three"});
+        const QString B = D.WriteLines(QStringLiteral("b.txt"), {"one", "2", "three"});
+        D.SetPaths(A, B);
+        D.Trigger("miAsTextFiles1");
+        UnsavedChanges = true;
+        const QString StatusBefore = D.Status();
+        const QStringList HistoryBefore = D.History("cmbLeft");
+        D.Platform.Clear();
+
+        const QString L = D.MakeFolder(QStringLiteral("left"));
+        const QString R = D.MakeFolder(QStringLiteral("right"));
+        D.SetPaths(L, R);
+        D.Platform.ConfirmAnswers = {true, true};   // discard the changes: for the comparison, then for closing
+        W.FCompareFolderTrees = &HoldUntilCancelled;
+        QStringList Seen;
+        int RowAfterClick = -1;
+        QTimer Watch;
+        Watch.setInterval(20);
+        QObject::connect(&Watch, &QTimer::timeout, [&] {
+            Seen.append(D.Status());
+            if (!D.Status().startsWith(QStringLiteral("Comparing folders: 41,000 files…")))
+                return;
+            Watch.stop();
+            D.Click("btnLastDiff");   // swallowed: no command runs meanwhile
+            RowAfterClick = W.grdDiff->Row();
+            if (ByClosing)
+                W.close();
+            else
+                QTest::keyClick(W.grdDiff, Qt::Key_Escape);
+        });
+        Watch.start();
+        const int RowBefore = W.grdDiff->Row();
+        D.Trigger("miAsFolders1");
+
+        QVERIFY2(!Seen.isEmpty() && Seen.last().startsWith(QStringLiteral("Comparing folders: 41,000 files…")),
+                 qPrintable(Seen.join(u'|')));
+        QCOMPARE(RowAfterClick, RowBefore);
+        QVERIFY(!W.FFolderMode);
+        QCOMPARE(D.Row(2), (QStringList{"2", "two", "2"}));
+        QCOMPARE(D.Status(), StatusBefore);
+        QVERIFY(UnsavedChanges);
+        QCOMPARE(D.History("cmbLeft"), HistoryBefore);
+        QCOMPARE(D.Platform.Log().value(0), QStringLiteral("confirmation: Compare the specified folders?\r\nCurrent changes will be lost."));
+        if (ByClosing) {
+            // The close waited for the stop, then asked as any close with unsaved changes does.
+            QTRY_VERIFY(!W.isVisible());
+            QCOMPARE(D.Platform.Log().size(), 2);
+            QVERIFY(D.Platform.Log()[1].startsWith(QStringLiteral("risky confirmation: Close Quorlane?")));
+        } else {
+            QVERIFY(W.isVisible());
+            QCOMPARE(D.Platform.Log().size(), 1);
+        }
+        UnsavedChanges = false;
+    }
+
+    // A tree that does not fit in memory ends with a clear message; the previous result stays.
+    void outOfMemoryIsAMessage()
+    {
+        TWindowDriver D;
+        TfrmMain& W = *D.Window;
+        const QString A = D.WriteLines(QStringLiteral("a.txt"), {"one"});
+        D.SetPaths(A, A);
+        D.Trigger("miAsTextFiles1");
+        const QString StatusBefore = D.Status();
+        D.Platform.Clear();
+        const QString L = D.MakeFolder(QStringLiteral("left"));
+        const QString R = D.MakeFolder(QStringLiteral("right"));
+        D.SetPaths(L, R);
+        W.FCompareFolderTrees = &RunOutOfMemory;
+        D.Trigger("miAsFolders1");
+        QCOMPARE(D.Platform.Log(),
+                 QStringList{QStringLiteral("error: Not enough memory to compare the folders \"%1\" and \"%2\" "
+                                            "(1234 files listed).").arg(L, R)});
+        QVERIFY(!W.FFolderMode);
+        QCOMPARE(D.Status(), StatusBefore);
+        QCOMPARE(D.Row(1), (QStringList{"1", "one", "one"}));
+    }
+
+    // Enter or "Compare these files" opens the row's pair in a new window; a file on one side only
+    // has no pair, and double-click keeps its beep.
+    void openAPair_data()
+    {
+        QTest::addColumn<QString>("How");
+        QTest::addColumn<int>("Row");
+        QTest::addColumn<bool>("Opens");
+        QTest::newRow("Enter on a differing pair") << "Enter" << 1 << true;
+        QTest::newRow("menu on a differing pair") << "menu" << 1 << true;
+        QTest::newRow("Enter on an equal pair") << "Enter" << 3 << true;
+        QTest::newRow("Enter on a left-only file") << "Enter" << 2 << false;
+        QTest::newRow("menu on a left-only file") << "menu" << 2 << false;
+        QTest::newRow("double-click") << "double-click" << 1 << false;
+    }
+
+    void openAPair()
+    {
+        QFETCH(QString, How);
+        QFETCH(int, Row);
+        QFETCH(bool, Opens);
+        TWindowDriver D;
+        TfrmMain& W = *D.Window;
+        const QString L = D.MakeFolder(QStringLiteral("left"));
+        const QString R = D.MakeFolder(QStringLiteral("right"));
+        Put(L, QStringLiteral("sub dir/a & b.txt"), 3);
+        Put(R, QStringLiteral("sub dir/a & b.txt"), 4);
+        Put(L, QStringLiteral("sub dir/left only"), 4);
+        Put(L, QStringLiteral("z"), 4);
+        Put(R, QStringLiteral("z"), 4);
+        D.SetPaths(L + QStringLiteral("/"), R);
+        D.Trigger("miAsFolders1");
+        D.Platform.Clear();
+        QTRY_VERIFY(W.grdDiff->height() > 100);
+        W.grdDiff->SetRow(Row);
+
+        if (How == QStringLiteral("Enter")) {
+            QTest::keyClick(W.grdDiff, Qt::Key_Return);
+        } else if (How == QStringLiteral("menu")) {
+            W.grdDiffContextMenu(W.grdDiff->CellRect(1, Row).center());
+            QTRY_VERIFY(W.pmFolderRow->isVisible());
+            QCOMPARE(W.miCompareTheseFiles->isEnabled(), Opens);
+            W.pmFolderRow->hide();
+            if (W.miCompareTheseFiles->isEnabled())
+                D.Trigger("miCompareTheseFiles");
+        } else {
+            QTest::mouseDClick(W.grdDiff->viewport(), Qt::LeftButton, {}, W.grdDiff->CellRect(1, Row).center());
+        }
+
+        const QString Name = Row == 1 ? QStringLiteral("sub dir/a & b.txt") : QStringLiteral("z");
+        const QList<QStringList> Expected =
+            Opens ? QList<QStringList>{{L + u'/' + Name, R + u'/' + Name}} : QList<QStringList>{};
+        QCOMPARE(D.Platform.StartedComparisons, Expected);
+        QCOMPARE(D.Platform.Beeps, Opens || How == QStringLiteral("menu") ? 0 : 1);
+        QCOMPARE(D.Platform.Log(), QStringList());
+        QVERIFY(W.FFolderMode);   // the folder result stays
+        QCOMPARE(W.grdDiff->RowCount(), 4);
+    }
+
+    void pairThatCannotBeStarted()
+    {
+        TWindowDriver D;
+        const QString L = D.MakeFolder(QStringLiteral("left"));
+        const QString R = D.MakeFolder(QStringLiteral("right"));
+        Put(L, QStringLiteral("f"), 1);
+        Put(R, QStringLiteral("f"), 2);
+        D.SetPaths(L, R);
+        D.Trigger("miAsFolders1");
+        D.Platform.Clear();
+        D.Platform.StartComparisonAnswer = false;
+        QTest::keyClick(D.Window->grdDiff, Qt::Key_Enter);
+        QCOMPARE(D.Platform.Log(), QStringList{"error: A new window could not be started."});
+    }
+
+    // What could not be read is told in the status line and a box, naming the first.
+    void unreadableEntriesAreTold()
+    {
+        TWindowDriver D;
+        const QString L = D.MakeFolder(QStringLiteral("left"));
+        const QString R = D.MakeFolder(QStringLiteral("right"));
+        Put(L, QStringLiteral("same"), 1);
+        Put(R, QStringLiteral("same"), 1);
+        for (const QString& Root : {L, R})
+            QVERIFY(QFile::link(QStringLiteral("missing"), Root + QStringLiteral("/dangling")));
+        D.SetPaths(L, R);
+        D.Trigger("miAsFolders1");
+        const QString Unread =
+            QStringLiteral("2 entries could not be read, the first: %1/dangling (The link leads nowhere.).").arg(L);
+        QCOMPARE(D.Status(), StatusOf(2, 2) + u' ' + Unread);
+        QCOMPARE(D.Platform.Log(), QStringList{QStringLiteral("information: ") + Unread
+                                               + QStringLiteral("\r\nNo different files were found among those "
+                                                                "that could be read.")});
+        QCOMPARE(D.Window->FDiffItems[0].Kind, dkEqual);   // two identical dangling links are equal
     }
 
     // The painted rows: each kind on its colour, the " new" badge on the highlight colour.
@@ -373,6 +599,9 @@ private slots:
         Put(R, QStringLiteral("right-only.txt"), 1);
         Put(L, QStringLiteral("same.txt"), 3);
         Put(R, QStringLiteral("same.txt"), 3);
+        // A name that ends in " new" is a name, not a mark.
+        SetTime(Put(L, QStringLiteral("zz draft new"), 1), 1000000000);
+        SetTime(Put(R, QStringLiteral("zz draft new"), 2), 2000000000);
         D.SetPaths(L, R);
         D.Trigger("miAsFolders1");
         TfrmMain& W = *D.Window;
@@ -390,7 +619,8 @@ private slots:
             return QColor(Grid.pixel(Cell.right() - 6, Cell.center().y())).rgb() & 0xFFFFFF;
         };
         auto Rgb = [](quint32 Value) { return ((Value & 0xFF) << 16) | (Value & 0xFF00) | ((Value >> 16) & 0xFF); };
-        QCOMPARE(D.Row(1), (QStringList{"1", "changed.txt new", "changed.txt"}));
+        QCOMPARE(D.Row(1), (QStringList{"1", "changed.txt", "changed.txt"}));
+        QCOMPARE(D.Row(5), (QStringList{"5", "zz draft new", "zz draft new"}));
         QCOMPARE(Colour(2, 1), Rgb(W.fColorChangedLines));   // the left cell ends in the badge
         QCOMPARE(Colour(1, 2), Rgb(W.fColorAddedLines));     // left-only.txt
         QCOMPARE(Colour(2, 3), Rgb(W.fColorRemovedLines));   // right-only.txt
@@ -407,6 +637,8 @@ private slots:
         };
         QVERIFY(CountHighlight(1, 1) > 20);
         QCOMPARE(CountHighlight(2, 1), 0);
+        QCOMPARE(CountHighlight(1, 5), 0);   // the left "draft new" is the older one
+        QVERIFY(CountHighlight(2, 5) > 20);
     }
 };
 

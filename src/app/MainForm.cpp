@@ -93,6 +93,7 @@ void TfrmMain::CreateControls()
     CreateToolBar();
     CreatePopupMenu();
     CreateGrid();
+    CreateFolderRowMenu();
     CreateStatusBar();
 
     Layout->addWidget(ToolBar1);

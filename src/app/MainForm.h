@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/DiffEngine.h"
+#include "folder/FolderCompare.h"
 #include "grid/TDiffGrid.h"
 #include "merge/UndoStack.h"
 #include "platform/Platform.h"
@@ -182,7 +183,21 @@ public:
 
     // ---- Folder comparison (MainFormFolders.cpp) ----
     void miAsFolders1Click();
-    void CompareFolders(const QString& L, const QString& R);
+    // Lists and compares off the UI thread while the window paints and counts; Esc cancels and
+    // leaves the previous result (then false). No other command runs meanwhile.
+    bool CompareFolders(const QString& L, const QString& R);
+    // Enter on a folder row or "Compare these files": that pair in a window of its own.
+    void OpenFolderPair(int Row);
+    void grdDiffContextMenu(const QPoint& Pos);
+    void CreateFolderRowMenu();
+    QMenu* pmFolderRow = nullptr;
+    QAction* miCompareTheseFiles = nullptr;
+    TFolderComparison FFolderRows;    // the shown folder rows: each side's file and newer flag
+    bool FFolderComparing = false;
+    // What a folder comparison runs on its worker thread; tests replace it to hold the
+    // comparison or to inject a failure.
+    TFolderComparison (*FCompareFolderTrees)(const QString&, const QString&, TFolderCompareControl*) =
+        &CompareFolderTrees;
 
     // ---- Document comparison (MainFormDocuments.cpp) ----
     void miAsComplexDocumentsegPDFDOCXetcwithTIKA1Click();

@@ -321,5 +321,8 @@ void TfrmMain::grdDiffKeyDown(QKeyEvent* Event)
     } else if (Event->key() == Qt::Key_Escape && FCellEditor && !FCellEditor->isHidden()) {
         Event->accept();
         EndCellEdit(false);
+    } else if (FFolderMode && (Event->key() == Qt::Key_Return || Event->key() == Qt::Key_Enter)) {
+        Event->accept();
+        OpenFolderPair(grdDiff->Row());
     }
 }

@@ -4,8 +4,24 @@
 #include "app/PathHistory.h"
 #include "folder/FolderCompare.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QScopeGuard>
+#include <QTimer>
 #include <QToolButton>
+
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <thread>
+#include <utility>
 
 namespace {
 
@@ -13,6 +29,69 @@ namespace {
 {
     return QFileInfo(Path).isDir();
 }
+
+// What the worker thread hands back; the UI thread reads it only after the worker has ended.
+struct TFolderJob
+{
+    TFolderCompareControl Control;
+    TFolderComparison Result;
+    QString Failure;   // the message of a comparison that failed
+};
+
+// While a folder comparison runs, no command may start: the window's input is swallowed, Esc
+// asks the comparison to stop, and closing the window stops it first and closes afterwards.
+// Painting, resizing and timers go on.
+class TFolderCompareGuard final : public QObject
+{
+public:
+    TFolderCompareGuard(QWidget* Window, TFolderCompareControl& Control) : Window(Window), Control(Control)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~TFolderCompareGuard() override { qApp->removeEventFilter(this); }
+
+    bool CloseRequested = false;
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override
+    {
+        switch (Event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Escape)
+                Control.Cancel = true;
+            return true;
+        case QEvent::Close:
+            if (Watched != Window)
+                return false;
+            Control.Cancel = true;
+            CloseRequested = true;
+            Event->ignore();
+            return true;
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::InputMethod:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    QWidget* Window;
+    TFolderCompareControl& Control;
+};
 
 }   // namespace
 
@@ -31,14 +110,65 @@ void TfrmMain::miAsFolders1Click()
                              QStringLiteral("Both paths must be existing folders for folder comparison."));
         return;
     }
-    UnsavedChanges = false;
-    CompareFolders(L, R);
+    // A cancelled or failed comparison leaves the previous one, unsaved changes included.
+    const bool HadUnsavedChanges = std::exchange(UnsavedChanges, false);
+    auto KeepUnsaved = qScopeGuard([&] { UnsavedChanges = HadUnsavedChanges; });
+    if (!CompareFolders(L, R))
+        return;
+    KeepUnsaved.dismiss();
     AddPathsToHistory(L, R, THistoryRule::Keeping);
     SaveSettings();
 }
 
-void TfrmMain::CompareFolders(const QString& L, const QString& R)
+bool TfrmMain::CompareFolders(const QString& L, const QString& R)
 {
+    if (FFolderComparing) {
+        Platform.Beep();
+        return false;
+    }
+    FFolderComparing = true;
+    const auto EndComparing = qScopeGuard([this] { FFolderComparing = false; });
+
+    const QString StatusBefore = lblStatus->text();
+    auto Job = std::make_shared<TFolderJob>();
+    {
+        TFolderCompareGuard Guard(this, Job->Control);
+        QEventLoop Loop;
+        QTimer Progress;
+        Progress.setInterval(100);
+        connect(&Progress, &QTimer::timeout, this, [this, Job] { SetStatus(FolderProgressText(Job->Control)); });
+        SetStatus(FolderProgressText(Job->Control));
+        Progress.start();
+
+        // The loop quits on the worker's hand-back; it lives until then, since nothing else ends it.
+        QPointer<QEventLoop> LoopRef(&Loop);
+        const auto Compare = FCompareFolderTrees;
+        std::thread Worker([Job, Compare, L, R, LoopRef] {
+            try {
+                Job->Result = Compare(L, R, &Job->Control);
+            } catch (const std::bad_alloc&) {
+                Job->Failure = QStringLiteral("Not enough memory to compare the folders \"%1\" and \"%2\" "
+                                              "(%3 files listed).")
+                                   .arg(L, R)
+                                   .arg(Job->Control.FilesListed.load());
+            } catch (const std::exception& Error) {
+                Job->Failure = QString::fromUtf8(Error.what());
+            }
+            QMetaObject::invokeMethod(LoopRef.data(), "quit", Qt::QueuedConnection);
+        });
+        Loop.exec();
+        Worker.join();
+        if (Guard.CloseRequested)
+            QTimer::singleShot(0, this, &QWidget::close);
+    }
+
+    if (!Job->Failure.isEmpty() || Job->Result.Cancelled) {
+        SetStatus(StatusBefore);
+        if (!Job->Failure.isEmpty())
+            throw std::runtime_error(Job->Failure.toStdString());
+        return false;
+    }
+
     HideGettingStarted();
 
     FFolderMode = true;
@@ -52,13 +182,13 @@ void TfrmMain::CompareFolders(const QString& L, const QString& R)
     DiscardPendingRecompute();
     ClearUndoStack();
 
-    const TFolderComparison Comparison = CompareFolderTrees(L, R);
-
-    FDiffItems = Comparison.Items;   // shared, not copied
+    FFolderRows = std::move(Job->Result);
+    Job.reset();
+    FDiffItems = FFolderRows.Items;   // shared, not copied
     const int Rows = int(FDiffItems.size() + 1);
     grdDiff->SetRowCount(Rows);
     for (int Col = 0; Col < 3; ++Col)
-        grdDiff->SetColumnTexts(Col, FolderGridColumn(Comparison, Col));
+        grdDiff->SetColumnTexts(Col, FolderGridColumn(FFolderRows, Col));
     UpdateAllRowHeights();
     // A new comparison starts at its top, wherever the previous one was scrolled to.
     if (Rows > 1) {
@@ -67,8 +197,61 @@ void TfrmMain::CompareFolders(const QString& L, const QString& R)
     }
     grdDiff->viewport()->update();
 
-    SetStatus(FolderStatusText(Comparison.LeftFileCount, Comparison.RightFileCount));
-    if (!HasDifferences())
-        Platform.ShowMessage(TMessageKind::Information, QString::fromLatin1(FoldersIdenticalText));
+    SetStatus(FolderStatusText(FFolderRows));
+    if (const QString Box = FolderResultBoxText(FFolderRows); !Box.isEmpty())
+        Platform.ShowMessage(TMessageKind::Information, Box);
     FocusComparisonRows();
+    return true;
+}
+
+void TfrmMain::OpenFolderPair(int Row)
+{
+    const qsizetype I = Row - 1;
+    if (!FFolderMode || I < 0 || I >= FDiffItems.size() || I >= FFolderRows.Items.size()
+        || FDiffItems[I].LeftIndex < 0 || FDiffItems[I].RightIndex < 0) {
+        Platform.Beep();   // nothing to open: a header row or a file on one side only
+        return;
+    }
+    const QByteArray LeftBytes = FFolderRows.LeftBytes[I], RightBytes = FFolderRows.RightBytes[I];
+    // Arguments travel as text: a name whose bytes are not UTF-8 would name another file.
+    if (QString::fromUtf8(LeftBytes).toUtf8() != LeftBytes || QString::fromUtf8(RightBytes).toUtf8() != RightBytes) {
+        Platform.ShowMessage(TMessageKind::Error,
+                             QStringLiteral("\"%1\" cannot be opened in a new window: its name is not valid UTF-8.")
+                                 .arg(FFolderRows.Paths[I]));
+        return;
+    }
+    const QString LeftPath = QDir(FFolderRows.LeftRoot).absoluteFilePath(QString::fromUtf8(LeftBytes));
+    const QString RightPath = QDir(FFolderRows.RightRoot).absoluteFilePath(QString::fromUtf8(RightBytes));
+    if (!Platform.StartComparisonWindow(QDir::cleanPath(LeftPath), QDir::cleanPath(RightPath)))
+        Platform.ShowMessage(TMessageKind::Error, QStringLiteral("A new window could not be started."));
+}
+
+void TfrmMain::grdDiffContextMenu(const QPoint& Pos)
+{
+    if (!FFolderMode || FFolderComparing)
+        return;
+    int Col = -1, Row = -1;
+    grdDiff->MouseToCell(Pos.x(), Pos.y(), Col, Row);
+    if (Row >= 1)
+        grdDiff->SetRow(Row);
+    else
+        Row = grdDiff->Row();
+    const qsizetype I = Row - 1;
+    miCompareTheseFiles->setEnabled(I >= 0 && I < FDiffItems.size() && FDiffItems[I].LeftIndex >= 0
+                                    && FDiffItems[I].RightIndex >= 0);
+    pmFolderRow->popup(grdDiff->viewport()->mapToGlobal(Pos));
+}
+
+void TfrmMain::CreateFolderRowMenu()
+{
+    pmFolderRow = new QMenu(this);
+    pmFolderRow->setObjectName(QStringLiteral("pmFolderRow"));
+    // The key is shown only: Enter on the grid opens the pair through grdDiffKeyDown.
+    miCompareTheseFiles = pmFolderRow->addAction(QStringLiteral("Compare these files\tEnter"));
+    miCompareTheseFiles->setObjectName(QStringLiteral("miCompareTheseFiles"));
+    connect(miCompareTheseFiles, &QAction::triggered, this,
+            [this] { RunCommand([this] { OpenFolderPair(grdDiff->Row()); }); });
+    grdDiff->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(grdDiff, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& Pos) { RunCommand([this, Pos] { grdDiffContextMenu(Pos); }); });
 }

@@ -28,6 +28,8 @@ TDiffCellSource TfrmMain::CellSource() const
     Source.LeftLines = &FLeftLines;
     Source.RightLines = &FRightLines;
     Source.FolderMode = FFolderMode;
+    Source.LeftNewer = &FFolderRows.LeftNewer;
+    Source.RightNewer = &FFolderRows.RightNewer;
     Source.IgnoreCase = fIgnoreCase;
     const QPalette& Palette = grdDiff->palette();
     Source.Colors.Added = ColorFromValue(fColorAddedLines, Palette);

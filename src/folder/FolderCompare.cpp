@@ -6,8 +6,14 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -34,6 +40,7 @@ struct TSubfolder
 {
     std::string Name;
     TFolderId Id;
+    bool ThroughLink = false;
 };
 
 [[nodiscard]] std::string WithSeparator(std::string Path)
@@ -43,83 +50,184 @@ struct TSubfolder
     return Path;
 }
 
+[[nodiscard]] QString Display(const std::string& Bytes)
+{
+    return QString::fromUtf8(Bytes.data(), qsizetype(Bytes.size()));
+}
+
+[[nodiscard]] QString SystemReason(int Error)
+{
+    return QString::fromLocal8Bit(std::strerror(Error));
+}
+
 [[nodiscard]] qint64 ModifiedNsOf(const struct stat& St)
 {
     return qint64(St.st_mtim.tv_sec) * 1'000'000'000 + St.st_mtim.tv_nsec;
 }
 
-[[nodiscard]] TFolderEntry EntryOf(const std::string& RelativePath, const struct stat* St)
+// What one side's listing carries along.
+struct TListing
 {
-    TFolderEntry Entry;
-    Entry.Path = QFile::decodeName(QByteArray::fromRawData(RelativePath.data(), qsizetype(RelativePath.size())));
-    if (St) {
-        Entry.Size = qint64(St->st_size);
-        Entry.ModifiedNs = ModifiedNsOf(*St);
-        Entry.HasTime = true;
+    std::string RootReal;                  // the tree's real path, with a separator at the end
+    std::vector<TFolderId> Ancestors;      // the folders being listed, the current one last
+    std::vector<TFolderId> OutsideListed;  // real folders outside the tree listed through a link
+    TFolderEntries* Files = nullptr;
+    TFolderProblems* Problems = nullptr;
+    TFolderCompareControl* Control = nullptr;
+
+    [[nodiscard]] bool Cancelled() const { return Control && Control->Cancel.load(std::memory_order_relaxed); }
+    void Problem(const std::string& Path, const QString& Reason) const
+    {
+        if (Problems)
+            Problems->Add({Display(Path), Reason});
     }
-    return Entry;
+};
+
+[[nodiscard]] QByteArray LinkTextAt(int DirFd, const char* Name)
+{
+    char Buffer[PATH_MAX];
+    const ssize_t N = ::readlinkat(DirFd, Name, Buffer, sizeof Buffer);
+    return N > 0 ? QByteArray(Buffer, qsizetype(N)) : QByteArray();
 }
 
-// Lists one folder (Absolute and Relative end in a separator). Ancestors holds the folders being
-// listed, this one last, so a link that leads back into one of them is not followed again.
-void ListFolder(const std::string& Absolute, const std::string& Relative,
-                std::vector<TFolderId>& Ancestors, TFolderEntries& Files)
+// A link whose real folder lies inside the tree would list that folder a second time.
+[[nodiscard]] bool LeadsInsideTree(const std::string& LinkPath, const std::string& RootReal, bool& Resolved)
 {
+    char* Real = ::realpath(LinkPath.c_str(), nullptr);
+    Resolved = Real != nullptr;
+    if (!Real)
+        return false;
+    const std::string Target = WithSeparator(Real);
+    std::free(Real);
+    return Target.compare(0, RootReal.size(), RootReal) == 0;
+}
+
+// Lists one folder (Absolute and Relative end in a separator).
+void ListFolder(const std::string& Absolute, const std::string& Relative, TListing& Listing)
+{
+    if (Listing.Cancelled())
+        return;
     const int DirFd = ::open(Absolute.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (DirFd < 0)
-        return;   // unreadable or vanished: contributes nothing
+    if (DirFd < 0) {
+        Listing.Problem(Absolute, SystemReason(errno));
+        return;
+    }
     // The folder opened must be the one checked against the ancestors, even if a link was
     // swapped in meanwhile.
     struct stat Self;
-    if (::fstat(DirFd, &Self) != 0 || !(TFolderId{Self.st_dev, Self.st_ino} == Ancestors.back())) {
+    if (::fstat(DirFd, &Self) != 0 || !(TFolderId{Self.st_dev, Self.st_ino} == Listing.Ancestors.back())) {
         ::close(DirFd);
+        Listing.Problem(Absolute, QStringLiteral("The folder changed while it was read."));
         return;
     }
     DIR* Dir = ::fdopendir(DirFd);
     if (!Dir) {
+        Listing.Problem(Absolute, SystemReason(errno));
         ::close(DirFd);
         return;
     }
 
     std::vector<TSubfolder> Subfolders;
     std::string Path = Relative;
-    while (const dirent* Ent = ::readdir(Dir)) {
+    for (;;) {
+        errno = 0;
+        const dirent* Ent = ::readdir(Dir);
+        if (!Ent) {
+            if (errno != 0)
+                Listing.Problem(Absolute, SystemReason(errno));
+            break;
+        }
         const char* Name = Ent->d_name;
         if (Name[0] == '.' && (Name[1] == 0 || (Name[1] == '.' && Name[2] == 0)))
             continue;
         // Follows links, so a link to a folder is listed like the folder and a link to a file
-        // reports the file's size and time.
+        // reports the file's size and time. Nothing is opened here: a FIFO or a device is only
+        // looked at.
         struct stat St;
         const bool Known = ::fstatat(DirFd, Name, &St, 0) == 0;
+        const int Error = Known ? 0 : errno;
         if (Known && S_ISDIR(St.st_mode)) {
-            Subfolders.push_back({Name, {St.st_dev, St.st_ino}});
+            bool ThroughLink = Ent->d_type == DT_LNK;
+            struct stat Own;
+            if (Ent->d_type == DT_UNKNOWN && ::fstatat(DirFd, Name, &Own, AT_SYMLINK_NOFOLLOW) == 0)
+                ThroughLink = S_ISLNK(Own.st_mode);
+            Subfolders.push_back({Name, {St.st_dev, St.st_ino}, ThroughLink});
             continue;
         }
-        if (!Known && Ent->d_type == DT_DIR)
-            continue;   // a folder that cannot be looked into (no search permission) adds nothing
         Path.resize(Relative.size());
         Path += Name;
-        Files.append(EntryOf(Path, Known ? &St : nullptr));
+        TFolderEntry Entry;
+        Entry.Bytes = QByteArray(Path.data(), qsizetype(Path.size()));
+        Entry.Path = Display(Path);
+        if (Known) {
+            Entry.Size = qint64(St.st_size);
+            Entry.ModifiedNs = ModifiedNsOf(St);
+            Entry.HasTime = true;
+            Entry.Type = S_ISREG(St.st_mode) ? TFolderEntryType::Regular : TFolderEntryType::Other;
+        } else {
+            struct stat Own;
+            if (::fstatat(DirFd, Name, &Own, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(Own.st_mode)) {
+                // A link that leads nowhere or loops: shown, and compared by its text.
+                Entry.Type = TFolderEntryType::Link;
+                Entry.LinkTarget = LinkTextAt(DirFd, Name);
+                Entry.ModifiedNs = ModifiedNsOf(Own);
+                Entry.HasTime = true;
+                Listing.Problem(Absolute + Name, Error == ELOOP ? QStringLiteral("The link loops.")
+                                                                : QStringLiteral("The link leads nowhere."));
+            } else if (Ent->d_type == DT_DIR) {
+                Listing.Problem(Absolute + Name, SystemReason(Error));   // a folder that cannot be looked into
+                continue;
+            } else {
+                Listing.Problem(Absolute + Name, SystemReason(Error));
+            }
+        }
+        Listing.Files->append(std::move(Entry));
+        if (Listing.Control)
+            Listing.Control->FilesListed.fetch_add(1, std::memory_order_relaxed);
     }
     ::closedir(Dir);   // closes DirFd too; the descent below keeps no descriptor per level
 
+    // In name order, so which of several links to one outside folder lists it does not depend on
+    // the order of enumeration.
+    std::sort(Subfolders.begin(), Subfolders.end(),
+              [](const TSubfolder& A, const TSubfolder& B) { return A.Name < B.Name; });
+
     for (const TSubfolder& Sub : Subfolders) {
-        if (std::find(Ancestors.begin(), Ancestors.end(), Sub.Id) != Ancestors.end())
-            continue;   // a link cycle
-        Ancestors.push_back(Sub.Id);
-        ListFolder(Absolute + Sub.Name + Separator, Relative + Sub.Name + Separator, Ancestors, Files);
-        Ancestors.pop_back();
+        if (Listing.Cancelled())
+            return;
+        if (std::find(Listing.Ancestors.begin(), Listing.Ancestors.end(), Sub.Id) != Listing.Ancestors.end())
+            continue;   // a cycle
+        const std::string SubAbsolute = Absolute + Sub.Name;
+        if (Sub.ThroughLink) {
+            bool Resolved = false;
+            if (LeadsInsideTree(SubAbsolute, Listing.RootReal, Resolved))
+                continue;   // listed under its real path
+            if (!Resolved) {
+                Listing.Problem(SubAbsolute, SystemReason(errno));
+                continue;
+            }
+            auto& Outside = Listing.OutsideListed;
+            if (std::find(Outside.begin(), Outside.end(), Sub.Id) != Outside.end())
+                continue;   // many links to one outside folder list it once
+            Outside.push_back(Sub.Id);
+        }
+        Listing.Ancestors.push_back(Sub.Id);
+        ListFolder(SubAbsolute + Separator, Relative + Sub.Name + Separator, Listing);
+        Listing.Ancestors.pop_back();
     }
 }
 
-// The order of the rows. The C locale's collator neither ignores case in its sort keys nor
-// follows any language, so there the key is the case-folded text in code-unit order.
+// The order of the rows: the locale's collation with letter case ignored, then letter case,
+// then the bytes of the name, so the order is total and equal names on both sides meet. The C
+// locale's collator neither ignores case in its sort keys nor follows any language, so there the
+// key is the case-folded text in code-unit order.
 class TPathOrder
 {
 public:
     TPathOrder()
     {
         Collator.setCaseSensitivity(Qt::CaseInsensitive);
+        CaseCollator.setCaseSensitivity(Qt::CaseSensitive);
         UseCollator = Collator.locale().language() != QLocale::C;
     }
 
@@ -139,20 +247,24 @@ public:
         return Key;
     }
 
-    // Paths with equal keys that still differ beyond letter case (characters the collation
-    // ignores) stay apart, ordered by their folded text.
-    [[nodiscard]] static int Compare(const TKey& A, const QString& PathA, const TKey& B, const QString& PathB)
+    [[nodiscard]] int Compare(const TKey& A, const TFolderEntry& EntryA, const TKey& B, const TFolderEntry& EntryB) const
     {
         if (A.Collated) {
             if (const int C = A.Collated->compare(*B.Collated))
                 return C;
-            return PathA.compare(PathB, Qt::CaseInsensitive);
+            if (const int C = CaseCollator.compare(EntryA.Path, EntryB.Path))
+                return C;
+        } else if (const int C = A.Folded.compare(B.Folded)) {
+            return C;
         }
-        return A.Folded.compare(B.Folded);
+        if (const int C = EntryA.Path.compare(EntryB.Path))
+            return C;
+        return EntryA.Bytes.compare(EntryB.Bytes);
     }
 
 private:
-    QCollator Collator;   // the default QLocale's
+    QCollator Collator;       // the default QLocale's
+    QCollator CaseCollator;   // the tie-break; not thread-safe, like Collator
     bool UseCollator = true;
 };
 
@@ -162,8 +274,6 @@ struct TSortedSide
     std::vector<TPathOrder::TKey> Keys;
 };
 
-// Sorts one side and keeps one of each group of paths equal but for letter case: the one
-// smallest in code-unit order, so the pick does not depend on the enumeration order.
 [[nodiscard]] TSortedSide SortSide(TFolderEntries Files, const TPathOrder& Order)
 {
     std::vector<TPathOrder::TKey> Keys;
@@ -174,21 +284,16 @@ struct TSortedSide
     std::vector<qsizetype> Index(size_t(Files.size()));
     for (size_t i = 0; i < Index.size(); ++i)
         Index[i] = qsizetype(i);
-    auto Compare = [&](qsizetype A, qsizetype B) {
-        return TPathOrder::Compare(Keys[size_t(A)], Files[A].Path, Keys[size_t(B)], Files[B].Path);
-    };
     std::sort(Index.begin(), Index.end(), [&](qsizetype A, qsizetype B) {
-        if (const int C = Compare(A, B))
-            return C < 0;
-        return Files[A].Path < Files[B].Path;
+        return Order.Compare(Keys[size_t(A)], Files[A], Keys[size_t(B)], Files[B]) < 0;
     });
 
     TSortedSide Sorted;
     Sorted.Files.reserve(Files.size());
     Sorted.Keys.reserve(Index.size());
     for (const qsizetype I : Index) {
-        if (!Sorted.Files.isEmpty()
-            && TPathOrder::Compare(Sorted.Keys.back(), Sorted.Files.back().Path, Keys[size_t(I)], Files[I].Path) == 0)
+        // The same bytes twice (cannot happen in one folder) stay one entry.
+        if (!Sorted.Files.isEmpty() && Sorted.Files.back().Bytes == Files[I].Bytes)
             continue;
         Sorted.Files.append(std::move(Files[I]));
         Sorted.Keys.push_back(std::move(Keys[size_t(I)]));
@@ -196,47 +301,243 @@ struct TSortedSide
     return Sorted;
 }
 
-[[nodiscard]] TDiffKind JudgeBoth(const TFolderEntry& L, const TFolderEntry& R)
+// Judged without reading: whether the pair needs its bytes compared is told apart.
+enum class TJudgement { Equal, Different, ReadBytes };
+
+[[nodiscard]] TJudgement JudgeBoth(const TFolderEntry& L, const TFolderEntry& R)
 {
-    return L.Size >= 0 && L.Size == R.Size ? dkEqual : dkDifferent;
+    if (L.Type != R.Type || L.Type == TFolderEntryType::Unknown)
+        return TJudgement::Different;
+    if (L.Type == TFolderEntryType::Link)
+        return L.LinkTarget == R.LinkTarget ? TJudgement::Equal : TJudgement::Different;
+    if (L.Size < 0 || L.Size != R.Size)
+        return TJudgement::Different;
+    // Only regular files are opened: a FIFO or a device would block or never end.
+    return L.Type == TFolderEntryType::Regular && L.Size > 0 ? TJudgement::ReadBytes : TJudgement::Equal;
 }
 
-void AppendRow(TFolderComparison& Result, const TFolderEntry* L, std::int32_t Li,
-               const TFolderEntry* R, std::int32_t Ri)
+void MarkNewer(TFolderComparison& Result, qsizetype Row, const TFolderEntry& L, const TFolderEntry& R)
 {
-    TDiffItem Item;
-    Item.LeftIndex = Li;
-    Item.RightIndex = Ri;
-    Item.Kind = L && R ? JudgeBoth(*L, *R) : L ? dkLeftOnly : dkRightOnly;
-
-    bool LeftNewer = false, RightNewer = false;
-    if (Item.Kind == dkDifferent && L->HasTime && R->HasTime) {
-        LeftNewer = L->ModifiedNs > R->ModifiedNs;
-        RightNewer = R->ModifiedNs > L->ModifiedNs;
-    }
-
-    Result.Items.append(Item);
-    Result.Paths.append(L ? L->Path : R->Path);
-    // Each side shows its own file's name: with letters that differ in case only, the union's
-    // spelling would name a file that does not exist on the other side.
-    Result.LeftCells.append(L ? (LeftNewer ? L->Path + QLatin1String(NewerFileMarker) : L->Path) : QString());
-    Result.RightCells.append(R ? (RightNewer ? R->Path + QLatin1String(NewerFileMarker) : R->Path) : QString());
-    Result.LeftNewer.append(LeftNewer);
-    Result.RightNewer.append(RightNewer);
+    if (!L.HasTime || !R.HasTime)
+        return;
+    Result.LeftNewer[Row] = L.ModifiedNs > R.ModifiedNs;
+    Result.RightNewer[Row] = R.ModifiedNs > L.ModifiedNs;
 }
 
-[[nodiscard]] TFolderEntries ListTree(const QString& Root)
+[[nodiscard]] TFolderEntries ListTree(const QString& Root, TFolderProblems& Problems, TFolderCompareControl* Control)
 {
     TFolderEntries Files;
-    ListFilesRecursive(Root, Root, Files);
+    ListFilesRecursive(Root, Root, Files, &Problems, Control);
     return Files;
+}
+
+class TFileDescriptor
+{
+public:
+    explicit TFileDescriptor(int Fd) : Fd(Fd) {}
+    ~TFileDescriptor()
+    {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+    TFileDescriptor(const TFileDescriptor&) = delete;
+    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+    int Fd;
+};
+
+// A file whose bytes could not be read, and the reason.
+class TReadFailure : public std::runtime_error
+{
+public:
+    TReadFailure(const QByteArray& Path, const QString& Reason)
+        : std::runtime_error((QString::fromUtf8(Path) + QStringLiteral(": ") + Reason).toStdString())
+        , Problem{QString::fromUtf8(Path), Reason}
+    {
+    }
+    TFolderProblem Problem;
+};
+
+[[noreturn]] void ThrowUnreadable(const QByteArray& Path, int Error)
+{
+    throw TReadFailure(Path, SystemReason(Error));
+}
+
+// Opens a regular file for reading and gives its size; never waits on a FIFO that was swapped in.
+[[nodiscard]] int OpenRegular(const QByteArray& Path, qint64& Size)
+{
+    const int Fd = ::open(Path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (Fd < 0)
+        ThrowUnreadable(Path, errno);
+    struct stat St;
+    if (::fstat(Fd, &St) != 0) {
+        const int Error = errno;
+        ::close(Fd);
+        ThrowUnreadable(Path, Error);
+    }
+    if (!S_ISREG(St.st_mode)) {
+        ::close(Fd);
+        throw TReadFailure(Path, QStringLiteral("Not a regular file."));
+    }
+    Size = qint64(St.st_size);
+    return Fd;
+}
+
+// Reads up to Count bytes; fewer only at the end of the file.
+[[nodiscard]] qint64 ReadFully(int Fd, char* Buffer, qint64 Count, const QByteArray& Path)
+{
+    qint64 Done = 0;
+    while (Done < Count) {
+        const ssize_t N = ::read(Fd, Buffer + Done, size_t(Count - Done));
+        if (N < 0) {
+            if (errno == EINTR)
+                continue;
+            ThrowUnreadable(Path, errno);
+        }
+        if (N == 0)
+            break;
+        Done += N;
+    }
+    return Done;
+}
+
+constexpr qint64 BlockSize = 256 * 1024;
+
+bool SameContents(const QByteArray& LeftPath, const QByteArray& RightPath, std::vector<char>& A,
+                  std::vector<char>& B, const TFolderCompareControl* Control)
+{
+    qint64 LeftSize = 0, RightSize = 0;
+    const TFileDescriptor Left(OpenRegular(LeftPath, LeftSize));
+    const TFileDescriptor Right(OpenRegular(RightPath, RightSize));
+    if (LeftSize != RightSize)
+        return false;   // changed since it was listed
+    A.resize(size_t(BlockSize));
+    B.resize(size_t(BlockSize));
+    for (qint64 Remaining = LeftSize; Remaining > 0;) {
+        if (Control && Control->Cancel.load(std::memory_order_relaxed))
+            return false;   // the result is dropped
+        const qint64 Want = std::min(Remaining, BlockSize);
+        const qint64 GotLeft = ReadFully(Left.Fd, A.data(), Want, LeftPath);
+        const qint64 GotRight = ReadFully(Right.Fd, B.data(), Want, RightPath);
+        if (GotLeft != GotRight || std::memcmp(A.data(), B.data(), size_t(GotLeft)) != 0)
+            return false;
+        if (GotLeft < Want)
+            return true;   // both shrank alike since they were listed
+        Remaining -= Want;
+    }
+    return true;
+}
+
+[[nodiscard]] QByteArray JoinPath(const QString& Root, const QByteArray& Relative)
+{
+    QByteArray Path = QFile::encodeName(Root);
+    if (!Path.endsWith(Separator))
+        Path += Separator;
+    return Path + Relative;
+}
+
+// Compares the bytes of the rows in Rows on a few threads; a pair that cannot be read becomes
+// different, and its reason a problem.
+void CompareContents(TFolderComparison& Result, const std::vector<qsizetype>& Rows, TFolderCompareControl* Control)
+{
+    if (Rows.empty())
+        return;
+    if (Control)
+        Control->PairsToRead.store(qint64(Rows.size()), std::memory_order_relaxed);
+    std::atomic<size_t> Next{0};
+    const unsigned Threads =
+        unsigned(std::clamp<size_t>(Rows.size() / 64 + 1, 1, size_t(std::clamp(std::thread::hardware_concurrency(), 2u, 4u))));
+    std::vector<TFolderProblems> Problems(Threads);
+    std::vector<std::exception_ptr> Failures(Threads);
+    // Each worker writes only the kinds of its own rows.
+    auto Work = [&](unsigned Worker) {
+        try {
+            std::vector<char> A, B;
+            for (size_t I = Next++; I < Rows.size(); I = Next++) {
+                if (Control && Control->Cancel.load(std::memory_order_relaxed))
+                    return;
+                const qsizetype Row = Rows[I];
+                const QByteArray L = JoinPath(Result.LeftRoot, Result.LeftBytes[Row]);
+                const QByteArray R = JoinPath(Result.RightRoot, Result.RightBytes[Row]);
+                bool Same = false;
+                try {
+                    Same = SameContents(L, R, A, B, Control);
+                } catch (const TReadFailure& Failure) {
+                    Problems[Worker].Add(Failure.Problem);
+                }
+                Result.Items[Row].Kind = Same ? dkEqual : dkDifferent;
+                if (Control)
+                    Control->PairsRead.fetch_add(1, std::memory_order_relaxed);
+            }
+        } catch (...) {
+            Failures[Worker] = std::current_exception();
+            if (Control)
+                Control->Cancel = true;   // the others stop too
+        }
+    };
+    std::vector<std::thread> Pool;
+    for (unsigned W = 1; W < Threads; ++W) {
+        try {
+            Pool.emplace_back(Work, W);
+        } catch (const std::system_error&) {
+            break;   // fewer threads then
+        }
+    }
+    Work(0);
+    for (std::thread& T : Pool)
+        T.join();
+    for (const std::exception_ptr& Failure : Failures)
+        if (Failure)
+            std::rethrow_exception(Failure);
+    for (const TFolderProblems& P : Problems)
+        Result.Problems.Add(P);
+}
+
+// Writes Count with the thousands grouped, "41,000".
+[[nodiscard]] QString Grouped(qint64 Count)
+{
+    return QLocale(QLocale::English).toString(Count);
+}
+
+[[nodiscard]] QString Shortened(const QString& Path)
+{
+    constexpr qsizetype Head = 80, Tail = 120;
+    return Path.size() <= Head + Tail + 1 ? Path : Path.left(Head) + QChar(0x2026) + Path.right(Tail);
+}
+
+[[nodiscard]] QString ProblemsText(const TFolderProblems& Problems)
+{
+    return QStringLiteral("%1 could not be read, the first: %2 (%3)")
+        .arg(Problems.Count == 1 ? QStringLiteral("1 entry") : QStringLiteral("%1 entries").arg(Problems.Count),
+             Shortened(Problems.First.Path), Problems.First.Reason);
 }
 
 } // namespace
 
+void TFolderProblems::Add(const TFolderProblem& Problem)
+{
+    // The first in path order, so the one named does not depend on the order of listing.
+    if (Count == 0 || Problem.Path < First.Path)
+        First = Problem;
+    ++Count;
+}
+
+void TFolderProblems::Add(const TFolderProblems& Other)
+{
+    if (Other.Count == 0)
+        return;
+    if (Count == 0 || Other.First.Path < First.Path)
+        First = Other.First;
+    Count += Other.Count;
+}
+
 bool TFolderComparison::HasDifferences() const
 {
     return std::any_of(Items.cbegin(), Items.cend(), [](const TDiffItem& I) { return I.Kind != dkEqual; });
+}
+
+qsizetype TFolderComparison::CountOf(TDiffKind Kind) const
+{
+    return std::count_if(Items.cbegin(), Items.cend(), [Kind](const TDiffItem& I) { return I.Kind == Kind; });
 }
 
 qint64 FileSizeOf(const QString& Path)
@@ -247,7 +548,8 @@ qint64 FileSizeOf(const QString& Path)
     return qint64(St.st_size);
 }
 
-void ListFilesRecursive(const QString& Root, const QString& Folder, TFolderEntries& Files)
+void ListFilesRecursive(const QString& Root, const QString& Folder, TFolderEntries& Files, TFolderProblems* Problems,
+                        TFolderCompareControl* Control)
 {
     const std::string RootBytes = WithSeparator(QFile::encodeName(Root).toStdString());
     const std::string FolderBytes = WithSeparator(QFile::encodeName(Folder).toStdString());
@@ -255,12 +557,25 @@ void ListFilesRecursive(const QString& Root, const QString& Folder, TFolderEntri
                                      ? FolderBytes.substr(RootBytes.size())
                                      : std::string();
 
-    std::vector<TFolderId> Ancestors;
+    TListing Listing;
+    Listing.Files = &Files;
+    Listing.Problems = Problems;
+    Listing.Control = Control;
     struct stat St;
-    if (::stat(FolderBytes.c_str(), &St) != 0 || !S_ISDIR(St.st_mode))
+    if (::stat(FolderBytes.c_str(), &St) != 0) {
+        Listing.Problem(FolderBytes, SystemReason(errno));
         return;
-    Ancestors.push_back({St.st_dev, St.st_ino});
-    ListFolder(FolderBytes, Relative, Ancestors, Files);
+    }
+    if (!S_ISDIR(St.st_mode)) {
+        Listing.Problem(FolderBytes, QStringLiteral("Not a folder."));
+        return;
+    }
+    if (char* Real = ::realpath(RootBytes.c_str(), nullptr)) {
+        Listing.RootReal = WithSeparator(Real);
+        std::free(Real);
+    }
+    Listing.Ancestors.push_back({St.st_dev, St.st_ino});
+    ListFolder(FolderBytes, Relative, Listing);
 }
 
 void SortFolderEntries(TFolderEntries& Files)
@@ -269,14 +584,21 @@ void SortFolderEntries(TFolderEntries& Files)
     Files = SortSide(std::move(Files), Order).Files;
 }
 
-TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& RightRoot)
+bool SameFileContents(const QByteArray& LeftPath, const QByteArray& RightPath)
+{
+    std::vector<char> A, B;
+    return SameContents(LeftPath, RightPath, A, B, nullptr);
+}
+
+TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& RightRoot, TFolderCompareControl* Control)
 {
     // The two trees are listed and sorted side by side: the work is mostly waiting for the file
     // system, and each side has its own collator (a collator is not safe to share between threads;
     // keys of equally set up collators compare alike).
-    auto ListAndSort = [](const QString& Root) {
+    TFolderProblems LeftProblems, RightProblems;
+    auto ListAndSort = [Control](const QString& Root, TFolderProblems& Problems) {
         const TPathOrder Order;
-        return SortSide(ListTree(Root), Order);
+        return SortSide(ListTree(Root, Problems, Control), Order);
     };
     TSortedSide Right;
     std::exception_ptr RightFailure;
@@ -284,20 +606,24 @@ TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& Rig
     try {
         Worker = std::thread([&] {
             try {
-                Right = ListAndSort(RightRoot);
+                Right = ListAndSort(RightRoot, RightProblems);
             } catch (...) {
                 RightFailure = std::current_exception();
+                if (Control)
+                    Control->Cancel = true;
             }
         });
     } catch (const std::system_error&) {
-        Right = ListAndSort(RightRoot);   // no thread to be had: one after the other
+        Right = ListAndSort(RightRoot, RightProblems);   // no thread to be had: one after the other
     }
     std::exception_ptr LeftFailure;
     TSortedSide Left;
     try {
-        Left = ListAndSort(LeftRoot);
+        Left = ListAndSort(LeftRoot, LeftProblems);
     } catch (...) {
         LeftFailure = std::current_exception();
+        if (Control)
+            Control->Cancel = true;
     }
     if (Worker.joinable())
         Worker.join();
@@ -307,16 +633,32 @@ TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& Rig
         std::rethrow_exception(RightFailure);
 
     TFolderComparison Result;
+    if (Control && Control->Cancel.load()) {
+        Result.Cancelled = true;
+        return Result;
+    }
+    Result.LeftRoot = LeftRoot;
+    Result.RightRoot = RightRoot;
     Result.LeftFileCount = Left.Files.size();
     Result.RightFileCount = Right.Files.size();
-    const qsizetype Capacity = Left.Files.size() + Right.Files.size();
+    // The left side's first problem is named when it has one.
+    Result.Problems = LeftProblems.Count > 0 ? LeftProblems : RightProblems;
+    Result.Problems.Count = LeftProblems.Count + RightProblems.Count;
+    const qsizetype Capacity = std::max(Left.Files.size(), Right.Files.size());
     Result.Items.reserve(Capacity);
     Result.Paths.reserve(Capacity);
     Result.LeftCells.reserve(Capacity);
     Result.RightCells.reserve(Capacity);
+    Result.LeftBytes.reserve(Capacity);
+    Result.RightBytes.reserve(Capacity);
+    Result.LeftNewer.reserve(Capacity);
+    Result.RightNewer.reserve(Capacity);
 
     // Both sides are sorted in the same order, so the union is one merge pass and each side's
     // position falls out of it.
+    const TPathOrder Order;
+    std::vector<qsizetype> ToRead;
+    std::vector<std::pair<const TFolderEntry*, const TFolderEntry*>> ReadPairs;
     qsizetype Li = 0, Ri = 0;
     while (Li < Left.Files.size() || Ri < Right.Files.size()) {
         int C;
@@ -325,20 +667,47 @@ TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& Rig
         else if (Ri == Right.Files.size())
             C = -1;
         else
-            C = TPathOrder::Compare(Left.Keys[size_t(Li)], Left.Files[Li].Path,
-                                    Right.Keys[size_t(Ri)], Right.Files[Ri].Path);
-        if (C < 0) {
-            AppendRow(Result, &Left.Files[Li], std::int32_t(Li), nullptr, -1);
-            ++Li;
-        } else if (C > 0) {
-            AppendRow(Result, nullptr, -1, &Right.Files[Ri], std::int32_t(Ri));
-            ++Ri;
-        } else {
-            AppendRow(Result, &Left.Files[Li], std::int32_t(Li), &Right.Files[Ri], std::int32_t(Ri));
-            ++Li;
-            ++Ri;
+            C = Order.Compare(Left.Keys[size_t(Li)], Left.Files[Li], Right.Keys[size_t(Ri)], Right.Files[Ri]);
+        const TFolderEntry* L = C <= 0 ? &Left.Files[Li] : nullptr;
+        const TFolderEntry* R = C >= 0 ? &Right.Files[Ri] : nullptr;
+        TDiffItem Item;
+        Item.LeftIndex = L ? std::int32_t(Li) : -1;
+        Item.RightIndex = R ? std::int32_t(Ri) : -1;
+        Item.Kind = L && R ? dkEqual : L ? dkLeftOnly : dkRightOnly;
+        const qsizetype Row = Result.Items.size();
+        Result.Items.append(Item);
+        Result.Paths.append(L ? L->Path : R->Path);
+        Result.LeftCells.append(L ? L->Path : QString());
+        Result.RightCells.append(R ? R->Path : QString());
+        Result.LeftBytes.append(L ? L->Bytes : QByteArray());
+        Result.RightBytes.append(R ? R->Bytes : QByteArray());
+        Result.LeftNewer.append(false);
+        Result.RightNewer.append(false);
+        if (L && R) {
+            switch (JudgeBoth(*L, *R)) {
+            case TJudgement::Equal: break;
+            case TJudgement::Different: Result.Items[Row].Kind = dkDifferent; break;
+            case TJudgement::ReadBytes:
+                ToRead.push_back(Row);
+                ReadPairs.emplace_back(L, R);
+                break;
+            }
+            if (Result.Items[Row].Kind == dkDifferent)
+                MarkNewer(Result, Row, *L, *R);
         }
+        Li += L != nullptr;
+        Ri += R != nullptr;
     }
+
+    CompareContents(Result, ToRead, Control);
+    if (Control && Control->Cancel.load()) {
+        TFolderComparison Stopped;
+        Stopped.Cancelled = true;
+        return Stopped;
+    }
+    for (size_t I = 0; I < ToRead.size(); ++I)
+        if (Result.Items[ToRead[I]].Kind == dkDifferent)
+            MarkNewer(Result, ToRead[I], *ReadPairs[I].first, *ReadPairs[I].second);
     return Result;
 }
 
@@ -365,4 +734,37 @@ QString FolderStatusText(qsizetype LeftFileCount, qsizetype RightFileCount)
                           "(right folder, including subfolders).")
         .arg(LeftFileCount)
         .arg(RightFileCount);
+}
+
+QString FolderStatusText(const TFolderComparison& Comparison)
+{
+    QString Text = FolderStatusText(Comparison.LeftFileCount, Comparison.RightFileCount)
+                   + QStringLiteral(" %1 different, %2 only left, %3 only right.")
+                         .arg(Comparison.CountOf(dkDifferent))
+                         .arg(Comparison.CountOf(dkLeftOnly))
+                         .arg(Comparison.CountOf(dkRightOnly));
+    if (Comparison.Problems.Count > 0)
+        Text += u' ' + ProblemsText(Comparison.Problems) + u'.';
+    return Text;
+}
+
+QString FolderProgressText(const TFolderCompareControl& Control)
+{
+    if (Control.Cancel.load())
+        return QStringLiteral("Cancelling the folder comparison…");
+    QString Text = QStringLiteral("Comparing folders: %1 files").arg(Grouped(Control.FilesListed.load()));
+    if (const qint64 ToRead = Control.PairsToRead.load(); ToRead > 0)
+        Text += QStringLiteral(", contents of %1 of %2 same-size pairs read")
+                    .arg(Grouped(Control.PairsRead.load()), Grouped(ToRead));
+    return Text + QStringLiteral("… Press Esc to cancel.");
+}
+
+QString FolderResultBoxText(const TFolderComparison& Comparison)
+{
+    if (Comparison.Problems.Count == 0)
+        return Comparison.HasDifferences() ? QString() : QString::fromLatin1(FoldersIdenticalText);
+    QString Text = ProblemsText(Comparison.Problems) + u'.';
+    if (!Comparison.HasDifferences())
+        Text += QStringLiteral("\r\nNo different files were found among those that could be read.");
+    return Text;
 }

@@ -2,35 +2,83 @@
 
 #include "engine/DiffEngine.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
 
+#include <atomic>
+
+// What one entry found below a compared folder is.
+enum class TFolderEntryType : std::uint8_t {
+    Regular,   // a regular file (or a link to one): its bytes can be compared
+    Other,     // a FIFO, socket or device (or a link to one): never opened
+    Link,      // a link that leads nowhere or loops: compared by the text of the link
+    Unknown,   // could not be looked up
+};
+
 // One file found below a compared folder, with what the listing learned about it.
 struct TFolderEntry
 {
-    QString Path;             // relative to the root, '/'-separated
+    QString Path;             // relative to the root, '/'-separated; bytes that are not UTF-8 shown as U+FFFD
+    QByteArray Bytes;         // the same path as the file system spells it
     qint64 Size = -1;         // bytes; -1 when the file could not be looked up
     qint64 ModifiedNs = 0;    // last modification, nanoseconds since the epoch
     bool HasTime = false;     // false when the time could not be read
+    TFolderEntryType Type = TFolderEntryType::Unknown;
+    QByteArray LinkTarget;    // for TFolderEntryType::Link
 };
 using TFolderEntries = QList<TFolderEntry>;
 
+// Something below a compared folder that could not be read: a folder that cannot be opened or
+// listed, a path beyond the system's limit, a link that leads nowhere or loops, a file whose
+// bytes could not be read.
+struct TFolderProblem
+{
+    QString Path;     // full path, as the user would type it
+    QString Reason;   // the system's reason
+};
+
+// What one side's listing could not read: how many entries, and the first in path order.
+struct TFolderProblems
+{
+    qsizetype Count = 0;
+    TFolderProblem First;
+    void Add(const TFolderProblem& Problem);
+    void Add(const TFolderProblems& Other);
+};
+
+// Shared between a running comparison and whoever watches it (any thread): a running count
+// and a request to stop.
+struct TFolderCompareControl
+{
+    std::atomic<bool> Cancel{false};
+    std::atomic<qint64> FilesListed{0};
+    std::atomic<qint64> PairsToRead{0};   // same-size pairs whose bytes are compared
+    std::atomic<qint64> PairsRead{0};
+};
+
 // Everything a folder comparison shows: one item per relative path of the union of both trees,
-// in locale order with letter case ignored.
+// in the locale's collation with letter case as the tie-break; names match exactly.
 struct TFolderComparison
 {
     TDiffItems Items;          // LeftIndex/RightIndex: position in that side's sorted list, or -1
-    QStringList Paths;         // the union entry of each item (left letter case wins)
-    QStringList LeftCells;     // column 1 of each item's row: the path, plus " new" on the newer side
+    QStringList Paths;         // the relative path of each item
+    QStringList LeftCells;     // column 1 of each item's row: the left path, or empty
     QStringList RightCells;    // column 2 likewise
     QList<bool> LeftNewer;     // the left file is the newer of two differing files
     QList<bool> RightNewer;
+    QList<QByteArray> LeftBytes;    // each item's left path as the file system spells it, or empty
+    QList<QByteArray> RightBytes;
+    QString LeftRoot, RightRoot;    // as given
     qsizetype LeftFileCount = 0;
     qsizetype RightFileCount = 0;
+    TFolderProblems Problems;       // of both sides, the left side's first
+    bool Cancelled = false;         // stopped on request; nothing else is filled
 
     [[nodiscard]] bool HasDifferences() const;
+    [[nodiscard]] qsizetype CountOf(TDiffKind Kind) const;
 };
 
 // The window's `FileSizeOf`: size of the file at Path in bytes, or -1 when no file is found there
@@ -38,28 +86,42 @@ struct TFolderComparison
 [[nodiscard]] qint64 FileSizeOf(const QString& Path);
 
 // Appends every file below Folder, subfolders included, with its path relative to Root (Folder
-// lies inside Root; both may end in a separator). Links to folders are followed; a link back into
-// a folder that is being listed already is skipped, so a cycle ends. A folder that cannot be read
-// adds nothing. Entries come in enumeration order; CompareFolderTrees sorts them.
-void ListFilesRecursive(const QString& Root, const QString& Folder, TFolderEntries& Files);
+// lies inside Root; both may end in a separator). A link to a folder is followed only when its
+// real folder lies outside Root (inside, that folder is listed under its own path already), and
+// each such outside folder once; a cycle ends. What cannot be read goes to Problems when given.
+// Entries come in enumeration order; CompareFolderTrees sorts them.
+void ListFilesRecursive(const QString& Root, const QString& Folder, TFolderEntries& Files,
+                        TFolderProblems* Problems = nullptr, TFolderCompareControl* Control = nullptr);
 
-// Sorts Files in the order the comparison rows use (the default QLocale's collation, case
-// ignored) and keeps one entry of paths that differ only in letter case.
+// Sorts Files in the order the comparison rows use (the default QLocale's collation with case
+// ignored, then letter case, then the bytes of the name).
 void SortFolderEntries(TFolderEntries& Files);
 
-// The data work of CompareFolders: lists both trees and builds the rows. Never reads file
-// contents; two files on both sides are equal when their sizes are equal and known.
-[[nodiscard]] TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& RightRoot);
+// True when the two regular files hold the same bytes: read in blocks, stopping at the first
+// difference. Throws std::runtime_error with the system's reason when a file cannot be read.
+[[nodiscard]] bool SameFileContents(const QByteArray& LeftPath, const QByteArray& RightPath);
+
+// The data work of CompareFolders: lists both trees and builds the rows. Two files on both sides
+// are equal when their sizes are equal and known and, for regular files, their bytes are equal;
+// two links that lead nowhere are equal when their texts are. Stops early when Control asks.
+[[nodiscard]] TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& RightRoot,
+                                                   TFolderCompareControl* Control = nullptr);
 
 // The three grid columns (0: row number, 1: left, 2: right) with the empty header row first,
 // ready for TDiffGrid::SetColumnTexts. The window fills grdDiff with these.
 [[nodiscard]] QStringList FolderGridColumn(const TFolderComparison& Comparison, int Col);
 
-// lblStatus after a folder comparison.
+// lblStatus after a folder comparison: the file counts, then the numbers of different, left-only
+// and right-only rows, then what could not be read.
 [[nodiscard]] QString FolderStatusText(qsizetype LeftFileCount, qsizetype RightFileCount);
+[[nodiscard]] QString FolderStatusText(const TFolderComparison& Comparison);
+
+// lblStatus while a comparison runs.
+[[nodiscard]] QString FolderProgressText(const TFolderCompareControl& Control);
+
+// The information box after a comparison: the identical text when nothing differs and all could
+// be read, what could not be read otherwise, or empty when there is nothing to tell.
+[[nodiscard]] QString FolderResultBoxText(const TFolderComparison& Comparison);
 
 // Information box text when no row differs.
 inline constexpr const char* FoldersIdenticalText = "The folders are identical (no different files).";
-
-// Marker the newer side's cell ends with.
-inline constexpr const char* NewerFileMarker = " new";

@@ -86,6 +86,13 @@ void DrawHeaderCell(QPainter& Painter, const TDiffGrid& Grid, int ACol, const QR
     GdiDrawText(Painter, Grid.Cells(ACol, 0), Inner, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
 }
 
+// The newer flags travel beside the rows, so a file named "draft new" keeps its name.
+[[nodiscard]] bool IsNewer(const TDiffCellSource& Source, int ACol, int ARow)
+{
+    const QList<bool>* Flags = ACol == 1 ? Source.LeftNewer : Source.RightNewer;
+    return Flags && ARow - 1 >= 0 && ARow - 1 < Flags->size() && (*Flags)[ARow - 1];
+}
+
 void DrawNewBadge(QPainter& Painter, const QRect& Rect, const QColor& Back)
 {
     const TTextMeasure Measure(Painter.font(), Painter.device());
@@ -266,12 +273,10 @@ void DrawDiffCell(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow, 
         DrawHighlightedText(Painter, Rect, Text, RangesForCell(Item, ACol, Source), TextColor, Back, HighlightText,
                             Source.Colors.DifferentText);
     } else {
-        const bool Badge = Source.FolderMode && TextColumn && Text.size() >= 4
-                           && Text.endsWith(QLatin1String(" new"), Qt::CaseInsensitive);
-        const QString Shown = Badge ? Text.left(Text.size() - 4) : Text;
+        const bool Badge = Source.FolderMode && TextColumn && IsNewer(Source, ACol, ARow);
         Painter.setPen(TextColor);
         QRect Inner = Shrunk(Rect, 2);
-        GdiDrawText(Painter, Shown, Inner, DT_WORDBREAK | DT_NOPREFIX);
+        GdiDrawText(Painter, Text, Inner, DT_WORDBREAK | DT_NOPREFIX);
         if (Badge)
             DrawNewBadge(Painter, Rect, Source.Colors.DifferentText);
     }

@@ -29,6 +29,9 @@ struct TDiffCellSource {
     const QStringList* LeftLines = nullptr;
     const QStringList* RightLines = nullptr;
     bool FolderMode = false;
+    // Folder mode: the newer file of a differing pair, per item (a "new" badge on that side).
+    const QList<bool>* LeftNewer = nullptr;
+    const QList<bool>* RightNewer = nullptr;
     bool IgnoreCase = false;
     TDiffColors Colors;
     QFont Font;  // the grid font (face, size from the settings)

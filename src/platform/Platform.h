@@ -42,6 +42,10 @@ public:
     virtual void SetPointer(TPointer Pointer) = 0;
 
     virtual void SetClipboardText(const QString& Text) = 0;
+
+    // Starts another window of this program comparing Left and Right (`quorlane LEFT RIGHT`) as
+    // a process of its own; false when it could not be started.
+    [[nodiscard]] virtual bool StartComparisonWindow(const QString& Left, const QString& Right) = 0;
 };
 
 // The real services, through Qt. Message boxes are real QMessageBoxes carrying the exact text,

@@ -9,6 +9,7 @@
 #include <QFontDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 
 namespace {
@@ -96,6 +97,11 @@ public:
 
     void OpenUrl(const QUrl& Url) override { QDesktopServices::openUrl(Url); }
     void OpenFile(const QString& FileName) override { QDesktopServices::openUrl(QUrl::fromLocalFile(FileName)); }
+
+    bool StartComparisonWindow(const QString& Left, const QString& Right) override
+    {
+        return QProcess::startDetached(QCoreApplication::applicationFilePath(), {Left, Right});
+    }
 
     void SetPointer(TPointer Pointer) override
     {

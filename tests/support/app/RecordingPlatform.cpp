@@ -26,6 +26,7 @@ void TRecordingPlatform::Clear()
     SaveFileSuggestions.clear();
     OpenedUrls.clear();
     OpenedFiles.clear();
+    StartedComparisons.clear();
 }
 
 void TRecordingPlatform::Record(const QString& Kind, const QString& Text)
@@ -126,4 +127,10 @@ const char* PointerName(TPointer Pointer)
     case TPointer::AppStarting: return "AppStarting";
     }
     return "?";
+}
+
+bool TRecordingPlatform::StartComparisonWindow(const QString& Left, const QString& Right)
+{
+    StartedComparisons.append({Left, Right});
+    return StartComparisonAnswer;
 }

@@ -33,6 +33,8 @@ public:
     QList<QUrl> OpenedUrls;
     QStringList OpenedFiles;
     QString Clipboard;
+    QList<QStringList> StartedComparisons;   // {left, right} of each window started
+    bool StartComparisonAnswer = true;
 
     // Queued answers. A question with no answer left is answered "Cancel" / nothing chosen and
     // is still recorded, so a test sees the unexpected question.
@@ -65,6 +67,7 @@ public:
     void OpenFile(const QString& FileName) override;
     void SetPointer(TPointer Shape) override;
     void SetClipboardText(const QString& Text) override;
+    [[nodiscard]] bool StartComparisonWindow(const QString& Left, const QString& Right) override;
 
 private:
     void Record(const QString& Kind, const QString& Text);

@@ -14,14 +14,16 @@ namespace quorlane::test {
 namespace {
 
 // Plain POSIX writes: QFile would make creating 200,000 files take several times longer.
-void WriteSmallFile(const QByteArray& Path, int Size)
+void WriteSmallFile(const QByteArray& Path, int Size, char Last = 'x')
 {
     const int Fd = ::open(Path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (Fd < 0) {
         std::perror(Path.constData());
         std::exit(1);
     }
-    static const QByteArray Bytes(256, 'x');
+    QByteArray Bytes(Size, 'x');
+    if (Size > 0)
+        Bytes[Size - 1] = Last;
     if (::write(Fd, Bytes.constData(), size_t(Size)) != Size)
         std::exit(1);
     ::close(Fd);
@@ -31,7 +33,7 @@ void WriteSmallFile(const QByteArray& Path, int Size)
 
 void MakeBenchFolderTrees(const QString& Base)
 {
-    const QString Marker = Base + QStringLiteral("/complete");
+    const QString Marker = Base + QStringLiteral("/complete-1-1");
     if (QFile::exists(Marker))
         return;
     std::printf("creating two trees of %d files in %s ...\n", BenchTreeFileCount, qPrintable(Base));
@@ -44,11 +46,9 @@ void MakeBenchFolderTrees(const QString& Base)
             for (int F = 0; F < 100; ++F, ++N) {
                 const QString Name = Rel + QStringLiteral("/Source_File_%1.cpp").arg(F);
                 const int Size = 10 + N % 200;
-                if (N % 70 != 0)
-                    WriteSmallFile(QFile::encodeName(Base + QStringLiteral("/left") + Name), Size);
-                if (N % 50 != 0)
-                    WriteSmallFile(QFile::encodeName(Base + QStringLiteral("/right") + Name),
-                                   N % 30 == 0 ? Size + 1 : Size);
+                WriteSmallFile(QFile::encodeName(Base + QStringLiteral("/left") + Name), Size);
+                WriteSmallFile(QFile::encodeName(Base + QStringLiteral("/right") + Name),
+                               N % 100 == 0 ? Size + 1 : Size, N % 100 == 50 ? 'y' : 'x');
             }
         }
     WriteSmallFile(QFile::encodeName(Marker), 0);

@@ -220,6 +220,60 @@ private slots:
         QCOMPARE(::NearestDisplay({}, Window), qsizetype(-1));
     }
 
+    // ---- Placement under a real window manager (the openbox entry of the suite) ----
+
+    void PlacementUnderAWindowManager_data()
+    {
+        QTest::addColumn<bool>("File");
+        QTest::addColumn<QRect>("Bounds");
+        QTest::addColumn<bool>("Maximized");
+        QTest::addColumn<QSize>("Size");   // the window's own area it opens with
+        QTest::newRow("no file: design size, centred") << false << QRect() << false << QSize(1138, 606);
+        QTest::newRow("saved bounds: that size, centred") << true << QRect(5, 7, 900, 500) << false << QSize(900, 500);
+        QTest::newRow("off every display: brought back") << true << QRect(9000, -7000, 800, 450) << false
+                                                         << QSize(800, 450);
+        QTest::newRow("larger than the display: title bar on it") << true << QRect(0, 0, 1700, 1100) << false
+                                                                   << QSize(1700, 1100);
+        QTest::newRow("maximized") << true << QRect(5, 7, 900, 500) << true << QSize();
+    }
+    void PlacementUnderAWindowManager()
+    {
+        if (qEnvironmentVariable("QUORLANE_WINDOW_MANAGER").isEmpty() || QGuiApplication::platformName() != "xcb")
+            QSKIP("runs on a virtual display with a window manager (tests/wm/with-openbox.sh)");
+        QFETCH(bool, File);
+        QFETCH(QRect, Bounds);
+        QFETCH(bool, Maximized);
+        QFETCH(QSize, Size);
+        TWindowDriver D(false);
+        TSettingsRecord R;
+        R.Left = Bounds.x();
+        R.Top = Bounds.y();
+        R.Width = Bounds.width();
+        R.Height = Bounds.height();
+        R.Maximized = Maximized;
+        Restart(D, File ? std::optional<QByteArray>(EncodeSettings(R)) : std::nullopt, true);
+        TfrmMain& W = *D.Window;
+        const QRect WorkArea = QGuiApplication::primaryScreen()->availableGeometry();
+        if (Maximized) {
+            QTRY_VERIFY(W.windowState() & Qt::WindowMaximized);
+            QTRY_COMPARE(W.frameGeometry().size(), WorkArea.size());
+            return;
+        }
+        // The window manager has framed the window: its frame stands centred on the work area
+        // (or at its top-left corner when larger), at the size it was given.
+        QTRY_VERIFY(W.frameGeometry() != W.geometry());
+        QTest::qWait(200);
+        QCOMPARE(W.size(), Size);
+        const QRect Frame = W.frameGeometry();
+        const QPoint Expected = ::CentredOnWorkArea(WorkArea, Frame.size());
+        QVERIFY2((Frame.topLeft() - Expected).manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("frame at %1,%2, expected %3,%4")
+                                .arg(Frame.x())
+                                .arg(Frame.y())
+                                .arg(Expected.x())
+                                .arg(Expected.y())));
+    }
+
     // ---- The file through the window ----
 
     void NoFileKeepsEveryDefault()

@@ -15,7 +15,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QScreen>
+#include <QElapsedTimer>
 #include <QShowEvent>
+#include <QTimer>
 
 namespace {
 
@@ -228,6 +230,25 @@ void TfrmMain::showEvent(QShowEvent* Event)
         return;
     FPlacedOnDisplay = true;
     PlaceOnNearestDisplay();
+    if (frameGeometry() != geometry() || isMaximized() || isFullScreen())
+        return;
+    // A window manager adds its frame only after the window is mapped (within a few tens of
+    // milliseconds), so the first centring went by the window's own area. Centre once more when
+    // the frame is known, unless the window was maximized meanwhile; give up after two seconds.
+    auto* Poll = new QTimer(this);
+    Poll->setInterval(20);
+    QElapsedTimer Clock;
+    Clock.start();
+    connect(Poll, &QTimer::timeout, this, [this, Poll, Clock] {
+        const bool Framed = frameGeometry() != geometry();
+        if (Framed && !isMaximized() && !isFullScreen())
+            PlaceOnNearestDisplay();
+        if (Framed || Clock.hasExpired(2000) || isMaximized()) {
+            Poll->stop();
+            Poll->deleteLater();
+        }
+    });
+    Poll->start();
 }
 
 void TfrmMain::PlaceOnNearestDisplay()

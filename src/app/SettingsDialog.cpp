@@ -5,6 +5,7 @@
 #include "settings/SettingsRecord.h"
 
 #include <QCheckBox>
+#include <QFontInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -135,6 +136,7 @@ TfrmSettings::TfrmSettings(TPlatform& APlatform, int Dpi, QWidget* Parent)
     btnChangeFont->setAutoDefault(false);
     lblFont = new QLabel(GroupBox2);
     lblFont->setObjectName(QStringLiteral("lblFont"));
+    lblFont->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);   // a long face name must not squeeze the options
     btnFontColor = new TColorSwatch("btnFontColor", GroupBox2);
     btnFontColor->setToolTip(QStringLiteral("Colour of the text in the grid"));
     btnColorAddedLines = new TColorSwatch("btnColorAddedLines", GroupBox2);
@@ -206,7 +208,9 @@ TfrmSettings::TfrmSettings(TPlatform& APlatform, int Dpi, QWidget* Parent)
 
 void TfrmSettings::ShowFontChoice()
 {
-    lblFont->setText(QStringLiteral("%1, %2 pt").arg(FontDialog1.Font.family()).arg(FontPointSize(FontDialog1.Font, FDpi)));
+    const QString Text = QStringLiteral("%1, %2 pt").arg(FontDialog1.Font.family()).arg(FontPointSize(FontDialog1.Font, FDpi));
+    lblFont->setText(Text);
+    lblFont->setToolTip(Text);
     btnFontColor->SetValue(FontDialog1.Color);
 }
 
@@ -261,7 +265,10 @@ void TfrmSettings::Button3Click()
 
 void TfrmSettings::btnChangeFontClick()
 {
+    // The chooser lists installed faces: a face that stands in for the named one ("Courier New"
+    // drawn as Liberation Mono) is what it shows as chosen.
     QFont Font = FontDialog1.Font;
+    Font.setFamily(QFontInfo(Font).family());
     if (!Platform.ChooseFont(this, Font))
         return;
     FontDialog1.Font = Font;

@@ -8,7 +8,6 @@ PACKAGES=(
   qt6-base-dev qt6-svg-dev libgl-dev
   fonts-liberation
   xvfb xauth
-  openbox x11-utils
   diffutils
   openjdk-17-jre-headless maven
   desktop-file-utils appstream dpkg-dev git patch openbox xdotool wmctrl x11-utils imagemagick

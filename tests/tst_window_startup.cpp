@@ -92,7 +92,7 @@ private slots:
         auto* Panel = D.Find<QFrame>("Panel2");
         QVERIFY(Panel->isVisible());
         QCOMPARE(D.Find<QLabel>("lblGettingStarted")->text(),
-                 QStringLiteral("Select 2 Fiels or 2 Folders\r\nThen click on \"Compare\""));
+                 QStringLiteral("Select 2 Files or 2 Folders\r\nThen click on \"Compare\""));
         auto* Grid = D.Find<TDiffGrid>("grdDiff");
         QCOMPARE(Grid->height(), 1);
         QCOMPARE(Grid->ColCount(), 3);

@@ -1,6 +1,7 @@
 #include "app/MainForm.h"
 
 #include "app/ComparisonSummary.h"
+#include "app/SettingsDialog.h"
 #include "grid/RowHeights.h"
 #include "settings/SettingsFile.h"
 
@@ -74,6 +75,7 @@ TfrmMain::TfrmMain(TPlatform& APlatform, QWidget* Parent)
     setWindowIcon(QIcon(QStringLiteral(":/packaging/io.github.quorlane.Quorlane.svg")));
     CreateControls();
     FormCreate();
+    frmSettings = new TfrmSettings(Platform, grdDiff->logicalDpiY(), this);
 }
 
 TfrmMain::~TfrmMain()
@@ -394,9 +396,9 @@ void TfrmMain::FormCreate()
     CreateCellEditor();
     CreateNavigationShortcuts();
 
-    DefaultFontSize = qRound(grdDiff->font().pixelSize() * 72.0 / 96.0);
+    DefaultFontSize = FontPointSize(grdDiff->font(), grdDiff->logicalDpiY());
 
-    lblGettingStarted->setText(QStringLiteral("Select 2 Fiels or 2 Folders\r\nThen click on \"Compare\""));
+    lblGettingStarted->setText(QStringLiteral("Select 2 Files or 2 Folders\r\nThen click on \"Compare\""));
 
     fIgnoreCase = false;
     fIgnoreWhitespace = false;

@@ -31,6 +31,9 @@ class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 class QToolButton;
+class TfrmSettings;
+struct TDecodedSettings;
+struct TSettingsRecord;
 
 // Unit-level state shared by the window's commands (UI thread only).
 extern bool UnsavedChanges;        // some side holds changes not yet saved (see TSideState::Unsaved)
@@ -294,6 +297,16 @@ public:
     void LoadSettings();   // never raises
     void SaveSettings();   // never raises
     void btnSettingsClick();
+    TfrmSettings* frmSettings = nullptr;        // the one settings dialog, made at start-up
+    std::uint32_t FGridFontColor = 0xFF000008;  // colour of the grid font, a colour value
+    [[nodiscard]] TSettingsRecord SettingsFromWindow() const;
+    void ApplySettings(const TDecodedSettings& Settings);   // the fields read, in file order
+    [[nodiscard]] int GridFontSize() const;                 // in points
+    void SetGridFont(const QString& Name, int Points);      // an empty name keeps the face
+    void SetGridFontColor(std::uint32_t Value);
+    void SetShowLineNumbers(bool Show);
+    void SetShowGridLines(bool Show);
+    void PlaceOnNearestDisplay();
 
     // ---- About box and website link (MainFormAbout.cpp) ----
     void SetUpHomepageLink();
@@ -302,9 +315,11 @@ public:
 protected:
     void resizeEvent(QResizeEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
+    void showEvent(QShowEvent* Event) override;   // the first showing places the window on a display
     bool eventFilter(QObject* Watched, QEvent* Event) override;   // file drops on the path boxes
 
 private:
+    bool FPlacedOnDisplay = false;
     // The line an open edit writes to, and the request number current when it began: another
     // command that replaced the lines since (a new comparison) makes the edit void.
     std::int32_t FEditingLineIndex = -1;

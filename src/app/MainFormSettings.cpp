@@ -1,7 +1,325 @@
-// The settings file and the settings dialog.
+// The settings file and the settings dialog: LoadSettings and SaveSettings move values between
+// the window and the settings record; btnSettingsClick fills the dialog and applies what it
+// returns; the window is placed on a display when it is first shown.
 
+#include "app/ComparisonSummary.h"
 #include "app/MainForm.h"
+#include "app/SettingsDialog.h"
+#include "app/WindowPlacement.h"
+#include "grid/DiffCellDrawing.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsRecord.h"
 
-void TfrmMain::LoadSettings() {}
-void TfrmMain::SaveSettings() {}
-void TfrmMain::btnSettingsClick() {}
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QScreen>
+#include <QElapsedTimer>
+#include <QShowEvent>
+#include <QTimer>
+
+namespace {
+
+constexpr int LineNumberColumnWidth = 120;   // what a file or the dialog turning line numbers on gives
+constexpr int DesignColWidth1 = 432;
+constexpr int DesignColWidth2 = 573;
+
+// What is read is applied as read, except values no window or grid can use: these are brought
+// into a range that stays visible and usable.
+constexpr int MinWindowWidth = 400;
+constexpr int MinWindowHeight = 300;
+constexpr int MaxWindowExtent = 16384;    // X11 coordinates are 16-bit; no display is larger
+constexpr int MaxColumnWidth = 16384;
+constexpr int MaxFontSize = 200;          // points
+
+[[nodiscard]] int SoundColumnWidth(std::int32_t Width, int Design)
+{
+    return Width <= 0 ? Design : qMin(Width, MaxColumnWidth);
+}
+
+void SetHistory(QComboBox& Box, const QStringList& Entries)
+{
+    // The typed path stays: adding items to an empty box would show the first one.
+    const QString EditText = Box.currentText();
+    Box.clear();
+    Box.addItems(Entries);
+    Box.setEditText(EditText);
+}
+
+[[nodiscard]] QStringList HistoryOf(const QComboBox& Box)
+{
+    QStringList Entries;
+    Entries.reserve(Box.count());
+    for (int I = 0; I < Box.count(); ++I)
+        Entries.append(Box.itemText(I));
+    return Entries;
+}
+
+}   // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The grid's appearance, shared by the file and the dialog
+
+int TfrmMain::GridFontSize() const
+{
+    return FontPointSize(grdDiff->font(), grdDiff->logicalDpiY());
+}
+
+void TfrmMain::SetGridFont(const QString& Name, int Points)
+{
+    QFont Font = grdDiff->font();
+    if (!Name.isEmpty())
+        Font.setFamily(Name);
+    SetFontPointSize(Font, Points <= 0 ? DefaultFontSize : qMin(Points, MaxFontSize), grdDiff->logicalDpiY());
+    grdDiff->setFont(Font);
+    UpdateAllRowHeights();
+}
+
+void TfrmMain::SetGridFontColor(std::uint32_t Value)
+{
+    // The text colour of the grid's palette: the cell drawing writes body and header text and the
+    // selection frame in it. A system colour comes from the application's palette, not the grid's.
+    FGridFontColor = Value;
+    QPalette Palette = grdDiff->palette();
+    Palette.setColor(QPalette::Text, ColorFromValue(Value, QApplication::palette(grdDiff)));
+    grdDiff->setPalette(Palette);
+}
+
+void TfrmMain::SetShowLineNumbers(bool Show)
+{
+    grdDiff->SetColWidths(0, Show ? LineNumberColumnWidth : 0);
+    StaticText1->setVisible(Show);
+}
+
+void TfrmMain::SetShowGridLines(bool Show)
+{
+    grdDiff->SetOptions(Show ? grdDiff->Options() | goHorzLine : grdDiff->Options() & ~unsigned(goHorzLine));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The settings file
+
+TSettingsRecord TfrmMain::SettingsFromWindow() const
+{
+    TSettingsRecord R;
+    R.LeftBrowseFolder = dlgOpen1.InitialDir;
+    R.RightBrowseFolder = dlgopen2.InitialDir;
+    R.IgnoreWhitespace = fIgnoreWhitespace;
+    R.IgnoreWSAmount = fIgnoreWSAmount;
+    R.IgnoreLeadingWS = fIgnoreLeadingWS;
+    R.IgnoreTrailingWS = fIgnoreTrailingWS;
+    R.IgnoreBlankLines = fIgnoreBlankLiness;
+    R.IgnoreCase = fIgnoreCase;
+    R.ShowLineNumbers = grdDiff->ColWidths(0) > 0;
+    R.ShowGridLines = (grdDiff->Options() & goHorzLine) != 0;
+    R.FontColor = FGridFontColor;
+    R.FontSize = GridFontSize();
+    R.FontName = grdDiff->font().family();
+    R.ColorAddedLines = fColorAddedLines;
+    R.ColorRemovedLines = fColorRemovedLines;
+    R.ColorChangedLines = fColorChangedLines;
+    R.ColorDifferentTextInLine = fColorDifferentTextInLine;
+    R.LeftHistory = HistoryOf(*cmbLeft);
+    R.RightHistory = HistoryOf(*cmbRight);
+    R.Maximized = isMaximized();
+    // Left and Top are the frame's corner, Width and Height the window's own area: the pair Qt
+    // moves and sizes by, so a window comes back at its size without growing by its frame.
+    R.Left = x();
+    R.Top = y();
+    R.Width = width();
+    R.Height = height();
+    R.ColWidth1 = grdDiff->ColWidths(1);
+    R.ColWidth2 = grdDiff->ColWidths(2);
+    return R;
+}
+
+void TfrmMain::ApplySettings(const TDecodedSettings& Settings)
+{
+    const TSettingsRecord& R = Settings.Record;
+    const auto Has = [&Settings](TSettingsField Field) { return Settings.Has(Field); };
+
+    if (Has(sfLeftBrowseFolder))
+        dlgOpen1.InitialDir = R.LeftBrowseFolder;
+    if (Has(sfRightBrowseFolder))
+        dlgopen2.InitialDir = R.RightBrowseFolder;
+    if (Has(sfIgnoreWhitespace))
+        fIgnoreWhitespace = R.IgnoreWhitespace;
+    if (Has(sfIgnoreWSAmount))
+        fIgnoreWSAmount = R.IgnoreWSAmount;
+    if (Has(sfIgnoreLeadingWS))
+        fIgnoreLeadingWS = R.IgnoreLeadingWS;
+    if (Has(sfIgnoreTrailingWS))
+        fIgnoreTrailingWS = R.IgnoreTrailingWS;
+    if (Has(sfIgnoreBlankLines))
+        fIgnoreBlankLiness = R.IgnoreBlankLines;
+    if (Has(sfIgnoreCase))
+        fIgnoreCase = R.IgnoreCase;
+    if (Has(sfShowLineNumbers))
+        SetShowLineNumbers(R.ShowLineNumbers);
+    if (Has(sfShowGridLines))
+        SetShowGridLines(R.ShowGridLines);
+    if (Has(sfFontColor))
+        SetGridFontColor(R.FontColor);
+    if (Has(sfFontSize))
+        SetGridFont(QString(), R.FontSize);
+    if (Has(sfFontName))
+        SetGridFont(R.FontName, GridFontSize());
+    if (Has(sfColorAddedLines))
+        fColorAddedLines = R.ColorAddedLines;
+    if (Has(sfColorRemovedLines))
+        fColorRemovedLines = R.ColorRemovedLines;
+    if (Has(sfColorChangedLines))
+        fColorChangedLines = R.ColorChangedLines;
+    if (Has(sfColorDifferentTextInLine))
+        fColorDifferentTextInLine = R.ColorDifferentTextInLine;
+    if (Has(sfLeftHistoryCount))   // a list cut short brings the entries that were whole
+        SetHistory(*cmbLeft, R.LeftHistory);
+    if (Has(sfRightHistoryCount))
+        SetHistory(*cmbRight, R.RightHistory);
+    if (Has(sfMaximized) && R.Maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+
+    const bool Bounds = !(windowState() & Qt::WindowMaximized);
+    const auto Coordinate = [](std::int32_t V) { return qBound(-MaxWindowExtent, int(V), MaxWindowExtent); };
+    if (Bounds && Has(sfLeft))
+        move(Coordinate(R.Left), y());
+    if (Bounds && Has(sfTop))
+        move(x(), Coordinate(R.Top));
+    if (Bounds && Has(sfWidth))
+        resize(qBound(MinWindowWidth, int(R.Width), MaxWindowExtent), height());
+    if (Bounds && Has(sfHeight))
+        resize(width(), qBound(MinWindowHeight, int(R.Height), MaxWindowExtent));
+
+    if (Has(sfColWidth1))
+        grdDiff->SetColWidths(1, SoundColumnWidth(R.ColWidth1, DesignColWidth1));
+    if (Has(sfColWidth2))
+        grdDiff->SetColWidths(2, SoundColumnWidth(R.ColWidth2, DesignColWidth2));
+}
+
+void TfrmMain::LoadSettings()
+{
+    const TSettingsFileContent Content = ReadSettingsFile(SettingsFileName);
+    if (Content.State == TSettingsFileState::Missing) {
+        if (const QScreen* Screen = QGuiApplication::primaryScreen())
+            move(CentredOnScreen(Screen->geometry().size(), size()));
+        return;
+    }
+    if (Content.State == TSettingsFileState::Unreadable)
+        return;   // only the placement at first show applies
+    const TDecodedSettings Settings = DecodeSettings(Content.Bytes);
+    // A damaged file is read as far as it goes and replaced at the next save; its bytes are kept
+    // beside it first, so nothing the user had is lost without a trace.
+    if (!Settings.Complete())
+        (void)WriteSettingsFile(SettingsFileName + QStringLiteral(".damaged"), Content.Bytes);
+    ApplySettings(Settings);
+}
+
+void TfrmMain::SaveSettings()
+{
+    (void)WriteSettingsFile(SettingsFileName, EncodeSettings(SettingsFromWindow()));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Placement when first shown
+
+void TfrmMain::showEvent(QShowEvent* Event)
+{
+    QWidget::showEvent(Event);
+    if (FPlacedOnDisplay || Event->spontaneous())
+        return;
+    FPlacedOnDisplay = true;
+    PlaceOnNearestDisplay();
+    if (frameGeometry() != geometry() || isMaximized() || isFullScreen())
+        return;
+    // A window manager adds its frame only after the window is mapped (within a few tens of
+    // milliseconds), so the first centring went by the window's own area. Centre once more when
+    // the frame is known, unless the window was maximized meanwhile; give up after two seconds.
+    auto* Poll = new QTimer(this);
+    Poll->setInterval(20);
+    QElapsedTimer Clock;
+    Clock.start();
+    connect(Poll, &QTimer::timeout, this, [this, Poll, Clock] {
+        const bool Framed = frameGeometry() != geometry();
+        if (Framed && !isMaximized() && !isFullScreen())
+            PlaceOnNearestDisplay();
+        if (Framed || Clock.hasExpired(2000) || isMaximized()) {
+            Poll->stop();
+            Poll->deleteLater();
+        }
+    });
+    Poll->start();
+}
+
+void TfrmMain::PlaceOnNearestDisplay()
+{
+    QList<QRect> Screens;
+    QList<QRect> WorkAreas;
+    for (const QScreen* Screen : QGuiApplication::screens()) {
+        Screens.append(Screen->geometry());
+        WorkAreas.append(Screen->availableGeometry());
+    }
+    const QRect Frame = frameGeometry();
+    const qsizetype Nearest = NearestDisplay(Screens, Frame);
+    if (Nearest < 0)
+        return;
+    // The window keeps its size; one larger than the work area keeps its title bar on it.
+    move(CentredOnWorkArea(WorkAreas[Nearest], Frame.size()));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The settings dialog
+
+void TfrmMain::btnSettingsClick()
+{
+    TfrmSettings& Dialog = *frmSettings;
+
+    // 1. Fill the dialog from the window.
+    Dialog.chkIgnoreCase->setChecked(fIgnoreCase);
+    Dialog.chkIgnoreWhitespace->setChecked(fIgnoreWhitespace);
+    Dialog.chkIgnoreWSAmount->setChecked(fIgnoreWSAmount);
+    Dialog.chkIgnoreTrailingWS->setChecked(fIgnoreTrailingWS);
+    Dialog.chkIgnoreLeadingWS->setChecked(fIgnoreLeadingWS);
+    Dialog.chkIgnoreBlankLines->setChecked(fIgnoreBlankLiness);
+    Dialog.chkShowLineNumbers->setChecked(grdDiff->ColWidths(0) > 0);
+    Dialog.chkShowGridLines->setChecked((grdDiff->Options() & goHorzLine) != 0);
+    Dialog.FontDialog1.Color = FGridFontColor;
+    Dialog.FontDialog1.Font.setFamily(grdDiff->font().family());
+    SetFontPointSize(Dialog.FontDialog1.Font, GridFontSize(), grdDiff->logicalDpiY());
+    Dialog.ShowFontChoice();
+    Dialog.btnColorAddedLines->SetValue(fColorAddedLines);
+    Dialog.btnColorRemovedLines->SetValue(fColorRemovedLines);
+    Dialog.btnColorChangedLines->SetValue(fColorChangedLines);
+    Dialog.btnColorDifferentTextInLine->SetValue(fColorDifferentTextInLine);
+
+    // 2-3. Modal; anything but OK changes nothing.
+    Dialog.exec();
+    if (Dialog.Tag != 1)
+        return;
+
+    // 4-7. Options, colours, line numbers, grid lines, font colour, size and face (not its style).
+    fIgnoreCase = Dialog.chkIgnoreCase->isChecked();
+    fIgnoreWhitespace = Dialog.chkIgnoreWhitespace->isChecked();
+    fIgnoreWSAmount = Dialog.chkIgnoreWSAmount->isChecked();
+    fIgnoreTrailingWS = Dialog.chkIgnoreTrailingWS->isChecked();
+    fIgnoreLeadingWS = Dialog.chkIgnoreLeadingWS->isChecked();
+    fIgnoreBlankLiness = Dialog.chkIgnoreBlankLines->isChecked();
+    fColorAddedLines = Dialog.btnColorAddedLines->Value();
+    fColorRemovedLines = Dialog.btnColorRemovedLines->Value();
+    fColorChangedLines = Dialog.btnColorChangedLines->Value();
+    fColorDifferentTextInLine = Dialog.btnColorDifferentTextInLine->Value();
+    SetShowLineNumbers(Dialog.chkShowLineNumbers->isChecked());
+    SetShowGridLines(Dialog.chkShowGridLines->isChecked());
+    SetGridFontColor(Dialog.FontDialog1.Color);
+    SetGridFont(Dialog.FontDialog1.Font.family(), FontPointSize(Dialog.FontDialog1.Font, grdDiff->logicalDpiY()));
+
+    // 8. The resize rule lays out column 1 for the new column 0.
+    FormResize();
+    grdDiff->viewport()->update();
+
+    // 9-11. Folder rows stay as they are; text rows are recomputed with the new options.
+    if (FFolderMode)
+        return;
+    RecomputeDiffAsync();
+    ShowComparisonSummary(LineCountPrefix(FLeftLines.size(), FRightLines.size()), false);
+}

@@ -1,0 +1,56 @@
+#include "app/WindowPlacement.h"
+
+#include "grid/RowHeights.h"
+
+#include <limits>
+
+QPoint CentredOnScreen(const QSize& ScreenSize, const QSize& WindowSize)
+{
+    return {RoundHalfToEven(ScreenSize.width() / 2.0) - RoundHalfToEven(WindowSize.width() / 2.0),
+            RoundHalfToEven(ScreenSize.height() / 2.0) - RoundHalfToEven(WindowSize.height() / 2.0)};
+}
+
+QPoint CentredOnWorkArea(const QRect& WorkArea, const QSize& WindowSize)
+{
+    const int X = WorkArea.left() + (WorkArea.width() - WindowSize.width()) / 2;
+    const int Y = WorkArea.top() + (WorkArea.height() - WindowSize.height()) / 2;
+    return {qMax(X, WorkArea.left()), qMax(Y, WorkArea.top())};
+}
+
+namespace {
+
+// The gap between two spans along one axis; 0 when they meet or overlap.
+[[nodiscard]] qint64 Gap(qint64 A1, qint64 A2, qint64 B1, qint64 B2)
+{
+    return A2 < B1 ? B1 - A2 : B2 < A1 ? A1 - B2 : 0;
+}
+
+}   // namespace
+
+qsizetype NearestDisplay(const QList<QRect>& Displays, const QRect& Window)
+{
+    qsizetype Best = -1;
+    qint64 BestArea = 0;
+    for (qsizetype I = 0; I < Displays.size(); ++I) {
+        const QRect Common = Displays[I].intersected(Window);
+        const qint64 Area = qint64(Common.width()) * Common.height();
+        if (Area > BestArea) {
+            BestArea = Area;
+            Best = I;
+        }
+    }
+    if (Best >= 0)
+        return Best;
+    qint64 BestDistance = std::numeric_limits<qint64>::max();
+    for (qsizetype I = 0; I < Displays.size(); ++I) {
+        const QRect& D = Displays[I];
+        const qint64 Dx = Gap(Window.left(), Window.right(), D.left(), D.right());
+        const qint64 Dy = Gap(Window.top(), Window.bottom(), D.top(), D.bottom());
+        const qint64 Distance = Dx * Dx + Dy * Dy;
+        if (Distance < BestDistance) {
+            BestDistance = Distance;
+            Best = I;
+        }
+    }
+    return Best;
+}

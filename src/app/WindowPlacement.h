@@ -1,0 +1,20 @@
+#pragma once
+
+// Where the main window goes on the displays: plain functions over rectangles.
+
+#include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+// Without a settings file: the middle of the screen, round(ScreenWidth / 2) - round(Width / 2)
+// (and likewise down), halves rounded to even.
+[[nodiscard]] QPoint CentredOnScreen(const QSize& ScreenSize, const QSize& WindowSize);
+
+// At first show: centred on the work area, (area - window) div 2 truncating toward zero, then
+// raised to at least the area's left and top edges so the title bar stays reachable.
+[[nodiscard]] QPoint CentredOnWorkArea(const QRect& WorkArea, const QSize& WindowSize);
+
+// The display a window rectangle belongs to: the one it overlaps most, or when it overlaps none,
+// the one nearest to it. -1 when there are no displays.
+[[nodiscard]] qsizetype NearestDisplay(const QList<QRect>& Displays, const QRect& Window);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QDate>
 #include <QFont>
 #include <QString>
 #include <QStringList>
@@ -42,6 +43,8 @@ public:
     virtual void SetPointer(TPointer Pointer) = 0;
 
     virtual void SetClipboardText(const QString& Text) = 0;
+
+    [[nodiscard]] virtual QDate CurrentDate() { return QDate::currentDate(); }   // the local date
 };
 
 // The real services, through Qt. Message boxes are real QMessageBoxes carrying the exact text,

@@ -33,6 +33,7 @@ public:
     QList<QUrl> OpenedUrls;
     QStringList OpenedFiles;
     QString Clipboard;
+    QDate Date = QDate::currentDate();   // what CurrentDate answers; tests fix it
 
     // Queued answers. A question with no answer left is answered "Cancel" / nothing chosen and
     // is still recorded, so a test sees the unexpected question.
@@ -65,6 +66,7 @@ public:
     void OpenFile(const QString& FileName) override;
     void SetPointer(TPointer Shape) override;
     void SetClipboardText(const QString& Text) override;
+    [[nodiscard]] QDate CurrentDate() override { return Date; }
 
 private:
     void Record(const QString& Kind, const QString& Text);

@@ -363,6 +363,19 @@ private slots:
         for (QWidget* Widget : QApplication::topLevelWidgets())
             QVERIFY(!qobject_cast<TfrmMain*>(Widget));
         QVERIFY(QDir(AppData.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+        if (Ends)
+            return;
+
+        // Closing the dialog, the only window then, must not end the event loop the main window runs.
+        TfrmMain Window(Platform);
+        Window.show();
+        bool ShownInLoop = false;
+        QTimer::singleShot(200, &Window, [&] {
+            ShownInLoop = Window.isVisible();
+            QApplication::exit(7);
+        });
+        QCOMPARE(QApplication::exec(), 7);
+        QVERIFY(ShownInLoop);
     }
 };
 

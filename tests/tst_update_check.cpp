@@ -150,7 +150,12 @@ private slots:
             Expected.append("/hop/" + QByteArray::number(Hop));
         if (Shown)
             Expected.append(ChangesPath);
-        QCOMPARE(Site.Targets(), Expected);
+        // The client may send a request again on a fresh connection: each path counts once.
+        QByteArrayList Asked = Site.Targets();
+        std::sort(Asked.begin(), Asked.end());
+        Asked.erase(std::unique(Asked.begin(), Asked.end()), Asked.end());
+        std::sort(Expected.begin(), Expected.end());
+        QCOMPARE(Asked, Expected);
     }
 
     // Every failure is silent: no news, no message, the program starts as usual.

@@ -9,6 +9,7 @@ PACKAGES=(
   fonts-liberation
   xvfb xauth
   diffutils
+  openssl
   openjdk-17-jre-headless maven
   desktop-file-utils appstream dpkg-dev git patch openbox xdotool wmctrl x11-utils imagemagick time
 )

@@ -311,6 +311,9 @@ public:
     // ---- About box and website link (MainFormAbout.cpp) ----
     void SetUpHomepageLink();
     void btnInfoClick();
+    void lbHomepageURLClick();
+    void lbHomepageURLMouseEnter();
+    void lbHomepageURLMouseLeave();
 
 protected:
     void resizeEvent(QResizeEvent* Event) override;

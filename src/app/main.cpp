@@ -35,7 +35,7 @@ int main(int argc, char* argv[])
 
     // Before any window exists: an update that must be installed ends the program here, so no
     // settings are read or written.
-    if (CheckForNewVersion() && ShowNewVersionDialog() == TUpdateOutcome::EndProgram)
+    if (RunStartUpVersionCheck() == TUpdateOutcome::EndProgram)
         return 0;
 
     TfrmMain frmMain;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QDate>
 #include <QFont>
 #include <QString>
 #include <QStringList>
@@ -46,6 +47,7 @@ public:
     // Starts another window of this program comparing Left and Right (`quorlane LEFT RIGHT`) as
     // a process of its own; false when it could not be started.
     [[nodiscard]] virtual bool StartComparisonWindow(const QString& Left, const QString& Right) = 0;
+    [[nodiscard]] virtual QDate CurrentDate() { return QDate::currentDate(); }   // the local date
 };
 
 // The real services, through Qt. Message boxes are real QMessageBoxes carrying the exact text,

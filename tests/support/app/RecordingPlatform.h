@@ -35,6 +35,7 @@ public:
     QString Clipboard;
     QList<QStringList> StartedComparisons;   // {left, right} of each window started
     bool StartComparisonAnswer = true;
+    QDate Date = QDate::currentDate();   // what CurrentDate answers; tests fix it
 
     // Queued answers. A question with no answer left is answered "Cancel" / nothing chosen and
     // is still recorded, so a test sees the unexpected question.
@@ -68,6 +69,7 @@ public:
     void SetPointer(TPointer Shape) override;
     void SetClipboardText(const QString& Text) override;
     [[nodiscard]] bool StartComparisonWindow(const QString& Left, const QString& Right) override;
+    [[nodiscard]] QDate CurrentDate() override { return Date; }
 
 private:
     void Record(const QString& Kind, const QString& Text);

@@ -1,6 +1,7 @@
 #include "support/core/HttpStandIn.h"
 
 #include <QPointer>
+#include <QSslServer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -142,17 +143,35 @@ TStandInAnswer TStandInAnswer::Stream(const QByteArray& Pattern, qint64 Bytes, b
 
 HttpStandIn::HttpStandIn(QObject* Parent)
     : QObject(Parent)
+    , FServer(std::make_unique<QTcpServer>())
+{
+    Listen();
+}
+
+HttpStandIn::HttpStandIn(const QSslConfiguration& Tls, QObject* Parent)
+    : QObject(Parent)
+{
+    auto server = std::make_unique<QSslServer>();
+    server->setSslConfiguration(Tls);
+    server->setHandshakeTimeout(60000);
+    FServer = std::move(server);
+    FTls = true;
+    Listen();
+}
+
+void HttpStandIn::Listen()
 {
     SetAnswer(TStandInAnswer::Respond(200, "OK", "stand-in text"));
-    connect(&FServer, &QTcpServer::newConnection, this, &HttpStandIn::OnNewConnection);
-    FServer.listen(QHostAddress::LocalHost, 0);
+    // A TLS connection is pending only once its handshake is done.
+    connect(FServer.get(), &QTcpServer::pendingConnectionAvailable, this, &HttpStandIn::OnNewConnection);
+    FServer->listen(QHostAddress::LocalHost, 0);
 }
 
 HttpStandIn::~HttpStandIn()
 {
-    FServer.close();
+    FServer->close();
     // The sockets are the server's children; drop them while the bookkeeping they notify still exists.
-    const QList<QTcpSocket*> sockets = FServer.findChildren<QTcpSocket*>();
+    const QList<QTcpSocket*> sockets = FServer->findChildren<QTcpSocket*>(Qt::FindDirectChildrenOnly);
     for (QTcpSocket* socket : sockets) {
         socket->disconnect(this);
         delete socket;
@@ -162,7 +181,7 @@ HttpStandIn::~HttpStandIn()
 QUrl HttpStandIn::Url(const QString& Path) const
 {
     QUrl url;
-    url.setScheme(QStringLiteral("http"));
+    url.setScheme(FTls ? QStringLiteral("https") : QStringLiteral("http"));
     url.setHost(QStringLiteral("127.0.0.1"));
     url.setPort(Port());
     url.setPath(Path);
@@ -198,7 +217,7 @@ quint16 HttpStandIn::UnusedPort()
 
 void HttpStandIn::OnNewConnection()
 {
-    while (QTcpSocket* socket = FServer.nextPendingConnection()) {
+    while (QTcpSocket* socket = FServer->nextPendingConnection()) {
         ++FConnections;
         FPending.insert(socket, {});
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { OnReadyRead(socket); });

@@ -16,7 +16,9 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 
+class QSslConfiguration;
 class QTcpSocket;
 
 namespace quorlane::test {
@@ -65,10 +67,12 @@ public:
     using THandler = std::function<TStandInAnswer(const TRecordedRequest&)>;
 
     explicit HttpStandIn(QObject* Parent = nullptr);
+    // The same over TLS (https), with the server's certificate and key in Tls.
+    explicit HttpStandIn(const QSslConfiguration& Tls, QObject* Parent = nullptr);
     ~HttpStandIn() override;
 
-    [[nodiscard]] bool IsListening() const { return FServer.isListening(); }
-    [[nodiscard]] quint16 Port() const { return FServer.serverPort(); }
+    [[nodiscard]] bool IsListening() const { return FServer->isListening(); }
+    [[nodiscard]] quint16 Port() const { return FServer->serverPort(); }
     [[nodiscard]] QUrl Url(const QString& Path = QStringLiteral("/tika")) const;
 
     // Every request gets this answer.
@@ -92,7 +96,10 @@ private:
     void Answer(QTcpSocket* Socket, const TStandInAnswer& Answer);
     void StartStream(QTcpSocket* Socket, const TStandInAnswer& Answer);
 
-    QTcpServer FServer;
+    void Listen();
+
+    std::unique_ptr<QTcpServer> FServer;
+    bool FTls = false;
     QHash<QTcpSocket*, QByteArray> FPending; // bytes of requests not yet complete
     THandler FHandler;
     QList<TRecordedRequest> FRequests;

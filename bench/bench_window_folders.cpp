@@ -55,6 +55,7 @@ TRun RunProcess(const std::vector<std::string>& Argv, bool Quiet = true)
     for (const std::string& A : Argv)
         Args.push_back(const_cast<char*>(A.c_str()));
     Args.push_back(nullptr);
+    std::fflush(stdout);   // the child must not print this process's buffered output again
     const double Start = NowMs();
     const pid_t Pid = ::fork();
     if (Pid == 0) {

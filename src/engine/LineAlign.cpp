@@ -9,11 +9,32 @@
 #include <stdexcept>
 #include <system_error>
 #include <thread>
+#include <utility>
+
+#if defined(__x86_64__)
+#include <x86intrin.h>
+#endif
 
 namespace {
 
 using TWord = std::uint64_t;
 constexpr TWord AllOnes = ~TWord(0);
+
+// A + B + Carry; Carry becomes the carry out. One instruction where the processor has one.
+inline TWord AddWithCarry(TWord A, TWord B, unsigned char& Carry)
+{
+#if defined(__x86_64__)
+    unsigned long long Sum;
+    Carry = _addcarry_u64(Carry, A, B, &Sum);
+    return Sum;
+#else
+    TWord Sum = A + B;
+    const TWord C1 = Sum < A;
+    Sum += Carry;
+    Carry = (unsigned char)(C1 | TWord(Sum < Carry));
+    return Sum;
+#endif
+}
 
 // One bit row of the common-subsequence table (Hyyro): bit t is 0 where the row's value grows
 // between columns t and t+1. M is the match mask of a dense step, kept all zero between steps.
@@ -45,6 +66,29 @@ struct TRow {
             V[Full] = AllOnes << (Count & 63);
         for (std::size_t X = 0; X < Full + ((Count & 63) ? 1 : 0); ++X)
             NoteWord(X);
+    }
+
+    // One left line's dense step over words [WordA, WordB): u = V & M; V = (V + u) | (V - u),
+    // the addition carrying from word to word. MaskAt(X) gives word X's match bits. The summary
+    // bits are gathered in a register and written once per summary word.
+    template <class TMaskAt>
+    void DenseStep(std::int32_t WordA, std::int32_t WordB, TMaskAt&& MaskAt)
+    {
+        unsigned char Carry = 0;
+        for (auto X = std::size_t(WordA); X < std::size_t(WordB);) {
+            const std::size_t SX = X >> 6, First = X & 63;
+            const std::size_t End = std::min(std::size_t(WordB), (SX + 1) * 64), Count = End - X;
+            TWord Has = 0;
+            for (; X < End; ++X) {
+                const TWord Old = V[X];
+                const TWord U = Old & MaskAt(X);
+                const TWord New = AddWithCarry(Old, U, Carry) | (Old - U);
+                V[X] = New;
+                Has |= TWord(New != AllOnes) << (X & 63);
+            }
+            const TWord Touched = (Count == 64 ? AllOnes : (TWord(1) << Count) - 1) << First;
+            Summary[SX] = (Summary[SX] & ~Touched) | Has;
+        }
     }
 
     void NoteWord(std::size_t X)
@@ -400,19 +444,6 @@ private:
         }
     }
 
-    // u = V & M; V = (V + u) | (V - u), the addition carrying into the next word.
-    static void HyyroStep(TWord& V, TWord M, TWord& Carry)
-    {
-        const TWord Old = V;
-        const TWord U = Old & M;
-        TWord Sum = Old + U;
-        const TWord C1 = Sum < Old;
-        Sum += Carry;
-        const TWord C2 = Sum < Carry;
-        Carry = C1 | C2;
-        V = Sum | (Old - U);
-    }
-
     // The dense step of a frequent key, its match bits read from the key's mask: forward, bit t
     // is right line Lo2 + t; backward, Hi2 - 1 - t, which is bit FM - Hi2 + t of the reversed mask.
     void DenseStepWithMask(bool Backward, std::int32_t Mask, std::int32_t Lo2, std::int32_t Hi2, std::int32_t WordA,
@@ -423,16 +454,14 @@ private:
         const std::size_t Offset = std::size_t(Backward ? FM - Hi2 : Lo2);
         const unsigned Shift = unsigned(Offset & 63);
         const std::size_t Base = Offset >> 6;
-        TWord Carry = 0;
-        for (std::int32_t X = WordA; X < WordB; ++X) {
-            const std::size_t G0 = Base + std::size_t(X);
+        Row.DenseStep(WordA, WordB, [&](std::size_t X) {
+            const std::size_t G0 = Base + X;
             TWord M = Shift ? (G[G0] >> Shift) | (G[G0 + 1] << (64 - Shift)) : G[G0];
-            const std::int32_t Left = W - X * 64; // bits of this word inside the range
+            const auto Left = std::int64_t(W) - std::int64_t(X) * 64; // bits of this word inside the range
             if (Left < 64)
                 M &= (TWord(1) << Left) - 1;
-            HyyroStep(Row.V[std::size_t(X)], M, Carry);
-            Row.NoteWord(std::size_t(X));
-        }
+            return M;
+        });
     }
 
     // One left line's step of the bit row.
@@ -501,12 +530,7 @@ private:
             const std::int32_t T = BitOf(*P);
             Row.M[std::size_t(T) >> 6] |= TWord(1) << (T & 63);
         }
-        TWord Carry = 0;
-        for (std::int32_t X = WordA; X < WordB; ++X) {
-            HyyroStep(Row.V[std::size_t(X)], Row.M[std::size_t(X)], Carry);
-            Row.M[std::size_t(X)] = 0;
-            Row.NoteWord(std::size_t(X));
-        }
+        Row.DenseStep(WordA, WordB, [&Row](std::size_t X) { return std::exchange(Row.M[X], TWord(0)); });
     }
 
     // Forward and backward rows of one sub-problem whose common length is at least Guess, and

@@ -362,28 +362,39 @@ public:
     throw TReadFailure(Path, SystemReason(Error));
 }
 
-// Opens a regular file for reading and gives its size; never waits on a FIFO that was swapped in.
-[[nodiscard]] int OpenRegular(const QByteArray& Path, qint64& Size)
+// A file to read: a folder held open and the file's name in it (or AT_FDCWD and the whole path).
+// The full path is put together only for a message.
+struct TFileRef
 {
-    const int Fd = ::open(Path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    int DirFd = AT_FDCWD;
+    const char* Name = nullptr;
+    QByteArray Folder;   // what Name is relative to, as the user would type it; empty for AT_FDCWD
+
+    [[nodiscard]] QByteArray Path() const { return Folder + Name; }
+};
+
+// Opens a regular file for reading and gives its size; never waits on a FIFO that was swapped in.
+[[nodiscard]] int OpenRegular(const TFileRef& File, qint64& Size)
+{
+    const int Fd = ::openat(File.DirFd, File.Name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (Fd < 0)
-        ThrowUnreadable(Path, errno);
+        ThrowUnreadable(File.Path(), errno);
     struct stat St;
     if (::fstat(Fd, &St) != 0) {
         const int Error = errno;
         ::close(Fd);
-        ThrowUnreadable(Path, Error);
+        ThrowUnreadable(File.Path(), Error);
     }
     if (!S_ISREG(St.st_mode)) {
         ::close(Fd);
-        throw TReadFailure(Path, QStringLiteral("Not a regular file."));
+        throw TReadFailure(File.Path(), QStringLiteral("Not a regular file."));
     }
     Size = qint64(St.st_size);
     return Fd;
 }
 
 // Reads up to Count bytes; fewer only at the end of the file.
-[[nodiscard]] qint64 ReadFully(int Fd, char* Buffer, qint64 Count, const QByteArray& Path)
+[[nodiscard]] qint64 ReadFully(int Fd, char* Buffer, qint64 Count, const TFileRef& File)
 {
     qint64 Done = 0;
     while (Done < Count) {
@@ -391,7 +402,7 @@ public:
         if (N < 0) {
             if (errno == EINTR)
                 continue;
-            ThrowUnreadable(Path, errno);
+            ThrowUnreadable(File.Path(), errno);
         }
         if (N == 0)
             break;
@@ -402,12 +413,12 @@ public:
 
 constexpr qint64 BlockSize = 256 * 1024;
 
-bool SameContents(const QByteArray& LeftPath, const QByteArray& RightPath, std::vector<char>& A,
-                  std::vector<char>& B, const TFolderCompareControl* Control)
+bool SameContents(const TFileRef& LeftFile, const TFileRef& RightFile, std::vector<char>& A, std::vector<char>& B,
+                  const TFolderCompareControl* Control)
 {
     qint64 LeftSize = 0, RightSize = 0;
-    const TFileDescriptor Left(OpenRegular(LeftPath, LeftSize));
-    const TFileDescriptor Right(OpenRegular(RightPath, RightSize));
+    const TFileDescriptor Left(OpenRegular(LeftFile, LeftSize));
+    const TFileDescriptor Right(OpenRegular(RightFile, RightSize));
     if (LeftSize != RightSize)
         return false;   // changed since it was listed
     A.resize(size_t(BlockSize));
@@ -416,8 +427,8 @@ bool SameContents(const QByteArray& LeftPath, const QByteArray& RightPath, std::
         if (Control && Control->Cancel.load(std::memory_order_relaxed))
             return false;   // the result is dropped
         const qint64 Want = std::min(Remaining, BlockSize);
-        const qint64 GotLeft = ReadFully(Left.Fd, A.data(), Want, LeftPath);
-        const qint64 GotRight = ReadFully(Right.Fd, B.data(), Want, RightPath);
+        const qint64 GotLeft = ReadFully(Left.Fd, A.data(), Want, LeftFile);
+        const qint64 GotRight = ReadFully(Right.Fd, B.data(), Want, RightFile);
         if (GotLeft != GotRight || std::memcmp(A.data(), B.data(), size_t(GotLeft)) != 0)
             return false;
         if (GotLeft < Want)
@@ -427,13 +438,53 @@ bool SameContents(const QByteArray& LeftPath, const QByteArray& RightPath, std::
     return true;
 }
 
-[[nodiscard]] QByteArray JoinPath(const QString& Root, const QByteArray& Relative)
+// One side's folder of the pairs being read, held open while consecutive pairs lie in it, so a
+// file is opened by its name alone instead of walking its whole path again.
+class TFolderCursor
 {
-    QByteArray Path = QFile::encodeName(Root);
-    if (!Path.endsWith(Separator))
-        Path += Separator;
-    return Path + Relative;
-}
+public:
+    explicit TFolderCursor(const QString& Root) : FRoot(QFile::encodeName(Root))
+    {
+        if (!FRoot.endsWith(Separator))
+            FRoot += Separator;
+    }
+    ~TFolderCursor() { Close(); }
+    TFolderCursor(const TFolderCursor&) = delete;
+    TFolderCursor& operator=(const TFolderCursor&) = delete;
+
+    // The file at Relative ('/'-separated, below the root). Relative must outlive the result.
+    [[nodiscard]] TFileRef Locate(const QByteArray& Relative)
+    {
+        const qsizetype Slash = Relative.lastIndexOf(Separator);
+        const QByteArrayView Folder(Relative.constData(), Slash + 1);
+        if (!FOpen || Folder != QByteArrayView(FFolder)) {
+            Close();
+            FOpen = true;
+            FFolder = Folder.toByteArray();
+            FFolderPath = FRoot + FFolder;
+            FFd = ::open(FFolderPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        }
+        if (FFd < 0) {
+            // Opened by its whole path, so the message is about the file.
+            FWhole = FRoot + Relative;
+            return {AT_FDCWD, FWhole.constData(), {}};
+        }
+        return {FFd, Relative.constData() + Slash + 1, FFolderPath};
+    }
+
+private:
+    void Close()
+    {
+        if (FFd >= 0)
+            ::close(FFd);
+        FFd = -1;
+        FOpen = false;
+    }
+
+    QByteArray FRoot, FFolder, FFolderPath, FWhole;
+    int FFd = -1;
+    bool FOpen = false;
+};
 
 // Compares the bytes of the rows in Rows on a few threads; a pair that cannot be read becomes
 // different, and its reason a problem.
@@ -443,6 +494,8 @@ void CompareContents(TFolderComparison& Result, const std::vector<qsizetype>& Ro
         return;
     if (Control)
         Control->PairsToRead.store(qint64(Rows.size()), std::memory_order_relaxed);
+    // Workers take runs of neighbouring rows, which mostly share their folders.
+    constexpr size_t Run = 16;
     std::atomic<size_t> Next{0};
     const unsigned Threads =
         unsigned(std::clamp<size_t>(Rows.size() / 64 + 1, 1, size_t(std::clamp(std::thread::hardware_concurrency(), 2u, 4u))));
@@ -452,21 +505,23 @@ void CompareContents(TFolderComparison& Result, const std::vector<qsizetype>& Ro
     auto Work = [&](unsigned Worker) {
         try {
             std::vector<char> A, B;
-            for (size_t I = Next++; I < Rows.size(); I = Next++) {
-                if (Control && Control->Cancel.load(std::memory_order_relaxed))
-                    return;
-                const qsizetype Row = Rows[I];
-                const QByteArray L = JoinPath(Result.LeftRoot, Result.LeftBytes[Row]);
-                const QByteArray R = JoinPath(Result.RightRoot, Result.RightBytes[Row]);
-                bool Same = false;
-                try {
-                    Same = SameContents(L, R, A, B, Control);
-                } catch (const TReadFailure& Failure) {
-                    Problems[Worker].Add(Failure.Problem);
+            TFolderCursor LeftFolder(Result.LeftRoot), RightFolder(Result.RightRoot);
+            for (size_t First = Next.fetch_add(Run); First < Rows.size(); First = Next.fetch_add(Run)) {
+                for (size_t I = First; I < std::min(First + Run, Rows.size()); ++I) {
+                    if (Control && Control->Cancel.load(std::memory_order_relaxed))
+                        return;
+                    const qsizetype Row = Rows[I];
+                    bool Same = false;
+                    try {
+                        Same = SameContents(LeftFolder.Locate(Result.LeftBytes[Row]),
+                                            RightFolder.Locate(Result.RightBytes[Row]), A, B, Control);
+                    } catch (const TReadFailure& Failure) {
+                        Problems[Worker].Add(Failure.Problem);
+                    }
+                    Result.Items[Row].Kind = Same ? dkEqual : dkDifferent;
+                    if (Control)
+                        Control->PairsRead.fetch_add(1, std::memory_order_relaxed);
                 }
-                Result.Items[Row].Kind = Same ? dkEqual : dkDifferent;
-                if (Control)
-                    Control->PairsRead.fetch_add(1, std::memory_order_relaxed);
             }
         } catch (...) {
             Failures[Worker] = std::current_exception();
@@ -587,7 +642,7 @@ void SortFolderEntries(TFolderEntries& Files)
 bool SameFileContents(const QByteArray& LeftPath, const QByteArray& RightPath)
 {
     std::vector<char> A, B;
-    return SameContents(LeftPath, RightPath, A, B, nullptr);
+    return SameContents({AT_FDCWD, LeftPath.constData(), {}}, {AT_FDCWD, RightPath.constData(), {}}, A, B, nullptr);
 }
 
 TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& RightRoot, TFolderCompareControl* Control)

@@ -1,5 +1,6 @@
 // The document comparison through the local Tika server.
 
+#include "app/BusyInput.h"
 #include "app/ComparisonSummary.h"
 #include "app/MainForm.h"
 #include "app/PathHistory.h"
@@ -7,76 +8,28 @@
 #include "tika/Tika.h"
 #include "tika/TikaServer.h"
 
-#include <QApplication>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QScopeGuard>
 
 namespace {
 
-// While the window waits for the Tika server it keeps painting and takes Esc (cancel) and the
-// close button (cancel, then close), but no other input reaches it or any other widget, so no
-// command can start in the middle of the comparison.
-class TTikaWait : public QObject
+// While the window waits for the Tika server: the wait pointer, and only Esc and the close
+// button get through.
+struct TTikaWait
 {
-public:
     explicit TTikaWait(TfrmMain& Window)
-        : FWindow(Window)
+        : Input(Window, [this] { Cancel.Cancel(); })
     {
-        qApp->installEventFilter(this);
         Window.Platform.SetPointer(TPointer::Hourglass);
     }
-    ~TTikaWait() override { qApp->removeEventFilter(this); }
-    TTikaWait(const TTikaWait&) = delete;
-    TTikaWait& operator=(const TTikaWait&) = delete;
 
     quorlane::TTikaCancel Cancel;
-    bool CloseRequested = false;
+    TBusyInput Input;
 
     // The window filters input itself, so the waits let it through to the filter.
     static constexpr QEventLoop::ProcessEventsFlags WaitFlags = QEventLoop::AllEvents;
-
-protected:
-    bool eventFilter(QObject* Watched, QEvent* Event) override
-    {
-        switch (Event->type()) {
-        case QEvent::KeyPress:
-            if (static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Escape)
-                Cancel.Cancel();
-            return true;
-        case QEvent::Close:
-            if (Watched != &FWindow)
-                return false;
-            CloseRequested = true;
-            Cancel.Cancel();
-            Event->ignore();
-            return true;
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::Shortcut:
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseMove:
-        case QEvent::Wheel:
-        case QEvent::ContextMenu:
-        case QEvent::DragEnter:
-        case QEvent::DragMove:
-        case QEvent::Drop:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::TabletPress:
-        case QEvent::TabletRelease:
-        case QEvent::InputMethod:
-            return true;
-        default:
-            return false;
-        }
-    }
-
-private:
-    TfrmMain& FWindow;
 };
 
 QString ExtractingText(const QString& FileName)
@@ -169,7 +122,7 @@ void TfrmMain::CompareDocuments(const QString& L, const QString& R)
             Left.Error = Right.Error = StartError;
         }
         Cancelled = Wait.Cancel.IsCancelled();
-        CloseRequested = Wait.CloseRequested;
+        CloseRequested = Wait.Input.CloseRequested();
     }
     if (CloseRequested)
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);

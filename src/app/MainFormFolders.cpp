@@ -1,15 +1,14 @@
 // The folder comparison.
 
+#include "app/BusyInput.h"
 #include "app/MainForm.h"
 #include "app/PathHistory.h"
 #include "folder/FolderCompare.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
@@ -36,61 +35,6 @@ struct TFolderJob
     TFolderCompareControl Control;
     TFolderComparison Result;
     QString Failure;   // the message of a comparison that failed
-};
-
-// While a folder comparison runs, no command may start: the window's input is swallowed, Esc
-// asks the comparison to stop, and closing the window stops it first and closes afterwards.
-// Painting, resizing and timers go on.
-class TFolderCompareGuard final : public QObject
-{
-public:
-    TFolderCompareGuard(QWidget* Window, TFolderCompareControl& Control) : Window(Window), Control(Control)
-    {
-        qApp->installEventFilter(this);
-    }
-    ~TFolderCompareGuard() override { qApp->removeEventFilter(this); }
-
-    bool CloseRequested = false;
-
-protected:
-    bool eventFilter(QObject* Watched, QEvent* Event) override
-    {
-        switch (Event->type()) {
-        case QEvent::KeyPress:
-            if (static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Escape)
-                Control.Cancel = true;
-            return true;
-        case QEvent::Close:
-            if (Watched != Window)
-                return false;
-            Control.Cancel = true;
-            CloseRequested = true;
-            Event->ignore();
-            return true;
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::Shortcut:
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::Wheel:
-        case QEvent::ContextMenu:
-        case QEvent::DragEnter:
-        case QEvent::DragMove:
-        case QEvent::Drop:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::InputMethod:
-            return true;
-        default:
-            return false;
-        }
-    }
-
-private:
-    QWidget* Window;
-    TFolderCompareControl& Control;
 };
 
 }   // namespace
@@ -132,7 +76,7 @@ bool TfrmMain::CompareFolders(const QString& L, const QString& R)
     const QString StatusBefore = lblStatus->text();
     auto Job = std::make_shared<TFolderJob>();
     {
-        TFolderCompareGuard Guard(this, Job->Control);
+        const TBusyInput Guard(*this, [&Control = Job->Control] { Control.Cancel = true; });
         QEventLoop Loop;
         QTimer Progress;
         Progress.setInterval(100);
@@ -158,7 +102,7 @@ bool TfrmMain::CompareFolders(const QString& L, const QString& R)
         });
         Loop.exec();
         Worker.join();
-        if (Guard.CloseRequested)
+        if (Guard.CloseRequested())
             QTimer::singleShot(0, this, &QWidget::close);
     }
 

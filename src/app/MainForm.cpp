@@ -1,6 +1,7 @@
 #include "app/MainForm.h"
 
 #include "app/ComparisonSummary.h"
+#include "app/SettingsBindings.h"
 #include "app/SettingsDialog.h"
 #include "grid/RowHeights.h"
 #include "settings/SettingsFile.h"
@@ -400,16 +401,11 @@ void TfrmMain::FormCreate()
 
     lblGettingStarted->setText(QStringLiteral("Select 2 Files or 2 Folders\r\nThen click on \"Compare\""));
 
-    fIgnoreCase = false;
-    fIgnoreWhitespace = false;
-    fIgnoreWSAmount = false;
-    fIgnoreLeadingWS = false;
-    fIgnoreTrailingWS = false;
-    fIgnoreBlankLiness = false;
-    fColorAddedLines = 0x00FFF0E0;
-    fColorRemovedLines = 0x00E0F0FF;
-    fColorChangedLines = 0x00E0E0FF;
-    fColorDifferentTextInLine = 0x0000FFFF;
+    const TSettingsRecord Defaults;
+    for (const TOptionBinding& B : OptionBindings)
+        this->*B.Window = Defaults.*B.Record;
+    for (const TColorBinding& B : ColorBindings)
+        this->*B.Window = Defaults.*B.Record;
 
     FLeft = TSideState();
     FRight = TSideState();

@@ -187,7 +187,8 @@ public:
     // ---- Folder comparison (MainFormFolders.cpp) ----
     void miAsFolders1Click();
     // Lists and compares off the UI thread while the window paints and counts; Esc cancels and
-    // leaves the previous result (then false). No other command runs meanwhile.
+    // leaves the previous result and its unsaved changes (then false). No other command runs
+    // meanwhile.
     bool CompareFolders(const QString& L, const QString& R);
     // Enter on a folder row or "Compare these files": that pair in a window of its own.
     void OpenFolderPair(int Row);

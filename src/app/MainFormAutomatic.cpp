@@ -29,12 +29,8 @@ void TfrmMain::btnCompareClick()
             Platform.ShowMessage(TMessageKind::Error, QStringLiteral("Both paths must be folders for folder comparison."));
             return;
         }
-        // A cancelled or failed folder comparison leaves the previous one, unsaved changes included.
-        const bool HadUnsavedChanges = std::exchange(UnsavedChanges, false);
-        auto KeepUnsaved = qScopeGuard([&] { UnsavedChanges = HadUnsavedChanges; });
         if (!CompareFolders(L, R))
             return;
-        KeepUnsaved.dismiss();
     } else {
         // The hourglass stays until the comparison has ended, however it ends (an error too).
         Platform.SetPointer(TPointer::Hourglass);

@@ -54,12 +54,8 @@ void TfrmMain::miAsFolders1Click()
                              QStringLiteral("Both paths must be existing folders for folder comparison."));
         return;
     }
-    // A cancelled or failed comparison leaves the previous one, unsaved changes included.
-    const bool HadUnsavedChanges = std::exchange(UnsavedChanges, false);
-    auto KeepUnsaved = qScopeGuard([&] { UnsavedChanges = HadUnsavedChanges; });
     if (!CompareFolders(L, R))
         return;
-    KeepUnsaved.dismiss();
     AddPathsToHistory(L, R, THistoryRule::Keeping);
     SaveSettings();
 }
@@ -72,6 +68,9 @@ bool TfrmMain::CompareFolders(const QString& L, const QString& R)
     }
     FFolderComparing = true;
     const auto EndComparing = qScopeGuard([this] { FFolderComparing = false; });
+    // A cancelled or failed comparison leaves the previous one, unsaved changes included.
+    const bool HadUnsavedChanges = std::exchange(UnsavedChanges, false);
+    auto KeepUnsaved = qScopeGuard([&] { UnsavedChanges = HadUnsavedChanges; });
 
     const QString StatusBefore = lblStatus->text();
     auto Job = std::make_shared<TFolderJob>();
@@ -145,6 +144,7 @@ bool TfrmMain::CompareFolders(const QString& L, const QString& R)
     if (const QString Box = FolderResultBoxText(FFolderRows); !Box.isEmpty())
         Platform.ShowMessage(TMessageKind::Information, Box);
     FocusComparisonRows();
+    KeepUnsaved.dismiss();
     return true;
 }
 

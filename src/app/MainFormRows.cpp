@@ -3,6 +3,7 @@
 #include "app/ComparisonSummary.h"
 #include "app/MainForm.h"
 #include "app/RowNumbers.h"
+#include "app/SettingsBindings.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -39,12 +40,8 @@ void PutCell(QString& Cell, const QString& Text)
 TDiffOptions TfrmMain::CurrentDiffOptions() const
 {
     TDiffOptions Options;
-    Options.IgnoreCase = fIgnoreCase;
-    Options.IgnoreAllWhiteSpace = fIgnoreWhitespace;
-    Options.IgnoreWsAmount = fIgnoreWSAmount;
-    Options.IgnoreLeadingWhiteSpace = fIgnoreLeadingWS;
-    Options.IgnoreTrailingWhiteSpace = fIgnoreTrailingWS;
-    Options.IgnoreBlankLines = fIgnoreBlankLiness;
+    for (const TOptionBinding& B : OptionBindings)
+        Options.*B.Diff = this->*B.Window;
     return Options;
 }
 

@@ -4,6 +4,7 @@
 
 #include "app/ComparisonSummary.h"
 #include "app/MainForm.h"
+#include "app/SettingsBindings.h"
 #include "app/SettingsDialog.h"
 #include "app/WindowPlacement.h"
 #include "grid/DiffCellDrawing.h"
@@ -105,21 +106,15 @@ TSettingsRecord TfrmMain::SettingsFromWindow() const
     TSettingsRecord R;
     R.LeftBrowseFolder = dlgOpen1.InitialDir;
     R.RightBrowseFolder = dlgopen2.InitialDir;
-    R.IgnoreWhitespace = fIgnoreWhitespace;
-    R.IgnoreWSAmount = fIgnoreWSAmount;
-    R.IgnoreLeadingWS = fIgnoreLeadingWS;
-    R.IgnoreTrailingWS = fIgnoreTrailingWS;
-    R.IgnoreBlankLines = fIgnoreBlankLiness;
-    R.IgnoreCase = fIgnoreCase;
+    for (const TOptionBinding& B : OptionBindings)
+        R.*B.Record = this->*B.Window;
     R.ShowLineNumbers = grdDiff->ColWidths(0) > 0;
     R.ShowGridLines = (grdDiff->Options() & goHorzLine) != 0;
     R.FontColor = FGridFontColor;
     R.FontSize = GridFontSize();
     R.FontName = grdDiff->font().family();
-    R.ColorAddedLines = fColorAddedLines;
-    R.ColorRemovedLines = fColorRemovedLines;
-    R.ColorChangedLines = fColorChangedLines;
-    R.ColorDifferentTextInLine = fColorDifferentTextInLine;
+    for (const TColorBinding& B : ColorBindings)
+        R.*B.Record = this->*B.Window;
     R.LeftHistory = HistoryOf(*cmbLeft);
     R.RightHistory = HistoryOf(*cmbRight);
     R.Maximized = isMaximized();
@@ -143,18 +138,9 @@ void TfrmMain::ApplySettings(const TDecodedSettings& Settings)
         dlgOpen1.InitialDir = R.LeftBrowseFolder;
     if (Has(sfRightBrowseFolder))
         dlgopen2.InitialDir = R.RightBrowseFolder;
-    if (Has(sfIgnoreWhitespace))
-        fIgnoreWhitespace = R.IgnoreWhitespace;
-    if (Has(sfIgnoreWSAmount))
-        fIgnoreWSAmount = R.IgnoreWSAmount;
-    if (Has(sfIgnoreLeadingWS))
-        fIgnoreLeadingWS = R.IgnoreLeadingWS;
-    if (Has(sfIgnoreTrailingWS))
-        fIgnoreTrailingWS = R.IgnoreTrailingWS;
-    if (Has(sfIgnoreBlankLines))
-        fIgnoreBlankLiness = R.IgnoreBlankLines;
-    if (Has(sfIgnoreCase))
-        fIgnoreCase = R.IgnoreCase;
+    for (const TOptionBinding& B : OptionBindings)
+        if (Has(B.Field))
+            this->*B.Window = R.*B.Record;
     if (Has(sfShowLineNumbers))
         SetShowLineNumbers(R.ShowLineNumbers);
     if (Has(sfShowGridLines))
@@ -165,14 +151,9 @@ void TfrmMain::ApplySettings(const TDecodedSettings& Settings)
         SetGridFont(QString(), R.FontSize);
     if (Has(sfFontName))
         SetGridFont(R.FontName, GridFontSize());
-    if (Has(sfColorAddedLines))
-        fColorAddedLines = R.ColorAddedLines;
-    if (Has(sfColorRemovedLines))
-        fColorRemovedLines = R.ColorRemovedLines;
-    if (Has(sfColorChangedLines))
-        fColorChangedLines = R.ColorChangedLines;
-    if (Has(sfColorDifferentTextInLine))
-        fColorDifferentTextInLine = R.ColorDifferentTextInLine;
+    for (const TColorBinding& B : ColorBindings)
+        if (Has(B.Field))
+            this->*B.Window = R.*B.Record;
     if (Has(sfLeftHistoryCount))   // a list cut short brings the entries that were whole
         SetHistory(*cmbLeft, R.LeftHistory);
     if (Has(sfRightHistoryCount))
@@ -275,22 +256,16 @@ void TfrmMain::btnSettingsClick()
     TfrmSettings& Dialog = *frmSettings;
 
     // 1. Fill the dialog from the window.
-    Dialog.chkIgnoreCase->setChecked(fIgnoreCase);
-    Dialog.chkIgnoreWhitespace->setChecked(fIgnoreWhitespace);
-    Dialog.chkIgnoreWSAmount->setChecked(fIgnoreWSAmount);
-    Dialog.chkIgnoreTrailingWS->setChecked(fIgnoreTrailingWS);
-    Dialog.chkIgnoreLeadingWS->setChecked(fIgnoreLeadingWS);
-    Dialog.chkIgnoreBlankLines->setChecked(fIgnoreBlankLiness);
+    for (const TOptionBinding& B : OptionBindings)
+        (Dialog.*B.Box)->setChecked(this->*B.Window);
     Dialog.chkShowLineNumbers->setChecked(grdDiff->ColWidths(0) > 0);
     Dialog.chkShowGridLines->setChecked((grdDiff->Options() & goHorzLine) != 0);
     Dialog.FontDialog1.Color = FGridFontColor;
     Dialog.FontDialog1.Font.setFamily(grdDiff->font().family());
     SetFontPointSize(Dialog.FontDialog1.Font, GridFontSize(), grdDiff->logicalDpiY());
     Dialog.ShowFontChoice();
-    Dialog.btnColorAddedLines->SetValue(fColorAddedLines);
-    Dialog.btnColorRemovedLines->SetValue(fColorRemovedLines);
-    Dialog.btnColorChangedLines->SetValue(fColorChangedLines);
-    Dialog.btnColorDifferentTextInLine->SetValue(fColorDifferentTextInLine);
+    for (const TColorBinding& B : ColorBindings)
+        (Dialog.*B.Swatch)->SetValue(this->*B.Window);
 
     // 2-3. Modal; anything but OK changes nothing.
     Dialog.exec();
@@ -298,16 +273,10 @@ void TfrmMain::btnSettingsClick()
         return;
 
     // 4-7. Options, colours, line numbers, grid lines, font colour, size and face (not its style).
-    fIgnoreCase = Dialog.chkIgnoreCase->isChecked();
-    fIgnoreWhitespace = Dialog.chkIgnoreWhitespace->isChecked();
-    fIgnoreWSAmount = Dialog.chkIgnoreWSAmount->isChecked();
-    fIgnoreTrailingWS = Dialog.chkIgnoreTrailingWS->isChecked();
-    fIgnoreLeadingWS = Dialog.chkIgnoreLeadingWS->isChecked();
-    fIgnoreBlankLiness = Dialog.chkIgnoreBlankLines->isChecked();
-    fColorAddedLines = Dialog.btnColorAddedLines->Value();
-    fColorRemovedLines = Dialog.btnColorRemovedLines->Value();
-    fColorChangedLines = Dialog.btnColorChangedLines->Value();
-    fColorDifferentTextInLine = Dialog.btnColorDifferentTextInLine->Value();
+    for (const TOptionBinding& B : OptionBindings)
+        this->*B.Window = (Dialog.*B.Box)->isChecked();
+    for (const TColorBinding& B : ColorBindings)
+        this->*B.Window = (Dialog.*B.Swatch)->Value();
     SetShowLineNumbers(Dialog.chkShowLineNumbers->isChecked());
     SetShowGridLines(Dialog.chkShowGridLines->isChecked());
     SetGridFontColor(Dialog.FontDialog1.Color);

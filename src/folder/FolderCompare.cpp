@@ -455,7 +455,8 @@ public:
     // The file at Relative ('/'-separated, below the root). Relative must outlive the result.
     [[nodiscard]] TFileRef Locate(const QByteArray& Relative)
     {
-        const qsizetype Slash = Relative.lastIndexOf(Separator);
+        const auto* Last = static_cast<const char*>(::memrchr(Relative.constData(), Separator, size_t(Relative.size())));
+        const qsizetype Slash = Last ? Last - Relative.constData() : -1;
         const QByteArrayView Folder(Relative.constData(), Slash + 1);
         if (!FOpen || Folder != QByteArrayView(FFolder)) {
             Close();

@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace quorlane::test;
 
 namespace {
@@ -64,6 +67,8 @@ private slots:
     void exactOutput_data();
     void exactOutput();
     void folders();
+    void folderNamesAreTheirBytes();
+    void unreadableFolderEntriesAreTrouble();
     void patchRebuildsRightSide_data();
     void patchRebuildsRightSide();
 };
@@ -214,6 +219,43 @@ void TestCliDiff::folders()
     QCOMPARE(Mixed.ExitCode, 2);
     QCOMPARE(Mixed.Out, QByteArray());
     QCOMPARE(Mixed.Err, QByteArray("quorlane: cannot compare the folder A with the file A/same.txt\n"));
+}
+
+void TestCliDiff::folderNamesAreTheirBytes()
+{
+    QTemporaryDir Work;
+    QDir().mkpath(Work.filePath("A/sub"));
+    QDir().mkpath(Work.filePath("B/sub"));
+    const QByteArray Base = QFile::encodeName(Work.path());
+    // Not UTF-8: shown with a replacement character in the window, printed as the same bytes.
+    for (const QByteArray& Name : {QByteArray("A/x\xFF"), QByteArray("A/sub/d\xFE"), QByteArray("B/sub/d\xFE")}) {
+        const int Fd = ::open((Base + '/' + Name).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        QVERIFY(Fd >= 0);
+        QCOMPARE(::write(Fd, Name.constData(), size_t(Name.size())), ssize_t(Name.size()));
+        ::close(Fd);
+    }
+
+    const TProgramRun Run = RunQuorlane({"--diff", "A", "B"}, Work.path());
+    QCOMPARE(Run.Err, QByteArray());
+    QCOMPARE(Run.Out, QByteArray("Files A/sub/d\xFE and B/sub/d\xFE differ\n"
+                                 "Only in A: x\xFF\n"));
+    QCOMPARE(Run.ExitCode, 1);
+}
+
+void TestCliDiff::unreadableFolderEntriesAreTrouble()
+{
+    QTemporaryDir Work;
+    MakeTree(Work.filePath("A"), {{"same.txt", "x\n"}, {"left.txt", "l\n"}});
+    MakeTree(Work.filePath("B"), {{"same.txt", "x\n"}});
+    // The same dangling link on both sides: equal, but what it leads to could not be read.
+    QVERIFY(QFile::link("nowhere", Work.filePath("A/dangling")));
+    QVERIFY(QFile::link("nowhere", Work.filePath("B/dangling")));
+
+    const TProgramRun Run = RunQuorlane({"--diff", "A", "B"}, Work.path());
+    QCOMPARE(Run.Out, QByteArray("Only in A: left.txt\n"));   // the rows that could be compared
+    QVERIFY2(Run.Err.startsWith("quorlane: 2 entries could not be read, the first: "), Run.Err.constData());
+    QVERIFY2(Run.Err.contains("A/dangling (The link leads nowhere.).\n"), Run.Err.constData());
+    QCOMPARE(Run.ExitCode, 2);
 }
 
 void TestCliDiff::patchRebuildsRightSide_data()

@@ -251,32 +251,36 @@ QByteArray UnifiedDiffText(const TDiffSource& Left, const TDiffSource& Right, co
 QByteArray FolderDiffText(const TFolderComparison& Comparison, const QString& LeftRoot,
                           const QString& RightRoot)
 {
-    const auto Join = [](const QString& Root, const QString& Relative) {
-        return Root.endsWith(u'/') ? Root + Relative : Root + u'/' + Relative;
+    // Names are printed with the bytes the file system gave, so a name that is not UTF-8 names
+    // the same file in the output.
+    const QByteArray LeftBase = PathBytes(LeftRoot), RightBase = PathBytes(RightRoot);
+    const auto Join = [](const QByteArray& Root, const QByteArray& Relative) {
+        return Root.endsWith('/') ? Root + Relative : Root + '/' + Relative;
     };
-    const auto OnlyIn = [&Join](const QString& Root, const QString& Relative) {
-        const qsizetype Slash = Relative.lastIndexOf(u'/');
-        const QString Folder = Slash < 0 ? Root : Join(Root, Relative.left(Slash));
-        return QStringLiteral("Only in %1: %2\n").arg(Folder, Relative.mid(Slash + 1));
+    const auto OnlyIn = [&Join](const QByteArray& Root, const QByteArray& Relative) {
+        const qsizetype Slash = Relative.lastIndexOf('/');
+        const QByteArray Folder = Slash < 0 ? Root : Join(Root, Relative.first(Slash));
+        return "Only in " + Folder + ": " + Relative.sliced(Slash + 1) + '\n';
     };
-    QString Text;
+    QByteArray Text;
     for (qsizetype I = 0; I < Comparison.Items.size(); ++I) {
-        const QString& Path = Comparison.Paths[I];
+        const QByteArray& Left = Comparison.LeftBytes[I];
+        const QByteArray& Right = Comparison.RightBytes[I];
         switch (Comparison.Items[I].Kind) {
         case dkEqual:
             break;
         case dkLeftOnly:
-            Text += OnlyIn(LeftRoot, Path);
+            Text += OnlyIn(LeftBase, Left);
             break;
         case dkRightOnly:
-            Text += OnlyIn(RightRoot, Path);
+            Text += OnlyIn(RightBase, Right);
             break;
         case dkDifferent:
-            Text += QStringLiteral("Files %1 and %2 differ\n").arg(Join(LeftRoot, Path), Join(RightRoot, Path));
+            Text += "Files " + Join(LeftBase, Left) + " and " + Join(RightBase, Right) + " differ\n";
             break;
         }
     }
-    return PathBytes(Text);
+    return Text;
 }
 
 namespace {
@@ -346,10 +350,17 @@ int RunHeadlessDiff(const TCommandLine& Command, std::FILE* Out, std::FILE* Err)
     try {
         const QFileInfo Left(Command.Left), Right(Command.Right);
         if (Left.isDir() && Right.isDir()) {
-            const QByteArray Text = FolderDiffText(CompareFolderTrees(Command.Left, Command.Right),
-                                                   Command.Left, Command.Right);
-            Write(Out, Text);
-            Status = Text.isEmpty() ? ExitSame : ExitDifferent;
+            const TFolderComparison Comparison = CompareFolderTrees(Command.Left, Command.Right);
+            Write(Out, FolderDiffText(Comparison, Command.Left, Command.Right));
+            // What could not be read is trouble, as for GNU diff: the rows that could be compared
+            // are printed all the same.
+            if (Comparison.Problems.Count > 0) {
+                std::fflush(Out);
+                Write(Err, PathBytes(QStringLiteral("quorlane: %1.\n").arg(FolderProblemsText(Comparison.Problems))));
+                Status = ExitTrouble;
+            } else {
+                Status = Comparison.HasDifferences() ? ExitDifferent : ExitSame;
+            }
         } else if (Left.isDir() != Right.isDir() && Left.exists() && Right.exists()) {
             Write(Err, PathBytes(QStringLiteral("quorlane: cannot compare the folder %1 with the file %2\n")
                                      .arg(Left.isDir() ? Command.Left : Command.Right,

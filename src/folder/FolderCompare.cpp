@@ -560,13 +560,6 @@ void CompareContents(TFolderComparison& Result, const std::vector<qsizetype>& Ro
     return Path.size() <= Head + Tail + 1 ? Path : Path.left(Head) + QChar(0x2026) + Path.right(Tail);
 }
 
-[[nodiscard]] QString ProblemsText(const TFolderProblems& Problems)
-{
-    return QStringLiteral("%1 could not be read, the first: %2 (%3)")
-        .arg(Problems.Count == 1 ? QStringLiteral("1 entry") : QStringLiteral("%1 entries").arg(Problems.Count),
-             Shortened(Problems.First.Path), Problems.First.Reason);
-}
-
 } // namespace
 
 void TFolderProblems::Add(const TFolderProblem& Problem)
@@ -784,6 +777,13 @@ QStringList FolderGridColumn(const TFolderComparison& Comparison, int Col)
     return Column;
 }
 
+QString FolderProblemsText(const TFolderProblems& Problems)
+{
+    return QStringLiteral("%1 could not be read, the first: %2 (%3)")
+        .arg(Problems.Count == 1 ? QStringLiteral("1 entry") : QStringLiteral("%1 entries").arg(Problems.Count),
+             Shortened(Problems.First.Path), Problems.First.Reason);
+}
+
 QString FolderStatusText(qsizetype LeftFileCount, qsizetype RightFileCount)
 {
     return QStringLiteral("Compared %1 files (left folder, including subfolders) vs %2 files "
@@ -800,7 +800,7 @@ QString FolderStatusText(const TFolderComparison& Comparison)
                          .arg(Comparison.CountOf(dkLeftOnly))
                          .arg(Comparison.CountOf(dkRightOnly));
     if (Comparison.Problems.Count > 0)
-        Text += u' ' + ProblemsText(Comparison.Problems) + u'.';
+        Text += u' ' + FolderProblemsText(Comparison.Problems) + u'.';
     return Text;
 }
 
@@ -819,7 +819,7 @@ QString FolderResultBoxText(const TFolderComparison& Comparison)
 {
     if (Comparison.Problems.Count == 0)
         return Comparison.HasDifferences() ? QString() : QString::fromLatin1(FoldersIdenticalText);
-    QString Text = ProblemsText(Comparison.Problems) + u'.';
+    QString Text = FolderProblemsText(Comparison.Problems) + u'.';
     if (!Comparison.HasDifferences())
         Text += QStringLiteral("\r\nNo different files were found among those that could be read.");
     return Text;

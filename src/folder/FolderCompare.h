@@ -111,6 +111,9 @@ void SortFolderEntries(TFolderEntries& Files);
 // ready for TDiffGrid::SetColumnTexts. The window fills grdDiff with these.
 [[nodiscard]] QStringList FolderGridColumn(const TFolderComparison& Comparison, int Col);
 
+// "3 entries could not be read, the first: PATH (REASON)", a long path shortened in the middle.
+[[nodiscard]] QString FolderProblemsText(const TFolderProblems& Problems);
+
 // lblStatus after a folder comparison: the file counts, then the numbers of different, left-only
 // and right-only rows, then what could not be read.
 [[nodiscard]] QString FolderStatusText(qsizetype LeftFileCount, qsizetype RightFileCount);

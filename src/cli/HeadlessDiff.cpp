@@ -1,6 +1,7 @@
 #include "cli/HeadlessDiff.h"
 
 #include "cli/CommandLine.h"
+#include "text/SideState.h"
 #include "text/TextFile.h"
 
 #include <QFile>
@@ -42,16 +43,6 @@ void SplitBytes(TDiffSource& Side)
     if (Start < Size)
         Side.Spans.append({Start, Size - Start, false});
     Side.FinalBreak = Size > 0 && Start == Size;
-}
-
-[[nodiscard]] bool EndsWithBreak(const QByteArray& Raw, TTextEncoding Encoding)
-{
-    const qsizetype N = Raw.size();
-    if (N < 2)
-        return false;
-    const char Hi = Encoding == TTextEncoding::Utf16LE ? Raw[N - 1] : Raw[N - 2];
-    const char Lo = Encoding == TTextEncoding::Utf16LE ? Raw[N - 2] : Raw[N - 1];
-    return Hi == 0 && (Lo == '\n' || Lo == '\r');
 }
 
 struct TOp {
@@ -146,25 +137,17 @@ TDiffSource DiffSourceFromLines(const QStringList& Lines, bool FinalBreak)
 
 TDiffSource LoadDiffSource(const QString& FileName, QByteArray Raw)
 {
-    TTextEncoding Encoding;
-    bool HasBOM = false;
-    QString EncName;
-    QStringList Lines;
-    LoadTextFile(FileName, Lines, Encoding, HasBOM, EncName);
-    if (Encoding == TTextEncoding::Utf16LE || Encoding == TTextEncoding::Utf16BE) {
-        TDiffSource Side = DiffSourceFromLines(Lines, EndsWithBreak(Raw, Encoding));
-        // Printed as UTF-8: the UTF-16 mark the loader keeps on the first line is no text.
-        if (!Lines.isEmpty() && Lines[0].startsWith(QChar(0xFEFF))) {
-            Side.Spans[0].Start += 3;
-            Side.Spans[0].Length -= 3;
-        }
-        return Side;
-    }
+    TSideState Loaded;
+    LoadTextBytes(FileName, Raw, Loaded);
+    if (Loaded.Encoding == TTextEncoding::Utf16LE || Loaded.Encoding == TTextEncoding::Utf16BE)
+        return DiffSourceFromLines(Loaded.Lines, Loaded.FinalBreak);   // printed as UTF-8
     TDiffSource Side;
     Side.Bytes = std::move(Raw);
-    Side.Lines = std::move(Lines);
+    Side.Lines = std::move(Loaded.Lines);
     SplitBytes(Side);
-    if (Side.Spans.size() != Side.Lines.size())   // the file changed between the two reads
+    // The loader splits these encodings' lines by the same rule; should the two ever disagree,
+    // the decoded lines are printed rather than bytes of another line.
+    if (Side.Spans.size() != Side.Lines.size())
         return DiffSourceFromLines(Side.Lines, Side.FinalBreak);
     return Side;
 }

@@ -31,7 +31,7 @@ struct TDiffSource {
 // Builds a side from lines and the way the file ended (tests, and the UTF-16 case).
 [[nodiscard]] TDiffSource DiffSourceFromLines(const QStringList& Lines, bool FinalBreak);
 
-// Reads a text file through the window's loader; Raw holds the file's bytes as read before, for
+// Decodes Raw, the bytes read from FileName, with the window's loader and keeps them for
 // printing. Throws ETextFileError with the loader's message.
 [[nodiscard]] TDiffSource LoadDiffSource(const QString& FileName, QByteArray Raw);
 

@@ -32,3 +32,6 @@ struct TSideState {
 // Reads a text file into Side's text fields (lines, encoding, mark, name, line breaks); the
 // flags stay. On any failure Side is left as it was (see the other LoadTextFile).
 void LoadTextFile(const QString& FileName, TSideState& Side);
+
+// The same on bytes already read from FileName (named in messages).
+void LoadTextBytes(const QString& FileName, QByteArrayView Bytes, TSideState& Side);

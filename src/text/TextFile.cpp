@@ -572,14 +572,11 @@ qsizetype MarkLength(QByteArrayView Bytes)
     return StartsWith(Bytes, "\xFF\xFE", 2) || StartsWith(Bytes, "\xFE\xFF", 2) ? 2 : 0;
 }
 
-// Reads a file once, detects its encoding on those bytes and decodes the same bytes into Lines
-// (replaced only on success). The mark is the encoding's, not text: it is not decoded. Bytes that
-// are not well-formed UTF-8 are read as ANSI, which holds any bytes and writes them back as
-// they were.
-void LoadLinesOrThrow(const QString& FileName, QStringList& Lines, TDetectedEncoding& Found, TLoadedBreaks& Breaks)
+// Detects the encoding of a file's bytes and decodes them into Lines (replaced only on success).
+// The mark is the encoding's, not text: it is not decoded. Bytes that are not well-formed UTF-8
+// are read as ANSI, which holds any bytes and writes them back as they were.
+void DecodeFileLines(QByteArrayView view, QStringList& Lines, TDetectedEncoding& Found, TLoadedBreaks& Breaks)
 {
-    const QByteArray bytes = ReadTextFileBytes(FileName);
-    const QByteArrayView view(bytes);
     const auto* raw = reinterpret_cast<const unsigned char*>(view.data());
     const qsizetype mark = MarkLength(view);
     QStringList lines;
@@ -607,22 +604,37 @@ void LoadLinesOrThrow(const QString& FileName, QStringList& Lines, TDetectedEnco
     Lines.swap(lines);
 }
 
-// Running out of memory part-way frees what was taken and says which file did not fit.
+// Where the system would hand out more than it has, the out-of-memory killer ends the program
+// with every unsaved change: a file that cannot fit is refused before it is read.
+void RefuseWhatCannotFit(const QString& FileName, qint64 Size)
+{
+    if (Size > MaxTextFileSize)
+        return;   // the read refuses it with its own message
+    const qint64 atHand = MemoryAtHand();
+    if (atHand >= 0 && LoadPeakEstimate(Size) > atHand)
+        ThrowOutOfMemory(FileName, Size);
+}
+
+// Reads the file once and decodes those bytes. Running out of memory part-way frees what was
+// taken and says which file did not fit.
 void LoadLines(const QString& FileName, QStringList& Lines, TDetectedEncoding& Found, TLoadedBreaks& Breaks)
 {
-    // Where the system would hand out more than it has, the out-of-memory killer ends the
-    // program with every unsaved change: a file that cannot fit is refused before it is read.
-    const qint64 size = QFileInfo(FileName).size();
-    if (size <= MaxTextFileSize) {
-        const qint64 atHand = MemoryAtHand();
-        if (atHand >= 0 && LoadPeakEstimate(size) > atHand)
-            ThrowOutOfMemory(FileName, size);
-    }
+    RefuseWhatCannotFit(FileName, QFileInfo(FileName).size());
     try {
-        LoadLinesOrThrow(FileName, Lines, Found, Breaks);
+        DecodeFileLines(ReadTextFileBytes(FileName), Lines, Found, Breaks);
     } catch (const std::bad_alloc&) {
         ThrowOutOfMemory(FileName, QFileInfo(FileName).size());
     }
+}
+
+void FillSide(TSideState& Side, TDetectedEncoding& Found, const TLoadedBreaks& Breaks)
+{
+    Side.Encoding = Found.Encoding;
+    Side.HasBOM = Found.HasBOM;
+    Side.EncName = std::move(Found.EncName);
+    Side.PureAscii = Found.PureAscii;
+    Side.LineBreak = Breaks.Most;
+    Side.FinalBreak = Breaks.Final;
 }
 
 }  // namespace
@@ -766,12 +778,20 @@ void LoadTextFile(const QString& FileName, TSideState& Side)
     TDetectedEncoding found;
     TLoadedBreaks breaks;
     LoadLines(FileName, Side.Lines, found, breaks);
-    Side.Encoding = found.Encoding;
-    Side.HasBOM = found.HasBOM;
-    Side.EncName = std::move(found.EncName);
-    Side.PureAscii = found.PureAscii;
-    Side.LineBreak = breaks.Most;
-    Side.FinalBreak = breaks.Final;
+    FillSide(Side, found, breaks);
+}
+
+void LoadTextBytes(const QString& FileName, QByteArrayView Bytes, TSideState& Side)
+{
+    RefuseWhatCannotFit(FileName, Bytes.size());
+    TDetectedEncoding found;
+    TLoadedBreaks breaks;
+    try {
+        DecodeFileLines(Bytes, Side.Lines, found, breaks);
+    } catch (const std::bad_alloc&) {
+        ThrowOutOfMemory(FileName, Bytes.size());
+    }
+    FillSide(Side, found, breaks);
 }
 
 bool IsTextFile(const QString& FileName)

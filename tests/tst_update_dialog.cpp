@@ -216,6 +216,7 @@ private slots:
     {
         QTest::addColumn<QString>("Case");
         QTest::addColumn<QString>("Reason");   // the whole reason, or empty where it is the client's own text
+        QTest::newRow("Abort before the request goes out") << "abort-at-once" << Cancelled;
         QTest::newRow("Abort before the answer") << "abort-silent" << Cancelled;
         QTest::newRow("Abort during the transfer") << "abort-transfer" << Cancelled;
         QTest::newRow("close button during the transfer") << "close-transfer" << Cancelled;
@@ -236,7 +237,7 @@ private slots:
         const TStandInAnswer None = TTestWebsite::NotFound();
         HttpStandIn Stranger(StrangerTls().ServerConfiguration());
         Stranger.SetAnswer(TTestWebsite::Ok(Installer(10)));
-        if (Case == "abort-silent" || Case == "silent")
+        if (Case == "abort-silent" || Case == "silent" || Case == "abort-at-once")
             Site.Serve(None, None, TStandInAnswer::Silent());
         else if (Case == "abort-transfer" || Case == "close-transfer")
             Site.Serve(None, None, TStandInAnswer::Trickle(Installer(1000), 4, 400));
@@ -250,7 +251,7 @@ private slots:
             Site.Source.Base.setPort(HttpStandIn::UnusedPort());
         else if (Case == "garbage")
             Site.Serve(None, None, TStandInAnswer::Raw("no HTTP here\r\n\r\n"));
-        if (Case == "silent")
+        if (Case == "silent" || Case == "abort-at-once")
             Site.Source.DownloadTimeoutMs = 500;
         const QUrl Home = Site.Source.Base;
 
@@ -258,6 +259,9 @@ private slots:
         TfrmNewVersion Dialog(Platform, Site.Source);
         // The user stops it as soon as it has begun (before the answer) or once the bar has moved;
         // the server would go on for far longer than the test waits.
+        // The first events the dialog takes after Update Now, while it lays out the bar.
+        if (Case == "abort-at-once")
+            QTimer::singleShot(0, Dialog.btCancel, [&] { QTest::mouseClick(Dialog.btCancel, Qt::LeftButton); });
         if (Case == "abort-silent")
             QObject::connect(&Site.Server, &HttpStandIn::requestReceived, &Dialog,
                              [&] { QTimer::singleShot(50, Dialog.btCancel, [&] { QTest::mouseClick(Dialog.btCancel, Qt::LeftButton); }); });
@@ -276,6 +280,8 @@ private slots:
         QVERIFY2(Text.startsWith(FailurePrefix) && Text.size() > FailurePrefix.size(), qPrintable(Text));
         if (!Reason.isEmpty())
             QCOMPARE(Text.mid(FailurePrefix.size()), Reason);
+        if (Case == "abort-at-once")
+            QCOMPARE(Site.Targets(), QByteArrayList());   // the request never went out
         if (Case == "redirect") {
             QVERIFY2(Text.contains("302"), qPrintable(Text));
             QCOMPARE(Site.Targets(), QByteArrayList{"/download/quorlane.exe"});

@@ -14,6 +14,7 @@
 #include <QNetworkReply>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
 
@@ -129,7 +130,7 @@ void TfrmNewVersion::done(int Result)
 {
     // While the installer arrives, closing the window means stopping the download; the dialog
     // closes by itself once the download has ended.
-    if (FDownload) {
+    if (FDownloading) {
         btCancelClick();
         return;
     }
@@ -139,10 +140,12 @@ void TfrmNewVersion::done(int Result)
 
 void TfrmNewVersion::btCancelClick()
 {
-    if (FDownload) {
+    if (FDownloading) {
         DownloadCancelled = true;
-        // At once, not at the next piece of data: a stalled transfer may never send one.
-        FDownload->Cancel(CancelledText);
+        // At once, not at the next piece of data: a stalled transfer may never send one. Before
+        // the request has gone out, the flag alone stops it.
+        if (FDownload)
+            FDownload->Cancel(CancelledText);
         return;
     }
     close();
@@ -150,7 +153,7 @@ void TfrmNewVersion::btCancelClick()
 
 void TfrmNewVersion::btUpdateNowClick()
 {
-    if (FDownload)
+    if (FDownloading)
         return;
     UpdateMandatory = true;   // from here on, closing ends the program whatever the download does
     const QString Failure = Download();
@@ -165,6 +168,8 @@ void TfrmNewVersion::btUpdateNowClick()
 
 QString TfrmNewVersion::Download()
 {
+    FDownloading = true;
+    const auto Ended = qScopeGuard([this] { FDownloading = false; });
     DownloadCancelled = false;
     btCancel->setText(QStringLiteral("Abort"));
     btUpdateNow->setEnabled(false);

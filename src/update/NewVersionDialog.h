@@ -60,6 +60,7 @@ private:
 
     TPlatform& Platform;
     quorlane::TUpdateSource FSource;
-    quorlane::TWebsiteGet* FDownload = nullptr;   // while a download runs
+    bool FDownloading = false;                    // from Update Now until the download has ended
+    quorlane::TWebsiteGet* FDownload = nullptr;   // while the request runs
     QString FTargetPath;
 };

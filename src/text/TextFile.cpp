@@ -580,23 +580,19 @@ void DecodeFileLines(QByteArrayView view, QStringList& Lines, TDetectedEncoding&
     const auto* raw = reinterpret_cast<const unsigned char*>(view.data());
     const qsizetype mark = MarkLength(view);
     QStringList lines;
+    bool decoded = false;
     // Well-formed UTF-8 with a byte above 0x7F always passes IsValidUtf8: try decoding first,
     // so the common case needs no separate checking pass over the bytes.
     if (mark == 0 && FindHighByte(raw, view.size()) < view.size()) {
-        if (DecodeLines(view, TTextEncoding::Utf8, lines, Breaks)) {
-            Found = {TTextEncoding::Utf8, false, QString::fromLatin1(EncNameUtf8)};
-        } else {
-            lines = QStringList();
-            Found = {TTextEncoding::Ansi, false, QString::fromLatin1(EncNameAnsi)};
-            (void)DecodeLines(view, TTextEncoding::Ansi, lines, Breaks);
-        }
-        Lines.swap(lines);
-        return;
+        Found = {TTextEncoding::Utf8, false, QString::fromLatin1(EncNameUtf8)};
+        decoded = DecodeLines(view, TTextEncoding::Utf8, lines, Breaks);
+    } else {
+        Found = DetectTextEncoding(view);
+        decoded = DecodeLines(view.sliced(mark), Found.Encoding, lines, Breaks);
     }
-    Found = DetectTextEncoding(view);
-    if (!DecodeLines(view.sliced(mark), Found.Encoding, lines, Breaks)) {
-        // A mark followed by bytes that are not UTF-8: the mark's bytes stay as ANSI text, so
-        // saving writes every byte back as it was.
+    if (!decoded) {
+        // Not UTF-8, with or without a mark: ANSI, the mark's bytes included, so saving writes
+        // every byte back as it was.
         lines = QStringList();
         Found = {TTextEncoding::Ansi, false, QString::fromLatin1(EncNameAnsi)};
         (void)DecodeLines(view, TTextEncoding::Ansi, lines, Breaks);

@@ -71,14 +71,6 @@ namespace {
 
 // ---- Opening for reading ----
 
-enum class TOpenStatus { Opened, Missing, Folder, NotRegular, Failed };
-
-struct TOpenResult {
-    TOpenStatus Status = TOpenStatus::Failed;
-    QString Reason;
-    qint64 Size = 0;
-};
-
 QString NotRegularReason(TOpenStatus Status)
 {
     return Status == TOpenStatus::Folder
@@ -92,85 +84,6 @@ TOpenStatus StatusOfMode(mode_t Mode)
     if (S_ISREG(Mode))
         return TOpenStatus::Opened;
     return S_ISDIR(Mode) ? TOpenStatus::Folder : TOpenStatus::NotRegular;
-}
-
-// Opening a named pipe for reading blocks until a writer appears, and a device may never end:
-// look before opening, open without blocking, and look again at what was actually opened.
-TOpenResult OpenRegularFile(const QString& FileName, QFile& File)
-{
-    TOpenResult result;
-    const QByteArray native = QFile::encodeName(FileName);
-    if (native.isEmpty()) {
-        result.Status = TOpenStatus::Missing;
-        result.Reason = QStringLiteral("No file name specified.");
-        return result;
-    }
-    struct stat info {};
-    if (::stat(native.constData(), &info) != 0) {
-        const int error = errno;
-        result.Status = (error == ENOENT || error == ENOTDIR) ? TOpenStatus::Missing : TOpenStatus::Failed;
-        result.Reason = qt_error_string(error);
-        return result;
-    }
-    if (result.Status = StatusOfMode(info.st_mode); result.Status != TOpenStatus::Opened) {
-        result.Reason = NotRegularReason(result.Status);
-        return result;
-    }
-    int fd = -1;
-    do {
-        fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        const int error = errno;
-        result.Status = (error == ENOENT || error == ENOTDIR) ? TOpenStatus::Missing : TOpenStatus::Failed;
-        result.Reason = qt_error_string(error);
-        return result;
-    }
-    if (::fstat(fd, &info) != 0) {
-        result.Status = TOpenStatus::Failed;
-        result.Reason = qt_error_string(errno);
-        ::close(fd);
-        return result;
-    }
-    if (result.Status = StatusOfMode(info.st_mode); result.Status != TOpenStatus::Opened) {
-        result.Reason = NotRegularReason(result.Status);
-        ::close(fd);
-        return result;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (!File.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        result.Status = TOpenStatus::Failed;
-        result.Reason = File.errorString();
-        ::close(fd);
-        return result;
-    }
-    result.Size = info.st_size;
-    return result;
-}
-#else
-TOpenResult OpenRegularFile(const QString& FileName, QFile& File)
-{
-    TOpenResult result;
-    const QFileInfo info(FileName);
-    if (!info.exists()) {
-        result.Status = TOpenStatus::Missing;
-        result.Reason = QStringLiteral("The file does not exist.");
-        return result;
-    }
-    if (info.isDir() || !info.isFile()) {
-        result.Status = info.isDir() ? TOpenStatus::Folder : TOpenStatus::NotRegular;
-        result.Reason = NotRegularReason(result.Status);
-        return result;
-    }
-    File.setFileName(FileName);
-    if (!File.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        result.Status = TOpenStatus::Failed;
-        result.Reason = File.errorString();
-        return result;
-    }
-    result.Status = TOpenStatus::Opened;
-    result.Size = File.size();
-    return result;
 }
 #endif
 
@@ -634,6 +547,89 @@ void FillSide(TSideState& Side, TDetectedEncoding& Found, const TLoadedBreaks& B
 }
 
 }  // namespace
+
+// ---- Opening for reading ----
+
+#ifdef Q_OS_UNIX
+// Opening a named pipe for reading blocks until a writer appears, and a device may never end:
+// look before opening, open without blocking, and look again at what was actually opened.
+TOpenResult OpenRegularFile(const QString& FileName, QFile& File)
+{
+    TOpenResult result;
+    const QByteArray native = QFile::encodeName(FileName);
+    if (native.isEmpty()) {
+        result.Status = TOpenStatus::Missing;
+        result.Reason = QStringLiteral("No file name specified.");
+        return result;
+    }
+    struct stat info {};
+    if (::stat(native.constData(), &info) != 0) {
+        const int error = errno;
+        result.Status = (error == ENOENT || error == ENOTDIR) ? TOpenStatus::Missing : TOpenStatus::Failed;
+        result.Reason = qt_error_string(error);
+        return result;
+    }
+    if (result.Status = StatusOfMode(info.st_mode); result.Status != TOpenStatus::Opened) {
+        result.Reason = NotRegularReason(result.Status);
+        return result;
+    }
+    int fd = -1;
+    do {
+        fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        const int error = errno;
+        result.Status = (error == ENOENT || error == ENOTDIR) ? TOpenStatus::Missing : TOpenStatus::Failed;
+        result.Reason = qt_error_string(error);
+        return result;
+    }
+    if (::fstat(fd, &info) != 0) {
+        result.Status = TOpenStatus::Failed;
+        result.Reason = qt_error_string(errno);
+        ::close(fd);
+        return result;
+    }
+    if (result.Status = StatusOfMode(info.st_mode); result.Status != TOpenStatus::Opened) {
+        result.Reason = NotRegularReason(result.Status);
+        ::close(fd);
+        return result;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!File.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        result.Status = TOpenStatus::Failed;
+        result.Reason = File.errorString();
+        ::close(fd);
+        return result;
+    }
+    result.Size = info.st_size;
+    return result;
+}
+#else
+TOpenResult OpenRegularFile(const QString& FileName, QFile& File)
+{
+    TOpenResult result;
+    const QFileInfo info(FileName);
+    if (!info.exists()) {
+        result.Status = TOpenStatus::Missing;
+        result.Reason = QStringLiteral("The file does not exist.");
+        return result;
+    }
+    if (info.isDir() || !info.isFile()) {
+        result.Status = info.isDir() ? TOpenStatus::Folder : TOpenStatus::NotRegular;
+        result.Reason = NotRegularReason(result.Status);
+        return result;
+    }
+    File.setFileName(FileName);
+    if (!File.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        result.Status = TOpenStatus::Failed;
+        result.Reason = File.errorString();
+        return result;
+    }
+    result.Status = TOpenStatus::Opened;
+    result.Size = File.size();
+    return result;
+}
+#endif
 
 // ---- Pure functions ----
 

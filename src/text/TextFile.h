@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <stdexcept>
 
+class QFile;
+
 enum class TTextEncoding { Ansi, Utf8, Utf16LE, Utf16BE };
 
 // The line break a file is written with.
@@ -65,6 +67,19 @@ struct TDetectedEncoding {
 
 // Rules 2-9 of the probe on the first bytes of a file (at most TextProbeSize are looked at).
 [[nodiscard]] bool IsTextBytes(QByteArrayView Head);
+
+enum class TOpenStatus { Opened, Missing, Folder, NotRegular, Failed };
+
+struct TOpenResult {
+    TOpenStatus Status = TOpenStatus::Failed;
+    QString Reason;   // the system's reason, or what the path is instead of a regular file
+    qint64 Size = 0;
+};
+
+// Opens File for reading only when FileName names a regular file: a named pipe would block
+// until a writer appears and a device may never end, so it looks before opening, opens without
+// blocking and looks again at what was opened.
+[[nodiscard]] TOpenResult OpenRegularFile(const QString& FileName, QFile& File);
 
 // Reads a whole regular file in one pass. Throws ETextFileError with the path and the system's
 // reason when it is missing, unreadable, a folder, a device or pipe, or 2 GiB or larger.

@@ -1,5 +1,7 @@
 #include "tika/Tika.h"
 
+#include "text/TextFile.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
@@ -11,10 +13,7 @@
 #include <QTimer>
 
 #include <cerrno>
-#include <fcntl.h>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -305,37 +304,18 @@ QUrl DefaultTikaEndpoint()
 std::unique_ptr<QFile> OpenFileForReading(const QString& FileName, QString& ErrorText)
 {
     ErrorText.clear();
-    const auto fail = [&](const QString& Why) {
-        ErrorText = QStringLiteral("EFOpenError: Cannot open file \"%1\". %2")
-                        .arg(QDir::toNativeSeparators(FileName), CapitalisedFirst(Why));
-        return nullptr;
-    };
-    const QByteArray path = QFile::encodeName(FileName);
-    const QString notRegular = QStringLiteral("It is not a regular file (a device, a named pipe or a socket).");
-    struct stat before {};
-    if (::stat(path.constData(), &before) == 0 && !S_ISREG(before.st_mode) && !S_ISDIR(before.st_mode))
-        return fail(notRegular);
-    // Without blocking: should the name have become a named pipe meanwhile, the open would
-    // wait for a writer.
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return fail(qt_error_string(errno));
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        const int why = errno;
-        const bool folder = S_ISDIR(info.st_mode);
-        ::close(fd);
-        if (folder) return fail(qt_error_string(EISDIR));
-        if (info.st_mode == 0) return fail(qt_error_string(why));
-        return fail(notRegular);
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    auto file = std::make_unique<QFile>(FileName);
-    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return fail(file->errorString());
-    }
-    return file;
+    auto file = std::make_unique<QFile>();
+    const TOpenResult opened = OpenRegularFile(FileName, *file);
+    if (opened.Status == TOpenStatus::Opened)
+        return file;
+    QString why = opened.Reason;
+    if (opened.Status == TOpenStatus::Folder)
+        why = qt_error_string(EISDIR);
+    else if (opened.Status == TOpenStatus::NotRegular)
+        why = QStringLiteral("It is not a regular file (a device, a named pipe or a socket).");
+    ErrorText = QStringLiteral("EFOpenError: Cannot open file \"%1\". %2")
+                    .arg(QDir::toNativeSeparators(FileName), CapitalisedFirst(why));
+    return nullptr;
 }
 
 TTikaExtraction ExtractTextWithTika(const QString& FileName, const TTikaRequest& Request)

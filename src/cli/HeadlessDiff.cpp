@@ -1,6 +1,7 @@
 #include "cli/HeadlessDiff.h"
 
 #include "cli/CommandLine.h"
+#include "text/SideLoad.h"
 #include "text/SideState.h"
 #include "text/TextFile.h"
 
@@ -9,7 +10,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -291,29 +291,11 @@ void Write(std::FILE* Stream, const QByteArray& Bytes)
     if (!IsTextContent(LeftBytes) || !IsTextContent(RightBytes))
         return LeftBytes == RightBytes ? ExitSame : Differ("Binary files %1 and %2 differ\n");
 
-    // The two sides load at the same time; the alignment waits for both. They stay until the
-    // process ends, which frees them faster than a million single frees (see RunWithoutWindow).
-    static TDiffSource Left;
-    std::exception_ptr LeftFailure;
-    std::thread LeftLoader([&] {
-        try {
-            Left = LoadDiffSource(L, LeftBytes);
-        } catch (...) {
-            LeftFailure = std::current_exception();
-        }
-    });
-    static TDiffSource Right;
-    std::exception_ptr RightFailure;
-    try {
-        Right = LoadDiffSource(R, RightBytes);
-    } catch (...) {
-        RightFailure = std::current_exception();
-    }
-    LeftLoader.join();
-    if (LeftFailure)
-        std::rethrow_exception(LeftFailure);
-    if (RightFailure)
-        std::rethrow_exception(RightFailure);
+    // Loaded as the window loads two files; the alignment waits for both. The sides stay until
+    // the process ends, which frees them faster than a million single frees (see RunWithoutWindow).
+    static TDiffSource Left, Right;
+    RunBothLoads(LeftBytes.size(), RightBytes.size(), [&] { Left = LoadDiffSource(L, LeftBytes); },
+                 [&] { Right = LoadDiffSource(R, RightBytes); });
     static TDiffItems Items;
     Items = ComputeDiff(Left.Lines, Right.Lines, Command.Options);
     const QByteArray Diff = UnifiedDiffText(Left, Right, Items, Command.Options, L, R, Command.Context);

@@ -838,28 +838,35 @@ qint64 MemoryAtHand()
     return available;
 }
 
+void RunBothLoads(qint64 LeftSize, qint64 RightSize, const std::function<void()>& LoadLeft,
+                  const std::function<void()>& LoadRight)
+{
+    const qint64 together = LoadPeakEstimate(LeftSize) + LoadPeakEstimate(RightSize);
+    const qint64 atHand = MemoryAtHand();
+    if (atHand >= 0 && together > atHand / 2) {
+        LoadLeft();
+        LoadRight();
+        return;
+    }
+    // The right load is waited for before an error of the left one leaves.
+    std::future<void> rightLoad = std::async(std::launch::async, LoadRight);
+    try {
+        LoadLeft();
+    } catch (...) {
+        try {
+            rightLoad.get();
+        } catch (...) {
+        }
+        throw;
+    }
+    rightLoad.get();
+}
+
 void LoadTextFiles(const QString& L, TSideState& Left, const QString& R, TSideState& Right)
 {
     TSideState left = Left, right = Right;
-    const qint64 together = LoadPeakEstimate(QFileInfo(L).size()) + LoadPeakEstimate(QFileInfo(R).size());
-    const qint64 atHand = MemoryAtHand();
-    if (atHand >= 0 && together > atHand / 2) {
-        LoadTextFile(L, left);
-        LoadTextFile(R, right);
-    } else {
-        // The right load is waited for before an error of the left one leaves.
-        std::future<void> rightLoad = std::async(std::launch::async, [&] { LoadTextFile(R, right); });
-        try {
-            LoadTextFile(L, left);
-        } catch (...) {
-            try {
-                rightLoad.get();
-            } catch (...) {
-            }
-            throw;
-        }
-        rightLoad.get();
-    }
+    RunBothLoads(QFileInfo(L).size(), QFileInfo(R).size(), [&] { LoadTextFile(L, left); },
+                 [&] { LoadTextFile(R, right); });
     Left = std::move(left);
     Right = std::move(right);
 }

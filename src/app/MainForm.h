@@ -176,6 +176,9 @@ public:
     void SpeedButton1MouseUp();
     void btnBrowseLeftClick();
     void btnBrowseRightClick();
+    // The file dialog for one side's path box; a chosen file goes into the box and its folder
+    // is where the dialog opens next time.
+    void BrowseForPath(QComboBox& Box, TFileDialogState& Dialog, const QString& DialogName);
     void CompareTextFiles(const QString& L, const QString& R);
     void ReadPaths(QString& L, QString& R) const;            // trimmed edit texts of the path boxes
     void AddPathsToHistory(const QString& L, const QString& R, THistoryRule Rule);

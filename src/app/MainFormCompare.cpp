@@ -161,22 +161,22 @@ void TfrmMain::ShowNewFileComparison()
     FocusComparisonRows();
 }
 
-void TfrmMain::btnBrowseLeftClick()
+void TfrmMain::BrowseForPath(QComboBox& Box, TFileDialogState& Dialog, const QString& DialogName)
 {
-    const QString Chosen = Platform.ChooseOpenFile(this, BrowseStartFolder(cmbLeft->currentText(), dlgOpen1.InitialDir),
-                                                    QStringLiteral("dlgOpen1"));
+    const QString Chosen =
+        Platform.ChooseOpenFile(this, BrowseStartFolder(Box.currentText(), Dialog.InitialDir), DialogName);
     if (Chosen.isEmpty())
         return;
-    cmbLeft->setEditText(QDir::toNativeSeparators(Chosen));
-    dlgOpen1.InitialDir = QFileInfo(Chosen).absolutePath();
+    Box.setEditText(QDir::toNativeSeparators(Chosen));
+    Dialog.InitialDir = QFileInfo(Chosen).absolutePath();
+}
+
+void TfrmMain::btnBrowseLeftClick()
+{
+    BrowseForPath(*cmbLeft, dlgOpen1, QStringLiteral("dlgOpen1"));
 }
 
 void TfrmMain::btnBrowseRightClick()
 {
-    const QString Chosen = Platform.ChooseOpenFile(this, BrowseStartFolder(cmbRight->currentText(), dlgopen2.InitialDir),
-                                                    QStringLiteral("dlgopen2"));
-    if (Chosen.isEmpty())
-        return;
-    cmbRight->setEditText(QDir::toNativeSeparators(Chosen));
-    dlgopen2.InitialDir = QFileInfo(Chosen).absolutePath();
+    BrowseForPath(*cmbRight, dlgopen2, QStringLiteral("dlgopen2"));
 }

@@ -1,12 +1,14 @@
 // Encoding detection, loading and the text probe on a file holding the fuzzer's bytes.
 //
 // Properties: loading either gives lines or throws ETextFileError with a message; the probe on
-// the file agrees with the probe on its bytes; no line holds a line break; loading without a
-// mark gives what decoding the bytes whole gives; and the loaded lines, written back as a save
-// writes them, load again to the same lines and encoding.
+// the file agrees with the probe on its bytes; decoding the bytes in memory agrees with loading
+// the file; no line holds a line break; loading without a mark gives what decoding the bytes
+// whole gives; and the loaded lines, written back as a save writes them, load again to the
+// same lines and encoding.
 
 #include "FuzzInput.h"
 
+#include "text/SideState.h"
 #include "text/TextFile.h"
 
 #include <QDir>
@@ -78,6 +80,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
 
     for (const QString& Line : L.Lines)
         FUZZ_CHECK(!Line.contains(u'\n') && !Line.contains(u'\r'), Hex(Bytes));
+
+    // Decoding bytes already read (the headless diff) gives what loading the file gives.
+    TSideState FromBytes;
+    LoadTextBytes(ScratchFile(), Bytes, FromBytes);
+    FUZZ_CHECK(FromBytes.Lines == L.Lines && FromBytes.Encoding == L.Encoding && FromBytes.HasBOM == L.HasBOM
+                   && FromBytes.EncName == L.EncName,
+               Hex(Bytes));
 
     // The piecewise decoder of the loader against the plain whole-text one.
     if (!L.HasBOM) {

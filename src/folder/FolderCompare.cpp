@@ -438,6 +438,13 @@ bool SameContents(const TFileRef& LeftFile, const TFileRef& RightFile, std::vect
     return true;
 }
 
+// Only to look names up in: a folder that may be searched but not listed still serves.
+#ifdef O_PATH
+constexpr int FolderOpenFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int FolderOpenFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
 // One side's folder of the pairs being read, held open while consecutive pairs lie in it, so a
 // file is opened by its name alone instead of walking its whole path again.
 class TFolderCursor
@@ -463,7 +470,7 @@ public:
             FOpen = true;
             FFolder = Folder.toByteArray();
             FFolderPath = FRoot + FFolder;
-            FFd = ::open(FFolderPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            FFd = ::open(FFolderPath.constData(), FolderOpenFlags);
         }
         if (FFd < 0) {
             // Opened by its whole path, so the message is about the file.

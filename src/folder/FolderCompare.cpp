@@ -521,8 +521,10 @@ void CompareContents(TFolderComparison& Result, const std::vector<qsizetype>& Ro
                     const qsizetype Row = Rows[I];
                     bool Same = false;
                     try {
-                        Same = SameContents(LeftFolder.Locate(Result.LeftBytes[Row]),
-                                            RightFolder.Locate(Result.RightBytes[Row]), A, B, Control);
+                        // Read through const lists: a non-const [] may detach, and the names
+                        // must stay where the other workers read them too.
+                        Same = SameContents(LeftFolder.Locate(std::as_const(Result.LeftBytes)[Row]),
+                                            RightFolder.Locate(std::as_const(Result.RightBytes)[Row]), A, B, Control);
                     } catch (const TReadFailure& Failure) {
                         Problems[Worker].Add(Failure.Problem);
                     }

@@ -509,7 +509,9 @@ void CompareContents(TFolderComparison& Result, const std::vector<qsizetype>& Ro
         unsigned(std::clamp<size_t>(Rows.size() / 64 + 1, 1, size_t(std::clamp(std::thread::hardware_concurrency(), 2u, 4u))));
     std::vector<TFolderProblems> Problems(Threads);
     std::vector<std::exception_ptr> Failures(Threads);
-    // Each worker writes only the kinds of its own rows.
+    // Each worker writes only the kinds of its own rows, through a pointer taken here, once:
+    // a non-const [] on the list from several threads could detach it.
+    TDiffItem* const Items = Result.Items.data();
     auto Work = [&](unsigned Worker) {
         try {
             std::vector<char> A, B;
@@ -521,14 +523,12 @@ void CompareContents(TFolderComparison& Result, const std::vector<qsizetype>& Ro
                     const qsizetype Row = Rows[I];
                     bool Same = false;
                     try {
-                        // Read through const lists: a non-const [] may detach, and the names
-                        // must stay where the other workers read them too.
                         Same = SameContents(LeftFolder.Locate(std::as_const(Result.LeftBytes)[Row]),
                                             RightFolder.Locate(std::as_const(Result.RightBytes)[Row]), A, B, Control);
                     } catch (const TReadFailure& Failure) {
                         Problems[Worker].Add(Failure.Problem);
                     }
-                    Result.Items[Row].Kind = Same ? dkEqual : dkDifferent;
+                    Items[Row].Kind = Same ? dkEqual : dkDifferent;
                     if (Control)
                         Control->PairsRead.fetch_add(1, std::memory_order_relaxed);
                 }

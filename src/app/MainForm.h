@@ -5,6 +5,7 @@
 #include "grid/TDiffGrid.h"
 #include "merge/UndoStack.h"
 #include "platform/Platform.h"
+#include "settings/SettingsRecord.h"
 #include "text/SideState.h"
 #include "text/TextFile.h"
 #include "tika/Tika.h"
@@ -33,7 +34,6 @@ class QTimer;
 class QToolButton;
 class TfrmSettings;
 struct TDecodedSettings;
-struct TSettingsRecord;
 
 // Unit-level state shared by the window's commands (UI thread only).
 extern bool UnsavedChanges;        // some side holds changes not yet saved (see TSideState::Unsaved)
@@ -97,10 +97,10 @@ public:
     bool fIgnoreLeadingWS = false;
     bool fIgnoreTrailingWS = false;
     bool fIgnoreBlankLiness = false;
-    quint32 fColorAddedLines = 0x00FFF0E0;          // colours are 0x00BBGGRR, or 0xFF0000nn for a system colour
-    quint32 fColorRemovedLines = 0x00E0F0FF;
-    quint32 fColorChangedLines = 0x00E0E0FF;
-    quint32 fColorDifferentTextInLine = 0x0000FFFF;
+    quint32 fColorAddedLines = DefaultColorAddedLines;   // colours are 0x00BBGGRR, or 0xFF0000nn for a system colour
+    quint32 fColorRemovedLines = DefaultColorRemovedLines;
+    quint32 fColorChangedLines = DefaultColorChangedLines;
+    quint32 fColorDifferentTextInLine = DefaultColorDifferentTextInLine;
     TUndoStack FUndoStack;
     std::int32_t FBaseRowHeight = 0;
     bool FFolderMode = false;

@@ -21,8 +21,6 @@
 void RunBothLoads(qint64 LeftSize, qint64 RightSize, const std::function<void()>& LoadLeft,
                   const std::function<void()>& LoadRight);
 
-// Reads both files into their sides. They load side by side when both peaks together fit in
-// half the memory at hand, one after the other otherwise, so their peaks add up only where
-// there is room. A failure of the left file is the one reported; on any failure both sides
-// are left as they were. Running out of memory is an ETextFileError naming the file and its size.
+// Reads both files into their sides through RunBothLoads. On any failure both sides are left as
+// they were. Running out of memory is an ETextFileError naming the file and its size.
 void LoadTextFiles(const QString& L, TSideState& Left, const QString& R, TSideState& Right);

@@ -104,9 +104,32 @@ void TestCliDiff::exactOutput_data()
     QTest::newRow("CR LF lines keep their breaks")
         << QByteArray("a\r\nb\r\nc\r\n") << QByteArray("a\r\nB\r\nc\r\n") << None << 1
         << Header() + "@@ -1,3 +1,3 @@\n a\r\n-b\r\n+B\r\n c\r\n" << true;
-    // The window aligns lines without their breaks: CR LF and LF text is the same text.
-    QTest::newRow("CR LF against LF") << QByteArray("a\r\nb\r\n") << QByteArray("a\nb\n") << None << 0
-                                      << QByteArray() << false;
+    // Lines are compared as printed: their breaks are part of them.
+    QTest::newRow("CR LF against LF") << QByteArray("a\r\nb\r\n") << QByteArray("a\nb\n") << None << 1
+                                      << Header() + "@@ -1,2 +1,2 @@\n-a\r\n-b\r\n+a\n+b\n" << true;
+    QTest::newRow("--strip-trailing-cr") << QByteArray("a\r\nb\r\n") << QByteArray("a\nb\n")
+                                         << QStringList{"--strip-trailing-cr"} << 0 << QByteArray() << true;
+    QTest::newRow("--strip-trailing-cr prints lines without the CR")
+        << QByteArray("a\r\nb\r\n") << QByteArray("a\nc\n") << QStringList{"--strip-trailing-cr"} << 1
+        << Header() + "@@ -1,2 +1,2 @@\n a\n-b\n+c\n" << true;
+    QTest::newRow("--strip-trailing-cr keeps a lone CR")
+        << QByteArray("a\r") << QByteArray("a") << QStringList{"--strip-trailing-cr"} << 1
+        << Header() + "@@ -1 +1 @@\n-a\r\n" + NoNewline + "+a\n" + NoNewline << true;
+    // Lone CR breaks no line: such a file is one line, as GNU diff sees it.
+    QTest::newRow("lone CR files are one line")
+        << QByteArray("a\rb\rc\r") << QByteArray("a\rB\rc\r") << None << 1
+        << Header() + "@@ -1 +1 @@\n-a\rb\rc\r\n" + NoNewline + "+a\rB\rc\r\n" + NoNewline << true;
+    QTest::newRow("mixed breaks") << QByteArray("a\r\nb\nc\rd\n") << QByteArray("a\nb\nc\rd\r\n") << None << 1
+                                  << Header() + "@@ -1,3 +1,3 @@\n-a\r\n+a\n b\n-c\rd\n+c\rd\r\n" << true;
+    QTest::newRow("same text, Windows-1252 against UTF-8")
+        << QByteArray("caf\xE9\nx\n") << QByteArray("caf\xC3\xA9\nx\n") << None << 1
+        << Header() + "@@ -1,2 +1,2 @@\n-caf\xE9\n+caf\xC3\xA9\n x\n" << true;
+    QTest::newRow("a UTF-8 mark is part of the first line")
+        << QByteArray("\xEF\xBB\xBF" "a\nb\n") << QByteArray("a\nb\n") << None << 1
+        << Header() + "@@ -1,2 +1,2 @@\n-\xEF\xBB\xBF" "a\n+a\n b\n" << true;
+    QTest::newRow("UTF-16 odd last byte kept")
+        << Utf16(QStringLiteral("ab"), true) + "c" << Utf16(QStringLiteral("ab"), true) + "d" << None << 1
+        << Header() + "@@ -1 +1 @@\n-abc\n" + NoNewline + "+abd\n" + NoNewline << false;
     QTest::newRow("UTF-16 LE against UTF-8")
         << Utf16(QStringLiteral("h\u00E9\nsame\n"), true) << QByteArray("h\xC3\xA9!\nsame\n") << None << 1
         << Header() + "@@ -1,2 +1,2 @@\n-h\xC3\xA9\n+h\xC3\xA9!\n same\n" << false;
@@ -124,9 +147,12 @@ void TestCliDiff::exactOutput_data()
                         << QByteArray() << true;
     QTest::newRow("-b equal") << QByteArray("a  b\n") << QByteArray("a\tb\n") << QStringList{"-b"} << 0
                               << QByteArray() << true;
-    // The window's key keeps one blank for a trailing run; GNU diff -b drops it.
-    QTest::newRow("-b keeps a trailing blank") << QByteArray("a \n") << QByteArray("a\n") << QStringList{"-b"} << 1
-                                               << Header() + "@@ -1 +1 @@\n-a \n+a\n" << false;
+    QTest::newRow("-b ignores trailing white space") << QByteArray("int a = 1;\n") << QByteArray("int a = 1;   \n")
+                                                     << QStringList{"-b"} << 0 << QByteArray() << true;
+    QTest::newRow("-b ignores CR LF and a missing final break")
+        << QByteArray("a\r\nb\r\n") << QByteArray("a\nb") << QStringList{"-b"} << 0 << QByteArray() << true;
+    QTest::newRow("-b keeps leading white space") << QByteArray(" a\n") << QByteArray("a\n") << QStringList{"-b"} << 1
+                                                  << Header() + "@@ -1 +1 @@\n- a\n+a\n" << true;
     QTest::newRow("-b unequal") << QByteArray("a b\n") << QByteArray("ab\n") << QStringList{"-b"} << 1
                                 << Header() + "@@ -1 +1 @@\n-a b\n+ab\n" << true;
     QTest::newRow("--ignore-leading-space") << QByteArray("  a\nb\n") << QByteArray("a\n\tb\n")
@@ -135,10 +161,21 @@ void TestCliDiff::exactOutput_data()
                                              << QStringList{"--ignore-trailing-space"} << 0 << QByteArray() << true;
     QTest::newRow("-B blank lines only") << QByteArray("a\n\nb\n") << QByteArray("a\nb\n\n") << QStringList{"-B"} << 0
                                          << QByteArray() << true;
+    QTest::newRow("-B a blank line against text is a change")
+        << QByteArray("a\n\nc\n") << QByteArray("a\nx\nc\n") << QStringList{"-B"} << 1
+        << Header() + "@@ -1,3 +1,3 @@\n a\n-\n+x\n c\n" << true;
+    QTest::newRow("-B white space is blank only when white space is ignored")
+        << QByteArray("a\n  \n") << QByteArray("a\n") << QStringList{"-B"} << 1
+        << Header() + "@@ -1,2 +1 @@\n a\n-  \n" << true;
+    QTest::newRow("-B -w white space lines are blank")
+        << QByteArray("a\n \t\n") << QByteArray("a\n") << QStringList{"-B", "-w"} << 0 << QByteArray() << true;
+    QTest::newRow("-B -U0 a blank change near a real one stays apart")
+        << QByteArray("a\nb\nc\n\nd\n") << QByteArray("a\nB\nc\nd\n") << QStringList{"-B", "-U0"} << 1
+        << Header() + "@@ -2 +2 @@\n-b\n+B\n" << true;
     // Blank lines beside a real change are printed with it, so the output still patches.
     QTest::newRow("-B blank lines inside a hunk")
         << QByteArray("a\nb\n\nc\n") << QByteArray("a\nx\nc\n") << QStringList{"-B"} << 1
-        << Header() + "@@ -1,4 +1,3 @@\n a\n-b\n-\n+x\n c\n" << false;
+        << Header() + "@@ -1,4 +1,3 @@\n a\n-b\n-\n+x\n c\n" << true;
     QTest::newRow("-U0, two hunks") << QByteArray("a\nb\nc\nd\n") << QByteArray("A\nb\nc\nD\n") << QStringList{"-U0"} << 1
                                     << Header() + "@@ -1 +1 @@\n-a\n+A\n@@ -4 +4 @@\n-d\n+D\n" << true;
     QTest::newRow("-U0 insertion") << QByteArray("a\nb\n") << QByteArray("a\nn\nb\n") << QStringList{"-U", "0"} << 1

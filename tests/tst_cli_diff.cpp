@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -58,6 +60,46 @@ void MakeTree(const QString& Root, const QMap<QString, QByteArray>& Files)
     return Text;
 }
 
+// The changed lines of a unified diff ("-" and "+" lines after the two header lines).
+[[nodiscard]] QList<QByteArray> ChangedLines(const QByteArray& Diff)
+{
+    QList<QByteArray> Changed;
+    const QList<QByteArray> Lines = Diff.split('\n');
+    for (qsizetype I = 2; I < Lines.size(); ++I)
+        if (Lines[I].startsWith('-') || Lines[I].startsWith('+'))
+            Changed << Lines[I];
+    return Changed;
+}
+
+[[nodiscard]] bool IsBlankText(QByteArrayView Text)
+{
+    return std::all_of(Text.begin(), Text.end(), [](char C) { return QByteArrayView(" \t\v\f\r").contains(C); });
+}
+
+[[nodiscard]] qsizetype NonBlankCount(const QList<QByteArray>& Changed)
+{
+    return std::count_if(Changed.begin(), Changed.end(),
+                         [](const QByteArray& Line) { return !IsBlankText(QByteArrayView(Line).sliced(1)); });
+}
+
+// GNU diff on the same pair; Minimal adds --minimal, which finds a smallest change as ours does.
+[[nodiscard]] TProgramRun GnuDiff(const QStringList& Options, const QString& Dir, bool Minimal)
+{
+    QStringList Args = Options;
+    if (Minimal)
+        Args << QStringLiteral("--minimal");
+    if (!Options.join(u' ').contains(u'U') && !Options.contains(QStringLiteral("-q")))
+        Args << QStringLiteral("-u");
+    return RunProcess(QStringLiteral("diff"), Args + QStringList{"--label", "l", "--label", "r", "l", "r"}, Dir);
+}
+
+[[nodiscard]] QString Describe(const QStringList& Options, const QByteArray& Left, const QByteArray& Right,
+                               const QByteArray& Ours, const QByteArray& Gnu)
+{
+    return QStringLiteral("options %1\nleft:  %2\nright: %3\nours:\n%4\nGNU:\n%5")
+        .arg(Options.join(u' '), ToHex(Left), ToHex(Right), QString::fromLatin1(Ours), QString::fromLatin1(Gnu));
+}
+
 }  // namespace
 
 class TestCliDiff : public QObject
@@ -71,6 +113,9 @@ private slots:
     void unreadableFolderEntriesAreTrouble();
     void patchRebuildsRightSide_data();
     void patchRebuildsRightSide();
+    void patchRebuildsTablePairs_data();
+    void patchRebuildsTablePairs();
+    void optionsAgreeWithGnuOnRandomPairs();
 };
 
 void TestCliDiff::exactOutput_data()
@@ -104,9 +149,32 @@ void TestCliDiff::exactOutput_data()
     QTest::newRow("CR LF lines keep their breaks")
         << QByteArray("a\r\nb\r\nc\r\n") << QByteArray("a\r\nB\r\nc\r\n") << None << 1
         << Header() + "@@ -1,3 +1,3 @@\n a\r\n-b\r\n+B\r\n c\r\n" << true;
-    // The window aligns lines without their breaks: CR LF and LF text is the same text.
-    QTest::newRow("CR LF against LF") << QByteArray("a\r\nb\r\n") << QByteArray("a\nb\n") << None << 0
-                                      << QByteArray() << false;
+    // Lines are compared as printed: their breaks are part of them.
+    QTest::newRow("CR LF against LF") << QByteArray("a\r\nb\r\n") << QByteArray("a\nb\n") << None << 1
+                                      << Header() + "@@ -1,2 +1,2 @@\n-a\r\n-b\r\n+a\n+b\n" << true;
+    QTest::newRow("--strip-trailing-cr") << QByteArray("a\r\nb\r\n") << QByteArray("a\nb\n")
+                                         << QStringList{"--strip-trailing-cr"} << 0 << QByteArray() << true;
+    QTest::newRow("--strip-trailing-cr prints lines without the CR")
+        << QByteArray("a\r\nb\r\n") << QByteArray("a\nc\n") << QStringList{"--strip-trailing-cr"} << 1
+        << Header() + "@@ -1,2 +1,2 @@\n a\n-b\n+c\n" << true;
+    QTest::newRow("--strip-trailing-cr keeps a lone CR")
+        << QByteArray("a\r") << QByteArray("a") << QStringList{"--strip-trailing-cr"} << 1
+        << Header() + "@@ -1 +1 @@\n-a\r\n" + NoNewline + "+a\n" + NoNewline << true;
+    // Lone CR breaks no line: such a file is one line, as GNU diff sees it.
+    QTest::newRow("lone CR files are one line")
+        << QByteArray("a\rb\rc\r") << QByteArray("a\rB\rc\r") << None << 1
+        << Header() + "@@ -1 +1 @@\n-a\rb\rc\r\n" + NoNewline + "+a\rB\rc\r\n" + NoNewline << true;
+    QTest::newRow("mixed breaks") << QByteArray("a\r\nb\nc\rd\n") << QByteArray("a\nb\nc\rd\r\n") << None << 1
+                                  << Header() + "@@ -1,3 +1,3 @@\n-a\r\n+a\n b\n-c\rd\n+c\rd\r\n" << true;
+    QTest::newRow("same text, Windows-1252 against UTF-8")
+        << QByteArray("caf\xE9\nx\n") << QByteArray("caf\xC3\xA9\nx\n") << None << 1
+        << Header() + "@@ -1,2 +1,2 @@\n-caf\xE9\n+caf\xC3\xA9\n x\n" << true;
+    QTest::newRow("a UTF-8 mark is part of the first line")
+        << QByteArray("\xEF\xBB\xBF" "a\nb\n") << QByteArray("a\nb\n") << None << 1
+        << Header() + "@@ -1,2 +1,2 @@\n-\xEF\xBB\xBF" "a\n+a\n b\n" << true;
+    QTest::newRow("UTF-16 odd last byte kept")
+        << Utf16(QStringLiteral("ab"), true) + "c" << Utf16(QStringLiteral("ab"), true) + "d" << None << 1
+        << Header() + "@@ -1 +1 @@\n-abc\n" + NoNewline + "+abd\n" + NoNewline << false;
     QTest::newRow("UTF-16 LE against UTF-8")
         << Utf16(QStringLiteral("h\u00E9\nsame\n"), true) << QByteArray("h\xC3\xA9!\nsame\n") << None << 1
         << Header() + "@@ -1,2 +1,2 @@\n-h\xC3\xA9\n+h\xC3\xA9!\n same\n" << false;
@@ -124,9 +192,12 @@ void TestCliDiff::exactOutput_data()
                         << QByteArray() << true;
     QTest::newRow("-b equal") << QByteArray("a  b\n") << QByteArray("a\tb\n") << QStringList{"-b"} << 0
                               << QByteArray() << true;
-    // The window's key keeps one blank for a trailing run; GNU diff -b drops it.
-    QTest::newRow("-b keeps a trailing blank") << QByteArray("a \n") << QByteArray("a\n") << QStringList{"-b"} << 1
-                                               << Header() + "@@ -1 +1 @@\n-a \n+a\n" << false;
+    QTest::newRow("-b ignores trailing white space") << QByteArray("int a = 1;\n") << QByteArray("int a = 1;   \n")
+                                                     << QStringList{"-b"} << 0 << QByteArray() << true;
+    QTest::newRow("-b ignores CR LF and a missing final break")
+        << QByteArray("a\r\nb\r\n") << QByteArray("a\nb") << QStringList{"-b"} << 0 << QByteArray() << true;
+    QTest::newRow("-b keeps leading white space") << QByteArray(" a\n") << QByteArray("a\n") << QStringList{"-b"} << 1
+                                                  << Header() + "@@ -1 +1 @@\n- a\n+a\n" << true;
     QTest::newRow("-b unequal") << QByteArray("a b\n") << QByteArray("ab\n") << QStringList{"-b"} << 1
                                 << Header() + "@@ -1 +1 @@\n-a b\n+ab\n" << true;
     QTest::newRow("--ignore-leading-space") << QByteArray("  a\nb\n") << QByteArray("a\n\tb\n")
@@ -135,10 +206,21 @@ void TestCliDiff::exactOutput_data()
                                              << QStringList{"--ignore-trailing-space"} << 0 << QByteArray() << true;
     QTest::newRow("-B blank lines only") << QByteArray("a\n\nb\n") << QByteArray("a\nb\n\n") << QStringList{"-B"} << 0
                                          << QByteArray() << true;
+    QTest::newRow("-B a blank line against text is a change")
+        << QByteArray("a\n\nc\n") << QByteArray("a\nx\nc\n") << QStringList{"-B"} << 1
+        << Header() + "@@ -1,3 +1,3 @@\n a\n-\n+x\n c\n" << true;
+    QTest::newRow("-B white space is blank only when white space is ignored")
+        << QByteArray("a\n  \n") << QByteArray("a\n") << QStringList{"-B"} << 1
+        << Header() + "@@ -1,2 +1 @@\n a\n-  \n" << true;
+    QTest::newRow("-B -w white space lines are blank")
+        << QByteArray("a\n \t\n") << QByteArray("a\n") << QStringList{"-B", "-w"} << 0 << QByteArray() << true;
+    QTest::newRow("-B -U0 a blank change near a real one stays apart")
+        << QByteArray("a\nb\nc\n\nd\n") << QByteArray("a\nB\nc\nd\n") << QStringList{"-B", "-U0"} << 1
+        << Header() + "@@ -2 +2 @@\n-b\n+B\n" << true;
     // Blank lines beside a real change are printed with it, so the output still patches.
     QTest::newRow("-B blank lines inside a hunk")
         << QByteArray("a\nb\n\nc\n") << QByteArray("a\nx\nc\n") << QStringList{"-B"} << 1
-        << Header() + "@@ -1,4 +1,3 @@\n a\n-b\n-\n+x\n c\n" << false;
+        << Header() + "@@ -1,4 +1,3 @@\n a\n-b\n-\n+x\n c\n" << true;
     QTest::newRow("-U0, two hunks") << QByteArray("a\nb\nc\nd\n") << QByteArray("A\nb\nc\nD\n") << QStringList{"-U0"} << 1
                                     << Header() + "@@ -1 +1 @@\n-a\n+A\n@@ -4 +4 @@\n-d\n+D\n" << true;
     QTest::newRow("-U0 insertion") << QByteArray("a\nb\n") << QByteArray("a\nn\nb\n") << QStringList{"-U", "0"} << 1
@@ -270,8 +352,11 @@ void TestCliDiff::patchRebuildsRightSide()
     QFETCH(QString, tool);
     if (!HasCommand(tool))
         QSKIP("tool not installed");
+    // CR LF and lone CR lines, Windows-1252 and UTF-8 spellings of one word, a line that starts
+    // with a mark: whatever the bytes, the patch gives them back.
     const QList<QByteArray> Pool = {"", "  ", "{", "}", "int a;", "int b;", "\treturn 0;",
-                                    "caf\xC3\xA9", "// note", "x", "y", "END"};
+                                    "caf\xC3\xA9", "caf\xE9", "// note", "x", "x\r", "a\rb", "\r", "y", "END",
+                                    "\xEF\xBB\xBFx"};
     QRandomGenerator Rng(20261210);
     for (int Round = 0; Round < 60; ++Round) {
         QTemporaryDir Work;
@@ -289,6 +374,12 @@ void TestCliDiff::patchRebuildsRightSide()
         const int Context = int(Rng.bounded(4));
         const TProgramRun Diff = RunQuorlane({"--diff", "-U", QString::number(Context), "a/f", "b/f"}, Work.path());
         QCOMPARE(Diff.ExitCode, Left == Right ? 0 : 1);
+        if (HasCommand(QStringLiteral("diff"))) {
+            const TProgramRun Gnu = RunProcess(QStringLiteral("diff"), {"--minimal", "-u", "a/f", "b/f"}, Work.path());
+            QCOMPARE(Diff.ExitCode, Gnu.ExitCode);
+            QVERIFY2(ChangedLines(Diff.Out).size() == ChangedLines(Gnu.Out).size(),
+                     qPrintable(Describe({}, Left, Right, Diff.Out, Gnu.Out)));
+        }
         if (Left == Right)
             continue;
         const QString Patch = WriteBytesFile(Work.path(), QStringLiteral("p.diff"), Diff.Out);
@@ -302,6 +393,101 @@ void TestCliDiff::patchRebuildsRightSide()
         QVERIFY2(ReadBytesFile(Work.filePath("t/f")) == Right,
                  qPrintable(QStringLiteral("round %1\nleft:\n%2\nright:\n%3\npatch:\n%4")
                                 .arg(Round).arg(ToHex(Left), ToHex(Right), QString::fromUtf8(Diff.Out))));
+    }
+}
+
+void TestCliDiff::patchRebuildsTablePairs_data()
+{
+    QTest::addColumn<QByteArray>("left");
+    QTest::addColumn<QByteArray>("right");
+    QTest::newRow("lone CR") << QByteArray("a\rb\rc\r") << QByteArray("a\rX\rc\r");
+    QTest::newRow("lone CR against LF") << QByteArray("a\rb\r") << QByteArray("a\nb\n");
+    QTest::newRow("CR LF against LF") << QByteArray("a\r\nb\r\nc\r\n") << QByteArray("a\nb\nc\n");
+    QTest::newRow("LF against CR LF, one line changed") << QByteArray("a\nb\nc\n") << QByteArray("a\r\nB\r\nc\r\n");
+    QTest::newRow("mixed breaks") << QByteArray("a\r\nb\nc\rd\r\n") << QByteArray("a\nb\r\nc\rd\n");
+    QTest::newRow("no final break on the left") << QByteArray("a\nb") << QByteArray("a\nb\n");
+    QTest::newRow("no final break on the right") << QByteArray("a\nb\n") << QByteArray("a\nb");
+    QTest::newRow("no final break on either") << QByteArray("a\nb") << QByteArray("a\nc");
+    QTest::newRow("CR LF, no final break") << QByteArray("a\r\nb") << QByteArray("a\r\nb\r\n");
+    QTest::newRow("Windows-1252 against UTF-8") << QByteArray("caf\xE9\nna\xEFve\n")
+                                                << QByteArray("caf\xC3\xA9\nna\xC3\xAFve\n");
+    QTest::newRow("with a mark against without") << QByteArray("\xEF\xBB\xBF" "a\nb\n") << QByteArray("a\nb\n");
+    QTest::newRow("without a mark against with") << QByteArray("a\nb\n") << QByteArray("\xEF\xBB\xBF" "a\nb\n");
+    QTest::newRow("empty against text") << QByteArray() << QByteArray("a\n");
+    QTest::newRow("text against empty") << QByteArray("a") << QByteArray();
+    // UTF-16 is printed as UTF-8: the patch turns LEFT's text, so printed, into RIGHT.
+    QTest::newRow("UTF-16 against UTF-8") << Utf16(QStringLiteral("h\u00E9\r\nsame\n"), true)
+                                          << QByteArray("h\xC3\xA9!\r\nsame\n");
+}
+
+void TestCliDiff::patchRebuildsTablePairs()
+{
+    QFETCH(QByteArray, left);
+    QFETCH(QByteArray, right);
+    if (!HasCommand(QStringLiteral("patch")) || !HasCommand(QStringLiteral("diff")))
+        QSKIP("patch or diff not installed");
+    QTemporaryDir Work;
+    WriteBytesFile(Work.path(), QStringLiteral("l"), left);
+    WriteBytesFile(Work.path(), QStringLiteral("r"), right);
+    const TProgramRun Diff = RunQuorlane({"--diff", "l", "r"}, Work.path());
+    QCOMPARE(Diff.ExitCode, 1);
+    QCOMPARE(Diff.Err, QByteArray());
+
+    const bool Utf16Left = left.startsWith("\xFF\xFE");
+    const QByteArray Printed = Utf16Left ? QString::fromUtf16(reinterpret_cast<const char16_t*>(left.constData() + 2),
+                                                                (left.size() - 2) / 2).toUtf8()
+                                         : left;
+    const QString Target = WriteBytesFile(Work.path(), QStringLiteral("t"), Printed);
+    WriteBytesFile(Work.path(), QStringLiteral("l"), Printed);   // GNU diff compares the same bytes
+    const QString Patch = WriteBytesFile(Work.path(), QStringLiteral("p.diff"), Diff.Out);
+    const TProgramRun Applied = RunProcess(QStringLiteral("patch"), {"-s", Target, "-i", Patch}, Work.path());
+    QVERIFY2(Applied.ExitCode == 0, (Applied.Out + Applied.Err + "\n" + Diff.Out).constData());
+    QCOMPARE(ToHex(ReadBytesFile(Target)), ToHex(right));
+
+    const TProgramRun Gnu = GnuDiff({}, Work.path(), true);
+    QCOMPARE(Diff.ExitCode, Gnu.ExitCode);
+    QVERIFY2(ChangedLines(Diff.Out) == ChangedLines(Gnu.Out), qPrintable(Describe({}, left, right, Diff.Out, Gnu.Out)));
+}
+
+// Many small pairs rich in blank and white-space lines, under each option and several together:
+// the exit status is GNU diff's, and so is the number of changed lines that a smallest change
+// needs (diff --minimal). With -B only the lines that are not blank are counted: which blank
+// lines a hunk shows beside them depends on which of several smallest alignments is taken.
+void TestCliDiff::optionsAgreeWithGnuOnRandomPairs()
+{
+    if (!HasCommand(QStringLiteral("diff")))
+        QSKIP("GNU diff not installed");
+    const QList<QByteArray> Pool = {"", "", "  ", "\t", "a", "b", "A", "a b", "a  b", "a ", " a", "c", "x\r", "\r"};
+    const QList<QStringList> OptionSets = {
+        {}, {"-B"}, {"-B", "-b"}, {"-B", "-w"}, {"-B", "-i"}, {"-B", "--ignore-trailing-space"},
+        {"-B", "--strip-trailing-cr"}, {"-B", "-U0"}, {"-B", "-U1"}, {"-b"}, {"-w"}, {"-i"},
+        {"--ignore-trailing-space"}, {"--strip-trailing-cr"}, {"-i", "-b"}, {"-q", "-B"}};
+    QRandomGenerator Rng(20261211);
+    QTemporaryDir Work;
+    for (int Round = 0; Round < 1600; ++Round) {
+        const QByteArray Left = RandomText(Rng, Pool, 8);
+        QByteArray Right = RandomText(Rng, Pool, 8);
+        if (Rng.bounded(2) == 0)   // an edited copy: mostly blank-line and white-space edits
+            Right = Left.left(Rng.bounded(int(Left.size()) + 1)) + RandomText(Rng, Pool, 2)
+                    + Left.mid(Rng.bounded(int(Left.size()) + 1));
+        const QStringList Options = OptionSets[Rng.bounded(int(OptionSets.size()))];
+        WriteBytesFile(Work.path(), QStringLiteral("l"), Left);
+        WriteBytesFile(Work.path(), QStringLiteral("r"), Right);
+        const TProgramRun Ours = RunQuorlane(QStringList{"--diff"} + Options + QStringList{"l", "r"}, Work.path());
+        const TProgramRun Gnu = GnuDiff(Options, Work.path(), false);
+        const TProgramRun Minimal = GnuDiff(Options, Work.path(), true);
+        const QString Where = Describe(Options, Left, Right, Ours.Out, Minimal.Out);
+        QVERIFY2(Ours.ExitCode == Gnu.ExitCode, qPrintable(Where));
+        QVERIFY2(Ours.ExitCode == Minimal.ExitCode, qPrintable(Where));
+        if (Options.contains(QStringLiteral("-q"))) {
+            QCOMPARE(Ours.Out, Gnu.Out);
+            continue;
+        }
+        const QList<QByteArray> Changed = ChangedLines(Ours.Out), GnuChanged = ChangedLines(Minimal.Out);
+        if (Options.contains(QStringLiteral("-B")))
+            QVERIFY2(NonBlankCount(Changed) == NonBlankCount(GnuChanged), qPrintable(Where));
+        else
+            QVERIFY2(Changed.size() == GnuChanged.size(), qPrintable(Where));
     }
 }
 

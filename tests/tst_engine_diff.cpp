@@ -71,9 +71,15 @@ private slots:
             << TDiffItems{Row(0, 0, dkEqual), Changed(1, 1, 0, 1, 0, 1), Row(2, -1, dkLeftOnly), Row(3, 2, dkEqual)};
         QTest::newRow("no match at all") << QStringList{"A", "B", "C"} << QStringList{"D"} << None
                                          << TDiffItems{Changed(0, 0, 0, 1, 0, 1), Row(1, -1, dkLeftOnly), Row(2, -1, dkLeftOnly)};
-        QTest::newRow("blank line paired with text shows equal")
+        QTest::newRow("blank line paired with text stays a change")
             << QStringList{"a", "", "b"} << QStringList{"a", "x", "b"} << BlankOption()
+            << TDiffItems{Row(0, 0, dkEqual), Changed(1, 1, 0, 0, 0, 1), Row(2, 2, dkEqual)};
+        QTest::newRow("two blank lines paired show equal")
+            << QStringList{"a", " ", "b"} << QStringList{"a", "\t\t", "b"} << BlankOption()
             << TDiffItems{Row(0, 0, dkEqual), Row(1, 1, dkEqual), Row(2, 2, dkEqual)};
+        QTest::newRow("blank lines in a gap beside text: only the text pair changes")
+            << QStringList{"a", "", "", "b"} << QStringList{"a", "x", "b"} << BlankOption()
+            << TDiffItems{Row(0, 0, dkEqual), Changed(1, 1, 0, 0, 0, 1), Row(2, -1, dkEqual), Row(3, 2, dkEqual)};
         QTest::newRow("lone blank line keeps its row")
             << QStringList{"a", "", "b"} << QStringList{"a", "b"} << BlankOption()
             << TDiffItems{Row(0, 0, dkEqual), Row(1, -1, dkEqual), Row(2, 1, dkEqual)};
@@ -82,7 +88,7 @@ private slots:
             << TDiffItems{Row(0, 0, dkEqual), Row(1, -1, dkLeftOnly), Row(2, 1, dkEqual)};
         QTest::newRow("blank right line of a changed pair")
             << QStringList{"a", "text", "b"} << QStringList{"a", " \t", "b"} << BlankOption()
-            << TDiffItems{Row(0, 0, dkEqual), Row(1, 1, dkEqual), Row(2, 2, dkEqual)};
+            << TDiffItems{Row(0, 0, dkEqual), Changed(1, 1, 0, 4, 0, 2), Row(2, 2, dkEqual)};
         QTest::newRow("blank right-only line")
             << QStringList{"a"} << QStringList{"a", QString(QChar(1))} << BlankOption()
             << TDiffItems{Row(0, 0, dkEqual), Row(-1, 1, dkEqual)};

@@ -44,10 +44,12 @@ QString HelpText()
         "      --ignore-leading-space  ignore white space at line start\n"
         "      --ignore-trailing-space ignore white space at line end\n"
         "  -B, --ignore-blank-lines    ignore blank lines\n"
+        "      --strip-trailing-cr     compare CR LF line ends as LF\n"
         "\n"
-        "Files are read with their encoding detected (UTF-8, UTF-16 with a mark, Windows-1252)\n"
-        "and aligned exactly as the window aligns them. Two folders print one line per\n"
-        "differing file (\"Only in ...\", \"Files ... differ\").\n"
+        "Lines are compared as printed: split at LF, equal when their bytes are (line break\n"
+        "included) unless an option above says otherwise, and aligned as the window aligns\n"
+        "them; UTF-16 files are printed as UTF-8. Two folders print one line per differing\n"
+        "file (\"Only in ...\", \"Files ... differ\").\n"
         "Exit status of --diff: 0 same, 1 different, 2 trouble.\n");
 }
 
@@ -77,8 +79,9 @@ TCommandLine ParseCommandLine(const QStringList& Args, const QString& CurrentDir
     const QCommandLineOption Leading(QStringLiteral("ignore-leading-space"));
     const QCommandLineOption Trailing(QStringLiteral("ignore-trailing-space"));
     const QCommandLineOption Blank(QStringList{QStringLiteral("B"), QStringLiteral("ignore-blank-lines")});
+    const QCommandLineOption StripCr(QStringLiteral("strip-trailing-cr"));
     const QList<QCommandLineOption> DiffOnly = {Unified, Context, Brief, Case, AllSpace,
-                                                SpaceChange, Leading, Trailing, Blank};
+                                                SpaceChange, Leading, Trailing, Blank, StripCr};
     Parser.addOptions({Help, Version, Diff});
     Parser.addOptions(DiffOnly);
 
@@ -134,6 +137,7 @@ TCommandLine ParseCommandLine(const QStringList& Args, const QString& CurrentDir
         Result.Options.IgnoreLeadingWhiteSpace = Parser.isSet(Leading);
         Result.Options.IgnoreTrailingWhiteSpace = Parser.isSet(Trailing);
         Result.Options.IgnoreBlankLines = Parser.isSet(Blank);
+        Result.StripTrailingCr = Parser.isSet(StripCr);
         return Result;
     }
     if (Paths.size() == 2) {

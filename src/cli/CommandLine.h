@@ -21,6 +21,7 @@ struct TCommandLine {
     TDiffOptions Options;
     int Context = 3;             // lines of context around each change (-U)
     bool Brief = false;          // -q: report only whether the files differ
+    bool StripTrailingCr = false;   // --strip-trailing-cr: CR LF compares as LF
     QString Error;               // the usage error, without program name or hint
 
     [[nodiscard]] bool HasPaths() const { return !Left.isEmpty(); }

@@ -1,8 +1,7 @@
 #include "cli/HeadlessDiff.h"
 
+#include "cli/ByteDiff.h"
 #include "cli/CommandLine.h"
-#include "text/SideLoad.h"
-#include "text/SideState.h"
 #include "text/TextFile.h"
 
 #include <QFile>
@@ -14,222 +13,13 @@
 
 namespace {
 
-constexpr char NoNewlineMarker[] = "\\ No newline at end of file\n";
-
 // The label of a path as the file system spells it.
 [[nodiscard]] QByteArray PathBytes(const QString& Path)
 {
     return QFile::encodeName(Path);
 }
 
-// Splits Bytes at CR LF, LF and lone CR, the loader's rule. Only valid for encodings in which
-// those bytes stand for nothing but the breaks (ASCII, UTF-8, Windows-1252).
-void SplitBytes(TDiffSource& Side)
-{
-    const char* Data = Side.Bytes.constData();
-    const qsizetype Size = Side.Bytes.size();
-    Side.Spans.reserve(Side.Lines.size());
-    qsizetype Start = 0;
-    for (qsizetype I = 0; I < Size; ++I) {
-        const char C = Data[I];
-        if (C != '\n' && C != '\r')
-            continue;
-        const bool CrLf = C == '\r' && I + 1 < Size && Data[I + 1] == '\n';
-        Side.Spans.append({Start, I - Start, CrLf});
-        if (CrLf)
-            ++I;
-        Start = I + 1;
-    }
-    if (Start < Size)
-        Side.Spans.append({Start, Size - Start, false});
-    Side.FinalBreak = Size > 0 && Start == Size;
-}
-
-struct TOp {
-    char Tag;              // ' ' context, '-' left line, '+' right line
-    bool Shown;            // a change that counts; false for a change the window shows as equal
-    std::int32_t L, R;     // line indexes, -1 where the op has none
-};
-
-// The items as printed: every change run's left lines first, then its right lines. Rows that
-// the blank-line rule shows as equal without their lines matching are changes that count for
-// nothing: printed inside a hunk, as a patch needs them, but they start none.
-[[nodiscard]] std::vector<TOp> OpsOf(const TDiffSource& Left, const TDiffSource& Right,
-                                     const TDiffItems& Items, const TDiffOptions& Options,
-                                     bool FinalBreakMatters)
-{
-    const auto OpenEnd = [](const TDiffSource& Side, std::int32_t Index) {
-        return !Side.FinalBreak && Index == Side.Lines.size() - 1;
-    };
-    const auto Matched = [&](const TDiffItem& Item) {
-        if (Item.LeftIndex < 0 || Item.RightIndex < 0)
-            return false;
-        if (!Options.IgnoreBlankLines)
-            return true;
-        return NormalizeLine(Left.Lines[Item.LeftIndex], Options)
-               == NormalizeLine(Right.Lines[Item.RightIndex], Options);
-    };
-    std::vector<TOp> Ops;
-    Ops.reserve(size_t(Items.size()) + 16);
-    std::vector<TOp> Added;
-    const auto Flush = [&] {
-        Ops.insert(Ops.end(), Added.begin(), Added.end());
-        Added.clear();
-    };
-    for (const TDiffItem& Item : Items) {
-        const bool ShownEqual = Item.Kind == dkEqual;
-        if (ShownEqual && Matched(Item)) {
-            if (!(FinalBreakMatters
-                  && OpenEnd(Left, Item.LeftIndex) != OpenEnd(Right, Item.RightIndex))) {
-                Flush();
-                Ops.push_back({' ', false, Item.LeftIndex, Item.RightIndex});
-                continue;
-            }
-            // Equal text, but only one side ends with a line break: a patch must change it.
-            Ops.push_back({'-', true, Item.LeftIndex, -1});
-            Added.push_back({'+', true, -1, Item.RightIndex});
-            continue;
-        }
-        if (Item.LeftIndex >= 0)
-            Ops.push_back({'-', !ShownEqual, Item.LeftIndex, -1});
-        if (Item.RightIndex >= 0)
-            Added.push_back({'+', !ShownEqual, -1, Item.RightIndex});
-    }
-    Flush();
-    return Ops;
-}
-
-void AppendRange(QByteArray& Out, char Sign, qsizetype Start, qsizetype Count)
-{
-    Out += Sign;
-    Out += QByteArray::number(Count == 0 ? Start : Start + 1);
-    if (Count != 1) {
-        Out += ',';
-        Out += QByteArray::number(Count);
-    }
-}
-
-void AppendLine(QByteArray& Out, char Tag, const TDiffSource& Side, std::int32_t Index, bool Marker)
-{
-    const TDiffSource::TSpan& Span = Side.Spans[Index];
-    Out += Tag;
-    Out.append(Side.Bytes.constData() + Span.Start, Span.Length);
-    Out += Span.CrLf ? "\r\n" : "\n";
-    if (Marker)
-        Out += NoNewlineMarker;
-}
-
 }   // namespace
-
-TDiffSource DiffSourceFromLines(const QStringList& Lines, bool FinalBreak)
-{
-    TDiffSource Side;
-    Side.Lines = Lines;
-    Side.Spans.reserve(Lines.size());
-    for (const QString& Line : Lines) {
-        const qsizetype Start = Side.Bytes.size();
-        Side.Bytes += Line.toUtf8();
-        Side.Spans.append({Start, Side.Bytes.size() - Start, false});
-    }
-    Side.FinalBreak = FinalBreak && !Lines.isEmpty();
-    return Side;
-}
-
-TDiffSource LoadDiffSource(const QString& FileName, QByteArray Raw)
-{
-    TSideState Loaded;
-    LoadTextBytes(FileName, Raw, Loaded);
-    if (Loaded.Encoding == TTextEncoding::Utf16LE || Loaded.Encoding == TTextEncoding::Utf16BE)
-        return DiffSourceFromLines(Loaded.Lines, Loaded.FinalBreak);   // printed as UTF-8
-    TDiffSource Side;
-    Side.Bytes = std::move(Raw);
-    Side.Lines = std::move(Loaded.Lines);
-    SplitBytes(Side);
-    // The loader splits these encodings' lines by the same rule; should the two ever disagree,
-    // the decoded lines are printed rather than bytes of another line.
-    if (Side.Spans.size() != Side.Lines.size())
-        return DiffSourceFromLines(Side.Lines, Side.FinalBreak);
-    return Side;
-}
-
-QByteArray UnifiedDiffText(const TDiffSource& Left, const TDiffSource& Right, const TDiffItems& Items,
-                           const TDiffOptions& Options, const QString& LeftLabel,
-                           const QString& RightLabel, int Context)
-{
-    // A missing final break is white space at the end of the last line.
-    const bool FinalBreakMatters = !(Options.IgnoreAllWhiteSpace || Options.IgnoreWsAmount
-                                     || Options.IgnoreTrailingWhiteSpace);
-    const std::vector<TOp> Ops = OpsOf(Left, Right, Items, Options, FinalBreakMatters);
-    const qsizetype N = qsizetype(Ops.size());
-    const auto IsChange = [&Ops](qsizetype I) { return Ops[size_t(I)].Shown; };
-    const qsizetype C = Context;
-
-    QByteArray Out;
-    qsizetype I = 0;
-    qsizetype LeftDone = 0, RightDone = 0;   // lines of each side before op Walked
-    qsizetype Walked = 0;
-    while (I < N) {
-        while (I < N && !IsChange(I))
-            ++I;
-        if (I == N)
-            break;
-        if (Out.isEmpty()) {
-            Out.reserve(1 << 16);
-            Out += "--- " + PathBytes(LeftLabel) + "\n+++ " + PathBytes(RightLabel) + '\n';
-        }
-        const qsizetype Begin = std::max(Walked, I - C);
-        // Extend over changes separated by no more than twice the context.
-        qsizetype End = I;
-        for (;;) {
-            while (End < N && IsChange(End))
-                ++End;
-            qsizetype Next = End;
-            while (Next < N && !IsChange(Next) && Next - End <= 2 * C)
-                ++Next;
-            if (Next < N && IsChange(Next) && Next - End <= 2 * C)
-                End = Next;
-            else
-                break;
-        }
-        End = std::min(N, End + C);
-
-        for (; Walked < Begin; ++Walked) {
-            LeftDone += Ops[size_t(Walked)].Tag != '+';
-            RightDone += Ops[size_t(Walked)].Tag != '-';
-        }
-        qsizetype LeftCount = 0, RightCount = 0;
-        for (qsizetype K = Begin; K < End; ++K) {
-            LeftCount += Ops[size_t(K)].Tag != '+';
-            RightCount += Ops[size_t(K)].Tag != '-';
-        }
-        Out += "@@ ";
-        AppendRange(Out, '-', LeftDone, LeftCount);
-        Out += ' ';
-        AppendRange(Out, '+', RightDone, RightCount);
-        Out += " @@\n";
-        const qsizetype LeftLast = Left.Lines.size() - 1, RightLast = Right.Lines.size() - 1;
-        for (qsizetype K = Begin; K < End; ++K) {
-            const TOp& Op = Ops[size_t(K)];
-            switch (Op.Tag) {
-            case ' ':
-                AppendLine(Out, ' ', Left, Op.L,
-                           !Left.FinalBreak && Op.L == LeftLast && !Right.FinalBreak && Op.R == RightLast);
-                break;
-            case '-':
-                AppendLine(Out, '-', Left, Op.L, !Left.FinalBreak && Op.L == LeftLast);
-                break;
-            default:
-                AppendLine(Out, '+', Right, Op.R, !Right.FinalBreak && Op.R == RightLast);
-                break;
-            }
-        }
-        LeftDone += LeftCount;
-        RightDone += RightCount;
-        Walked = End;
-        I = End;
-    }
-    return Out;
-}
 
 QByteArray FolderDiffText(const TFolderComparison& Comparison, const QString& LeftRoot,
                           const QString& RightRoot)
@@ -273,37 +63,42 @@ void Write(std::FILE* Stream, const QByteArray& Bytes)
     std::fwrite(Bytes.constData(), 1, size_t(Bytes.size()), Stream);
 }
 
-[[nodiscard]] bool IsTextContent(const QByteArray& Bytes)
-{
-    return IsTextBytes(QByteArrayView(Bytes).first(std::min(Bytes.size(), TextProbeSize)));
-}
-
 [[nodiscard]] int CompareFiles(const TCommandLine& Command, std::FILE* Out)
 {
     const QString& L = Command.Left;
     const QString& R = Command.Right;
-    const QByteArray LeftBytes = ReadTextFileBytes(L);
-    const QByteArray RightBytes = ReadTextFileBytes(R);
     const auto Differ = [&](const char* Format) {
         Write(Out, PathBytes(QString::fromLatin1(Format).arg(L, R)));
         return ExitDifferent;
     };
-    if (!IsTextContent(LeftBytes) || !IsTextContent(RightBytes))
-        return LeftBytes == RightBytes ? ExitSame : Differ("Binary files %1 and %2 differ\n");
+    // The probe reads a block of each; binary files are compared a block at a time.
+    const bool LeftText = IsTextFile(L), RightText = IsTextFile(R);
+    if (!LeftText || !RightText) {
+        const bool Same = QFileInfo(L).size() == QFileInfo(R).size() && FirstDifferentByte(L, R) < 0;
+        return Same ? ExitSame : Differ("Binary files %1 and %2 differ\n");
+    }
 
-    // Loaded as the window loads two files; the alignment waits for both. The sides stay until
-    // the process ends, which frees them faster than a million single frees (see RunWithoutWindow).
-    static TDiffSource Left, Right;
-    RunBothLoads(LeftBytes.size(), RightBytes.size(), [&] { Left = LoadDiffSource(L, LeftBytes); },
-                 [&] { Right = LoadDiffSource(R, RightBytes); });
-    static TDiffItems Items;
-    Items = ComputeDiff(Left.Lines, Right.Lines, Command.Options);
-    const QByteArray Diff = UnifiedDiffText(Left, Right, Items, Command.Options, L, R, Command.Context);
-    if (Diff.isEmpty())
+    // The sides stay until the process ends, which frees them faster than many single frees
+    // (see RunWithoutWindow).
+    static TByteLines Left, Right;
+    const auto Printed = [&Command](const QString& Path) {
+        QByteArray Bytes = PrintableTextBytes(ReadTextFileBytes(Path));
+        return Command.StripTrailingCr ? StripTrailingCrs(std::move(Bytes)) : Bytes;
+    };
+    Left = SplitByteLines(Printed(L));
+    Right = SplitByteLines(Printed(R));
+    if (Left.Bytes == Right.Bytes)
+        return ExitSame;
+    const TDiffOptions& Options = Command.Options;
+    if (Command.Brief && Options == TDiffOptions{})
+        return Differ("Files %1 and %2 differ\n");
+    static std::vector<TByteChange> Changes;
+    Changes = ByteDiffChanges(Left, Right, Options);
+    if (!HasShownChange(Changes))
         return ExitSame;
     if (Command.Brief)
         return Differ("Files %1 and %2 differ\n");
-    Write(Out, Diff);
+    Write(Out, UnifiedByteDiff(Left, Right, Changes, PathBytes(L), PathBytes(R), Command.Context));
     return ExitDifferent;
 }
 

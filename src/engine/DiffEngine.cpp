@@ -178,8 +178,9 @@ TDiffItems AssembleDiffItems(const QStringList& Left, const QStringList& Right, 
         for (TDiffItem& Item : Items) {
             if (Item.Kind == dkEqual)
                 continue;
-            const bool Blank = (Item.LeftIndex >= 0 && IsBlankLine(Left[Item.LeftIndex])) ||
-                               (Item.RightIndex >= 0 && IsBlankLine(Right[Item.RightIndex]));
+            // A blank line paired with text is still a change: the text is what changed.
+            const bool Blank = (Item.LeftIndex < 0 || IsBlankLine(Left[Item.LeftIndex])) &&
+                               (Item.RightIndex < 0 || IsBlankLine(Right[Item.RightIndex]));
             if (Blank) {
                 Item.Kind = dkEqual;
                 Item.LeftChangeStart = -1;

@@ -259,6 +259,42 @@ void ForHalves(bool Parallel, std::size_t Count, TBody&& Body)
 
 } // namespace
 
+namespace {
+
+// Numbers the Total keys (the left ones first, N of them) given by KeyAt, hashing each once.
+// Keys of the lower half of the hash space get even numbers, the upper half odd ones, so two
+// threads can number them.
+template <class TKeyAt, class TPrepare>
+TLineIds NumberKeys(std::size_t N, std::size_t Total, const TKeyAt& KeyAt, TPrepare&& Prepare,
+                    const TAlignTuning& Tuning)
+{
+    const bool Parallel = std::int64_t(Total) >= Tuning.ParallelMinLines;
+    std::vector<std::uint64_t> Hashes(Total);
+    ForHalves(Parallel, Total, [&](std::size_t From, std::size_t To) {
+        for (std::size_t K = From; K < To; ++K) {
+            Prepare(K);
+            Hashes[K] = qHash(KeyAt(K), std::size_t(0x9E3779B97F4A7C15ull));
+        }
+    });
+
+    TLineIds Result;
+    Result.Left.resize(N);
+    Result.Right.resize(Total - N);
+    std::int32_t Counts[2] = {0, 0};
+    auto Part = [&](int Half) {
+        TKeyTable<TKeyAt> Table(Total / 2 + 16, KeyAt);
+        for (std::size_t K = 0; K < Total; ++K)
+            if (int(Hashes[K] >> 63) == Half)
+                (K < N ? Result.Left[K] : Result.Right[K - N]) = Table.Intern(K, Hashes[K]) * 2 + Half;
+        Counts[Half] = Table.Count();
+    };
+    RunBoth(Parallel, [&] { Part(1); }, [&] { Part(0); });
+    Result.Count = std::max(Counts[0], Counts[1]) * 2;
+    return Result;
+}
+
+} // namespace
+
 TLineIds BuildLineIds(const QStringList& Left, const QStringList& Right, const TDiffOptions& Options,
                       const TAlignTuning& Tuning)
 {
@@ -271,32 +307,19 @@ TLineIds BuildLineIds(const QStringList& Left, const QStringList& Right, const T
             return Normalized[K];
         return K < N ? Left[qsizetype(K)] : Right[qsizetype(K - N)];
     };
-
-    const bool Parallel = std::int64_t(Total) >= Tuning.ParallelMinLines;
-    std::vector<std::uint64_t> Hashes(Total);
-    ForHalves(Parallel, Total, [&](std::size_t From, std::size_t To) {
-        for (std::size_t K = From; K < To; ++K) {
-            if (!Plain)
-                Normalized[K] = NormalizeLine(K < N ? Left[qsizetype(K)] : Right[qsizetype(K - N)], Options);
-            Hashes[K] = qHash(KeyAt(K), std::size_t(0x9E3779B97F4A7C15ull));
-        }
-    });
-
-    // Keys of the lower half of the hash space get even numbers, the upper half odd ones.
-    TLineIds Result;
-    Result.Left.resize(N);
-    Result.Right.resize(Total - N);
-    std::int32_t Counts[2] = {0, 0};
-    auto Part = [&](int Half) {
-        TKeyTable<decltype(KeyAt)> Table(Total / 2 + 16, KeyAt);
-        for (std::size_t K = 0; K < Total; ++K)
-            if (int(Hashes[K] >> 63) == Half)
-                (K < N ? Result.Left[K] : Result.Right[K - N]) = Table.Intern(K, Hashes[K]) * 2 + Half;
-        Counts[Half] = Table.Count();
+    auto Prepare = [&](std::size_t K) {
+        if (!Plain)
+            Normalized[K] = NormalizeLine(K < N ? Left[qsizetype(K)] : Right[qsizetype(K - N)], Options);
     };
-    RunBoth(Parallel, [&] { Part(1); }, [&] { Part(0); });
-    Result.Count = std::max(Counts[0], Counts[1]) * 2;
-    return Result;
+    return NumberKeys(N, Total, KeyAt, Prepare, Tuning);
+}
+
+TLineIds BuildLineIdsOfBytes(const std::vector<QByteArrayView>& Left, const std::vector<QByteArrayView>& Right,
+                             const TAlignTuning& Tuning)
+{
+    const std::size_t N = Left.size(), Total = N + Right.size();
+    auto KeyAt = [&](std::size_t K) { return K < N ? Left[K] : Right[K - N]; };
+    return NumberKeys(N, Total, KeyAt, [](std::size_t) {}, Tuning);
 }
 
 namespace {

@@ -6,6 +6,8 @@
 
 #include "engine/DiffEngine.h"
 
+#include <QByteArrayView>
+
 #include <cstdint>
 #include <vector>
 
@@ -36,6 +38,11 @@ struct TAlignTuning {
 
 [[nodiscard]] TLineIds BuildLineIds(const QStringList& Left, const QStringList& Right, const TDiffOptions& Options,
                                     const TAlignTuning& Tuning = {});
+
+// The same numbering for keys given as bytes, the left ones and the right ones in order.
+[[nodiscard]] TLineIds BuildLineIdsOfBytes(const std::vector<QByteArrayView>& Left,
+                                           const std::vector<QByteArrayView>& Right,
+                                           const TAlignTuning& Tuning = {});
 
 // The matches of the divide-and-conquer alignment, in increasing order of L and of R.
 [[nodiscard]] std::vector<TMatch> FindLineMatches(const TLineIds& Ids, const TAlignTuning& Tuning);

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <future>
+#include <memory>
 #include <new>
 #include <bit>
 #include <cstring>
@@ -818,6 +819,32 @@ bool IsTextFile(const QString& FileName)
     char head[TextProbeSize];
     const qsizetype got = ReadInto(file, FileName, head, sizeof head);
     return IsTextBytes(QByteArrayView(head, got));
+}
+
+qint64 FirstDifferentByte(const QString& LeftName, const QString& RightName)
+{
+    QFile left, right;
+    for (const auto& [file, name] : {std::pair<QFile*, const QString*>{&left, &LeftName}, {&right, &RightName}}) {
+        const TOpenResult opened = OpenRegularFile(*name, *file);
+        if (opened.Status != TOpenStatus::Opened)
+            ThrowOpenError(*name, opened.Reason);
+    }
+    constexpr qsizetype Block = 1 << 16;
+    std::unique_ptr<char[]> a(new char[Block]), b(new char[Block]);
+    qint64 offset = 0;
+    for (;;) {
+        const qsizetype gotA = ReadInto(left, LeftName, a.get(), Block);
+        const qsizetype gotB = ReadInto(right, RightName, b.get(), Block);
+        const qsizetype both = std::min(gotA, gotB);
+        const auto at = std::mismatch(a.get(), a.get() + both, b.get());
+        if (at.first != a.get() + both)
+            return offset + (at.first - a.get());
+        if (gotA != gotB)
+            return offset + both;
+        if (gotA == 0)
+            return -1;
+        offset += gotA;
+    }
 }
 
 // ---- Loading both sides ----

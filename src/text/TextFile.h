@@ -103,6 +103,11 @@ void LoadTextFile(const QString& FileName, QStringList& Lines, TTextEncoding& En
 // binary; true for text. Throws ETextFileError for an existing file it cannot open or read.
 [[nodiscard]] bool IsTextFile(const QString& FileName);
 
+// Compares two regular files block by block, never holding more than a block of each: the
+// offset (from 0) of the first byte that differs, where the shorter one ends if it is a start of
+// the other, or -1 when they are identical. Throws ETextFileError as ReadTextFileBytes does.
+[[nodiscard]] qint64 FirstDifferentByte(const QString& LeftName, const QString& RightName);
+
 // ---- Writing ----
 
 // How a side is written: its encoding and whether the encoding's mark goes before the text.

@@ -268,9 +268,10 @@ TDiffItems OracleComputeDiff(const QStringList& Left, const QStringList& Right, 
     // 7. blank lines
     if (Options.IgnoreBlankLines) {
         for (TDiffItem& Item : Result) {
-            const bool LeftBlank = Item.LeftIndex >= 0 && IsBlank(Left[Item.LeftIndex]);
-            const bool RightBlank = !LeftBlank && Item.RightIndex >= 0 && IsBlank(Right[Item.RightIndex]);
-            if (LeftBlank || RightBlank) {
+            // Only a row whose every present line is blank becomes equal.
+            const bool LeftBlank = Item.LeftIndex < 0 || IsBlank(Left[Item.LeftIndex]);
+            const bool RightBlank = Item.RightIndex < 0 || IsBlank(Right[Item.RightIndex]);
+            if (LeftBlank && RightBlank) {
                 Item.Kind = dkEqual;
                 Item.LeftChangeStart = -1;
                 Item.LeftChangeLen = 0;

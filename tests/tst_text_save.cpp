@@ -83,6 +83,7 @@ private slots:
     void unencodableCharacters();
     void modeBitsDecideReadOnly_data();
     void modeBitsDecideReadOnly();
+    void aReadOnlyFileIsAskedAboutByItsOwner();
     void aChangeDuringTheWriteIsNotOverwritten();
     void saveSideRecordsTheWrittenFile();
     void staleTemporariesAreRemoved();
@@ -486,6 +487,50 @@ void TstTextSave::modeBitsDecideReadOnly()
     QFETCH(bool, writable);
     const QList<gid_t> groups = otherGroup ? QList<gid_t>{gid_t(gid), 1000} : QList<gid_t>{gid_t(gid)};
     QCOMPARE(ModeLetsWrite(mode_t(mode), 1000, 1000, uid_t(uid), gid_t(gid), groups), writable);
+}
+
+// Saved by the user who owns it (not root): 0444 asks, and Overwrite replaces it in its
+// writable folder, keeping the mode.
+void TstTextSave::aReadOnlyFileIsAskedAboutByItsOwner()
+{
+    QTemporaryDir dir;
+    const QString path = WriteBytesFile(dir.path(), QStringLiteral("mine.txt"), "old\n");
+    const QByteArray native = QFile::encodeName(path);
+    QCOMPARE(::chmod(native.constData(), 0444), 0);
+    const uid_t owner = ::geteuid() == 0 ? 65534 : ::geteuid();
+    if (::geteuid() == 0) {
+        QCOMPARE(::chown(QFile::encodeName(dir.path()).constData(), owner, owner), 0);
+        QCOMPARE(::chown(native.constData(), owner, owner), 0);
+    }
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(owner) != 0 || ::setuid(owner) != 0))
+            ::_exit(10);
+        TSideState side;
+        side.Lines = {QStringLiteral("new")};
+        QStringList asked;
+        const auto answer = [&](bool Yes) {
+            return [&asked, Yes](const QString& text, const QString&) {
+                asked << text;
+                return Yes;
+            };
+        };
+        if (!IsReadOnlyFile(path))
+            ::_exit(11);
+        if (SaveSide(side, path, answer(false)) || ReadBytesFile(path) != "old\n")
+            ::_exit(12);
+        if (!SaveSide(side, path, answer(true)) || ReadBytesFile(path) != "new\n")
+            ::_exit(13);
+        if (asked != QStringList(2, QStringLiteral("mine.txt is read-only. Overwrite it anyway?")))
+            ::_exit(14);
+        struct stat after {};
+        ::_exit(::stat(native.constData(), &after) == 0 && (after.st_mode & 07777) == 0444 && after.st_uid == owner ? 0 : 15);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
 }
 
 namespace {

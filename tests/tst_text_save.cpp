@@ -654,8 +654,12 @@ void TstTextSave::staleTemporariesAreRemoved()
 void TstTextSave::aSignalDuringTheSaveRemovesTheTemporary_data()
 {
     QTest::addColumn<int>("signal");
-    QTest::newRow("SIGTERM") << int(SIGTERM);
-    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::addColumn<bool>("cleaned");   // the program can remove its temporary before it ends
+    QTest::newRow("SIGTERM") << int(SIGTERM) << true;
+    QTest::newRow("SIGINT") << int(SIGINT) << true;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << true;
+    // Nothing runs on SIGKILL: the next save of the file removes what it left.
+    QTest::newRow("SIGKILL") << int(SIGKILL) << false;
 }
 
 namespace {
@@ -674,6 +678,7 @@ void ReportAndWait(const QString&)
 void TstTextSave::aSignalDuringTheSaveRemovesTheTemporary()
 {
     QFETCH(int, signal);
+    QFETCH(bool, cleaned);
     QTemporaryDir dir;
     const QString target = WriteBytesFile(dir.path(), QStringLiteral("precious.txt"), "precious\n");
     int ready[2];
@@ -684,11 +689,13 @@ void TstTextSave::aSignalDuringTheSaveRemovesTheTemporary()
         // A save held with its temporary written beside the target, until the signal comes.
         ::close(ready[0]);
         HeldSaveReady = ready[1];
-        std::signal(SIGTERM, SIG_DFL);
-        std::signal(SIGINT, SIG_DFL);
+        for (const int ending : {SIGTERM, SIGINT, SIGHUP})
+            std::signal(ending, SIG_DFL);
         HoldSaveBeforeReplacing = ReportAndWait;
+        TSideState side;
+        side.Lines = {QStringLiteral("replacement")};
         try {
-            SaveTextFile(target, {QStringLiteral("replacement")}, TUTF8NoBOMEncoding{});
+            (void)SaveSide(side, target, [](const QString&, const QString&) { return true; });
         } catch (...) {
         }
         ::_exit(3);
@@ -704,8 +711,11 @@ void TstTextSave::aSignalDuringTheSaveRemovesTheTemporary()
     // The program ends by the signal, as it would have without the save.
     QVERIFY(WIFSIGNALED(status));
     QCOMPARE(WTERMSIG(status), signal);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("precious.txt")});
     QCOMPARE(ReadBytesFile(target), QByteArray("precious\n"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), cleaned ? 1 : 2);
+    SaveTextFile(target, {QStringLiteral("next")}, TUTF8NoBOMEncoding{});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("precious.txt")});
+    QCOMPARE(ReadBytesFile(target), QByteArray("next\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TstTextSave)

@@ -156,7 +156,7 @@ void TfrmMain::ShowNewFileComparison()
     grdDiff->SetRow(1);
 
     if (!HasDifferences())
-        Platform.ShowMessage(TMessageKind::Information, QStringLiteral("The files are identical."));
+        Platform.ShowMessage(TMessageKind::Information, IdenticalFilesText(SideDifferences(FLeft, FRight)));
     ShowComparisonSummary(LineCountPrefix(FLeftLines.size(), FRightLines.size()), true);
     FocusComparisonRows();
 }

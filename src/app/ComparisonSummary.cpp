@@ -138,3 +138,12 @@ QString IdenticalFilesText(const QStringList& Differences)
                + QStringLiteral(" and ") + List;
     return QStringLiteral("The files are identical except for their %1.").arg(List);
 }
+
+QString BinaryFilesText(qint64 FirstDifference)
+{
+    if (FirstDifference < 0)
+        return QStringLiteral("The files are identical.");
+    // Grouped as the program's other texts are written, whatever the system's locale.
+    return QStringLiteral("The files differ (binary; first difference at byte %1).")
+        .arg(QLocale(QLocale::English).toString(FirstDifference + 1));
+}

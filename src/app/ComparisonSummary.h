@@ -32,3 +32,7 @@ struct TComparisonSummary
 
 // "The files are identical." or "The files are identical except for their A, B and C."
 [[nodiscard]] QString IdenticalFilesText(const QStringList& Differences);
+
+// "The files are identical." when FirstDifference (from 0) is -1, else "The files differ
+// (binary; first difference at byte 1,234)." counting bytes from 1.
+[[nodiscard]] QString BinaryFilesText(qint64 FirstDifference);

@@ -116,6 +116,7 @@ private slots:
     void patchRebuildsTablePairs_data();
     void patchRebuildsTablePairs();
     void optionsAgreeWithGnuOnRandomPairs();
+    void hugeBinaryFileIsNotReadWhole();
 };
 
 void TestCliDiff::exactOutput_data()
@@ -488,6 +489,48 @@ void TestCliDiff::optionsAgreeWithGnuOnRandomPairs()
             QVERIFY2(NonBlankCount(Changed) == NonBlankCount(GnuChanged), qPrintable(Where));
         else
             QVERIFY2(Changed.size() == GnuChanged.size(), qPrintable(Where));
+    }
+}
+
+// A 2 GB file of NUL bytes is binary from its first block: deciding so reads no more, and two
+// such files are compared a block at a time (up to their first difference), within an address
+// space far smaller than one file.
+void TestCliDiff::hugeBinaryFileIsNotReadWhole()
+{
+    QTemporaryDir Work;
+    constexpr qint64 Huge = 2'000'000'000;
+    for (const char* Name : {"zeros", "zeros-one", "zeros-longer"}) {
+        QFile File(Work.filePath(QString::fromLatin1(Name)));
+        QVERIFY(File.open(QIODevice::WriteOnly));
+        QVERIFY(File.resize(Huge + (QByteArrayView(Name) == "zeros-longer" ? 1 : 0)));   // sparse
+        if (QByteArrayView(Name) == "zeros-one") {   // one byte set, early on
+            QVERIFY(File.seek(70000));
+            QVERIFY(File.putChar('\1'));
+        }
+    }
+    WriteBytesFile(Work.path(), QStringLiteral("text"), "some text\n");
+    const auto Run = [&](const QString& Left, const QString& Right) {
+        return RunProcess(QStringLiteral("sh"),
+                          {"-c", QStringLiteral("ulimit -v 1500000 && exec \"$0\" --diff \"$1\" \"$2\""),
+                           ProgramPath(), Left, Right},
+                          Work.path(), HeadlessEnvironment(), 120000);
+    };
+    const struct {
+        const char *Left, *Right;
+        int Status;
+        QByteArray Out;
+    } Cases[] = {
+        {"zeros", "text", 1, "Binary files zeros and text differ\n"},
+        {"text", "zeros", 1, "Binary files text and zeros differ\n"},
+        {"zeros", "zeros-longer", 1, "Binary files zeros and zeros-longer differ\n"},
+        {"zeros", "zeros-one", 1, "Binary files zeros and zeros-one differ\n"},
+    };
+    for (const auto& Case : Cases) {
+        const TProgramRun Diff = Run(QString::fromLatin1(Case.Left), QString::fromLatin1(Case.Right));
+        QVERIFY2(!Diff.Crashed, Case.Left);
+        QCOMPARE(Diff.Err, QByteArray());
+        QCOMPARE(Diff.Out, Case.Out);
+        QCOMPARE(Diff.ExitCode, Case.Status);
     }
 }
 

@@ -200,7 +200,7 @@ void TstTextSave::roundTrip_data()
     QTest::newRow("UTF-8 with BOM, mark only") << HexBytes("EF BB BF") << false << true;
     QTest::newRow("UTF-16 LE with BOM") << HexBytes("FF FE E9 00 0D 00 0A 00 3D D8 00 DE 0D 00 0A 00")
                                         << true << true;
-    // The odd byte is read as U+FFFD, which is written as a whole unit.
+    // The odd byte is read as U+FFFD and the byte as ANSI, which are written as whole units.
     QTest::newRow("UTF-16 LE, lone CR, odd byte") << HexBytes("FF FE 61 00 0D 00 62 00 63") << false << false;
     QTest::newRow("UTF-16 BE with BOM") << HexBytes("FE FF 00 E9 00 0D 00 0A") << true << true;
     QTest::newRow("UTF-16 BE, LF, no final break") << HexBytes("FE FF 00 61 00 0A 00 62") << false << true;

@@ -292,7 +292,9 @@ void TikaClientTest::emptyAnswer()
     const TTikaExtraction result = Extract(FDocument, server.Url());
     QVERIFY(!result.Ok);
     QVERIFY(result.Lines.isEmpty());
-    QCOMPARE(result.Error, QStringLiteral("The Tika server returned no text."));
+    QCOMPARE(result.Error, QStringLiteral("Apache Tika could not read %1 (it may be damaged or encrypted).")
+                               .arg(QFileInfo(FDocument).fileName()));
+    QVERIFY(result.Unreadable);
 }
 
 void TikaClientTest::httpErrorStatus_data()
@@ -302,8 +304,9 @@ void TikaClientTest::httpErrorStatus_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("422") << 422 << QByteArray("Unprocessable Entity") << QByteArray()
-                         << QStringLiteral("HTTP error (422): Unprocessable Entity");
+    // The server read the document and could not make sense of it: said in words.
+    QTest::newRow("422") << 422 << QByteArray("Unprocessable Entity") << QByteArray("parse error")
+                         << QStringLiteral("Apache Tika could not read document.pdf (it may be damaged or encrypted).");
     QTest::newRow("500 with a text body") << 500 << QByteArray("Server Error") << QByteArray("stack trace")
                                           << QStringLiteral("HTTP error (500): Server Error");
     QTest::newRow("own reason phrase") << 503 << QByteArray("Tika Is Busy Now") << QByteArray()
@@ -332,6 +335,7 @@ void TikaClientTest::httpErrorStatus()
     const TTikaExtraction result = Extract(FDocument, server.Url());
     QVERIFY(!result.Ok);
     QCOMPARE(result.Error, expected);
+    QCOMPARE(result.Unreadable, status == 422);
     QVERIFY(result.Lines.isEmpty());
     QCOMPARE(server.Requests().size(), 1);
 }
@@ -562,7 +566,9 @@ void TikaClientTest::consecutiveCallsAreIndependent()
     const TTikaExtraction left = Extract(FDocument, server.Url());
     const TTikaExtraction right = Extract(FDocument, server.Url());
     QVERIFY(!left.Ok);
-    QCOMPARE(left.Error, QStringLiteral("HTTP error (422): Unprocessable Entity"));
+    QCOMPARE(left.Error, QStringLiteral("Apache Tika could not read %1 (it may be damaged or encrypted).")
+                             .arg(QFileInfo(FDocument).fileName()));
+    QVERIFY(left.Unreadable);
     QVERIFY(left.Lines.isEmpty());
     QVERIFY(right.Ok);
     QCOMPARE(right.Error, QString());

@@ -51,7 +51,7 @@ private slots:
         QTest::addColumn<QByteArray>("LeftBytes");
         QTest::addColumn<QString>("RightName");
         QTest::addColumn<QByteArray>("RightBytes");
-        QTest::addColumn<bool>("AsDocuments");
+        QTest::addColumn<QString>("Road");   // "text", "documents" or "bytes"
 
         const QByteArray Text("first line\r\nsecond line\r\n");
         const QByteArray Pdf = QByteArrayLiteral("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj\n<< /Type /Catalog >>\nendobj\n\x00\x01\x02");
@@ -60,16 +60,17 @@ private slots:
         QByteArray NulLate(4096, 'a');
         NulLate.append(QByteArrayLiteral("\0\r\nmore\r\n"));
 
-        QTest::newRow("two text files") << "a.txt" << Text << "b.txt" << QByteArray("first line\r\n") << false;
-        QTest::newRow("two PDFs, by their names alone") << "a.pdf" << Text << "b.PDF" << Text << true;
-        QTest::newRow("a PDF and a text file") << "a.pdf" << Pdf << "b.txt" << Text << true;
-        QTest::newRow("a text file and a PDF") << "a.txt" << Text << "b.pdf" << Pdf << true;
-        QTest::newRow("NUL at byte 4096 of the right file") << "a.txt" << Text << "b.txt" << NulEarly << true;
-        QTest::newRow("NUL after the first 4096 bytes") << "a.txt" << Text << "b.txt" << NulLate << false;
-        QTest::newRow("document extensions, text inside") << "a.docx" << Text << "b.xlsx" << Text << true;
-        QTest::newRow("one document name, both text") << "a.pdf" << Text << "b.log" << Text << false;
-        QTest::newRow("no extensions, binary left") << "left" << Pdf << "right" << Text << true;
-        QTest::newRow("empty files are text") << "a.txt" << QByteArray() << "b.txt" << QByteArray() << false;
+        QTest::newRow("two text files") << "a.txt" << Text << "b.txt" << QByteArray("first line\r\n") << "text";
+        QTest::newRow("two PDFs, by their names alone") << "a.pdf" << Text << "b.PDF" << Text << "documents";
+        QTest::newRow("a PDF and a text file") << "a.pdf" << Pdf << "b.txt" << Text << "documents";
+        QTest::newRow("a text file and a PDF") << "a.txt" << Text << "b.pdf" << Pdf << "documents";
+        QTest::newRow("NUL at byte 4096 of the right file") << "a.txt" << Text << "b.txt" << NulEarly << "bytes";
+        QTest::newRow("NUL after the first 4096 bytes") << "a.txt" << Text << "b.txt" << NulLate << "text";
+        QTest::newRow("document extensions, text inside") << "a.docx" << Text << "b.xlsx" << Text << "documents";
+        QTest::newRow("one document name, both text") << "a.pdf" << Text << "b.log" << Text << "text";
+        QTest::newRow("no extensions, binary left") << "left" << Pdf << "right" << Text << "bytes";
+        QTest::newRow("binary under a document name") << "left.pdf" << Pdf << "right" << Text << "documents";
+        QTest::newRow("empty files are text") << "a.txt" << QByteArray() << "b.txt" << QByteArray() << "text";
     }
 
     void decision()
@@ -78,7 +79,7 @@ private slots:
         QFETCH(QByteArray, LeftBytes);
         QFETCH(QString, RightName);
         QFETCH(QByteArray, RightBytes);
-        QFETCH(bool, AsDocuments);
+        QFETCH(QString, Road);
 
         TWindowDriver D;
         TTika Tika(D);
@@ -89,7 +90,7 @@ private slots:
         D.Click("btnCompare");
 
         TfrmMain& W = *D.Window;
-        if (AsDocuments) {
+        if (Road == u"documents") {
             QCOMPARE(Tika.Server.Requests().size(), 2);
             QCOMPARE(Tika.Server.Requests()[0].Body, LeftBytes);
             QCOMPARE(Tika.Server.Requests()[1].Body, RightBytes);
@@ -97,6 +98,11 @@ private slots:
             QCOMPARE(W.FLeftLines, (QStringList{"extracted", "text"}));
             QCOMPARE(W.FLeftEncName, QStringLiteral("UTF-8 with BOM"));
             QCOMPARE(D.Platform.Log().constFirst(), QStringLiteral("information: The files are identical."));
+        } else if (Road == u"bytes") {
+            QCOMPARE(Tika.Server.ConnectionCount(), 0);
+            QCOMPARE(D.Platform.Log(), QStringList{"information: The files differ (binary; first difference at byte 1)."});
+            QCOMPARE(D.Status(), QStringLiteral("The files differ (binary; first difference at byte 1)."));
+            QVERIFY(W.FLeftLines.isEmpty() && W.FRightLines.isEmpty());
         } else {
             QCOMPARE(Tika.Server.ConnectionCount(), 0);
             QVERIFY(W.FLeftEncName != QStringLiteral("UTF-8 with BOM"));
@@ -106,13 +112,61 @@ private slots:
         }
         QVERIFY(!W.FFolderMode);
         QVERIFY(D.Platform.Log().constLast().startsWith(QStringLiteral("information: Compared:\r\n"))
-                || (LeftBytes.isEmpty() && RightBytes.isEmpty()));
+                || (LeftBytes.isEmpty() && RightBytes.isEmpty()) || Road == u"bytes");
         // The hourglass came first and is gone now.
         QVERIFY(!D.Platform.PointerChanges.isEmpty());
         QCOMPARE(D.Platform.PointerChanges.constFirst(), TPointer::Hourglass);
         QCOMPARE(D.Platform.Pointer, TPointer::Default);
         QCOMPARE(D.History("cmbLeft"), QStringList{L});
         QCOMPARE(D.History("cmbRight"), QStringList{R});
+    }
+
+    // Files that are neither text nor named documents: their bytes decide, with no server asked,
+    // and nothing is left that a merge or a save could use.
+    void binaryFilesGetAByteVerdict_data()
+    {
+        QTest::addColumn<QByteArray>("LeftBytes");
+        QTest::addColumn<QByteArray>("RightBytes");
+        QTest::addColumn<QString>("Verdict");
+        QByteArray Exe("\x7F" "ELF\x02\x01\x01\0", 8);
+        Exe += QByteArray(200000, '\0');
+        QByteArray Changed = Exe;
+        Changed[1233] = '\x01';
+        QTest::newRow("identical") << Exe << Exe << "The files are identical.";
+        QTest::newRow("one byte changed") << Exe << Changed << "The files differ (binary; first difference at byte 1,234).";
+        QTest::newRow("a later block") << Exe << QByteArray(Exe).replace(150000, 1, "\x05")
+                                       << "The files differ (binary; first difference at byte 150,001).";
+        QTest::newRow("one is the start of the other") << Exe << Exe + "x"
+                                                       << "The files differ (binary; first difference at byte 200,009).";
+        QTest::newRow("binary against text") << Exe << QByteArray("\x7F" "ELF text\n")
+                                             << "The files differ (binary; first difference at byte 5).";
+        QTest::newRow("empty against binary") << QByteArray() << Exe
+                                              << "The files differ (binary; first difference at byte 1).";
+    }
+
+    void binaryFilesGetAByteVerdict()
+    {
+        QFETCH(QByteArray, LeftBytes);
+        QFETCH(QByteArray, RightBytes);
+        QFETCH(QString, Verdict);
+        TWindowDriver D;
+        TTika Tika(D);
+        D.CompareLines({"old"}, {"rows"});
+        D.Platform.Clear();
+        D.SetPaths(D.WriteBytes(QStringLiteral("prog1"), LeftBytes), D.WriteBytes(QStringLiteral("prog2"), RightBytes));
+
+        D.Click("btnCompare");
+
+        QCOMPARE(D.Platform.Log(), QStringList{"information: " + Verdict});
+        QCOMPARE(D.Status(), Verdict);
+        QCOMPARE(Tika.Server.ConnectionCount(), 0);
+        QVERIFY(D.Window->FDiffItems.isEmpty());   // no rows of the earlier comparison stay
+        QCOMPARE(D.Row(1), (QStringList{"", "", ""}));
+        QCOMPARE(D.Platform.Pointer, TPointer::Default);
+        D.Click("btnSaveLeft");   // nothing loaded to write back
+        QFile Left(D.PathOf(QStringLiteral("prog1")));
+        QVERIFY(Left.open(QIODevice::ReadOnly));
+        QCOMPARE(Left.readAll(), LeftBytes);
     }
 
     // "Automatically" is the same command.

@@ -374,23 +374,28 @@ private slots:
         QCOMPARE(Found, Name);
     }
 
-    // What the encoding leaves out or adds decides whether two files are the same text.
+    // What the encoding leaves out or adds decides whether two files are the same text; what
+    // their bytes hold beyond the text is named in the verdict.
     void encodingEdgeCases_data()
     {
         QTest::addColumn<QByteArray>("Left");
         QTest::addColumn<QByteArray>("Right");
         QTest::addColumn<QStringList>("RightLines");
-        QTest::addColumn<bool>("Identical");
+        QTest::addColumn<QString>("Verdict");   // empty when the rows differ
         QTest::newRow("UTF-8 mark against none: the same text")
             << QByteArray("abc\r\ndef\r\n") << QByteArray("\xEF\xBB\xBF" "abc\r\ndef\r\n")
-            << QStringList{"abc", "def"} << true;
+            << QStringList{"abc", "def"} << "The files are identical except for their byte-order mark.";
         QTest::newRow("UTF-16 mark against UTF-8: the same text")
-            << QByteArray("\xC3\xA9\n") << QByteArray("\xFF\xFE\xE9\0\n\0", 6) << QStringList{"\u00E9"} << true;
+            << QByteArray("\xC3\xA9\n") << QByteArray("\xFF\xFE\xE9\0\n\0", 6) << QStringList{"\u00E9"}
+            << "The files are identical except for their encoding (UTF-8 / UTF-16 LE).";
         QTest::newRow("UTF-16 odd last byte is not dropped")
             << QByteArray("\xFF\xFE" "a\0b\0", 6) << QByteArray("\xFF\xFE" "a\0b\0d", 7)
-            << QStringList{"ab\uFFFD"} << false;
+            << QStringList{"ab\uFFFDd"} << QString();
+        QTest::newRow("UTF-16 odd last bytes that differ")
+            << QByteArray("\xFF\xFE" "a\0b\0c", 7) << QByteArray("\xFF\xFE" "a\0b\0d", 7)
+            << QStringList{"ab\uFFFDd"} << QString();
         QTest::newRow("encoded surrogate loads as ANSI")
-            << QByteArray("x\n") << QByteArray("x\xED\xA0\x80\n") << QStringList{"x\u00ED\u00A0\u20AC"} << false;
+            << QByteArray("x\n") << QByteArray("x\xED\xA0\x80\n") << QStringList{"x\u00ED\u00A0\u20AC"} << QString();
     }
 
     void encodingEdgeCases()
@@ -398,13 +403,62 @@ private slots:
         QFETCH(QByteArray, Left);
         QFETCH(QByteArray, Right);
         QFETCH(QStringList, RightLines);
-        QFETCH(bool, Identical);
+        QFETCH(QString, Verdict);
         TWindowDriver D;
         D.SetPaths(D.WriteBytes(QStringLiteral("left.txt"), Left), D.WriteBytes(QStringLiteral("right.txt"), Right));
         D.Trigger("miAsTextFiles1");
-        QCOMPARE(D.Platform.Texts().contains(QStringLiteral("The files are identical.")), Identical);
         QCOMPARE(D.Window->FRightLines, RightLines);
-        QCOMPARE(D.Window->HasDifferences(), !Identical);
+        QCOMPARE(D.Window->HasDifferences(), Verdict.isEmpty());
+        if (!Verdict.isEmpty())
+            QCOMPARE(D.Platform.Texts().constFirst(), Verdict);
+    }
+
+    // Files whose lines are equal but whose bytes are not: the identical-files box and the
+    // status line say what else differs; files equal byte for byte are just identical.
+    void verdictNamesWhatElseDiffers_data()
+    {
+        QTest::addColumn<QByteArray>("Left");
+        QTest::addColumn<QByteArray>("Right");
+        QTest::addColumn<QString>("Verdict");
+        const QString Except = QStringLiteral("The files are identical except for their ");
+        QTest::newRow("same bytes") << QByteArray("caf\xC3\xA9\r\nx") << QByteArray("caf\xC3\xA9\r\nx")
+                                    << "The files are identical.";
+        QTest::newRow("ANSI against UTF-8") << QByteArray("caf\xE9\n") << QByteArray("caf\xC3\xA9\n")
+                                            << Except + "encoding (ANSI / UTF-8).";
+        QTest::newRow("UTF-8 against ANSI") << QByteArray("caf\xC3\xA9\n") << QByteArray("caf\xE9\n")
+                                            << Except + "encoding (UTF-8 / ANSI).";
+        QTest::newRow("UTF-16 LE against BE") << QByteArray("\xFF\xFE" "a\0", 4) << QByteArray("\xFE\xFF\0a", 4)
+                                              << Except + "encoding (UTF-16 LE / UTF-16 BE).";
+        QTest::newRow("mark") << QByteArray("\xEF\xBB\xBF" "caf\xC3\xA9\n") << QByteArray("caf\xC3\xA9\n")
+                              << Except + "byte-order mark.";
+        QTest::newRow("LF against CR LF") << QByteArray("a\nb\n") << QByteArray("a\r\nb\r\n")
+                                          << Except + "line breaks (LF / CR LF).";
+        QTest::newRow("CR against LF, no final break") << QByteArray("a\rb") << QByteArray("a\nb")
+                                                       << Except + "line breaks (CR / LF).";
+        QTest::newRow("only the break after the last line") << QByteArray("a\nb\r\n") << QByteArray("a\nb\n")
+                                                            << Except + "line breaks (mixed / LF).";
+        QTest::newRow("same breaks in another order") << QByteArray("a\nb\r\nc\n") << QByteArray("a\r\nb\nc\n")
+                                                      << Except + "line breaks (mixed / mixed).";
+        QTest::newRow("final line break") << QByteArray("a\r\nb") << QByteArray("a\r\nb\r\n")
+                                          << Except + "final line break.";
+        QTest::newRow("several at once") << QByteArray("\xEF\xBB\xBF" "caf\xC3\xA9\r\nx\r\n") << QByteArray("caf\xE9\nx")
+                                         << Except + "encoding (UTF-8 / ANSI), byte-order mark, line breaks (CR LF / LF) "
+                                                     "and final line break.";
+    }
+
+    void verdictNamesWhatElseDiffers()
+    {
+        QFETCH(QByteArray, Left);
+        QFETCH(QByteArray, Right);
+        QFETCH(QString, Verdict);
+        TWindowDriver D;
+        D.SetPaths(D.WriteBytes(QStringLiteral("left.txt"), Left), D.WriteBytes(QStringLiteral("right.txt"), Right));
+        D.Click("btnCompare");
+        QVERIFY(!D.Window->HasDifferences());
+        QCOMPARE(D.Platform.Log().constFirst(), "information: " + Verdict);
+        QCOMPARE(D.Status().endsWith(QStringLiteral(" Different lines: 0. ") + Verdict),
+                 Verdict != QStringLiteral("The files are identical."));
+        QVERIFY(D.Status().contains(u"Different lines: 0."));
     }
 };
 

@@ -17,6 +17,59 @@ namespace {
     return Text;
 }
 
+[[nodiscard]] QString EncodingName(TTextEncoding Encoding)
+{
+    switch (Encoding) {
+    case TTextEncoding::Utf8:
+        return QStringLiteral("UTF-8");
+    case TTextEncoding::Utf16LE:
+        return QStringLiteral("UTF-16 LE");
+    case TTextEncoding::Utf16BE:
+        return QStringLiteral("UTF-16 BE");
+    case TTextEncoding::Ansi:
+        break;
+    }
+    return QStringLiteral("ANSI");
+}
+
+[[nodiscard]] bool IsUtf16(TTextEncoding Encoding)
+{
+    return Encoding == TTextEncoding::Utf16LE || Encoding == TTextEncoding::Utf16BE;
+}
+
+// ASCII read as ANSI is spelled the same in UTF-8.
+[[nodiscard]] bool SameBytesForSameText(const TSideState& A, const TSideState& B)
+{
+    const auto AsciiBesideUtf8 = [](const TSideState& X, const TSideState& Y) {
+        return X.Encoding == TTextEncoding::Ansi && X.PureAscii && Y.Encoding == TTextEncoding::Utf8;
+    };
+    return A.Encoding == B.Encoding || AsciiBesideUtf8(A, B) || AsciiBesideUtf8(B, A);
+}
+
+[[nodiscard]] QString BreakName(const TSideState& Side, bool Loaded)
+{
+    if (Loaded && Side.Breaks.Mixed)
+        return QStringLiteral("mixed");
+    switch (Side.LineBreak) {
+    case TLineBreak::CrLf:
+        return QStringLiteral("CR LF");
+    case TLineBreak::Cr:
+        return QStringLiteral("CR");
+    case TLineBreak::Lf:
+        break;
+    }
+    return QStringLiteral("LF");
+}
+
+// The breaks between lines, and after the last one where both have one. Once a side has been
+// changed it is written with one break throughout, so only that break counts.
+[[nodiscard]] bool BreaksDiffer(const TSideState& L, const TSideState& R, bool Loaded)
+{
+    if (!Loaded)
+        return L.LineBreak != R.LineBreak;
+    return L.FinalBreak == R.FinalBreak ? L.Breaks.All != R.Breaks.All : L.Breaks.Inner != R.Breaks.Inner;
+}
+
 }   // namespace
 
 QString LineCountPrefix(qsizetype LeftCount, qsizetype RightCount)
@@ -54,4 +107,43 @@ bool ItemsHaveDifferences(const TDiffItems& Items)
         if (Item.Kind != dkEqual)
             return true;
     return false;
+}
+
+QStringList SideDifferences(const TSideState& Left, const TSideState& Right)
+{
+    if (Left.Source != TSideSource::TextFile || Right.Source != TSideSource::TextFile)
+        return {};
+    QStringList Found;
+    const bool EncodingDiffers = !SameBytesForSameText(Left, Right);
+    if (EncodingDiffers)
+        Found << QStringLiteral("encoding (%1 / %2)").arg(EncodingName(Left.Encoding), EncodingName(Right.Encoding));
+    // A UTF-16 file always carries its mark: it is part of that encoding.
+    if (Left.HasBOM != Right.HasBOM && !IsUtf16(Left.Encoding) && !IsUtf16(Right.Encoding))
+        Found << QStringLiteral("byte-order mark");
+    const bool Loaded = !Left.Unsaved && !Right.Unsaved;
+    if (BreaksDiffer(Left, Right, Loaded))
+        Found << QStringLiteral("line breaks (%1 / %2)").arg(BreakName(Left, Loaded), BreakName(Right, Loaded));
+    if (Left.FinalBreak != Right.FinalBreak)
+        Found << QStringLiteral("final line break");
+    return Found;
+}
+
+QString IdenticalFilesText(const QStringList& Differences)
+{
+    if (Differences.isEmpty())
+        return QStringLiteral("The files are identical.");
+    QString List = Differences.constLast();
+    if (Differences.size() > 1)
+        List = QStringList(Differences.begin(), Differences.end() - 1).join(QStringLiteral(", "))
+               + QStringLiteral(" and ") + List;
+    return QStringLiteral("The files are identical except for their %1.").arg(List);
+}
+
+QString BinaryFilesText(qint64 FirstDifference)
+{
+    if (FirstDifference < 0)
+        return QStringLiteral("The files are identical.");
+    // Grouped as the program's other texts are written, whatever the system's locale.
+    return QStringLiteral("The files differ (binary; first difference at byte %1).")
+        .arg(QLocale(QLocale::English).toString(FirstDifference + 1));
 }

@@ -484,7 +484,10 @@ void TfrmMain::MarkComparisonFailed()
 void TfrmMain::ShowComparisonSummary(const QString& Prefix, bool ShowBox)
 {
     const TComparisonSummary Summary = MakeComparisonSummary(Prefix, FDiffItems);
-    SetStatus(Summary.StatusText);
+    // Equal rows do not make equal files: the status says what else tells them apart.
+    const QStringList Differences = HasDifferences() ? QStringList() : SideDifferences(FLeft, FRight);
+    SetStatus(Differences.isEmpty() ? Summary.StatusText
+                                    : Summary.StatusText + u' ' + IdenticalFilesText(Differences));
     if (ShowBox && !Summary.BoxText.isEmpty())
         Platform.ShowMessage(TMessageKind::Information, Summary.BoxText);
 }

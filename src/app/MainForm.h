@@ -180,6 +180,8 @@ public:
     // is where the dialog opens next time.
     void BrowseForPath(QComboBox& Box, TFileDialogState& Dialog, const QString& DialogName);
     void CompareTextFiles(const QString& L, const QString& R);
+    // Files that are neither text nor documents: compared byte for byte, the verdict says where.
+    void CompareBinaryFiles(const QString& L, const QString& R);
     void ReadPaths(QString& L, QString& R) const;            // trimmed edit texts of the path boxes
     void AddPathsToHistory(const QString& L, const QString& R, THistoryRule Rule);
 

@@ -36,13 +36,16 @@ void TfrmMain::btnCompareClick()
         Platform.SetPointer(TPointer::Hourglass);
         const auto RestorePointer = qScopeGuard([this] { Platform.SetPointer(TPointer::Default); });
         // Names decide first; the probe reads only when not both are documents, and R is not
-        // probed once L has failed.
+        // probed once L has failed. What is neither text nor named a document is compared by
+        // its bytes.
         if (IsComplexDocument(L) && IsComplexDocument(R))
             CompareDocuments(L, R);
         else if (IsTextFile(L) && IsTextFile(R))
             CompareTextFiles(L, R);
-        else
+        else if (IsComplexDocument(L) || IsComplexDocument(R))
             CompareDocuments(L, R);
+        else
+            CompareBinaryFiles(L, R);
     }
 
     AddPathsToHistory(L, R, THistoryRule::Moving);

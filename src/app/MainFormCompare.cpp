@@ -148,6 +148,28 @@ void TfrmMain::CompareTextFiles(const QString& L, const QString& R)
     ShowNewFileComparison();
 }
 
+void TfrmMain::CompareBinaryFiles(const QString& L, const QString& R)
+{
+    if (!CheckFilesToCompare(L, R))
+        return;
+    const QString Verdict = BinaryFilesText(FirstDifferentByte(L, R));
+
+    // Nothing is loaded that a merge, an edit or a save could use.
+    HideGettingStarted();
+    FFolderMode = false;
+    EnableTextModeButtons();
+    UnsavedChanges = false;
+    DiscardPendingRecompute();
+    ClearUndoStack();
+    FLeftLines.clear();
+    FRightLines.clear();
+    FDiffItems.clear();
+    FillDiffGrid();
+    MarkComparisonFailed();
+    SetStatus(Verdict);
+    Platform.ShowMessage(TMessageKind::Information, Verdict);
+}
+
 void TfrmMain::ShowNewFileComparison()
 {
     RunDiff();
@@ -156,7 +178,7 @@ void TfrmMain::ShowNewFileComparison()
     grdDiff->SetRow(1);
 
     if (!HasDifferences())
-        Platform.ShowMessage(TMessageKind::Information, QStringLiteral("The files are identical."));
+        Platform.ShowMessage(TMessageKind::Information, IdenticalFilesText(SideDifferences(FLeft, FRight)));
     ShowComparisonSummary(LineCountPrefix(FLeftLines.size(), FRightLines.size()), true);
     FocusComparisonRows();
 }

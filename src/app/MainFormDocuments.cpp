@@ -160,8 +160,10 @@ void TfrmMain::CompareDocuments(const QString& L, const QString& R)
     ShowComparisonSummary(Failure, true);
     if (CloseRequested)
         return;   // the user is leaving: no box in the way
-    // A cancel needs no advice on getting a server.
-    const QString Hint = Cancelled ? QString()
+    // A cancel needs no advice on getting a server, nor does a server that answered it could
+    // not read a document.
+    const bool ServerRead = (Left.Ok || Left.Unreadable) && (Right.Ok || Right.Unreadable);
+    const QString Hint = Cancelled || ServerRead ? QString()
                                    : quorlane::TikaServerHint(TikaServerFiles(), QCoreApplication::applicationName(),
                                                               quorlane::TikaServerFetchCommand(
                                                                   QCoreApplication::applicationDirPath()));

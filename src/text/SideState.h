@@ -25,6 +25,7 @@ struct TSideState {
     // The loaded text ended with a line break, or had no text. Only a text file read without one
     // has its last line written without one, so saving adds no break the file did not have.
     bool FinalBreak = true;
+    TBreakTrace Breaks;       // the breaks the text was read with, in order
     bool PureAscii = false;   // read as ANSI but held only ASCII: written as UTF-8 once it holds more
     bool Unsaved = false;   // a merge, undo or edit changed this side since it was loaded or saved
     TSideSource Source = TSideSource::None;

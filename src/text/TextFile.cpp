@@ -273,6 +273,15 @@ public:
     qsizetype CrLf = 0;
     qsizetype Cr = 0;
     bool FinalBreak = true;
+    // The order of the breaks, as a digest: before and after the latest one.
+    quint64 BeforeLast = 0;
+    quint64 Digest = 0;
+
+    void NoteBreak(unsigned Kind)
+    {
+        BeforeLast = Digest;
+        Digest = (Digest ^ Kind) * 0x100000001B3ull + 0x9E3779B97F4A7C15ull;
+    }
 
     void Add(const char16_t* Start, qsizetype Length)
     {
@@ -306,11 +315,14 @@ void AppendLines(QStringView Text, TLineSink& Lines)
         Lines.Add(start, p - start);
         if (c == u'\n') {
             ++Lines.Lf;
+            Lines.NoteBreak(1);
         } else if (p + 1 < end && p[1] == u'\n') {
             ++Lines.CrLf;
+            Lines.NoteBreak(2);
             ++p;
         } else {
             ++Lines.Cr;
+            Lines.NoteBreak(3);
         }
         start = ++p;
     }
@@ -427,6 +439,7 @@ TLineBreak MostFrequentBreak(qsizetype Lf, qsizetype CrLf, qsizetype Cr)
 struct TLoadedBreaks {
     TLineBreak Most = TLineBreak::Lf;
     bool Final = true;
+    TBreakTrace Trace;
 };
 
 // Decodes piece by piece and appends each piece's lines, so the whole decoded text never
@@ -461,10 +474,14 @@ bool DecodeLines(QByteArrayView Bytes, TTextEncoding Encoding, QStringList& Line
                 qFromBigEndian<quint16>(piece.data(), length, out);
             else
                 qFromLittleEndian<quint16>(piece.data(), length, out);
-            // Only the last piece can end in half a unit: it is shown, not dropped, so two files
-            // that differ only there do not compare equal.
-            if (piece.size() % 2 != 0)
+            // Only the last piece can end in half a unit: it is shown, not dropped, as a
+            // replacement mark followed by the byte read as ANSI, so two files that differ only
+            // there do not compare equal.
+            if (piece.size() % 2 != 0) {
                 out[length++] = QChar::ReplacementCharacter;
+                DecodeWindows1252Into(reinterpret_cast<const unsigned char*>(piece.data()) + piece.size() - 1, 1,
+                                      reinterpret_cast<char16_t*>(out + length++));
+            }
             break;
         case TTextEncoding::Ansi:
             DecodeWindows1252Into(reinterpret_cast<const unsigned char*>(piece.data()), piece.size(),
@@ -474,7 +491,9 @@ bool DecodeLines(QByteArrayView Bytes, TTextEncoding Encoding, QStringList& Line
         }
         AppendLines(QStringView(out, length), sink);
     }
-    Breaks = {MostFrequentBreak(sink.Lf, sink.CrLf, sink.Cr), sink.FinalBreak};
+    const int kinds = (sink.Lf > 0) + (sink.CrLf > 0) + (sink.Cr > 0);
+    Breaks = {MostFrequentBreak(sink.Lf, sink.CrLf, sink.Cr), sink.FinalBreak,
+              {sink.Digest, sink.FinalBreak ? sink.BeforeLast : sink.Digest, kinds > 1}};
     return true;
 }
 
@@ -546,6 +565,7 @@ void FillSide(TSideState& Side, TDetectedEncoding& Found, const TLoadedBreaks& B
     Side.PureAscii = Found.PureAscii;
     Side.LineBreak = Breaks.Most;
     Side.FinalBreak = Breaks.Final;
+    Side.Breaks = Breaks.Trace;
 }
 
 }  // namespace

@@ -18,6 +18,16 @@ enum class TTextEncoding { Ansi, Utf8, Utf16LE, Utf16BE };
 // The line break a file is written with.
 enum class TLineBreak { Lf, CrLf, Cr };
 
+// The order of the line breaks a text was read with, so two texts with the same lines can be
+// told apart by their breaks alone.
+struct TBreakTrace {
+    quint64 All = 0;       // a digest of every break, in order
+    quint64 Inner = 0;     // the same without the break after the last line
+    bool Mixed = false;    // more than one kind of break
+
+    friend bool operator==(const TBreakTrace&, const TBreakTrace&) = default;
+};
+
 // A file that cannot be read, decoded or written. what() is the message the error box shows
 // (UTF-8); Message() gives the same text as a QString.
 class ETextFileError : public std::runtime_error {
@@ -94,7 +104,8 @@ void DetectFileEncoding(const QString& FileName, TTextEncoding& Encoding, bool& 
 
 // Reads the file once, detects its encoding on those bytes and decodes the same bytes. A
 // byte-order mark is the encoding's and not part of the first line; bytes that are not
-// well-formed UTF-8 load as ANSI; a UTF-16 odd last byte ends the last line as U+FFFD.
+// well-formed UTF-8 load as ANSI; a UTF-16 odd last byte ends the last line as U+FFFD and
+// that byte read as ANSI.
 // Everything is written only on success: any failure leaves the arguments as they were.
 void LoadTextFile(const QString& FileName, QStringList& Lines, TTextEncoding& Encoding,
                   bool& HasBOM, QString& EncName);

@@ -45,6 +45,13 @@ QString StandardReasonPhrase(int Status)
     }
 }
 
+// The server answered, but found no text in the document or could not parse it.
+QString UnreadableDocumentText(const QString& FileName)
+{
+    return QStringLiteral("Apache Tika could not read %1 (it may be damaged or encrypted).")
+        .arg(QFileInfo(FileName).fileName());
+}
+
 QNetworkRequest MakeTikaRequest(const QUrl& Endpoint, int ReadTimeoutMs)
 {
     QNetworkRequest request(Endpoint);
@@ -395,6 +402,9 @@ TTikaExtraction ExtractTextWithTika(const QString& FileName, const TTikaRequest&
                             .arg(QFileInfo(FileName).fileName(), MiB(decoder.BytesReceived()));
             else
                 error = QStringLiteral("Error: ") + (decoder.Failed() ? decoder.Error() : error);
+        } else if (status.isValid() && status.toInt() == 422) {
+            error = UnreadableDocumentText(FileName);
+            result.Unreadable = true;
         } else if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299)) {
             QString reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().trimmed();
             if (reason.isEmpty()) reason = StandardReasonPhrase(status.toInt());
@@ -411,7 +421,8 @@ TTikaExtraction ExtractTextWithTika(const QString& FileName, const TTikaRequest&
                       .arg(QFileInfo(FileName).fileName(), MiB(decoder.BytesReceived()))
                 : QStringLiteral("Error: ") + decoder.Error();
         } else if (!decoder.HasText()) {
-            error = QStringLiteral("The Tika server returned no text.");
+            error = UnreadableDocumentText(FileName);
+            result.Unreadable = true;
         }
     } // the reply goes before the manager, and both before the file it reads
     file->close();

@@ -118,6 +118,7 @@ struct TTikaExtraction
     bool Ok = false;
     QStringList Lines;   // on success
     QString Error;       // on failure
+    bool Unreadable = false;   // the server answered, but could not read the document
 };
 
 // Sends the file's bytes unchanged to the Tika server (PUT, Content-Type
@@ -130,7 +131,8 @@ struct TTikaExtraction
 //   "HTTP error (<status>): <reason phrase>",
 //   "Error: <message>" (refused, unreachable, timed out, too long, too large, garbage, not UTF-8,
 //                       out of memory),
-//   "The Tika server returned no text.",
+//   "Apache Tika could not read <file name> (it may be damaged or encrypted)." (a 422 answer,
+//                       or no text; Unreadable is set),
 //   "Cancelled.".
 // Call it on a thread with a Qt event dispatcher (the UI thread or a QThread); everything it
 // creates is released before it returns, on every path, and a failed answer's memory goes back.

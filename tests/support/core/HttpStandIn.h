@@ -52,6 +52,7 @@ struct TStandInAnswer {
     QByteArray StreamPattern;
     qint64 StreamBytes = 0;
     bool AnnounceLength = false;
+    bool StreamInHead = false;   // Stream: the pattern goes out as header lines that never end
 
     [[nodiscard]] static TStandInAnswer Respond(int Status, const QByteArray& Reason, const QByteArray& Body);
     [[nodiscard]] static TStandInAnswer Raw(const QByteArray& Bytes);
@@ -59,6 +60,8 @@ struct TStandInAnswer {
     [[nodiscard]] static TStandInAnswer CloseWithoutAnswer();
     [[nodiscard]] static TStandInAnswer Trickle(const QByteArray& Body, int Pieces, int PieceGapMs);
     [[nodiscard]] static TStandInAnswer Stream(const QByteArray& Pattern, qint64 Bytes, bool AnnounceLength);
+    // A status line, then HeaderLine over and over, never the blank line that ends a head.
+    [[nodiscard]] static TStandInAnswer HeaderFlood(const QByteArray& HeaderLine);
 };
 
 class HttpStandIn : public QObject {

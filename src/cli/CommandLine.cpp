@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -159,10 +160,14 @@ TCommandLine ParseCommandLine(const QStringList& Args, const QString& CurrentDir
 
 bool GraphicalDisplayAvailable()
 {
-    for (const char* Name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
-        if (!qEnvironmentVariableIsEmpty(Name))
-            return true;
-    return false;
+    if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return true;
+    // Platforms other than X11 and Wayland (offscreen, vnc, linuxfb, ...) need neither variable.
+    const QStringList Platforms = qEnvironmentVariable("QT_QPA_PLATFORM").split(u';', Qt::SkipEmptyParts);
+    return std::any_of(Platforms.cbegin(), Platforms.cend(), [](const QString& Platform) {
+        const QString Name = Platform.section(u':', 0, 0).trimmed();
+        return Name != QLatin1String("xcb") && !Name.startsWith(QLatin1String("wayland"));
+    });
 }
 
 int RunWithoutWindow(const TCommandLine& Command)

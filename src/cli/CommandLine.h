@@ -42,7 +42,7 @@ inline constexpr const char* ProgramVersionLine = "Quorlane 1.0";
 [[nodiscard]] QString UsageErrorText(const QString& Error);
 
 // Without a display Qt would abort; the window is refused with words instead. A platform named in
-// QT_QPA_PLATFORM (offscreen, vnc, ...) needs no display.
+// QT_QPA_PLATFORM other than xcb or wayland (offscreen, vnc, ...) needs no display.
 inline constexpr const char* NoDisplayText =
     "Quorlane needs a graphical display (DISPLAY or WAYLAND_DISPLAY is not set); use quorlane --diff for a "
     "comparison in the terminal.";

@@ -322,7 +322,7 @@ int RunHeadlessDiff(const TCommandLine& Command, std::FILE* Out, std::FILE* Err)
         if (Left == TPathKind::Missing || Right == TPathKind::Missing) {
             // Named before anything is read, so a folder beside it is not what the message is about.
             const QString& Missing = Left == TPathKind::Missing ? Command.Left : Command.Right;
-            Write(Err, "quorlane: " + PathBytes(Missing) + ": " + LookError(Missing) + '\n');
+            Write(Err, "quorlane: Cannot open file \"" + PathBytes(Missing) + "\". " + LookError(Missing) + '\n');
         } else if (LeftIsDir && RightIsDir) {
             const TFolderComparison Comparison = CompareFolderTrees(Command.Left, Command.Right);
             Write(Out, FolderDiffText(Comparison, Command.Left, Command.Right));

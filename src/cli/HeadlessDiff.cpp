@@ -1,8 +1,9 @@
 #include "cli/HeadlessDiff.h"
 
 #include "cli/CommandLine.h"
-#include "text/SideLoad.h"
+#include "text/OutOfMemory.h"
 #include "text/PathBytes.h"
+#include "text/SideLoad.h"
 #include "text/SideState.h"
 #include "text/TextFile.h"
 
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <vector>
 
 #include <sys/stat.h>
@@ -342,6 +344,10 @@ int RunHeadlessDiff(const TCommandLine& Command, std::FILE* Out, std::FILE* Err)
         } else {
             Status = CompareFiles(Command, Out);
         }
+    } catch (const std::bad_alloc&) {
+        std::fflush(Out);
+        Write(Err, "quorlane: " + PathBytes(NotEnoughMemoryToCompareText(Command.Left, Command.Right)) + '\n');
+        Status = ExitTrouble;
     } catch (const std::exception& Error) {
         std::fflush(Out);
         Write(Err, QByteArray("quorlane: ") + Error.what() + '\n');

@@ -9,6 +9,8 @@
 #include <memory>
 #include <optional>
 
+#include <sys/socket.h>
+
 namespace quorlane::test {
 
 namespace {
@@ -59,6 +61,14 @@ std::optional<TRecordedRequest> TakeRequest(QByteArray& Buffer)
     }
     Buffer.remove(0, pos);
     return request;
+}
+
+// Closing with a zero linger time sends RST instead of FIN.
+void ResetConnection(QTcpSocket* Socket)
+{
+    const linger immediately{1, 0};
+    ::setsockopt(int(Socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &immediately, sizeof immediately);
+    Socket->abort();
 }
 
 QByteArray ResponseHead(const TStandInAnswer& Answer)
@@ -121,6 +131,13 @@ TStandInAnswer TStandInAnswer::CloseWithoutAnswer()
 {
     TStandInAnswer answer;
     answer.Kind = TKind::CloseWithoutAnswer;
+    return answer;
+}
+
+TStandInAnswer TStandInAnswer::Reset()
+{
+    TStandInAnswer answer;
+    answer.Kind = TKind::Reset;
     return answer;
 }
 
@@ -243,6 +260,11 @@ void HttpStandIn::OnReadyRead(QTcpSocket* Socket)
         Socket->readAll(); // a silent connection: swallow whatever comes
         return;
     }
+    if (FResetOnFirstBytes) {
+        FPending.remove(Socket);
+        ResetConnection(Socket);
+        return;
+    }
     QByteArray& buffer = FPending[Socket];
     buffer += Socket->readAll();
     while (FPending.contains(Socket)) {
@@ -264,6 +286,10 @@ void HttpStandIn::Answer(QTcpSocket* Socket, const TStandInAnswer& Answer)
     case TKind::CloseWithoutAnswer:
         FPending.remove(Socket);
         Socket->disconnectFromHost();
+        return;
+    case TKind::Reset:
+        FPending.remove(Socket);
+        ResetConnection(Socket);
         return;
     case TKind::Raw:
         FPending.remove(Socket);

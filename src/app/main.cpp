@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <unistd.h>
+
 namespace {
 
 // The arguments are read before any application object exists, so help, version, usage errors
@@ -21,7 +23,10 @@ namespace {
     QStringList Args;
     for (int I = 1; I < argc; ++I)
         Args.append(PathFromBytes(argv[I]));
-    return ParseCommandLine(Args, QDir::currentPath());
+    char* Here = ::getcwd(nullptr, 0);
+    const QString CurrentFolder = Here ? PathFromBytes(Here) : QDir::currentPath();
+    std::free(Here);
+    return ParseCommandLine(Args, CurrentFolder);
 }
 
 }   // namespace

@@ -377,6 +377,7 @@ private slots:
             if (Body == "FAIL") {
                 QCOMPARE(Reader.State(), THttpAnswerReader::TState::Failed);
                 QVERIFY(!Reader.Failure().isEmpty());
+                QCOMPARE(Reader.Body(), QByteArray());   // however much had come before the refusal
                 continue;
             }
             QCOMPARE(Reader.State(), THttpAnswerReader::TState::Done);

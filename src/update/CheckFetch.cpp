@@ -192,6 +192,7 @@ THttpAnswerReader::TState THttpAnswerReader::Fail(const QString& Why)
     FState = TState::Failed;
     FFailure = Why;
     FPending.clear();
+    FBody.clear();   // a refused answer has no body, however much of it had come
     return FState;
 }
 

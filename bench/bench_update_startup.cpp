@@ -1,9 +1,11 @@
 // Start-up time with the version check: from the check's start to the main window shown, when
-// the website cannot be reached, refuses, stays silent or answers. Prints figures; asserts nothing.
+// the website cannot be reached, refuses, answers, or answers in a hostile way. Prints figures; asserts nothing.
 
 #include "support/app/TestWebsite.h"
 #include "support/app/WindowDriver.h"
+#include "update/CheckFetch.h"
 #include "update/NewVersionCheck.h"
+#include "update/Website.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -70,9 +72,22 @@ int main(int argc, char* argv[])
     Answering.Serve(TTestWebsite::Ok("10/10"), TTestWebsite::Ok("Faster"));
     Report("website answers, no news", 5, [&] { return RunStartUpVersionCheck(Platform, Answering.Source); });
 
-    TTestWebsite Silent;
-    Silent.Source.CheckTimeoutMs = CheckReadTimeoutMs;   // the program's own 10 s
-    Silent.Serve(TStandInAnswer::Silent(), TStandInAnswer::Silent());
-    Report("silent server (10 s read time-out)", 1, [&] { return RunStartUpVersionCheck(Platform, Silent.Source); });
+    // Hostile websites: each costs at most the check's deadline, and the bytes it reads stay
+    // within the caps.
+    const QList<std::pair<const char*, TStandInAnswer>> Hostile{
+        {"silent server", TStandInAnswer::Silent()},
+        {"endless 200 without a length", TStandInAnswer::Stream("11/10\r\n", -1, false)},
+        {"endless headers", TStandInAnswer::HeaderFlood("X-Filler: aaaaaaaaaaaaaaaaaaaa\r\n")},
+        {"one byte every 2 s", TStandInAnswer::Trickle("11/10\r\n", 7, 2000)},
+    };
+    for (const auto& [Name, Answer] : Hostile) {
+        TTestWebsite Site;
+        Site.Source.CheckDeadlineMs = CheckDeadlineMs;   // the program's own
+        Site.Serve(Answer, TTestWebsite::Ok("Faster"));
+        Report(Name, 1, [&] { return RunStartUpVersionCheck(Platform, Site.Source); });
+        const TCheckAnswer Fetched = FetchForCheck(Site.Source, VersionFilePath, QDeadlineTimer(CheckDeadlineMs));
+        std::printf("%-34s bytes read %lld (caps: head %lld + body %lld)\n", Name, (long long)Fetched.BytesReceived,
+                    (long long)CheckHeadCap, (long long)CheckBodyCap);
+    }
     return 0;
 }

@@ -60,6 +60,12 @@ def tika_answer_seeds():
             yield b"\x00" + pieces + answer
 
 
+def check_answer_seeds():
+    for answer in row_byte_arrays(TESTS / "tst_update_check.cpp"):
+        for piece, closed in ((0, 0), (2, 1), (63, 0)):
+            yield bytes([piece, closed]) + answer
+
+
 def text_load_seeds():
     for path in sorted(TESTS.glob("tst_text_*.cpp")):
         for hexes in re.findall(r'HexBytes\("([0-9A-Fa-f ]*)"\)', path.read_text(encoding="utf-8")):
@@ -84,7 +90,8 @@ def intraline_seeds():
 
 
 SEEDS = {"text_load": text_load_seeds, "diff": diff_seeds, "intraline": intraline_seeds,
-         "settings": settings_seeds, "version": version_seeds, "tika_answer": tika_answer_seeds}
+         "settings": settings_seeds, "version": version_seeds, "tika_answer": tika_answer_seeds,
+         "check_answer": check_answer_seeds}
 for name, make in SEEDS.items():
     if not (ROOT / "fuzz" / f"fuzz_{name}.cpp").exists():
         continue

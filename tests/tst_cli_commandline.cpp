@@ -5,8 +5,15 @@
 #include "support/core/ProgramProcess.h"
 
 #include <QDir>
+#include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstdio>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quorlane::test;
 
@@ -20,6 +27,12 @@ private slots:
     void windowPathsAreAbsolute();
     void diffOptionsAsGnuDiffNamesThem_data();
     void diffOptionsAsGnuDiffNamesThem();
+    void outputThatCannotBeWrittenIsTrouble_data();
+    void outputThatCannotBeWrittenIsTrouble();
+    void windowWithoutDisplayIsRefusedInWords_data();
+    void windowWithoutDisplayIsRefusedInWords();
+    void namesThatAreNotUtf8KeepTheirBytes_data();
+    void namesThatAreNotUtf8KeepTheirBytes();
 };
 
 void TestCliCommandLine::printsAndExitsWithoutWindow_data()
@@ -57,6 +70,13 @@ void TestCliCommandLine::printsAndExitsWithoutWindow_data()
     QTest::newRow("empty path") << QStringList{"", "b"} << 2 << "" << "quorlane: an empty path";
     QTest::newRow("--diff missing file") << QStringList{"--diff", "no-such-left", "no-such-right"} << 2
                                          << "" << "quorlane: Cannot open file \"no-such-left\". No such file or directory";
+    // The missing path is named, not the folder beside it.
+    QTest::newRow("--diff folder and missing") << QStringList{"--diff", ".", "no-such"} << 2 << ""
+                                               << "quorlane: Cannot open file \"no-such\". No such file or directory";
+    QTest::newRow("--diff missing and folder") << QStringList{"--diff", "no-such", "."} << 2 << ""
+                                               << "quorlane: Cannot open file \"no-such\". No such file or directory";
+    QTest::newRow("--diff missing below a file") << QStringList{"--diff", ".", "file/x"} << 2 << ""
+                                                 << "quorlane: Cannot open file \"file/x\". Not a directory";
 }
 
 void TestCliCommandLine::printsAndExitsWithoutWindow()
@@ -66,6 +86,9 @@ void TestCliCommandLine::printsAndExitsWithoutWindow()
     QFETCH(QString, out);
     QFETCH(QString, err);
     QTemporaryDir Work;
+    QFile File(Work.filePath(QStringLiteral("file")));
+    QVERIFY(File.open(QIODevice::WriteOnly));
+    File.close();
     const TProgramRun Run = RunQuorlane(args, Work.path());
     QVERIFY2(!Run.Crashed, Run.Err.constData());
     QCOMPARE(Run.ExitCode, exitCode);
@@ -156,6 +179,119 @@ void TestCliCommandLine::diffOptionsAsGnuDiffNamesThem()
     QCOMPARE(O.IgnoreBlankLines, options.contains(u'B'));
     QCOMPARE(Command.Context, context);
     QCOMPARE(Command.Brief, brief);
+}
+
+
+namespace {
+
+// Runs the program through the shell, so an argument can hold any bytes (printf's octal escapes).
+[[nodiscard]] TProgramRun RunShell(const QByteArray& Script, const QString& WorkDir,
+                                   const QProcessEnvironment& Env = HeadlessEnvironment())
+{
+    QProcessEnvironment WithProgram = Env;
+    WithProgram.insert(QStringLiteral("Q"), ProgramPath());
+    return RunProcess(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromLatin1(Script)}, WorkDir,
+                      WithProgram);
+}
+
+}   // namespace
+
+void TestCliCommandLine::outputThatCannotBeWrittenIsTrouble_data()
+{
+    QTest::addColumn<QByteArray>("option");
+    QTest::newRow("--help") << QByteArray("--help");
+    QTest::newRow("--version") << QByteArray("--version");
+}
+
+void TestCliCommandLine::outputThatCannotBeWrittenIsTrouble()
+{
+    QFETCH(QByteArray, option);
+    if (!QFile::exists(QStringLiteral("/dev/full")))
+        QSKIP("no /dev/full here");
+    QTemporaryDir Work;
+    const TProgramRun Run = RunShell("exec \"$Q\" " + option + " > /dev/full", Work.path());
+    QVERIFY(!Run.Crashed);
+    QCOMPARE(Run.ExitCode, 2);
+    QCOMPARE(Run.Err, QByteArray("quorlane: cannot write the output: No space left on device\n"));
+}
+
+void TestCliCommandLine::windowWithoutDisplayIsRefusedInWords_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("platform");   // QT_QPA_PLATFORM; empty: unset
+    QTest::newRow("no arguments") << QStringList{} << QString();
+    QTest::newRow("two paths") << QStringList{"a", "b"} << QString();
+    QTest::newRow("X11 asked for") << QStringList{} << "xcb";
+    QTest::newRow("Wayland, then X11") << QStringList{} << "wayland;xcb";
+}
+
+void TestCliCommandLine::windowWithoutDisplayIsRefusedInWords()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, platform);
+    QProcessEnvironment Env = HeadlessEnvironment();
+    Env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    if (!platform.isEmpty())
+        Env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    QTemporaryDir Work;
+    const TProgramRun Run = RunQuorlane(args, Work.path(), Env);
+    QVERIFY2(!Run.Crashed, Run.Err.constData());
+    QCOMPARE(Run.ExitCode, 2);
+    QCOMPARE(Run.Out, QByteArray());
+    QCOMPARE(Run.Err, QByteArray("Quorlane needs a graphical display (DISPLAY or WAYLAND_DISPLAY is not set); use "
+                                 "quorlane --diff for a comparison in the terminal.\n"));
+}
+
+void TestCliCommandLine::namesThatAreNotUtf8KeepTheirBytes_data()
+{
+    QTest::addColumn<QByteArray>("script");     // $B is the name with the bytes FF FE
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+    const QByteArray Name = "bad\xff\xfename.txt";
+    QTest::newRow("unified diff labels") << QByteArray("\"$Q\" --diff \"$B\" x") << 1
+                                         << "--- " + Name + "\n+++ x\n@@ -1,2 +1,2 @@\n a\n-b\n+c\n" << QByteArray();
+    QTest::newRow("brief") << QByteArray("\"$Q\" --diff -q x \"$B\"") << 1 << "Files x and " + Name + " differ\n"
+                           << QByteArray();
+    QTest::newRow("same file") << QByteArray("\"$Q\" --diff \"$B\" \"$B\"") << 0 << QByteArray() << QByteArray();
+    QTest::newRow("in a folder of such a name")
+        << QByteArray("\"$Q\" --diff \"d$B/$B\" x") << 1
+        << "--- d" + Name + "/" + Name + "\n+++ x\n@@ -1,2 +1,2 @@\n a\n-b\n+c\n" << QByteArray();
+    QTest::newRow("missing, named as given") << QByteArray("\"$Q\" --diff x \"$B.gone\"") << 2 << QByteArray()
+                                             << "quorlane: Cannot open file \"" + Name + ".gone\". No such file or directory\n";
+}
+
+void TestCliCommandLine::namesThatAreNotUtf8KeepTheirBytes()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    QTemporaryDir Work;
+    const QByteArray Root = QFile::encodeName(Work.path()) + '/';
+    const QByteArray Name = "bad\xff\xfename.txt";
+    const auto Write = [](const QByteArray& Path, const QByteArray& Bytes) {
+        std::FILE* File = std::fopen(Path.constData(), "wb");
+        QVERIFY(File);
+        std::fwrite(Bytes.constData(), 1, size_t(Bytes.size()), File);
+        std::fclose(File);
+    };
+    // Qt does not see these names, so QTemporaryDir cannot remove them: they go by their bytes.
+    const auto RemoveByBytes = qScopeGuard([&] {
+        ::unlink((Root + "d" + Name + "/" + Name).constData());
+        ::rmdir((Root + "d" + Name).constData());
+        ::unlink((Root + Name).constData());
+    });
+    Write(Root + Name, "a\nb\n");
+    Write(Root + "x", "a\nc\n");
+    QCOMPARE(::mkdir((Root + "d" + Name).constData(), 0700), 0);
+    Write(Root + "d" + Name + "/" + Name, "a\nb\n");
+
+    const TProgramRun Run = RunShell("B=$(printf 'bad\\377\\376name.txt'); " + script, Work.path());
+    QVERIFY2(!Run.Crashed, Run.Err.constData());
+    QCOMPARE(Run.ExitCode, exitCode);
+    QCOMPARE(Run.Out, out);
+    QCOMPARE(Run.Err, err);
 }
 
 QTEST_GUILESS_MAIN(TestCliCommandLine)

@@ -39,7 +39,7 @@ TSettingsRecord NonDefaultRecord()
     R.ColorDifferentTextInLine = 0xFF00000D;
     for (int I = 0; I < 50; ++I)
         R.LeftHistory.append(QStringLiteral("/data/ñ%1/left.txt").arg(I));
-    R.RightHistory = {QStringLiteral("/tmp/r€chts.txt"), QString(), QStringLiteral("x")};
+    R.RightHistory = {QStringLiteral("/tmp/r€chts.txt"), QStringLiteral(" "), QStringLiteral("x")};
     R.Maximized = true;
     R.Left = -1200;
     R.Top = 35;
@@ -282,6 +282,70 @@ private slots:
             QVERIFY2(Equal[F](D.Record, Expected), qPrintable(QStringLiteral("field %1").arg(F + 1)));
     }
 
+    // A history holds at most 100 entries of 1 to 4,096 characters; whatever a file holds beyond
+    // that is stepped over, never held, and never written back.
+    void HistoriesAreBounded_data()
+    {
+        QTest::addColumn<QByteArray>("History");   // the left history's count and entries
+        QTest::addColumn<bool>("Complete");        // the fields after it are read
+        QTest::addColumn<QStringList>("Expected");
+        const QString Long(4096, u'p'), TooLong(4097, u'q');
+        QStringList Hundred, HundredAndOne;
+        QByteArray HundredAndOneBytes = Int32Le(101);
+        for (int I = 0; I < 101; ++I) {
+            HundredAndOne.append(QStringLiteral("/p/%1").arg(I));
+            HundredAndOneBytes += StringLe(HundredAndOne.constLast());
+        }
+        Hundred = HundredAndOne.mid(0, 100);
+        QTest::newRow("empty entries dropped")
+            << Int32Le(4) + StringLe("a") + StringLe(QString()) + Int32Le(-2) + StringLe("b") << true << QStringList{"a", "b"};
+        QTest::newRow("101 entries: the first 100") << HundredAndOneBytes << true << Hundred;
+        QTest::newRow("4,096 characters kept, 4,097 stepped over")
+            << Int32Le(3) + StringLe(Long) + StringLe(TooLong) + StringLe("c") << true << QStringList{Long, "c"};
+        // A count of 2^31-1 and 8 MB of zeros: two million empty entries, none held.
+        QTest::newRow("poisoned count over zeros") << Int32Le(0x7FFFFFFF) + QByteArray(8 << 20, '\0') << false
+                                                   << QStringList{};
+        QTest::newRow("poisoned count, then real entries")
+            << Int32Le(0x7FFFFFFF) + QByteArray(4000, '\0') + StringLe("kept") << false << QStringList{"kept"};
+    }
+    void HistoriesAreBounded()
+    {
+        QFETCH(QByteArray, History);
+        QFETCH(bool, Complete);
+        QFETCH(QStringList, Expected);
+        const TSettingsRecord Base = NonDefaultRecord();
+        const QByteArray Good = EncodeSettings(Base);
+        const QList<int> Sizes = FieldSizes(Base);
+        int Head = 0, Tail = 0;
+        for (int F = 0; F < sfLeftHistoryCount - 1; ++F)
+            Head += Sizes[F];
+        for (int F = sfLeftHistory; F < SettingsFieldCount; ++F)
+            Tail += Sizes[F];
+        // A count that promises more than the file holds reads on to the end: nothing follows it.
+        const TDecodedSettings D = DecodeSettings(Good.left(Head) + History + (Complete ? Good.right(Tail) : QByteArray()));
+        QCOMPARE(D.Record.LeftHistory, Expected);
+        QCOMPARE(D.Complete(), Complete);
+        if (Complete)
+            QCOMPARE(D.Record.RightHistory, Base.RightHistory);
+        // What is written back is what was kept.
+        TSettingsRecord Again = DecodeSettings(EncodeSettings(D.Record)).Record;
+        QCOMPARE(Again.LeftHistory, Expected);
+    }
+
+    void HistoriesAreWrittenBounded()
+    {
+        TSettingsRecord R;
+        for (int I = 0; I < 150; ++I)
+            R.LeftHistory.append(I % 3 == 0 ? QString() : QStringLiteral("/p/%1").arg(I));
+        R.RightHistory = {QString(4097, u'x'), QStringLiteral("y")};
+        const TDecodedSettings D = DecodeSettings(EncodeSettings(R));
+        QVERIFY(D.Complete());
+        QCOMPARE(D.Record.LeftHistory, SoundHistory(R.LeftHistory));
+        QCOMPARE(D.Record.LeftHistory.size(), 100);
+        QVERIFY(!D.Record.LeftHistory.contains(QString()));
+        QCOMPARE(D.Record.RightHistory, QStringList{"y"});
+    }
+
     void FieldsNotReadKeepTheGivenDefaults()
     {
         TSettingsRecord Defaults;
@@ -323,6 +387,9 @@ private slots:
                 R.LeftHistory.append(RandomString());
             for (int I = int(Rng.bounded(8)); I > 0; --I)
                 R.RightHistory.append(RandomString());
+            // Empty entries are not kept (see HistoriesAreBounded).
+            R.LeftHistory = SoundHistory(R.LeftHistory);
+            R.RightHistory = SoundHistory(R.RightHistory);
             R.Maximized = Rng.bounded(2);
             R.Left = qint32(Rng.generate());
             R.ColWidth2 = qint32(Rng.generate());

@@ -64,6 +64,8 @@ private slots:
     void brokenAnswers_data();
     void brokenAnswers();
 
+    void connectionResetIsASentence_data();
+    void connectionResetIsASentence();
     void unopenableFile_data();
     void unopenableFile();
     void openFileSharesWithWriters();
@@ -458,6 +460,7 @@ void TikaClientTest::brokenAnswers_data()
     QTest::addColumn<TStandInAnswer>("answer");
     QTest::newRow("garbage instead of HTTP") << TStandInAnswer::Raw("this is not HTTP at all\r\n\r\n");
     QTest::newRow("closed without answer") << TStandInAnswer::CloseWithoutAnswer();
+    QTest::newRow("connection reset") << TStandInAnswer::Reset();
     QTest::newRow("body shorter than announced")
         << TStandInAnswer::Raw("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly this");
 }
@@ -473,6 +476,29 @@ void TikaClientTest::brokenAnswers()
     QVERIFY2(error.startsWith(QStringLiteral("Error: ")), qPrintable(error));
     QVERIFY2(error.size() > 7, qPrintable(error)); // says what went wrong
     QVERIFY2(!error.contains(QStringLiteral("did not answer within")), qPrintable(error));
+}
+
+// A server that resets the connection, before or after reading the request: a sentence, never
+// "Unknown error".
+void TikaClientTest::connectionResetIsASentence_data()
+{
+    QTest::addColumn<bool>("early");
+    QTest::newRow("while the document is sent") << true;
+    QTest::newRow("after the request") << false;
+}
+
+void TikaClientTest::connectionResetIsASentence()
+{
+    QFETCH(bool, early);
+    const QString big = WriteSample(QStringLiteral("big.pdf"), QByteArray(32 << 20, 'x'));
+    HttpStandIn server;
+    server.SetAnswer(TStandInAnswer::Reset());
+    if (early)
+        server.ResetOnFirstBytes();
+    const TTikaExtraction result = Extract(big, server.Url(), 5000);
+    QVERIFY(!result.Ok);
+    QVERIFY2(result.Error.startsWith(QStringLiteral("Error: The ")) && result.Error.endsWith(u'.'), qPrintable(result.Error));
+    QVERIFY2(!result.Error.contains(QStringLiteral("Unknown error")), qPrintable(result.Error));
 }
 
 void TikaClientTest::unopenableFile_data()

@@ -1,11 +1,18 @@
 #include "support/app/TestWebsite.h"
+#include "update/CheckFetch.h"
 #include "update/NewVersionCheck.h"
 #include "update/Website.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
+
+#include <atomic>
+#include <thread>
 
 using namespace quorlane;
 using namespace quorlane::test;
+
+Q_DECLARE_METATYPE(TStandInAnswer)
 
 namespace {
 
@@ -107,14 +114,112 @@ private slots:
                                                    "Second\r\n"));
     }
 
-    void slowButSteadyAnswerIsRead()
+    void slowAnswerWithinTheDeadlineIsRead()
     {
-        // The time-out is per wait for data, not for the whole answer.
         TTestWebsite Site;
-        Site.Source.CheckTimeoutMs = 700;
-        Site.Serve(TStandInAnswer::Trickle("11/10\r\n", 4, 300), Ok("Faster"));
+        Site.Serve(TStandInAnswer::Trickle("11/10\r\n", 4, 150), TStandInAnswer::Trickle("Faster", 3, 100));
         QVERIFY(CheckForNewVersion(Site.Source));
         QVERIFY(NewVersionMessage.startsWith("The new version 1.1 is available"));
+    }
+
+    // Answers that never end, or end too late, cost the start-up at most the check's deadline and
+    // never more memory than the caps.
+    void hostileAnswersEndAtTheDeadlineOrTheCap_data()
+    {
+        QTest::addColumn<TStandInAnswer>("Answer");
+        QTest::newRow("endless 200 without a length") << TStandInAnswer::Stream("11/10\r\n", -1, false);
+        QTest::newRow("1 MiB announced") << TStandInAnswer::Stream("x", 1 << 20, true);
+        QTest::newRow("endless headers") << TStandInAnswer::HeaderFlood("X-Filler: aaaaaaaaaaaaaaaaaaaa\r\n");
+        QTest::newRow("one byte every 2 s") << TStandInAnswer::Trickle("11/10\r\n", 7, 2000);
+        QTest::newRow("silent") << TStandInAnswer::Silent();
+    }
+
+    void hostileAnswersEndAtTheDeadlineOrTheCap()
+    {
+        QFETCH(TStandInAnswer, Answer);
+        TTestWebsite Site;
+        Site.Source.CheckDeadlineMs = CheckDeadlineMs;   // the program's own
+        Site.Serve(Answer, Ok("Faster"));
+
+        QElapsedTimer Clock;
+        Clock.start();
+        ExpectNoNews(CheckForNewVersion(Site.Source));
+        QVERIFY2(Clock.elapsed() < 10000, qPrintable(QString::number(Clock.elapsed())));   // a hang guard only
+
+        const TCheckAnswer Fetched = FetchForCheck(Site.Source, VersionPath, QDeadlineTimer(CheckDeadlineMs));
+        QVERIFY(!Fetched.Body);
+        QVERIFY(!Fetched.Failure.isEmpty());
+        QVERIFY2(Fetched.BytesReceived <= CheckHeadCap + CheckBodyCap + 16 * 1024,
+                 qPrintable(QString::number(Fetched.BytesReceived)));
+    }
+
+    void answerUpToTheCapIsRead()
+    {
+        const QByteArray Changes = QByteArray("Faster\n").repeated(CheckBodyCap / 7);
+        TTestWebsite Site;
+        Site.Serve(TStandInAnswer::Stream("11/10\r\n", 7 * 1000, false), Ok(Changes));
+        QVERIFY(CheckForNewVersion(Site.Source));
+        QCOMPARE(NewVersionMessage.count(QStringLiteral("Faster\r\n")), CheckBodyCap / 7);
+    }
+
+    // A name lookup that hangs ends the check at its deadline; nobody waits for it afterwards.
+    void stuckNameLookupIsAbandoned()
+    {
+        auto Release = std::make_shared<std::atomic<bool>>(false);
+        TTestWebsite Site;
+        Site.Serve(Ok("12/11"), Ok("Faster"));
+        Site.Source.CheckDeadlineMs = 500;
+        Site.Source.Base.setHost(QStringLiteral("website.test"));
+        Site.Source.Resolve = [Release](const QString&) {
+            while (!*Release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            return QList<QHostAddress>{QHostAddress::LocalHost};
+        };
+        QElapsedTimer Clock;
+        Clock.start();
+        ExpectNoNews(CheckForNewVersion(Site.Source));
+        QVERIFY2(Clock.elapsed() < 5000, qPrintable(QString::number(Clock.elapsed())));
+        QCOMPARE(Site.Server.Requests().size(), 0);
+        *Release = true;
+    }
+
+    void nameLookup_data()
+    {
+        QTest::addColumn<QString>("Host");
+        QTest::addColumn<QList<QHostAddress>>("Answer");
+        QTest::addColumn<bool>("Asked");
+        QTest::addColumn<QList<QHostAddress>>("Expected");
+        const QList<QHostAddress> Two{QHostAddress("192.0.2.7"), QHostAddress("2001:db8::7")};
+        QTest::newRow("name") << "website.test" << Two << true << Two;
+        QTest::newRow("address literal") << "127.0.0.1" << Two << false << QList<QHostAddress>{QHostAddress::LocalHost};
+        QTest::newRow("IPv6 literal") << "::1" << Two << false << QList<QHostAddress>{QHostAddress::LocalHostIPv6};
+        QTest::newRow("name not found") << "website.test" << QList<QHostAddress>{} << true << QList<QHostAddress>{};
+    }
+
+    void nameLookup()
+    {
+        QFETCH(QString, Host);
+        QFETCH(QList<QHostAddress>, Answer);
+        QFETCH(bool, Asked);
+        QFETCH(QList<QHostAddress>, Expected);
+        auto AskedFor = std::make_shared<std::atomic<int>>(0);
+        const auto Found = ResolveWithin(Host, QDeadlineTimer(2000), [Answer, AskedFor](const QString&) {
+            ++*AskedFor;
+            return Answer;
+        });
+        QCOMPARE(*AskedFor > 0, Asked);
+        QCOMPARE(Found.value_or(QList<QHostAddress>{}), Expected);
+        QCOMPARE(Found.has_value(), !Expected.isEmpty());
+    }
+
+    // Without a website named at build time there is nothing to ask.
+    void defaultBuildMakesNoCheck()
+    {
+        QVERIFY(!UpdateCheckBuiltIn());
+        QElapsedTimer Clock;
+        Clock.start();
+        ExpectNoNews(CheckForNewVersion());
+        QVERIFY(Clock.elapsed() < 1000);
     }
 
     void redirectsFollowedUpToTen_data()
@@ -178,7 +283,7 @@ private slots:
     {
         QFETCH(QString, Case);
         TTestWebsite Site;
-        Site.Source.CheckTimeoutMs = 400;
+        Site.Source.CheckDeadlineMs = 400;
         Site.Serve(Ok("12/11"), Ok("Faster"));
         HttpStandIn Plain;   // a plain-HTTP server
         Plain.SetAnswer(Ok("12/11"));
@@ -217,6 +322,68 @@ private slots:
         // Nothing may be fetched over plain HTTP, and a stranger's answer is never read.
         QCOMPARE(Plain.Requests().size(), 0);
         QCOMPARE(Stranger.Requests().size(), 0);
+    }
+
+    void answerReader_data()
+    {
+        QTest::addColumn<QByteArray>("Wire");
+        QTest::addColumn<bool>("ThenClosed");
+        QTest::addColumn<int>("Status");
+        QTest::addColumn<QByteArray>("Body");   // "FAIL": the answer is refused
+        QTest::newRow("length") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n11/10tail") << false << 200
+                                << QByteArray("11/10");
+        QTest::newRow("until close") << QByteArray("HTTP/1.0 200 OK\r\n\r\nA\nB\n") << true << 200 << QByteArray("A\nB\n");
+        QTest::newRow("chunked") << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                               "3;x=y\r\n11/\r\n2\r\n10\r\n0\r\nTrailer: t\r\n\r\n")
+                                 << false << 200 << QByteArray("11/10");
+        QTest::newRow("bare LF lines") << QByteArray("HTTP/1.1 200 OK\nContent-Length: 2\n\nok") << false << 200 << QByteArray("ok");
+        QTest::newRow("interim answer first")
+            << QByteArray("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok") << false << 200
+            << QByteArray("ok");
+        QTest::newRow("redirect without reading its body")
+            << QByteArray("HTTP/1.1 302 Found\r\nLocation: /next\r\nContent-Length: 999999\r\n\r\n") << false << 302
+            << QByteArray();
+        QTest::newRow("cut short") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\n11/10") << true << 200
+                                   << QByteArray("FAIL");
+        QTest::newRow("not HTTP") << QByteArray("SSH-2.0-OpenSSH\r\n") << false << 0 << QByteArray("FAIL");
+        QTest::newRow("announced too long") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 65537\r\n\r\n") << false
+                                            << 200 << QByteArray("FAIL");
+        QTest::newRow("too long without a length")
+            << "HTTP/1.1 200 OK\r\n\r\n" + QByteArray(CheckBodyCap + 1, 'x') << false << 200 << QByteArray("FAIL");
+        QTest::newRow("chunks too long")
+            << "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + QByteArray("8000\r\n").append(QByteArray(0x8000, 'x')).append("\r\n").repeated(3)
+            << false << 200 << QByteArray("FAIL");
+        QTest::newRow("broken chunk size") << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n")
+                                           << false << 200 << QByteArray("FAIL");
+        QTest::newRow("one endless header line") << "HTTP/1.1 200 OK\r\nX: " + QByteArray(CheckHeadCap, 'h') << false << 200
+                                                 << QByteArray("FAIL");
+        QTest::newRow("two lengths") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\nabc")
+                                     << false << 200 << QByteArray("FAIL");
+    }
+
+    void answerReader()
+    {
+        QFETCH(QByteArray, Wire);
+        QFETCH(bool, ThenClosed);
+        QFETCH(int, Status);
+        QFETCH(QByteArray, Body);
+        // Whole, and byte by byte: where the pieces break changes nothing.
+        for (const qsizetype Piece : {Wire.size(), qsizetype(1)}) {
+            THttpAnswerReader Reader;
+            for (qsizetype At = 0; At < Wire.size() && Reader.State() == THttpAnswerReader::TState::Reading; At += Piece)
+                Reader.Feed(QByteArrayView(Wire).sliced(At, std::min(Piece, Wire.size() - At)));
+            if (ThenClosed)
+                Reader.Closed();
+            if (Body == "FAIL") {
+                QCOMPARE(Reader.State(), THttpAnswerReader::TState::Failed);
+                QVERIFY(!Reader.Failure().isEmpty());
+                QCOMPARE(Reader.Body(), QByteArray());   // however much had come before the refusal
+                continue;
+            }
+            QCOMPARE(Reader.State(), THttpAnswerReader::TState::Done);
+            QCOMPARE(Reader.Status(), Status);
+            QCOMPARE(Reader.Body(), Body);
+        }
     }
 
     void websiteAddresses()

@@ -5,10 +5,17 @@
 #include "app/OpenFromCommandLine.h"
 #include "cli/CommandLine.h"
 #include "support/app/WindowDriver.h"
+#include "text/PathBytes.h"
 
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <cstdio>
+
+#include <unistd.h>
 
 class TestWindowCommandLine : public QObject
 {
@@ -16,6 +23,7 @@ class TestWindowCommandLine : public QObject
 private slots:
     void comparesOnceShown_data();
     void comparesOnceShown();
+    void namesThatAreNotUtf8Open();
 };
 
 void TestWindowCommandLine::comparesOnceShown_data()
@@ -72,6 +80,27 @@ void TestWindowCommandLine::comparesOnceShown()
     }
     // The typed paths entered the history, resolved against the folder the program started in.
     QCOMPARE(Driver.History("cmbLeft").value(0), QDir(Driver.Files.path()).absoluteFilePath(QDir::cleanPath(args[0])));
+}
+
+// A name that is not UTF-8, as main reads it from argv: its bytes reach the file system unchanged.
+void TestWindowCommandLine::namesThatAreNotUtf8Open()
+{
+    TWindowDriver Driver;
+    const QByteArray Root = QFile::encodeName(Driver.Files.path()) + '/';
+    const QByteArray Name = "bad\xff\xfename.txt";
+    const auto RemoveByBytes = qScopeGuard([&] { ::unlink((Root + Name).constData()); });
+    std::FILE* Stream = std::fopen((Root + Name).constData(), "wb");
+    QVERIFY(Stream);
+    std::fputs("same\nold\n", Stream);
+    std::fclose(Stream);
+    Driver.WriteBytes(QStringLiteral("right.txt"), "same\nnew\nmore\n");
+
+    const TCommandLine Command = ParseCommandLine({PathFromBytes(Name), QStringLiteral("right.txt")}, Driver.Files.path());
+    ComparePathsOnShow(*Driver.Window, Command.Left, Command.Right);
+    QTRY_COMPARE(Driver.Status(), QStringLiteral("2 lines (left file) vs 3 lines (right file). Equal lines: 1 of 3 "
+                                                 "(33.3%). Different lines: 2."));
+    QCOMPARE(PathBytes(Driver.Find<QComboBox>("cmbLeft")->currentText()), Root + Name);
+    QCOMPARE(PathBytes(Driver.History("cmbLeft").value(0)), Root + Name);
 }
 
 QTEST_MAIN(TestWindowCommandLine)

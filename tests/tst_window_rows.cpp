@@ -1,9 +1,13 @@
 #include "support/app/WindowDriver.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QSemaphore>
 #include <QThreadPool>
 #include <QtTest>
+
+#include <new>
+#include <stdexcept>
 
 // Result rows of a text comparison and the background recompute, on the real window.
 class TestWindowRows : public QObject
@@ -220,26 +224,55 @@ private slots:
         QCOMPARE(BodyRows(D), (QList<QStringList>{{"1", "second", "old"}, {"2", "line", ""}}));
     }
 
-    // A computation that fails in the background ends the busy state and says so; the lines stay.
+    // A computation that fails in the background ends the busy state and says so in words; the
+    // lines stay.
+    void failedRecomputeEndsBusyStateWithAnError_data()
+    {
+        QTest::addColumn<bool>("OutOfMemory");
+        QTest::addColumn<QString>("Message");
+        QTest::newRow("out of memory") << true << "error: Not enough memory to compare these files (/w/left.txt and /w/right.txt).";
+        QTest::newRow("other failure") << false << "error: The differences could not be computed again (boom).";
+    }
+
     void failedRecomputeEndsBusyStateWithAnError()
     {
+        QFETCH(bool, OutOfMemory);
+        QFETCH(QString, Message);
         TWindowDriver D;
         TfrmMain& W = *D.Window;
+        W.cmbLeft->setEditText(QStringLiteral("/w/left.txt"));
+        W.cmbRight->setEditText(QStringLiteral("/w/right.txt"));
         W.FLeftLines = {"a", "b"};
         W.FRightLines = {"a", "c"};
         W.RunDiff();
-        W.FRecomputeDiff = [](const QStringList&, const QStringList&, const TDiffOptions&) -> TDiffItems {
-            throw std::bad_alloc();
-        };
+        if (OutOfMemory)
+            W.FRecomputeDiff = [](const QStringList&, const QStringList&, const TDiffOptions&) -> TDiffItems {
+                throw std::bad_alloc();
+            };
+        else
+            W.FRecomputeDiff = [](const QStringList&, const QStringList&, const TDiffOptions&) -> TDiffItems {
+                throw std::runtime_error("boom");
+            };
         D.Platform.SetPointer(TPointer::AppStarting);
         W.FRightLines = {"a", "b"};
         W.RecomputeDiffAsync();
         QVERIFY(D.WaitForRecompute());
         QCOMPARE(D.Platform.Pointer, TPointer::Default);
-        QCOMPARE(D.Platform.Log().size(), 1);
-        QVERIFY(D.Platform.Log().constFirst().startsWith("error: The differences could not be computed again"));
+        QCOMPARE(D.Platform.Log(), QStringList{Message});
         QVERIFY(W.FDiffItems.isEmpty());
         QCOMPARE(W.FRightLines, (QStringList{"a", "b"}));
+    }
+
+    // A command that runs out of memory (a comparison, a merge) says so in words, naming the files.
+    void commandOutOfMemoryIsToldInWords()
+    {
+        TWindowDriver D;
+        TfrmMain& W = *D.Window;
+        W.cmbLeft->setEditText(QStringLiteral("/w/left.txt"));
+        W.cmbRight->setEditText(QStringLiteral("/w/right.txt"));
+        W.RunCommand([] { throw std::bad_alloc(); });
+        QCOMPARE(D.Platform.Log(),
+                 QStringList{"error: Not enough memory to compare these files (/w/left.txt and /w/right.txt)."});
     }
 
     void staleHandBackChangesNothing()

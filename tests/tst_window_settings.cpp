@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -453,6 +454,79 @@ private slots:
         QCOMPARE(D.Window->GridFontSize(), ExpectedFontSize);
         QCOMPARE(D.Window->grdDiff->ColWidths(1), ExpectedColWidth);
         QVERIFY(qAbs(D.Window->x()) <= 16384 && qAbs(D.Window->y()) <= 16384);
+    }
+
+    // A left-history count of 2^31-1 over 100 MB of zeros: read in bounded memory, and closing
+    // writes back a small, sound file.
+    void PoisonedHistoryCountIsNotWrittenBack()
+    {
+        TWindowDriver D(false);
+        TSettingsRecord R = NonDefaultRecord();
+        const QByteArray Good = EncodeSettings(R);
+        const qsizetype HistoryAt = Good.indexOf(QByteArray("\x32\0\0\0", 4));   // the left count, 50
+        QVERIFY(HistoryAt > 0);
+        QByteArray Bytes = Good.left(HistoryAt);
+        Bytes.append("\xff\xff\xff\x7f", 4);
+        Restart(D, Bytes);
+        D.Window.reset();
+        {
+            QFile File(D.SettingsFile());
+            QVERIFY(File.open(QIODevice::ReadWrite | QIODevice::Append));
+            QVERIFY(File.resize(File.size() + (100 << 20)));   // zeros, without writing them
+        }
+        D.Window = std::make_unique<TfrmMain>(D.Platform);
+        QVERIFY(D.History("cmbLeft").isEmpty());
+        QCOMPARE(D.Window->grdDiff->font().family(), R.FontName);   // the fields before it apply
+        D.Window.reset();
+        const QByteArray Saved = ReadBytesFile(D.SettingsFile());
+        QVERIFY2(Saved.size() < 4096, qPrintable(QString::number(Saved.size())));
+        const TDecodedSettings Again = DecodeSettings(Saved);
+        QVERIFY(Again.Complete());
+        QVERIFY(Again.Record.LeftHistory.isEmpty());
+    }
+
+    // Two windows closing one after the other: the second keeps the paths the first saved.
+    void TwoWindowsClosingKeepBothHistories()
+    {
+        TWindowDriver D(false);
+        Restart(D, std::nullopt);
+        auto Other = std::make_unique<TfrmMain>(D.Platform);
+        D.Window->cmbLeft->addItems({"/mine/new.txt", "/both/old.txt"});
+        D.Window->cmbRight->addItem("/mine/right.txt");
+        Other->cmbLeft->addItems({"/theirs/new.txt", "/BOTH/old.txt"});
+        Other.reset();       // writes its histories
+        D.Window.reset();    // reads them again before writing its own
+        const TSettingsRecord Saved = DecodeSettings(ReadBytesFile(D.SettingsFile())).Record;
+        QCOMPARE(Saved.LeftHistory, (QStringList{"/mine/new.txt", "/both/old.txt", "/theirs/new.txt"}));
+        QCOMPARE(Saved.RightHistory, QStringList{"/mine/right.txt"});
+    }
+
+    // A size or place that fits no display is brought onto one when shown, and saved as shown.
+    void WindowThatFitsNoDisplayIsBroughtOntoOne_data()
+    {
+        QTest::addColumn<QRect>("Bounds");
+        QTest::newRow("larger than any display") << QRect(0, 0, 9000, 7000);
+        QTest::newRow("far off every display") << QRect(15000, -15000, 640, 480);
+        QTest::newRow("both") << QRect(-16000, 16000, 16384, 16384);
+    }
+    void WindowThatFitsNoDisplayIsBroughtOntoOne()
+    {
+        QFETCH(QRect, Bounds);
+        TWindowDriver D(false);
+        TSettingsRecord R;
+        R.Left = Bounds.x();
+        R.Top = Bounds.y();
+        R.Width = Bounds.width();
+        R.Height = Bounds.height();
+        Restart(D, EncodeSettings(R), true);
+        const QRect Shown = D.Window->frameGeometry();
+        const QRect Area = D.Window->screen()->availableGeometry();
+        QVERIFY2(Area.contains(Shown), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(Shown.x()).arg(Shown.y()).arg(Shown.width()).arg(Shown.height())));
+        const QRect Client = D.Window->geometry();
+        D.Window.reset();
+        const TSettingsRecord Saved = DecodeSettings(ReadBytesFile(D.SettingsFile())).Record;
+        QCOMPARE(QSize(Saved.Width, Saved.Height), Client.size());
+        QCOMPARE(QPoint(Saved.Left, Saved.Top), Shown.topLeft());
     }
 
     void UnreadableFileChangesNothing()

@@ -5,6 +5,7 @@
 #include "app/SettingsDialog.h"
 #include "grid/RowHeights.h"
 #include "settings/SettingsFile.h"
+#include "text/OutOfMemory.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,6 +26,7 @@
 #include <QVBoxLayout>
 
 #include <csignal>
+#include <new>
 #include <stdexcept>
 
 bool UnsavedChanges = false;
@@ -539,6 +541,10 @@ void TfrmMain::RunCommand(const std::function<void()>& Body)
 {
     try {
         Body();
+    } catch (const std::bad_alloc&) {
+        QString L, R;
+        ReadPaths(L, R);
+        Platform.ShowMessage(TMessageKind::Error, NotEnoughMemoryToCompareText(L, R));
     } catch (const std::exception& Error) {
         Platform.ShowMessage(TMessageKind::Error, QString::fromUtf8(Error.what()));
     }

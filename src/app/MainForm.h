@@ -239,7 +239,7 @@ public:
     void DiffRecomputeHandBack(std::int32_t JobId, const TDiffItems& Items);
     // The hand-back of a request whose computation failed (out of memory): the busy state ends
     // and the user is told, instead of a pointer and rows that wait forever.
-    void DiffRecomputeFailed(std::int32_t JobId, const QString& Reason);
+    void DiffRecomputeFailed(std::int32_t JobId, const QString& Reason, bool OutOfMemory = false);
     // What the background recompute runs; tests replace it to inject a failure.
     TDiffItems (*FRecomputeDiff)(const QStringList&, const QStringList&, const TDiffOptions&) = &ComputeDiff;
     // Whoever replaces the lines or the items by other means calls this first, so that no

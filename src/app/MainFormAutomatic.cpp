@@ -3,6 +3,7 @@
 #include "app/MainForm.h"
 #include "app/PathHistory.h"
 #include "text/FileKind.h"
+#include "text/PathBytes.h"
 #include "text/TextFile.h"
 
 #include <QFileInfo>
@@ -22,8 +23,8 @@ void TfrmMain::btnCompareClick()
         return;
     }
 
-    const bool LeftIsFolder = QFileInfo(L).isDir();
-    const bool RightIsFolder = QFileInfo(R).isDir();
+    const bool LeftIsFolder = PathKindOf(L) == TPathKind::Folder;
+    const bool RightIsFolder = PathKindOf(R) == TPathKind::Folder;
     if (LeftIsFolder || RightIsFolder) {
         if (!LeftIsFolder || !RightIsFolder) {
             Platform.ShowMessage(TMessageKind::Error, QStringLiteral("Both paths must be folders for folder comparison."));

@@ -3,6 +3,7 @@
 #include "app/ComparisonSummary.h"
 #include "app/MainForm.h"
 #include "app/PathHistory.h"
+#include "text/PathBytes.h"
 #include "text/SideLoad.h"
 
 #include <QComboBox>
@@ -20,7 +21,7 @@ const QString SelectBothFilesText = QStringLiteral("Please select both left and 
 
 [[nodiscard]] bool IsExistingFile(const QString& Path)
 {
-    return QFileInfo(Path).isFile();
+    return PathKindOf(Path) == TPathKind::File;
 }
 
 // Applies a history rule to one box; the box's edit text stays as the user left it.
@@ -107,9 +108,9 @@ bool TfrmMain::CheckFilesToCompare(const QString& L, const QString& R)
         if (IsExistingFile(Path))
             continue;
         // A device, named pipe or socket exists but is no file to read: say so, not "missing".
-        const bool Exists = QFileInfo::exists(Path);
+        const TPathKind Kind = PathKindOf(Path);
         Platform.ShowMessage(TMessageKind::Error,
-                             Exists && !QFileInfo(Path).isDir()
+                             Kind == TPathKind::Other
                                  ? QStringLiteral("%1 file is not a regular file (a device, named pipe or socket): %2")
                                        .arg(QLatin1String(Side), Path)
                                  : QStringLiteral("%1 file does not exist.").arg(QLatin1String(Side)));

@@ -4,6 +4,7 @@
 #include "app/MainForm.h"
 #include "app/PathHistory.h"
 #include "folder/FolderCompare.h"
+#include "text/PathBytes.h"
 
 #include <QAction>
 #include <QDir>
@@ -26,7 +27,7 @@ namespace {
 
 [[nodiscard]] bool IsExistingFolder(const QString& Path)
 {
-    return QFileInfo(Path).isDir();
+    return PathKindOf(Path) == TPathKind::Folder;
 }
 
 // What the worker thread hands back; the UI thread reads it only after the worker has ended.

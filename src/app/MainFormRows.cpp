@@ -4,10 +4,13 @@
 #include "app/MainForm.h"
 #include "app/RowNumbers.h"
 #include "app/SettingsBindings.h"
+#include "text/OutOfMemory.h"
 
 #include <QCoreApplication>
 #include <QPointer>
 #include <QScopeGuard>
+
+#include <new>
 #include <QThreadPool>
 
 #include <memory>
@@ -141,8 +144,12 @@ void TfrmMain::RecomputeDiffAsync()
     QThreadPool::globalInstance()->start([Request = std::move(Request), Window, Compute = FRecomputeDiff]() mutable {
         TDiffItems Items;
         QString Failure;
+        bool OutOfMemory = false;
         try {
             Items = Compute(Request->LeftCopy, Request->RightCopy, Request->Opts);
+        } catch (const std::bad_alloc&) {
+            Failure = QStringLiteral("out of memory");
+            OutOfMemory = true;
         } catch (const std::exception& Error) {
             Failure = QString::fromUtf8(Error.what());
             if (Failure.isEmpty())
@@ -155,13 +162,13 @@ void TfrmMain::RecomputeDiffAsync()
             return;
         QMetaObject::invokeMethod(
             Application,
-            [Window, JobId, Items = std::move(Items), Failure] {
+            [Window, JobId, Items = std::move(Items), Failure, OutOfMemory] {
                 if (!Window)
                     return;
                 if (Failure.isEmpty())
                     Window->DiffRecomputeHandBack(JobId, Items);
                 else
-                    Window->DiffRecomputeFailed(JobId, Failure);
+                    Window->DiffRecomputeFailed(JobId, Failure, OutOfMemory);
             },
             Qt::QueuedConnection);
     });
@@ -182,7 +189,7 @@ void TfrmMain::DiffRecomputeHandBack(std::int32_t JobId, const TDiffItems& Items
     });
 }
 
-void TfrmMain::DiffRecomputeFailed(std::int32_t JobId, const QString& Reason)
+void TfrmMain::DiffRecomputeFailed(std::int32_t JobId, const QString& Reason, bool OutOfMemory)
 {
     if (JobId != FDiffRecomputeJobId)
         return;
@@ -191,6 +198,12 @@ void TfrmMain::DiffRecomputeFailed(std::int32_t JobId, const QString& Reason)
     DiscardPendingRecompute();   // also ends the busy pointer
     FDiffItems.clear();
     FillDiffGrid();
+    if (OutOfMemory) {
+        QString L, R;
+        ReadPaths(L, R);
+        Platform.ShowMessage(TMessageKind::Error, NotEnoughMemoryToCompareText(L, R));
+        return;
+    }
     Platform.ShowMessage(TMessageKind::Error,
                          QStringLiteral("The differences could not be computed again (%1).").arg(Reason));
 }

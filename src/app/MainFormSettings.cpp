@@ -4,6 +4,7 @@
 
 #include "app/ComparisonSummary.h"
 #include "app/MainForm.h"
+#include "app/PathHistory.h"
 #include "app/SettingsBindings.h"
 #include "app/SettingsDialog.h"
 #include "app/WindowPlacement.h"
@@ -198,7 +199,16 @@ void TfrmMain::LoadSettings()
 
 void TfrmMain::SaveSettings()
 {
-    (void)WriteSettingsFile(SettingsFileName, EncodeSettings(SettingsFromWindow()));
+    TSettingsRecord Record = SettingsFromWindow();
+    // Another window (of this or another process) may have saved since this one read the file:
+    // the paths it added are kept behind this window's own.
+    const TSettingsFileContent OnDisk = ReadSettingsFile(SettingsFileName);
+    if (OnDisk.State == TSettingsFileState::Read) {
+        const TSettingsRecord Theirs = DecodeSettings(OnDisk.Bytes).Record;
+        Record.LeftHistory = MergedHistory(Record.LeftHistory, Theirs.LeftHistory);
+        Record.RightHistory = MergedHistory(Record.RightHistory, Theirs.RightHistory);
+    }
+    (void)WriteSettingsFile(SettingsFileName, EncodeSettings(Record));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -244,8 +254,12 @@ void TfrmMain::PlaceOnNearestDisplay()
     const qsizetype Nearest = NearestDisplay(Screens, Frame);
     if (Nearest < 0)
         return;
-    // The window keeps its size; one larger than the work area keeps its title bar on it.
-    move(CentredOnWorkArea(WorkAreas[Nearest], Frame.size()));
+    // The window keeps its size when it fits; one larger than the work area (saved on a larger
+    // display, or read from a damaged file) is made to fit it, and is saved as shown.
+    const QSize Fitted = FittedToWorkArea(WorkAreas[Nearest], Frame.size(), size());
+    if (Fitted != size())
+        resize(Fitted);
+    move(CentredOnWorkArea(WorkAreas[Nearest], Frame.size() - size() + Fitted));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -17,6 +17,12 @@ QPoint CentredOnWorkArea(const QRect& WorkArea, const QSize& WindowSize)
     return {qMax(X, WorkArea.left()), qMax(Y, WorkArea.top())};
 }
 
+QSize FittedToWorkArea(const QRect& WorkArea, const QSize& FrameSize, const QSize& WindowSize)
+{
+    const QSize Decoration = (FrameSize - WindowSize).expandedTo(QSize(0, 0));
+    return WindowSize.boundedTo(WorkArea.size() - Decoration).expandedTo(QSize(1, 1));
+}
+
 namespace {
 
 // The gap between two spans along one axis; 0 when they meet or overlap.

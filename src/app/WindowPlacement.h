@@ -15,6 +15,10 @@
 // raised to at least the area's left and top edges so the title bar stays reachable.
 [[nodiscard]] QPoint CentredOnWorkArea(const QRect& WorkArea, const QSize& WindowSize);
 
+// The size a window of WindowSize, whose frame is FrameSize, gets on WorkArea: its own where it
+// fits, the work area less the frame where it does not.
+[[nodiscard]] QSize FittedToWorkArea(const QRect& WorkArea, const QSize& FrameSize, const QSize& WindowSize);
+
 // The display a window rectangle belongs to: the one it overlaps most, or when it overlaps none,
 // the one nearest to it. -1 when there are no displays.
 [[nodiscard]] qsizetype NearestDisplay(const QList<QRect>& Displays, const QRect& Window);

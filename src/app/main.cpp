@@ -1,13 +1,17 @@
 #include "app/MainForm.h"
 #include "app/OpenFromCommandLine.h"
 #include "cli/CommandLine.h"
+#include "text/PathBytes.h"
 #include "update/NewVersionCheck.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
 
+#include <cstdio>
 #include <cstdlib>
+
+#include <unistd.h>
 
 namespace {
 
@@ -15,10 +19,14 @@ namespace {
 // and the headless diff need no display.
 [[nodiscard]] TCommandLine ReadCommandLine(int argc, char* argv[])
 {
+    // PathFromBytes, not the locale: a file name that is not UTF-8 keeps its bytes.
     QStringList Args;
     for (int I = 1; I < argc; ++I)
-        Args.append(QString::fromLocal8Bit(argv[I]));
-    return ParseCommandLine(Args, QDir::currentPath());
+        Args.append(PathFromBytes(argv[I]));
+    char* Here = ::getcwd(nullptr, 0);
+    const QString CurrentFolder = Here ? PathFromBytes(Here) : QDir::currentPath();
+    std::free(Here);
+    return ParseCommandLine(Args, CurrentFolder);
 }
 
 }   // namespace
@@ -28,6 +36,10 @@ int main(int argc, char* argv[])
     const TCommandLine Command = ReadCommandLine(argc, argv);
     if (Command.Mode != TRunMode::Window)
         std::_Exit(RunWithoutWindow(Command));   // output is flushed; nothing else to tear down
+    if (!GraphicalDisplayAvailable()) {
+        std::fprintf(stderr, "%s\n", NoDisplayText);
+        return ExitTrouble;
+    }
 
     QApplication App(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorlane"));

@@ -6,15 +6,29 @@
 #include <QCommandLineParser>
 #include <QDir>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
-void Print(std::FILE* Stream, const QString& Text)
+// False when the text did not all reach the stream (a full disk, a closed pipe).
+[[nodiscard]] bool Print(std::FILE* Stream, const QString& Text)
 {
     const QByteArray Bytes = Text.toLocal8Bit();
-    std::fwrite(Bytes.constData(), 1, size_t(Bytes.size()), Stream);
-    std::fflush(Stream);
+    const size_t Written = std::fwrite(Bytes.constData(), 1, size_t(Bytes.size()), Stream);
+    return std::fflush(Stream) == 0 && Written == size_t(Bytes.size()) && !std::ferror(Stream);
+}
+
+// Help and version are the whole output: when it cannot be written, the status says so.
+[[nodiscard]] int PrintOutput(const QString& Text)
+{
+    if (Print(stdout, Text))
+        return ExitSame;
+    const int Error = errno;
+    (void)Print(stderr, QStringLiteral("quorlane: cannot write the output: %1\n").arg(QString::fromLocal8Bit(std::strerror(Error))));
+    return ExitTrouble;
 }
 
 }   // namespace
@@ -148,17 +162,27 @@ TCommandLine ParseCommandLine(const QStringList& Args, const QString& CurrentDir
     return Result;
 }
 
+bool GraphicalDisplayAvailable()
+{
+    if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return true;
+    // Platforms other than X11 and Wayland (offscreen, vnc, linuxfb, ...) need neither variable.
+    const QStringList Platforms = qEnvironmentVariable("QT_QPA_PLATFORM").split(u';', Qt::SkipEmptyParts);
+    return std::any_of(Platforms.cbegin(), Platforms.cend(), [](const QString& Platform) {
+        const QString Name = Platform.section(u':', 0, 0).trimmed();
+        return Name != QLatin1String("xcb") && !Name.startsWith(QLatin1String("wayland"));
+    });
+}
+
 int RunWithoutWindow(const TCommandLine& Command)
 {
     switch (Command.Mode) {
     case TRunMode::Help:
-        Print(stdout, HelpText());
-        return ExitSame;
+        return PrintOutput(HelpText());
     case TRunMode::Version:
-        Print(stdout, QString::fromLatin1(ProgramVersionLine) + u'\n');
-        return ExitSame;
+        return PrintOutput(QString::fromLatin1(ProgramVersionLine) + u'\n');
     case TRunMode::UsageError:
-        Print(stderr, UsageErrorText(Command.Error));
+        (void)Print(stderr, UsageErrorText(Command.Error));
         return ExitTrouble;
     case TRunMode::Diff:
         return RunHeadlessDiff(Command, stdout, stderr);

@@ -42,5 +42,12 @@ inline constexpr const char* ProgramVersionLine = "Quorlane 1.0";
 // The usage error as printed: "quorlane: <error>", the usage line and a hint to --help.
 [[nodiscard]] QString UsageErrorText(const QString& Error);
 
+// Without a display Qt would abort; the window is refused with words instead. A platform named in
+// QT_QPA_PLATFORM other than xcb or wayland (offscreen, vnc, ...) needs no display.
+inline constexpr const char* NoDisplayText =
+    "Quorlane needs a graphical display (DISPLAY or WAYLAND_DISPLAY is not set); use quorlane --diff for a "
+    "comparison in the terminal.";
+[[nodiscard]] bool GraphicalDisplayAvailable();
+
 // Help, version, usage errors and the headless diff: prints and returns the exit status.
 [[nodiscard]] int RunWithoutWindow(const TCommandLine& Command);

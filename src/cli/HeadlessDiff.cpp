@@ -2,24 +2,19 @@
 
 #include "cli/ByteDiff.h"
 #include "cli/CommandLine.h"
+#include "text/OutOfMemory.h"
+#include "text/PathBytes.h"
 #include "text/TextFile.h"
 
-#include <QFile>
-#include <QFileInfo>
-
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <new>
 #include <vector>
 
-namespace {
+#include <sys/stat.h>
 
-// The label of a path as the file system spells it.
-[[nodiscard]] QByteArray PathBytes(const QString& Path)
-{
-    return QFile::encodeName(Path);
-}
-
-}   // namespace
 
 QByteArray FolderDiffText(const TFolderComparison& Comparison, const QString& LeftRoot,
                           const QString& RightRoot)
@@ -61,6 +56,13 @@ namespace {
 void Write(std::FILE* Stream, const QByteArray& Bytes)
 {
     std::fwrite(Bytes.constData(), 1, size_t(Bytes.size()), Stream);
+}
+
+// Why a path cannot be looked at, in the system's words ("No such file or directory").
+[[nodiscard]] QByteArray LookError(const QString& Path)
+{
+    struct stat Info {};
+    return ::stat(PathBytes(Path).constData(), &Info) == 0 ? QByteArray("cannot be read") : QByteArray(std::strerror(errno));
 }
 
 [[nodiscard]] int CompareFiles(const TCommandLine& Command, std::FILE* Out)
@@ -108,8 +110,13 @@ int RunHeadlessDiff(const TCommandLine& Command, std::FILE* Out, std::FILE* Err)
 {
     int Status = ExitTrouble;
     try {
-        const QFileInfo Left(Command.Left), Right(Command.Right);
-        if (Left.isDir() && Right.isDir()) {
+        const TPathKind Left = PathKindOf(Command.Left), Right = PathKindOf(Command.Right);
+        const bool LeftIsDir = Left == TPathKind::Folder, RightIsDir = Right == TPathKind::Folder;
+        if (Left == TPathKind::Missing || Right == TPathKind::Missing) {
+            // Named before anything is read, so a folder beside it is not what the message is about.
+            const QString& Missing = Left == TPathKind::Missing ? Command.Left : Command.Right;
+            Write(Err, "quorlane: Cannot open file \"" + PathBytes(Missing) + "\". " + LookError(Missing) + '\n');
+        } else if (LeftIsDir && RightIsDir) {
             const TFolderComparison Comparison = CompareFolderTrees(Command.Left, Command.Right);
             Write(Out, FolderDiffText(Comparison, Command.Left, Command.Right));
             // What could not be read is trouble, as for GNU diff: the rows that could be compared
@@ -121,13 +128,17 @@ int RunHeadlessDiff(const TCommandLine& Command, std::FILE* Out, std::FILE* Err)
             } else {
                 Status = Comparison.HasDifferences() ? ExitDifferent : ExitSame;
             }
-        } else if (Left.isDir() != Right.isDir() && Left.exists() && Right.exists()) {
+        } else if (LeftIsDir != RightIsDir) {
             Write(Err, PathBytes(QStringLiteral("quorlane: cannot compare the folder %1 with the file %2\n")
-                                     .arg(Left.isDir() ? Command.Left : Command.Right,
-                                          Left.isDir() ? Command.Right : Command.Left)));
+                                     .arg(LeftIsDir ? Command.Left : Command.Right,
+                                          LeftIsDir ? Command.Right : Command.Left)));
         } else {
             Status = CompareFiles(Command, Out);
         }
+    } catch (const std::bad_alloc&) {
+        std::fflush(Out);
+        Write(Err, "quorlane: " + PathBytes(NotEnoughMemoryToCompareText(Command.Left, Command.Right)) + '\n');
+        Status = ExitTrouble;
     } catch (const std::exception& Error) {
         std::fflush(Out);
         Write(Err, QByteArray("quorlane: ") + Error.what() + '\n');

@@ -1,5 +1,7 @@
 #include "folder/FolderCompare.h"
 
+#include "text/PathBytes.h"
+
 #include <QCollator>
 #include <QCollatorSortKey>
 #include <QFile>
@@ -450,7 +452,7 @@ constexpr int FolderOpenFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 class TFolderCursor
 {
 public:
-    explicit TFolderCursor(const QString& Root) : FRoot(QFile::encodeName(Root))
+    explicit TFolderCursor(const QString& Root) : FRoot(PathBytes(Root))
     {
         if (!FRoot.endsWith(Separator))
             FRoot += Separator;
@@ -601,7 +603,7 @@ qsizetype TFolderComparison::CountOf(TDiffKind Kind) const
 qint64 FileSizeOf(const QString& Path)
 {
     struct stat St;
-    if (::stat(QFile::encodeName(Path).constData(), &St) != 0 || S_ISDIR(St.st_mode))
+    if (::stat(PathBytes(Path).constData(), &St) != 0 || S_ISDIR(St.st_mode))
         return -1;
     return qint64(St.st_size);
 }
@@ -609,8 +611,8 @@ qint64 FileSizeOf(const QString& Path)
 void ListFilesRecursive(const QString& Root, const QString& Folder, TFolderEntries& Files, TFolderProblems* Problems,
                         TFolderCompareControl* Control)
 {
-    const std::string RootBytes = WithSeparator(QFile::encodeName(Root).toStdString());
-    const std::string FolderBytes = WithSeparator(QFile::encodeName(Folder).toStdString());
+    const std::string RootBytes = WithSeparator(PathBytes(Root).toStdString());
+    const std::string FolderBytes = WithSeparator(PathBytes(Folder).toStdString());
     const std::string Relative = FolderBytes.compare(0, RootBytes.size(), RootBytes) == 0
                                      ? FolderBytes.substr(RootBytes.size())
                                      : std::string();

@@ -19,9 +19,9 @@ struct TSettingsFileContent
     QByteArray Bytes;
 };
 
-// The largest settings file read; beyond it only the start is read (the record is far smaller:
-// two histories of 50 paths).
-inline constexpr qint64 MaxSettingsFileBytes = 64 * 1024 * 1024;
+// The largest settings file read; beyond it only the start is read. A record that is written is
+// far smaller: two histories of at most 100 entries of 4,096 characters come to 1.7 MB.
+inline constexpr qint64 MaxSettingsFileBytes = 8 * 1024 * 1024;
 
 [[nodiscard]] TSettingsFileContent ReadSettingsFile(const QString& FileName);
 

@@ -27,8 +27,9 @@ public:
     }
     void Strings(const QStringList& Values)
     {
-        Int32(std::int32_t(Values.size()));
-        for (const QString& Value : Values)
+        const QStringList Kept = SoundHistory(Values);
+        Int32(std::int32_t(Kept.size()));
+        for (const QString& Value : Kept)
             String(Value);
     }
 };
@@ -67,6 +68,23 @@ public:
         Skip(1);
         return true;
     }
+    // A string field whose text is wanted only when it holds 1 to MaxLength units: Value is then
+    // set, otherwise the field is stepped over and Value stays empty.
+    [[nodiscard]] bool StringUpTo(QString& Value, qsizetype MaxLength)
+    {
+        if (Left < 4)
+            return false;
+        const std::int32_t Count = qFromLittleEndian<std::int32_t>(Data);
+        if (Count > MaxLength) {
+            if (qint64(Count) * 2 > qint64(Left) - 4)
+                return false;
+            Skip(4 + 2 * qsizetype(Count));
+            Value.clear();
+            return true;
+        }
+        return String(Value);
+    }
+
     [[nodiscard]] bool String(QString& Value)
     {
         std::int32_t Count = 0;
@@ -100,6 +118,18 @@ private:
 };
 
 }   // namespace
+
+QStringList SoundHistory(const QStringList& Entries)
+{
+    QStringList Kept;
+    for (const QString& Entry : Entries) {
+        if (Kept.size() == MaxStoredHistoryEntries)
+            break;
+        if (!Entry.isEmpty() && Entry.size() <= MaxHistoryEntryLength)
+            Kept.append(Entry);
+    }
+    return Kept;
+}
 
 QByteArray EncodeSettings(const TSettingsRecord& R)
 {
@@ -144,11 +174,15 @@ namespace {
     if (!Reader.Int32(Count))
         return CountField - 1;
     History.clear();
+    // The count is never trusted for an allocation: each entry is read from the bytes present,
+    // and only those kept are held.
     for (std::int32_t I = 0; I < Count; ++I) {
         QString Entry;
-        if (!Reader.String(Entry))
+        const bool Wanted = History.size() < MaxStoredHistoryEntries;
+        if (!Reader.StringUpTo(Entry, Wanted ? MaxHistoryEntryLength : 0))
             return CountField;
-        History.append(std::move(Entry));
+        if (!Entry.isEmpty())
+            History.append(std::move(Entry));
     }
     return CountField + 1;
 }

@@ -20,6 +20,15 @@ inline constexpr std::uint32_t DefaultColorChangedLines = 0x00E0E0FF;
 inline constexpr std::uint32_t DefaultColorDifferentTextInLine = 0x0000FFFF;
 inline constexpr const char* DefaultGridFontName = "Courier New";
 
+// What a path history may hold, read or written: a file that promises more (a damaged or
+// poisoned one) costs neither memory nor time, and the excess is not written back.
+inline constexpr qsizetype MaxStoredHistoryEntries = 100;
+inline constexpr qsizetype MaxHistoryEntryLength = 4096;
+
+// A history as it is kept: empty entries and entries longer than MaxHistoryEntryLength dropped,
+// then at most MaxStoredHistoryEntries, in order.
+[[nodiscard]] QStringList SoundHistory(const QStringList& Entries);
+
 struct TSettingsRecord
 {
     std::int32_t Version = SettingsFormatVersion;
@@ -104,6 +113,8 @@ struct TDecodedSettings
 // Reads Bytes from the start and stops at the first field that cannot be read, never raising.
 // Any version is read as this one; a string count is checked against the bytes left before
 // anything is allocated; a negative string count is the empty string, a negative history count
-// no entries; a Bool8 other than 0 is on; bytes after the last field are ignored. Defaults is
-// what the fields that were not read keep.
+// no entries; a history keeps what SoundHistory keeps, and the entries it drops are stepped over
+// without being held; a Bool8 other than 0 is on; bytes after the last field are ignored.
+// Defaults is what the fields that were not read keep. EncodeSettings writes the histories
+// through SoundHistory too.
 [[nodiscard]] TDecodedSettings DecodeSettings(const QByteArray& Bytes, const TSettingsRecord& Defaults = {});

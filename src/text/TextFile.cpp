@@ -1,5 +1,6 @@
 #include "text/TextFile.h"
 
+#include "text/PathBytes.h"
 #include "text/SideLoad.h"
 #include "text/SideState.h"
 
@@ -578,7 +579,7 @@ void FillSide(TSideState& Side, TDetectedEncoding& Found, const TLoadedBreaks& B
 TOpenResult OpenRegularFile(const QString& FileName, QFile& File)
 {
     TOpenResult result;
-    const QByteArray native = QFile::encodeName(FileName);
+    const QByteArray native = PathBytes(FileName);
     if (native.isEmpty()) {
         result.Status = TOpenStatus::Missing;
         result.Reason = QStringLiteral("No file name specified.");

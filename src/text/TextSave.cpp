@@ -1,6 +1,7 @@
 // Writing a side back to disk.
 
 #include "text/TextFile.h"
+#include "text/PathBytes.h"
 
 #include "text/LoadedFile.h"
 #include "text/SideSave.h"
@@ -292,7 +293,7 @@ public:
         const QFileInfo info(Target);
         // Created as a new file would be (the umask applies); a name taken is tried again.
         for (int attempt = 0; FFd < 0; ++attempt) {
-            FPath = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()
+            FPath = PathBytes(info.absolutePath() + QStringLiteral("/.") + info.fileName()
                                       + QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate64(), 0, 36));
             FFd = ::open(FPath.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
             if (FFd < 0 && (errno != EEXIST || attempt == 100)) {
@@ -414,7 +415,7 @@ void SaveTextFile(const QString& FileName, const QStringList& Lines, const TText
     // The content goes to a temporary file beside the target, synced, then takes the target's
     // place; a failure before that leaves the target as it was and no temporary behind.
     const QString resolved = ResolveTarget(FileName);
-    const QByteArray native = QFile::encodeName(resolved);
+    const QByteArray native = PathBytes(resolved);
     struct stat old {};
     const bool exists = ::stat(native.constData(), &old) == 0;
     if (!exists && errno != ENOENT)
@@ -462,7 +463,7 @@ void SaveTextFile(const QString& FileName, const QStringList& Lines, const TText
     onSignal.Disarm();
     record(StampOfDescriptor(temporary.Fd()));
     // The new name is on disk too, not only the new content.
-    const int folder = ::open(QFile::encodeName(QFileInfo(resolved).absolutePath()).constData(),
+    const int folder = ::open(PathBytes(QFileInfo(resolved).absolutePath()).constData(),
                               O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
         ::fsync(folder);

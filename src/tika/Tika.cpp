@@ -72,6 +72,24 @@ QString CapitalisedFirst(QString Message)
     return Message;
 }
 
+// A broken connection in words. Qt calls a connection reset while the document is still being
+// sent "Unknown error", and one closed before the answer "Connection closed".
+QString ConnectionFailureText(QNetworkReply::NetworkError Code, const QString& QtText)
+{
+    switch (Code) {
+    case QNetworkReply::RemoteHostClosedError:
+        return QStringLiteral("The Tika server closed the connection before it had answered.");
+    case QNetworkReply::UnknownNetworkError:
+        return QStringLiteral("The connection to the Tika server broke off (the server reset it) before an answer came.");
+    default:
+        break;
+    }
+    const QString Text = QtText.trimmed();
+    if (Text.isEmpty() || Text == QLatin1String("Unknown error"))
+        return QStringLiteral("The connection to the Tika server failed (network error %1).").arg(int(Code));
+    return Text;
+}
+
 QString Seconds(int Ms)
 {
     return QString::number(Ms / 1000.0, 'g', 3);
@@ -414,7 +432,7 @@ TTikaExtraction ExtractTextWithTika(const QString& FileName, const TTikaRequest&
             error = QStringLiteral("Error: The Tika server did not answer within %1 seconds.")
                         .arg(Seconds(Request.ReadTimeoutMs));
         } else if (reply->error() != QNetworkReply::NoError) {
-            error = QStringLiteral("Error: ") + reply->errorString();
+            error = QStringLiteral("Error: ") + ConnectionFailureText(reply->error(), reply->errorString());
         } else if (!decoder.Finish()) {
             error = decoder.OutOfMemory()
                 ? QStringLiteral("Error: Not enough memory to load the text of %1 (%2 MiB received).")

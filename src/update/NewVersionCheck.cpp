@@ -3,7 +3,7 @@
 #include "update/VersionNews.h"
 #include "update/Website.h"
 
-#include <QNetworkAccessManager>
+#include <QDeadlineTimer>
 
 #include <exception>
 
@@ -15,8 +15,11 @@ using namespace quorlane;
 
 bool CheckForNewVersion()
 {
-    if (!UpdateCheckBuiltIn())
+    if (!UpdateCheckBuiltIn()) {
+        NewVersionMessage.clear();
+        UpdateMandatory = false;
         return false;
+    }
     return CheckForNewVersion(DefaultUpdateSource());
 }
 
@@ -39,18 +42,15 @@ bool CheckForNewVersion(const TUpdateSource& Source)
     NewVersionMessage.clear();
     UpdateMandatory = false;
     try {
-        std::optional<TVersionNews> News;
-        {
-            // One client for both requests; its connection closes when it goes.
-            QNetworkAccessManager Net;
-            const std::optional<QByteArray> Version = FetchWebsiteResource(Net, Source, VersionFilePath);
-            if (!Version || ResourceLines(*Version).isEmpty())
-                return false;
-            const std::optional<QByteArray> Changes = FetchWebsiteResource(Net, Source, ChangeListPath);
-            if (!Changes)
-                return false;
-            News = ComposeVersionNews(*Version, *Changes);
-        }
+        // One deadline for the whole check, so nothing the network does can hold the window back.
+        const QDeadlineTimer Deadline(Source.CheckDeadlineMs);
+        const TCheckAnswer Version = FetchForCheck(Source, VersionFilePath, Deadline);
+        if (!Version.Body || ResourceLines(*Version.Body).isEmpty())
+            return false;
+        const TCheckAnswer Changes = FetchForCheck(Source, ChangeListPath, Deadline);
+        if (!Changes.Body)
+            return false;
+        const std::optional<TVersionNews> News = ComposeVersionNews(*Version.Body, *Changes.Body);
         if (!News)
             return false;
         NewVersionMessage = News->Message;

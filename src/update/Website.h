@@ -4,7 +4,8 @@
 #include <QUrl>
 
 // The product website: the only place that names it. The host is chosen at build time
-// (QUORLANE_WEBSITE_HOST); the default is a reserved name that never resolves.
+// (QUORLANE_WEBSITE_HOST); without one the name shown is a reserved one that never resolves, and
+// there is no start-up check.
 namespace quorlane {
 
 inline constexpr char VersionFilePath[] = "/download/version/quorlane-version.html";
@@ -17,7 +18,8 @@ inline constexpr char WebsiteUserAgent[] = "Mozilla/4.0 (compatible; MyApp)";
 [[nodiscard]] QString WebsiteHost();
 // The https address of the site's root: the link's caption, and what the browser opens.
 [[nodiscard]] QUrl WebsiteHomeUrl();
-// False in builds made without the start-up check (QUORLANE_UPDATE_CHECK=OFF).
+// False in builds made without the start-up check (QUORLANE_UPDATE_CHECK=OFF) or without a
+// website host.
 [[nodiscard]] bool UpdateCheckBuiltIn();
 
 // Base + Path, keeping the base's scheme, host and port.

@@ -109,14 +109,4 @@ void TWebsiteGet::OnFinished()
     emit ended();
 }
 
-std::optional<QByteArray> FetchWebsiteResource(QNetworkAccessManager& Net, const TUpdateSource& Source,
-                                               const char* Path)
-{
-    TWebsiteGet Get(Net, Source, Path, Source.CheckTimeoutMs, CheckMaxRedirects);
-    Get.Wait();
-    if (!Get.Succeeded())
-        return std::nullopt;
-    return Get.Reply()->readAll();
-}
-
 }   // namespace quorlane

@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "update/CheckFetch.h"
+
 #include <optional>
 
 class QNetworkAccessManager;
@@ -14,7 +16,6 @@ class QNetworkReply;
 
 namespace quorlane {
 
-inline constexpr int CheckReadTimeoutMs = 10000;
 // A download that receives nothing for this long has stalled; the user then fetches it by hand.
 inline constexpr int DownloadReadTimeoutMs = 30000;
 inline constexpr int CheckMaxRedirects = 10;
@@ -25,7 +26,8 @@ struct TUpdateSource
 {
     QUrl Base;                               // https root of the website
     QList<QSslCertificate> CaCertificates;   // trusted roots; empty means the system's
-    int CheckTimeoutMs = CheckReadTimeoutMs;
+    int CheckDeadlineMs = quorlane::CheckDeadlineMs;   // the whole start-up check
+    THostResolver Resolve;                             // empty: the system's resolver
     int DownloadTimeoutMs = DownloadReadTimeoutMs;
 };
 
@@ -65,9 +67,5 @@ private:
     bool FFinished = false;
     int FTimeoutMs = 0;
 };
-
-// The whole body of a resource, or nullopt on any failure.
-[[nodiscard]] std::optional<QByteArray> FetchWebsiteResource(QNetworkAccessManager& Net, const TUpdateSource& Source,
-                                                             const char* Path);
 
 }   // namespace quorlane

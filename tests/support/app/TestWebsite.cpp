@@ -9,7 +9,7 @@ TTestWebsite::TTestWebsite()
 {
     Source.Base = Server.Url(QStringLiteral("/"));
     Source.CaCertificates = {TrustedTls().Certificate};
-    Source.CheckTimeoutMs = 2000;
+    Source.CheckDeadlineMs = 3000;
     Source.DownloadTimeoutMs = 60000;
 }
 

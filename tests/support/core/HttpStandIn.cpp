@@ -2,11 +2,14 @@
 
 #include <QPointer>
 #include <QSslServer>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <memory>
 #include <optional>
+
+#include <sys/socket.h>
 
 namespace quorlane::test {
 
@@ -58,6 +61,14 @@ std::optional<TRecordedRequest> TakeRequest(QByteArray& Buffer)
     }
     Buffer.remove(0, pos);
     return request;
+}
+
+// Closing with a zero linger time sends RST instead of FIN.
+void ResetConnection(QTcpSocket* Socket)
+{
+    const linger immediately{1, 0};
+    ::setsockopt(int(Socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &immediately, sizeof immediately);
+    Socket->abort();
 }
 
 QByteArray ResponseHead(const TStandInAnswer& Answer)
@@ -123,6 +134,13 @@ TStandInAnswer TStandInAnswer::CloseWithoutAnswer()
     return answer;
 }
 
+TStandInAnswer TStandInAnswer::Reset()
+{
+    TStandInAnswer answer;
+    answer.Kind = TKind::Reset;
+    return answer;
+}
+
 TStandInAnswer TStandInAnswer::Trickle(const QByteArray& Body, int Pieces, int PieceGapMs)
 {
     TStandInAnswer answer = Respond(200, "OK", Body);
@@ -138,6 +156,13 @@ TStandInAnswer TStandInAnswer::Stream(const QByteArray& Pattern, qint64 Bytes, b
     answer.StreamPattern = Pattern;
     answer.StreamBytes = Bytes;
     answer.AnnounceLength = AnnounceLength;
+    return answer;
+}
+
+TStandInAnswer TStandInAnswer::HeaderFlood(const QByteArray& HeaderLine)
+{
+    TStandInAnswer answer = Stream(HeaderLine, -1, false);
+    answer.StreamInHead = true;
     return answer;
 }
 
@@ -235,6 +260,11 @@ void HttpStandIn::OnReadyRead(QTcpSocket* Socket)
         Socket->readAll(); // a silent connection: swallow whatever comes
         return;
     }
+    if (FResetOnFirstBytes) {
+        FPending.remove(Socket);
+        ResetConnection(Socket);
+        return;
+    }
     QByteArray& buffer = FPending[Socket];
     buffer += Socket->readAll();
     while (FPending.contains(Socket)) {
@@ -256,6 +286,10 @@ void HttpStandIn::Answer(QTcpSocket* Socket, const TStandInAnswer& Answer)
     case TKind::CloseWithoutAnswer:
         FPending.remove(Socket);
         Socket->disconnectFromHost();
+        return;
+    case TKind::Reset:
+        FPending.remove(Socket);
+        ResetConnection(Socket);
         return;
     case TKind::Raw:
         FPending.remove(Socket);
@@ -288,10 +322,13 @@ void HttpStandIn::Answer(QTcpSocket* Socket, const TStandInAnswer& Answer)
 
 void HttpStandIn::StartStream(QTcpSocket* Socket, const TStandInAnswer& Answer)
 {
-    QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=UTF-8\r\n";
-    head += Answer.AnnounceLength && Answer.StreamBytes >= 0
-        ? "Content-Length: " + QByteArray::number(Answer.StreamBytes) + "\r\n\r\n"
-        : QByteArray("Connection: close\r\n\r\n");
+    QByteArray head = "HTTP/1.1 200 OK\r\n";
+    if (!Answer.StreamInHead) {
+        head += "Content-Type: text/plain; charset=UTF-8\r\n";
+        head += Answer.AnnounceLength && Answer.StreamBytes >= 0
+            ? "Content-Length: " + QByteArray::number(Answer.StreamBytes) + "\r\n\r\n"
+            : QByteArray("Connection: close\r\n\r\n");
+    }
     Socket->write(head);
 
     constexpr qsizetype PieceSize = 64 * 1024;
@@ -301,17 +338,26 @@ void HttpStandIn::StartStream(QTcpSocket* Socket, const TStandInAnswer& Answer)
     const qint64 total = Answer.StreamBytes;
     auto sent = std::make_shared<qint64>(0);
     QPointer<QTcpSocket> guarded(Socket);
-    // Keeps about a megabyte queued: the answer is made as the client drains it.
-    auto pump = [guarded, piece, total, sent] {
+    // Keeps about a megabyte queued: the answer is made as the client drains it. Over TLS the
+    // encrypted bytes wait in a buffer of their own, which counts too.
+    const auto queued = [](QTcpSocket* socket) {
+        qint64 bytes = socket->bytesToWrite();
+        if (const auto* tls = qobject_cast<QSslSocket*>(socket)) bytes += tls->encryptedBytesToWrite();
+        return bytes;
+    };
+    auto pump = [guarded, piece, total, sent, queued] {
         if (!guarded || guarded->state() != QAbstractSocket::ConnectedState) return;
-        while (guarded->bytesToWrite() < (qint64(1) << 20) && (total < 0 || *sent < total)) {
+        while (queued(guarded) < (qint64(1) << 20) && (total < 0 || *sent < total)) {
             const qint64 n = total < 0 ? piece.size() : std::min<qint64>(piece.size(), total - *sent);
             guarded->write(piece.constData(), n);
             *sent += n;
         }
         if (total >= 0 && *sent >= total) guarded->disconnectFromHost();
     };
-    connect(Socket, &QTcpSocket::bytesWritten, this, pump);
+    if (auto* tls = qobject_cast<QSslSocket*>(Socket))
+        connect(tls, &QSslSocket::encryptedBytesWritten, this, pump);
+    else
+        connect(Socket, &QTcpSocket::bytesWritten, this, pump);
     pump();
 }
 

@@ -37,7 +37,7 @@ struct TRecordedRequest {
 
 // What the stand-in does with one request.
 struct TStandInAnswer {
-    enum class TKind { Respond, Raw, Silent, CloseWithoutAnswer, Stream };
+    enum class TKind { Respond, Raw, Silent, CloseWithoutAnswer, Stream, Reset };
     TKind Kind = TKind::Respond;
     int Status = 200;
     QByteArray Reason = "OK";
@@ -52,13 +52,18 @@ struct TStandInAnswer {
     QByteArray StreamPattern;
     qint64 StreamBytes = 0;
     bool AnnounceLength = false;
+    bool StreamInHead = false;   // Stream: the pattern goes out as header lines that never end
 
     [[nodiscard]] static TStandInAnswer Respond(int Status, const QByteArray& Reason, const QByteArray& Body);
     [[nodiscard]] static TStandInAnswer Raw(const QByteArray& Bytes);
     [[nodiscard]] static TStandInAnswer Silent();
     [[nodiscard]] static TStandInAnswer CloseWithoutAnswer();
+    // The request is read, then the connection is reset (TCP RST), as a crashing server does.
+    [[nodiscard]] static TStandInAnswer Reset();
     [[nodiscard]] static TStandInAnswer Trickle(const QByteArray& Body, int Pieces, int PieceGapMs);
     [[nodiscard]] static TStandInAnswer Stream(const QByteArray& Pattern, qint64 Bytes, bool AnnounceLength);
+    // A status line, then HeaderLine over and over, never the blank line that ends a head.
+    [[nodiscard]] static TStandInAnswer HeaderFlood(const QByteArray& HeaderLine);
 };
 
 class HttpStandIn : public QObject {
@@ -80,6 +85,9 @@ public:
     // The n-th request gets the n-th answer; the last one serves all requests after it.
     void SetAnswers(const QList<TStandInAnswer>& Answers);
     void SetHandler(THandler Handler);
+    // Every connection is reset (TCP RST) as soon as its first bytes arrive, while the client may
+    // still be sending its request.
+    void ResetOnFirstBytes() { FResetOnFirstBytes = true; }
 
     [[nodiscard]] const QList<TRecordedRequest>& Requests() const { return FRequests; }
     [[nodiscard]] int ConnectionCount() const { return FConnections; }
@@ -104,6 +112,7 @@ private:
     THandler FHandler;
     QList<TRecordedRequest> FRequests;
     int FConnections = 0;
+    bool FResetOnFirstBytes = false;
 };
 
 } // namespace quorlane::test

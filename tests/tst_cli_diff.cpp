@@ -3,11 +3,13 @@
 // output that rebuild the right file byte for byte.
 
 #include "support/core/ByteFiles.h"
+#include "support/core/DeepFolders.h"
 #include "support/core/ProgramProcess.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -69,6 +71,7 @@ private slots:
     void folders();
     void folderNamesAreTheirBytes();
     void unreadableFolderEntriesAreTrouble();
+    void deepFolders();
     void patchRebuildsRightSide_data();
     void patchRebuildsRightSide();
 };
@@ -303,6 +306,27 @@ void TestCliDiff::patchRebuildsRightSide()
                  qPrintable(QStringLiteral("round %1\nleft:\n%2\nright:\n%3\npatch:\n%4")
                                 .arg(Round).arg(ToHex(Left), ToHex(Right), QString::fromUtf8(Diff.Out))));
     }
+}
+
+// 5,000 nested folders on each side, far beyond the system's path limit: listed and compared.
+void TestCliDiff::deepFolders()
+{
+    QTemporaryDir Work(DeepTreePlace());
+    QDir().mkpath(Work.filePath("A"));
+    QDir().mkpath(Work.filePath("B"));
+    const QString Deep = MakeNestedFolders(Work.filePath("A"), 5000, "d", {{"f", "left"}, {"same", "s"}, {"only", "1"}});
+    MakeNestedFolders(Work.filePath("B"), 5000, "d", {{"f", "righ"}, {"same", "s"}});
+    const auto Remove = qScopeGuard([&] {
+        RemoveDeepFolder(Work.filePath("A"));
+        RemoveDeepFolder(Work.filePath("B"));
+    });
+
+    const TProgramRun Run = RunQuorlane({"--diff", "A", "B"}, Work.path());
+    QVERIFY(!Run.Crashed);
+    QCOMPARE(Run.Err, QByteArray());
+    const QByteArray D = Deep.chopped(1).toUtf8();
+    QCOMPARE(Run.Out, "Files A/" + D + "/f and B/" + D + "/f differ\n" + "Only in A/" + D + ": only\n");
+    QCOMPARE(Run.ExitCode, 1);
 }
 
 QTEST_GUILESS_MAIN(TestCliDiff)

@@ -1,4 +1,5 @@
 #include "support/app/WindowDriver.h"
+#include "support/core/DeepFolders.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -10,6 +11,8 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <atomic>
@@ -562,6 +565,52 @@ private slots:
         D.Platform.StartComparisonAnswer = false;
         QTest::keyClick(D.Window->grdDiff, Qt::Key_Enter);
         QCOMPARE(D.Platform.Log(), QStringList{"error: A new window could not be started."});
+    }
+
+    // 5,000 nested folders on each side: the rows come, and the window lives on.
+    void deepTrees()
+    {
+        TWindowDriver D;
+        QTemporaryDir Work(quorlane::test::DeepTreePlace());
+        const QString L = Work.filePath(QStringLiteral("left")), R = Work.filePath(QStringLiteral("right"));
+        QVERIFY(QDir().mkpath(L) && QDir().mkpath(R));
+        const auto Remove = qScopeGuard([&] {
+            quorlane::test::RemoveDeepFolder(L);
+            quorlane::test::RemoveDeepFolder(R);
+        });
+        const QString Deep = quorlane::test::MakeNestedFolders(L, 5000, "d", {{"f", "left"}, {"same", "s"}});
+        quorlane::test::MakeNestedFolders(R, 5000, "d", {{"f", "righ"}, {"same", "s"}});
+        D.SetPaths(L, R);
+        D.Trigger("miAsFolders1");
+        QVERIFY(D.Window->FFolderMode);
+        QCOMPARE(D.Row(1), (QStringList{"1", Deep + "f", Deep + "f"}));
+        QCOMPARE(D.Row(2), (QStringList{"2", Deep + "same", Deep + "same"}));
+        QCOMPARE(D.Status(), StatusOf(2, 2, 1));
+    }
+
+    // A tree holding a link to / would list the whole system: Esc after a second stops it, and
+    // the window is as it was.
+    void escStopsALinkToTheWholeSystem()
+    {
+        TWindowDriver D;
+        TfrmMain& W = *D.Window;
+        const QString L = D.MakeFolder(QStringLiteral("left"));
+        const QString R = D.MakeFolder(QStringLiteral("right"));
+        for (const QString& Root : {L, R})
+            QVERIFY(QFile::link(QStringLiteral("/"), Root + QStringLiteral("/everything")));
+        const QString StatusBefore = D.Status();
+        D.SetPaths(L, R);
+        QString SeenWhileRunning;
+        QTimer::singleShot(1000, &W, [&] {
+            SeenWhileRunning = D.Status();
+            QTest::keyClick(W.grdDiff, Qt::Key_Escape);
+        });
+        D.Trigger("miAsFolders1");
+        QVERIFY2(SeenWhileRunning.startsWith(QStringLiteral("Comparing folders: ")), qPrintable(SeenWhileRunning));
+        QVERIFY(!W.FFolderMode);
+        QVERIFY(!W.FFolderComparing);
+        QCOMPARE(D.Status(), StatusBefore);
+        QCOMPARE(D.Platform.Log(), QStringList());
     }
 
     // What could not be read is told in the status line and a box, naming the first.

@@ -17,12 +17,15 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace {
@@ -35,6 +38,19 @@ struct TFolderId
     ino_t Inode = 0;
     bool operator==(const TFolderId&) const = default;
 };
+
+struct TFolderIdHash
+{
+    size_t operator()(const TFolderId& Id) const noexcept
+    {
+        return std::hash<std::uint64_t>()(std::uint64_t(Id.Inode) * 0x9E3779B97F4A7C15ull ^ std::uint64_t(Id.Device));
+    }
+};
+
+[[nodiscard]] TFolderId IdOf(const struct stat& St)
+{
+    return {St.st_dev, St.st_ino};
+}
 
 struct TSubfolder
 {
@@ -65,24 +81,6 @@ struct TSubfolder
     return qint64(St.st_mtim.tv_sec) * 1'000'000'000 + St.st_mtim.tv_nsec;
 }
 
-// What one side's listing carries along.
-struct TListing
-{
-    std::string RootReal;                  // the tree's real path, with a separator at the end
-    std::vector<TFolderId> Ancestors;      // the folders being listed, the current one last
-    std::vector<TFolderId> OutsideListed;  // real folders outside the tree listed through a link
-    TFolderEntries* Files = nullptr;
-    TFolderProblems* Problems = nullptr;
-    TFolderCompareControl* Control = nullptr;
-
-    [[nodiscard]] bool Cancelled() const { return Control && Control->Cancel.load(std::memory_order_relaxed); }
-    void Problem(const std::string& Path, const QString& Reason) const
-    {
-        if (Problems)
-            Problems->Add({Display(Path), Reason});
-    }
-};
-
 [[nodiscard]] QByteArray LinkTextAt(int DirFd, const char* Name)
 {
     char Buffer[PATH_MAX];
@@ -90,56 +88,247 @@ struct TListing
     return N > 0 ? QByteArray(Buffer, qsizetype(N)) : QByteArray();
 }
 
-// A link whose real folder lies inside the tree would list that folder a second time.
-[[nodiscard]] bool LeadsInsideTree(const std::string& LinkPath, const std::string& RootReal, bool& Resolved)
+constexpr int ListFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
+
+// The kernel's process folders hold links (root, cwd, fd/N, task/N/root) that lead back into
+// the whole system or into the listing itself; they are not followed from there.
+[[nodiscard]] bool IsProcessFileSystem(int Fd)
 {
-    char* Real = ::realpath(LinkPath.c_str(), nullptr);
-    Resolved = Real != nullptr;
-    if (!Real)
-        return false;
-    const std::string Target = WithSeparator(Real);
-    std::free(Real);
-    return Target.compare(0, RootReal.size(), RootReal) == 0;
+    struct statfs Fs;
+    return ::fstatfs(Fd, &Fs) == 0 && Fs.f_type == PROC_SUPER_MAGIC;
 }
 
-// Lists one folder (Absolute and Relative end in a separator).
-void ListFolder(const std::string& Absolute, const std::string& Relative, TListing& Listing)
+// Lists one side's tree without recursion: a stack of frames, one per folder on the way down,
+// each holding its folder open so a subfolder is opened by its name alone (paths may grow far
+// beyond the system's limit). Only the deepest few frames keep their descriptor; a shallower
+// one is opened again from the nearest open frame above it when the walk climbs back to it.
+// Each real folder is listed once, so link cycles end and many links to one folder list it once.
+class TTreeWalker
 {
-    if (Listing.Cancelled())
-        return;
-    const int DirFd = ::open(Absolute.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (DirFd < 0) {
-        Listing.Problem(Absolute, SystemReason(errno));
-        return;
+public:
+    TTreeWalker(TFolderEntries& Files, TFolderEntries* Folders, TFolderProblems* Problems,
+                TFolderCompareControl* Control)
+        : FFiles(Files), FFolders(Folders), FProblems(Problems), FControl(Control)
+    {
     }
-    // The folder opened must be the one checked against the ancestors, even if a link was
-    // swapped in meanwhile.
-    struct stat Self;
-    if (::fstat(DirFd, &Self) != 0 || !(TFolderId{Self.st_dev, Self.st_ino} == Listing.Ancestors.back())) {
-        ::close(DirFd);
-        Listing.Problem(Absolute, QStringLiteral("The folder changed while it was read."));
-        return;
+    ~TTreeWalker()
+    {
+        for (const TFrame& Frame : FFrames)
+            if (Frame.Fd >= 0)
+                ::close(Frame.Fd);
     }
-    DIR* Dir = ::fdopendir(DirFd);
-    if (!Dir) {
-        Listing.Problem(Absolute, SystemReason(errno));
-        ::close(DirFd);
-        return;
+    TTreeWalker(const TTreeWalker&) = delete;
+    TTreeWalker& operator=(const TTreeWalker&) = delete;
+
+    // Start: the folder to list, as the user gives it, with a separator at the end; Relative:
+    // its path below the root (empty, or ending in a separator); RootId: the tree's root folder.
+    void Walk(const std::string& Start, const std::string& Relative, TFolderId RootId)
+    {
+        FStart = Start;
+        FRelative = Relative;
+        FStartRelative = Relative.size();
+        FRootId = RootId;
+        const int Fd = ::open(Start.c_str(), ListFolderFlags);
+        struct stat St;
+        if (Fd < 0 || ::fstat(Fd, &St) != 0) {
+            Problem(Start, SystemReason(errno));
+            if (Fd >= 0)
+                ::close(Fd);
+            return;
+        }
+        FVisited.insert(IdOf(St));
+        FFrames.push_back({Fd, IdOf(St), {}, FRelative.size(), {}, 0});
+        ++FOpen;
+        ReadFolder(FFrames.back());
+
+        while (!FFrames.empty() && !Cancelled()) {
+            TFrame& Top = FFrames.back();
+            if (Top.Next == Top.Subfolders.size()) {
+                Close(Top);
+                FFrames.pop_back();
+                continue;
+            }
+            TSubfolder Sub = std::move(Top.Subfolders[Top.Next++]);
+            if (FVisited.count(Sub.Id) != 0)
+                continue;   // a cycle, or a folder listed already through another link
+            FRelative.resize(Top.RelativeEnd);
+            FRelative += Sub.Name;
+            if (!Reopen(FFrames.size() - 1)) {
+                Top.Next = Top.Subfolders.size();   // the rest of this folder is out of reach
+                continue;
+            }
+            const int Fd = ::openat(Top.Fd, Sub.Name.c_str(), ListFolderFlags);
+            if (Fd < 0) {
+                const int Error = errno;
+                Problem(Here() + Separator, SystemReason(Error));
+                AddFolder(FRelative.size(), TFolderEntry::Unreadable);
+                continue;
+            }
+            // The folder opened must be the one looked at, even if a link was swapped in meanwhile.
+            if (::fstat(Fd, &St) != 0 || !(IdOf(St) == Sub.Id)) {
+                ::close(Fd);
+                Problem(Here() + Separator, QStringLiteral("The folder changed while it was read."));
+                continue;
+            }
+            if (Sub.ThroughLink && LeadsInsideTree(Fd, Sub.Id)) {
+                ::close(Fd);
+                continue;   // listed under its real path
+            }
+            FVisited.insert(Sub.Id);
+            FRelative += Separator;
+            FFrames.push_back({Fd, Sub.Id, std::move(Sub.Name), FRelative.size(), {}, 0});
+            ++FOpen;
+            KeepWithinBudget();
+            const bool Empty = ReadFolder(FFrames.back());
+            AddFolder(FFrames.back().RelativeEnd - 1, Empty ? TFolderEntry::Empty : TFolderEntry::Listed);
+        }
     }
 
-    std::vector<TSubfolder> Subfolders;
-    std::string Path = Relative;
-    for (;;) {
-        errno = 0;
-        const dirent* Ent = ::readdir(Dir);
-        if (!Ent) {
-            if (errno != 0)
-                Listing.Problem(Absolute, SystemReason(errno));
-            break;
+private:
+    struct TFrame
+    {
+        int Fd = -1;                    // -1 while closed to stay within the budget
+        TFolderId Id;
+        std::string Name;               // in the folder of the frame above
+        size_t RelativeEnd = 0;         // the length of its relative path, separator included
+        std::vector<TSubfolder> Subfolders;
+        size_t Next = 0;
+    };
+
+    // Descriptors held per side: the deepest frames' and the start folder's.
+    static constexpr size_t Budget = 48;
+
+    [[nodiscard]] bool Cancelled() const { return FControl && FControl->Cancel.load(std::memory_order_relaxed); }
+
+    // The full path of FRelative, as the user would type it (for messages only).
+    [[nodiscard]] std::string Here() const { return FStart + FRelative.substr(FStartRelative); }
+
+    void Problem(const std::string& Path, const QString& Reason) const
+    {
+        if (FProblems)
+            FProblems->Add({Display(Path), Reason});
+    }
+
+    // A folder found below the start, whose path is the first Length bytes of FRelative.
+    void AddFolder(size_t Length, TFolderEntry::TFolderState State)
+    {
+        if (!FFolders)
+            return;
+        TFolderEntry Entry;
+        Entry.Bytes = QByteArray(FRelative.data(), qsizetype(Length));
+        Entry.Path = QString::fromUtf8(Entry.Bytes);
+        Entry.Type = TFolderEntryType::Folder;
+        Entry.Folder = State;
+        FFolders->append(std::move(Entry));
+    }
+
+    void Close(TFrame& Frame)
+    {
+        if (Frame.Fd >= 0) {
+            ::close(Frame.Fd);
+            Frame.Fd = -1;
+            --FOpen;
         }
-        const char* Name = Ent->d_name;
-        if (Name[0] == '.' && (Name[1] == 0 || (Name[1] == '.' && Name[2] == 0)))
-            continue;
+    }
+
+    void KeepWithinBudget()
+    {
+        if (FFrames.size() > Budget + 1)
+            Close(FFrames[FFrames.size() - Budget - 1]);
+    }
+
+    // Opens frame Index again from the nearest open frame above it, keeping the last ones open.
+    [[nodiscard]] bool Reopen(size_t Index)
+    {
+        if (FFrames[Index].Fd >= 0)
+            return true;
+        size_t Open = Index;
+        while (FFrames[Open].Fd < 0)
+            --Open;   // the start folder's frame is never closed
+        for (size_t I = Open + 1; I <= Index; ++I) {
+            TFrame& Frame = FFrames[I];
+            const int Fd = ::openat(FFrames[I - 1].Fd, Frame.Name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            struct stat St;
+            if (Fd < 0 || ::fstat(Fd, &St) != 0 || !(IdOf(St) == Frame.Id)) {
+                if (Fd >= 0)
+                    ::close(Fd);
+                Problem(FStart + std::string(FRelative, FStartRelative, Frame.RelativeEnd - FStartRelative),
+                        QStringLiteral("The folder changed while it was read."));
+                return false;
+            }
+            Frame.Fd = Fd;
+            ++FOpen;
+            if (I - 1 > 0 && Index - (I - 1) >= Budget)
+                Close(FFrames[I - 1]);
+        }
+        return true;
+    }
+
+    // A link's folder lies inside the tree when the root is among its parents; the climb goes by
+    // "..", which needs no path and so no limit on its length.
+    [[nodiscard]] bool LeadsInsideTree(int Fd, TFolderId Id) const
+    {
+        if (Id == FRootId)
+            return true;
+        TFolderId Below = Id;
+        int Current = ::openat(Fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        while (Current >= 0) {
+            struct stat St;
+            if (::fstat(Current, &St) != 0)
+                break;
+            const TFolderId Up = IdOf(St);
+            if (Up == FRootId || Up == Below) {
+                ::close(Current);
+                return Up == FRootId;   // else the top of the file system
+            }
+            Below = Up;
+            const int Next = ::openat(Current, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+            ::close(Current);
+            Current = Next;
+        }
+        if (Current >= 0)
+            ::close(Current);
+        return false;
+    }
+
+    // Reads the entries of the frame's folder: files into the list, subfolders into the frame
+    // (in name order, so which of several links to one folder lists it does not depend on the
+    // order of enumeration). Tells whether the folder held nothing.
+    bool ReadFolder(TFrame& Frame)
+    {
+        const bool InProc = IsProcessFileSystem(Frame.Fd);
+        FBuffer.resize(64 * 1024);
+        bool Empty = true;
+        for (;;) {
+            const ssize_t Got = ::getdents64(Frame.Fd, FBuffer.data(), FBuffer.size());
+            if (Got < 0) {
+                if (errno == EINTR)
+                    continue;
+                Problem(Here(), SystemReason(errno));
+                break;
+            }
+            if (Got == 0)
+                break;
+            for (ssize_t At = 0; At < Got;) {
+                const auto* Ent = reinterpret_cast<const struct dirent64*>(FBuffer.data() + At);
+                At += Ent->d_reclen;
+                const char* Name = Ent->d_name;
+                if (Name[0] == '.' && (Name[1] == 0 || (Name[1] == '.' && Name[2] == 0)))
+                    continue;
+                Empty = false;
+                if (Cancelled())
+                    return Empty;
+                AddEntry(Frame, Name, Ent->d_type, InProc);
+            }
+        }
+        std::sort(Frame.Subfolders.begin(), Frame.Subfolders.end(),
+                  [](const TSubfolder& A, const TSubfolder& B) { return A.Name < B.Name; });
+        return Empty;
+    }
+
+    void AddEntry(TFrame& Frame, const char* Name, unsigned char DType, bool InProc)
+    {
+        const int DirFd = Frame.Fd;
         // Follows links, so a link to a folder is listed like the folder and a link to a file
         // reports the file's size and time. Nothing is opened here: a FIFO or a device is only
         // looked at.
@@ -147,18 +336,19 @@ void ListFolder(const std::string& Absolute, const std::string& Relative, TListi
         const bool Known = ::fstatat(DirFd, Name, &St, 0) == 0;
         const int Error = Known ? 0 : errno;
         if (Known && S_ISDIR(St.st_mode)) {
-            bool ThroughLink = Ent->d_type == DT_LNK;
+            bool ThroughLink = DType == DT_LNK;
             struct stat Own;
-            if (Ent->d_type == DT_UNKNOWN && ::fstatat(DirFd, Name, &Own, AT_SYMLINK_NOFOLLOW) == 0)
+            if (DType == DT_UNKNOWN && ::fstatat(DirFd, Name, &Own, AT_SYMLINK_NOFOLLOW) == 0)
                 ThroughLink = S_ISLNK(Own.st_mode);
-            Subfolders.push_back({Name, {St.st_dev, St.st_ino}, ThroughLink});
-            continue;
+            if (!(ThroughLink && InProc))
+                Frame.Subfolders.push_back({Name, IdOf(St), ThroughLink});
+            return;
         }
-        Path.resize(Relative.size());
-        Path += Name;
+        FRelative.resize(Frame.RelativeEnd);
+        FRelative += Name;
         TFolderEntry Entry;
-        Entry.Bytes = QByteArray(Path.data(), qsizetype(Path.size()));
-        Entry.Path = Display(Path);
+        Entry.Bytes = QByteArray(FRelative.data(), qsizetype(FRelative.size()));
+        Entry.Path = Display(FRelative);
         if (Known) {
             Entry.Size = qint64(St.st_size);
             Entry.ModifiedNs = ModifiedNsOf(St);
@@ -172,50 +362,32 @@ void ListFolder(const std::string& Absolute, const std::string& Relative, TListi
                 Entry.LinkTarget = LinkTextAt(DirFd, Name);
                 Entry.ModifiedNs = ModifiedNsOf(Own);
                 Entry.HasTime = true;
-                Listing.Problem(Absolute + Name, Error == ELOOP ? QStringLiteral("The link loops.")
-                                                                : QStringLiteral("The link leads nowhere."));
-            } else if (Ent->d_type == DT_DIR) {
-                Listing.Problem(Absolute + Name, SystemReason(Error));   // a folder that cannot be looked into
-                continue;
+                Problem(Here(), Error == ELOOP ? QStringLiteral("The link loops.")
+                                               : QStringLiteral("The link leads nowhere."));
+            } else if (DType == DT_DIR) {
+                Problem(Here(), SystemReason(Error));   // a folder that cannot be looked into
+                return;
             } else {
-                Listing.Problem(Absolute + Name, SystemReason(Error));
+                Problem(Here(), SystemReason(Error));
             }
         }
-        Listing.Files->append(std::move(Entry));
-        if (Listing.Control)
-            Listing.Control->FilesListed.fetch_add(1, std::memory_order_relaxed);
+        FFiles.append(std::move(Entry));
+        if (FControl)
+            FControl->FilesListed.fetch_add(1, std::memory_order_relaxed);
     }
-    ::closedir(Dir);   // closes DirFd too; the descent below keeps no descriptor per level
 
-    // In name order, so which of several links to one outside folder lists it does not depend on
-    // the order of enumeration.
-    std::sort(Subfolders.begin(), Subfolders.end(),
-              [](const TSubfolder& A, const TSubfolder& B) { return A.Name < B.Name; });
-
-    for (const TSubfolder& Sub : Subfolders) {
-        if (Listing.Cancelled())
-            return;
-        if (std::find(Listing.Ancestors.begin(), Listing.Ancestors.end(), Sub.Id) != Listing.Ancestors.end())
-            continue;   // a cycle
-        const std::string SubAbsolute = Absolute + Sub.Name;
-        if (Sub.ThroughLink) {
-            bool Resolved = false;
-            if (LeadsInsideTree(SubAbsolute, Listing.RootReal, Resolved))
-                continue;   // listed under its real path
-            if (!Resolved) {
-                Listing.Problem(SubAbsolute, SystemReason(errno));
-                continue;
-            }
-            auto& Outside = Listing.OutsideListed;
-            if (std::find(Outside.begin(), Outside.end(), Sub.Id) != Outside.end())
-                continue;   // many links to one outside folder list it once
-            Outside.push_back(Sub.Id);
-        }
-        Listing.Ancestors.push_back(Sub.Id);
-        ListFolder(SubAbsolute + Separator, Relative + Sub.Name + Separator, Listing);
-        Listing.Ancestors.pop_back();
-    }
-}
+    TFolderEntries& FFiles;
+    TFolderEntries* FFolders;
+    TFolderProblems* FProblems;
+    TFolderCompareControl* FControl;
+    std::string FStart, FRelative;
+    size_t FStartRelative = 0;
+    TFolderId FRootId;
+    std::vector<TFrame> FFrames;
+    std::unordered_set<TFolderId, TFolderIdHash> FVisited;
+    std::vector<char> FBuffer;
+    size_t FOpen = 0;
+};
 
 // The order of the rows: the locale's collation with letter case ignored, then letter case,
 // then the bytes of the name, so the order is total and equal names on both sides meet. The C
@@ -310,10 +482,13 @@ enum class TJudgement { Equal, Different, ReadBytes };
         return TJudgement::Different;
     if (L.Type == TFolderEntryType::Link)
         return L.LinkTarget == R.LinkTarget ? TJudgement::Equal : TJudgement::Different;
-    if (L.Size < 0 || L.Size != R.Size)
+    if (L.Size < 0 || R.Size < 0)
         return TJudgement::Different;
-    // Only regular files are opened: a FIFO or a device would block or never end.
-    return L.Type == TFolderEntryType::Regular && L.Size > 0 ? TJudgement::ReadBytes : TJudgement::Equal;
+    // Only regular files are opened: a FIFO or a device would block or never end. A size of 0
+    // proves nothing: files of /proc and /sys say 0 and hold text all the same.
+    if (L.Type != TFolderEntryType::Regular)
+        return L.Size == R.Size ? TJudgement::Equal : TJudgement::Different;
+    return L.Size == R.Size || L.Size == 0 || R.Size == 0 ? TJudgement::ReadBytes : TJudgement::Different;
 }
 
 void MarkNewer(TFolderComparison& Result, qsizetype Row, const TFolderEntry& L, const TFolderEntry& R)
@@ -413,16 +588,42 @@ struct TFileRef
 
 constexpr qint64 BlockSize = 256 * 1024;
 
+// A file that says it is empty may be a pseudo-file whose content is made as it is read; some
+// never end (/proc/self/pagemap), so reading stops here and the pair is not judged.
+constexpr qint64 PseudoFileLimit = 16 * 1024 * 1024;
+
+// Reads both files to their ends, whatever their stated sizes, and compares.
+bool SamePseudoContents(int LeftFd, const TFileRef& LeftFile, int RightFd, const TFileRef& RightFile,
+                        std::vector<char>& A, std::vector<char>& B, const TFolderCompareControl* Control)
+{
+    for (qint64 Done = 0;;) {
+        if (Control && Control->Cancel.load(std::memory_order_relaxed))
+            return false;   // the result is dropped
+        const qint64 GotLeft = ReadFully(LeftFd, A.data(), BlockSize, LeftFile);
+        const qint64 GotRight = ReadFully(RightFd, B.data(), BlockSize, RightFile);
+        if (GotLeft != GotRight || std::memcmp(A.data(), B.data(), size_t(GotLeft)) != 0)
+            return false;
+        if (GotLeft < BlockSize)
+            return true;
+        Done += GotLeft;
+        if (Done >= PseudoFileLimit)
+            throw TReadFailure(LeftFile.Path(), QStringLiteral("It says it is empty but reads on beyond %1 MiB.")
+                                                    .arg(PseudoFileLimit / (1024 * 1024)));
+    }
+}
+
 bool SameContents(const TFileRef& LeftFile, const TFileRef& RightFile, std::vector<char>& A, std::vector<char>& B,
                   const TFolderCompareControl* Control)
 {
     qint64 LeftSize = 0, RightSize = 0;
     const TFileDescriptor Left(OpenRegular(LeftFile, LeftSize));
     const TFileDescriptor Right(OpenRegular(RightFile, RightSize));
-    if (LeftSize != RightSize)
-        return false;   // changed since it was listed
     A.resize(size_t(BlockSize));
     B.resize(size_t(BlockSize));
+    if (LeftSize == 0 || RightSize == 0)
+        return SamePseudoContents(Left.Fd, LeftFile, Right.Fd, RightFile, A, B, Control);
+    if (LeftSize != RightSize)
+        return false;   // changed since it was listed
     for (qint64 Remaining = LeftSize; Remaining > 0;) {
         if (Control && Control->Cancel.load(std::memory_order_relaxed))
             return false;   // the result is dropped
@@ -444,6 +645,31 @@ constexpr int FolderOpenFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 #else
 constexpr int FolderOpenFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 #endif
+
+// Opens Root + Relative (a folder; Relative empty or ending in a separator) for lookups. A path
+// beyond the system's limit is opened piece by piece, each piece relative to the one before.
+[[nodiscard]] int OpenFolderPath(const QByteArray& Root, const QByteArray& Relative)
+{
+    if (Root.size() + Relative.size() < PATH_MAX)
+        return ::open((Root + Relative).constData(), FolderOpenFlags);
+    int Fd = ::open(Root.constData(), FolderOpenFlags);
+    for (qsizetype At = 0; Fd >= 0 && At < Relative.size();) {
+        qsizetype End = std::min(Relative.size(), At + PATH_MAX - 1);
+        if (End < Relative.size())
+            End = Relative.lastIndexOf(Separator, End - 1) + 1;
+        if (End <= At) {
+            ::close(Fd);
+            errno = ENAMETOOLONG;
+            return -1;   // one name longer than the limit: the file system holds none
+        }
+        const QByteArray Piece = Relative.sliced(At, End - At);
+        const int Next = ::openat(Fd, Piece.constData(), FolderOpenFlags);
+        ::close(Fd);
+        Fd = Next;
+        At = End;
+    }
+    return Fd;
+}
 
 // One side's folder of the pairs being read, held open while consecutive pairs lie in it, so a
 // file is opened by its name alone instead of walking its whole path again.
@@ -470,7 +696,7 @@ public:
             FOpen = true;
             FFolder = Folder.toByteArray();
             FFolderPath = FRoot + FFolder;
-            FFd = ::open(FFolderPath.constData(), FolderOpenFlags);
+            FFd = OpenFolderPath(FRoot, FFolder);
         }
         if (FFd < 0) {
             // Opened by its whole path, so the message is about the file.
@@ -607,33 +833,25 @@ qint64 FileSizeOf(const QString& Path)
 }
 
 void ListFilesRecursive(const QString& Root, const QString& Folder, TFolderEntries& Files, TFolderProblems* Problems,
-                        TFolderCompareControl* Control)
+                        TFolderCompareControl* Control, TFolderEntries* Folders)
 {
     const std::string RootBytes = WithSeparator(QFile::encodeName(Root).toStdString());
     const std::string FolderBytes = WithSeparator(QFile::encodeName(Folder).toStdString());
     const std::string Relative = FolderBytes.compare(0, RootBytes.size(), RootBytes) == 0
                                      ? FolderBytes.substr(RootBytes.size())
                                      : std::string();
-
-    TListing Listing;
-    Listing.Files = &Files;
-    Listing.Problems = Problems;
-    Listing.Control = Control;
     struct stat St;
-    if (::stat(FolderBytes.c_str(), &St) != 0) {
-        Listing.Problem(FolderBytes, SystemReason(errno));
+    const bool Found = ::stat(FolderBytes.c_str(), &St) == 0;
+    const int Error = errno;
+    if (!Found || !S_ISDIR(St.st_mode)) {
+        if (Problems)
+            Problems->Add({Display(FolderBytes), Found ? QStringLiteral("Not a folder.") : SystemReason(Error)});
         return;
     }
-    if (!S_ISDIR(St.st_mode)) {
-        Listing.Problem(FolderBytes, QStringLiteral("Not a folder."));
-        return;
-    }
-    if (char* Real = ::realpath(RootBytes.c_str(), nullptr)) {
-        Listing.RootReal = WithSeparator(Real);
-        std::free(Real);
-    }
-    Listing.Ancestors.push_back({St.st_dev, St.st_ino});
-    ListFolder(FolderBytes, Relative, Listing);
+    struct stat RootSt;
+    const TFolderId RootId = ::stat(RootBytes.c_str(), &RootSt) == 0 ? IdOf(RootSt) : IdOf(St);
+    TTreeWalker Walker(Files, Folders, Problems, Control);
+    Walker.Walk(FolderBytes, Relative, RootId);
 }
 
 void SortFolderEntries(TFolderEntries& Files)
@@ -655,8 +873,11 @@ TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& Rig
     // keys of equally set up collators compare alike).
     TFolderProblems LeftProblems, RightProblems;
     auto ListAndSort = [Control](const QString& Root, TFolderProblems& Problems) {
+        TFolderEntries Files = ListTree(Root, Problems, Control);
+        if (Control && Control->Cancel.load())
+            return TSortedSide();   // dropped: sorting a whole file system would keep Esc waiting
         const TPathOrder Order;
-        return SortSide(ListTree(Root, Problems, Control), Order);
+        return SortSide(std::move(Files), Order);
     };
     TSortedSide Right;
     std::exception_ptr RightFailure;

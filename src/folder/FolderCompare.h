@@ -16,6 +16,7 @@ enum class TFolderEntryType : std::uint8_t {
     Other,     // a FIFO, socket or device (or a link to one): never opened
     Link,      // a link that leads nowhere or loops: compared by the text of the link
     Unknown,   // could not be looked up
+    Folder,    // a folder (ListFilesRecursive's folder list only)
 };
 
 // One file found below a compared folder, with what the listing learned about it.
@@ -28,6 +29,8 @@ struct TFolderEntry
     bool HasTime = false;     // false when the time could not be read
     TFolderEntryType Type = TFolderEntryType::Unknown;
     QByteArray LinkTarget;    // for TFolderEntryType::Link
+    enum TFolderState : std::uint8_t { Listed, Empty, Unreadable };
+    TFolderState Folder = Listed;   // for TFolderEntryType::Folder: what listing it found
 };
 using TFolderEntries = QList<TFolderEntry>;
 
@@ -88,10 +91,12 @@ struct TFolderComparison
 // Appends every file below Folder, subfolders included, with its path relative to Root (Folder
 // lies inside Root; both may end in a separator). A link to a folder is followed only when its
 // real folder lies outside Root (inside, that folder is listed under its own path already), and
-// each such outside folder once; a cycle ends. What cannot be read goes to Problems when given.
+// each real folder once; a cycle ends. Depth is bounded by nothing but the file system. What
+// cannot be read goes to Problems when given; the folders below Folder go to Folders when given.
 // Entries come in enumeration order; CompareFolderTrees sorts them.
 void ListFilesRecursive(const QString& Root, const QString& Folder, TFolderEntries& Files,
-                        TFolderProblems* Problems = nullptr, TFolderCompareControl* Control = nullptr);
+                        TFolderProblems* Problems = nullptr, TFolderCompareControl* Control = nullptr,
+                        TFolderEntries* Folders = nullptr);
 
 // Sorts Files in the order the comparison rows use (the default QLocale's collation with case
 // ignored, then letter case, then the bytes of the name).

@@ -342,8 +342,8 @@ private slots:
     void twoEmptyTrees()
     {
         QTemporaryDir L, R;
-        QVERIFY(QDir(R.path()).mkpath("only/empty/folders"));
-        QVERIFY(QDir(L.path()).mkpath("x"));
+        QVERIFY(QDir(R.path()).mkpath("both/empty"));
+        QVERIFY(QDir(L.path()).mkpath("both/empty"));
         const TFolderComparison C = CompareFolderTrees(L.path(), R.path());
         QVERIFY(C.Items.isEmpty());
         QCOMPARE(C.LeftFileCount, 0);
@@ -439,18 +439,67 @@ private slots:
         QTEST(C.RightNewer.value(0), "rightNewer");
     }
 
-    // Hidden files and files in hidden folders are listed; empty folders never make rows.
-    void hiddenFilesAndEmptyFolders()
+    // Hidden files and files in hidden folders are listed.
+    void hiddenFiles()
     {
         QTemporaryDir L, R;
         WriteFile(L.path(), ".hidden", 1);
         WriteFile(L.path(), ".git/config", 1);
         WriteFile(R.path(), ".hidden", 1);
-        QVERIFY(QDir(L.path()).mkpath("empty/nested"));
-        QVERIFY(QDir(R.path()).mkpath("other"));
         const TFolderComparison C = CompareFolderTrees(L.path(), R.path());
         QCOMPARE(C.Paths, QStringList({".git/config", ".hidden"}));
         QCOMPARE(KindsOf(C), QString("LE"));
+    }
+
+    // The structure of the trees shows: an empty folder on one side only is a row drawn as a
+    // folder; a file on one side and a folder of the same name on the other is one row that says
+    // so; folders on both sides, and folders whose files show them, make no row.
+    void structureRows()
+    {
+        QTemporaryDir L, R;
+        QVERIFY(QDir(L.path()).mkpath("empty"));
+        QVERIFY(QDir(L.path()).mkpath("nested/a"));
+        QVERIFY(QDir(L.path()).mkpath("both-empty"));
+        QVERIFY(QDir(R.path()).mkpath("both-empty"));
+        WriteFile(L.path(), "thing", 1);
+        WriteFile(R.path(), "thing/inner", 1);
+        WriteFile(L.path(), "dir-vs-file/f", 1);
+        WriteFile(R.path(), "dir-vs-file", 0);
+        WriteFile(L.path(), "shared/inner.txt", 2);
+        WriteFile(R.path(), "shared/inner.txt", 2);
+
+        const TFolderComparison C = CompareFolderTrees(L.path(), R.path());
+        QCOMPARE(C.Paths, QStringList({"dir-vs-file", "dir-vs-file/f", "empty", "nested/a", "shared/inner.txt", "thing",
+                                       "thing/inner"}));
+        QCOMPARE(KindsOf(C), QString("DLLLEDR"));
+        QCOMPARE(C.LeftCells, QStringList({"dir-vs-file/", "dir-vs-file/f", "empty/", "nested/a/", "shared/inner.txt",
+                                           "thing", ""}));
+        QCOMPARE(C.RightCells, QStringList({"dir-vs-file", "", "", "", "shared/inner.txt", "thing/", "thing/inner"}));
+        QCOMPARE(FolderSideBadge(C, 0, 1), QString("folder"));
+        QCOMPARE(FolderSideBadge(C, 0, 2), QString("file"));
+        QCOMPARE(FolderSideBadge(C, 2, 1), QString("folder"));
+        QCOMPARE(FolderSideBadge(C, 4, 1), QString());
+        QCOMPARE(FolderRowToolTip(C, 5, 2), QString("A folder here, a file on the left"));
+        QCOMPARE(FolderRowToolTip(C, 2, 1), QString("An empty folder"));
+        QCOMPARE(C.LeftTypeWords.value(0), QByteArray("directory"));
+        QCOMPARE(C.RightTypeWords.value(0), QByteArray("regular empty file"));
+        QCOMPARE(C.LeftTypeWords.value(5), QByteArray("regular file"));
+        QCOMPARE(C.LeftFileCount, 3);
+        QCOMPARE(C.RightFileCount, 3);
+        QCOMPARE(C.CountOf(dkDifferent), 2);
+        QVERIFY(C.LeftNewer.value(5) == false && C.RightNewer.value(5) == false);
+        VerifyNoChangeRanges(C);
+
+        // Two trees that differ only by an empty folder are not identical.
+        QTemporaryDir A, B;
+        WriteFile(A.path(), "f", 1);
+        WriteFile(B.path(), "f", 1);
+        QVERIFY(QDir(B.path()).mkpath("newdir"));
+        const TFolderComparison OnlyFolder = CompareFolderTrees(A.path(), B.path());
+        QCOMPARE(OnlyFolder.RightCells, QStringList({"f", "newdir/"}));
+        QCOMPARE(KindsOf(OnlyFolder), QString("ER"));
+        QVERIFY(OnlyFolder.HasDifferences());
+        QCOMPARE(FolderResultBoxText(OnlyFolder), QString());
     }
 
     // A link to a folder is followed only when its real folder lies outside the tree (inside, the
@@ -481,6 +530,14 @@ private slots:
         QCOMPARE(C.Paths, QStringList({"dangling", "dangling-other", "ext/shared.txt", "file-link", "loop-a",
                                        "loop-b", "sub/f.txt"}));
         QCOMPARE(KindsOf(C), QString("EDEEEEE"));
+        // Shown as links, never as files that are new: the badge, and the target in the tooltip.
+        QCOMPARE(FolderSideBadge(C, 1, 1), QString("dangling link"));
+        QCOMPARE(FolderRowToolTip(C, 1, 1), QString("A dangling link to elsewhere"));
+        QCOMPARE(FolderRowToolTip(C, 1, 2), QString("A dangling link to nowhere"));
+        QVERIFY(!C.LeftNewer[1] && !C.RightNewer[1]);
+        QCOMPARE(FolderSideBadge(C, 4, 2), QString("looping link"));
+        QCOMPARE(FolderRowToolTip(C, 4, 2), QString("A link that loops: loop-b"));
+        QCOMPARE(FolderSideBadge(C, 3, 1), QString());   // a link to a file is the file
         // Two dangling and two looping links per side, and the left side's first is named.
         QCOMPARE(C.Problems.Count, 8);
         QCOMPARE(C.Problems.First.Path, L.path() + "/dangling");
@@ -681,8 +738,22 @@ private slots:
         if (Saved == 0 && !Dropped)
             QSKIP("cannot drop privileges to test an unreadable folder");
 
-        QCOMPARE(C.Paths, QStringList({"open/a", "secret"}));
-        QCOMPARE(KindsOf(C), QString("ED"));
+        // The folder that could not be listed is a row of its own; the file that could not be
+        // read holds the same bytes as its partner: it could not be read, it is not different.
+        QCOMPARE(C.Paths, QStringList({"locked", "open/a", "secret"}));
+        QCOMPARE(C.LeftCells.value(0), QString("locked/"));
+        QCOMPARE(KindsOf(C), QString("LED"));
+        QVERIFY(C.Info[0].LeftUnreadable && C.Info[2].LeftUnreadable && !C.Info[2].RightUnreadable);
+        QCOMPARE(FolderSideBadge(C, 2, 1), QString("could not be read"));
+        QCOMPARE(FolderSideBadge(C, 2, 2), QString());
+        QCOMPARE(FolderRowToolTip(C, 2, 1), "Could not be read: " + QString::fromLocal8Bit(std::strerror(EACCES)));
+        QVERIFY(!C.IsDifference(2));
+        QVERIFY(C.IsDifference(0));   // on one side only all the same
+        QCOMPARE(C.CountOf(dkDifferent), 0);
+        QCOMPARE(C.UnreadableCount(), 2);
+        QCOMPARE(KindsOf(C), QString("LED"));
+        QCOMPARE(FolderNavigationItems(C, true)[2].Kind, dkEqual);
+        QCOMPARE(FolderNavigationItems(C, false)[2].Kind, dkDifferent);
         QCOMPARE(C.Problems.Count, 2);
         QCOMPARE(C.Problems.First.Path, L.path() + "/locked/");
         QCOMPARE(C.Problems.First.Reason, QString::fromLocal8Bit(std::strerror(EACCES)));

@@ -161,7 +161,7 @@ public:
             if (Fd < 0) {
                 const int Error = errno;
                 Problem(Here() + Separator, SystemReason(Error));
-                AddFolder(FRelative.size(), TFolderEntry::Unreadable);
+                AddFolder(FRelative.size(), TFolderEntry::Unreadable, SystemReason(Error));
                 continue;
             }
             // The folder opened must be the one looked at, even if a link was swapped in meanwhile.
@@ -210,7 +210,7 @@ private:
     }
 
     // A folder found below the start, whose path is the first Length bytes of FRelative.
-    void AddFolder(size_t Length, TFolderEntry::TFolderState State)
+    void AddFolder(size_t Length, TFolderEntry::TFolderState State, const QString& Reason = QString())
     {
         if (!FFolders)
             return;
@@ -218,7 +218,9 @@ private:
         Entry.Bytes = QByteArray(FRelative.data(), qsizetype(Length));
         Entry.Path = QString::fromUtf8(Entry.Bytes);
         Entry.Type = TFolderEntryType::Folder;
+        Entry.Mode = S_IFDIR;
         Entry.Folder = State;
+        Entry.Reason = Reason;
         FFolders->append(std::move(Entry));
     }
 
@@ -354,6 +356,7 @@ private:
             Entry.ModifiedNs = ModifiedNsOf(St);
             Entry.HasTime = true;
             Entry.Type = S_ISREG(St.st_mode) ? TFolderEntryType::Regular : TFolderEntryType::Other;
+            Entry.Mode = std::uint32_t(St.st_mode & S_IFMT);
         } else {
             struct stat Own;
             if (::fstatat(DirFd, Name, &Own, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(Own.st_mode)) {
@@ -362,13 +365,17 @@ private:
                 Entry.LinkTarget = LinkTextAt(DirFd, Name);
                 Entry.ModifiedNs = ModifiedNsOf(Own);
                 Entry.HasTime = true;
-                Problem(Here(), Error == ELOOP ? QStringLiteral("The link loops.")
-                                               : QStringLiteral("The link leads nowhere."));
+                Entry.LinkLoops = Error == ELOOP;
+                Entry.Mode = S_IFLNK;
+                Problem(Here(), Entry.LinkLoops ? QStringLiteral("The link loops.")
+                                                : QStringLiteral("The link leads nowhere."));
             } else if (DType == DT_DIR) {
                 Problem(Here(), SystemReason(Error));   // a folder that cannot be looked into
+                AddFolder(FRelative.size(), TFolderEntry::Unreadable, SystemReason(Error));
                 return;
             } else {
                 Problem(Here(), SystemReason(Error));
+                Entry.Reason = SystemReason(Error);
             }
         }
         FFiles.append(std::move(Entry));
@@ -493,16 +500,66 @@ enum class TJudgement { Equal, Different, ReadBytes };
 
 void MarkNewer(TFolderComparison& Result, qsizetype Row, const TFolderEntry& L, const TFolderEntry& R)
 {
-    if (!L.HasTime || !R.HasTime)
-        return;
+    if (!L.HasTime || !R.HasTime || L.Type != TFolderEntryType::Regular || R.Type != TFolderEntryType::Regular)
+        return;   // a link's own time says nothing about which side is newer
     Result.LeftNewer[Row] = L.ModifiedNs > R.ModifiedNs;
     Result.RightNewer[Row] = R.ModifiedNs > L.ModifiedNs;
 }
 
+// Folders make rows only where there is something to tell: one on one side only that holds
+// nothing (its files would tell otherwise), one that could not be listed, one whose name is a file
+// on the other side. Files always make rows.
+[[nodiscard]] bool ShowsFolderRow(const TFolderEntry* L, const TFolderEntry* R)
+{
+    const bool LeftFolder = L && L->Type == TFolderEntryType::Folder;
+    const bool RightFolder = R && R->Type == TFolderEntryType::Folder;
+    if (!LeftFolder && !RightFolder)
+        return true;
+    if (L && R && LeftFolder != RightFolder)
+        return true;
+    const bool Unlisted = (LeftFolder && L->Folder == TFolderEntry::Unreadable)
+                          || (RightFolder && R->Folder == TFolderEntry::Unreadable);
+    if (Unlisted)
+        return true;
+    return !(L && R) && (L ? L : R)->Folder == TFolderEntry::Empty;
+}
+
+[[nodiscard]] TFolderSide SideOf(const TFolderEntry* Entry)
+{
+    if (!Entry)
+        return TFolderSide::Absent;
+    switch (Entry->Type) {
+    case TFolderEntryType::Regular: return TFolderSide::File;
+    case TFolderEntryType::Other: return TFolderSide::Special;
+    case TFolderEntryType::Link: return Entry->LinkLoops ? TFolderSide::LoopingLink : TFolderSide::DanglingLink;
+    case TFolderEntryType::Folder: return TFolderSide::Folder;
+    case TFolderEntryType::Unknown: break;
+    }
+    return TFolderSide::File;
+}
+
+[[nodiscard]] bool IsUnreadable(const TFolderEntry* Entry)
+{
+    return Entry
+           && (Entry->Type == TFolderEntryType::Unknown
+               || (Entry->Type == TFolderEntryType::Folder && Entry->Folder == TFolderEntry::Unreadable));
+}
+
+// A folder's cell ends in a separator, as listings mark folders.
+[[nodiscard]] QString CellOf(const TFolderEntry* Entry)
+{
+    if (!Entry)
+        return QString();
+    return Entry->Type == TFolderEntryType::Folder ? Entry->Path + QLatin1Char(Separator) : Entry->Path;
+}
+
 [[nodiscard]] TFolderEntries ListTree(const QString& Root, TFolderProblems& Problems, TFolderCompareControl* Control)
 {
-    TFolderEntries Files;
-    ListFilesRecursive(Root, Root, Files, &Problems, Control);
+    // The folders go into the same list: an empty one, one that could not be listed, or one whose
+    // name is a file on the other side makes a row, and --diff names one-sided folders whole.
+    TFolderEntries Files, Folders;
+    ListFilesRecursive(Root, Root, Files, &Problems, Control, &Folders);
+    Files.append(std::move(Folders));
     return Files;
 }
 
@@ -734,10 +791,12 @@ void CompareContents(TFolderComparison& Result, const std::vector<qsizetype>& Ro
     const unsigned Threads =
         unsigned(std::clamp<size_t>(Rows.size() / 64 + 1, 1, size_t(std::clamp(std::thread::hardware_concurrency(), 2u, 4u))));
     std::vector<TFolderProblems> Problems(Threads);
+    std::vector<std::vector<std::pair<qsizetype, QString>>> Reasons(Threads);
     std::vector<std::exception_ptr> Failures(Threads);
-    // Each worker writes only the kinds of its own rows, through a pointer taken here, once:
-    // a non-const [] on the list from several threads could detach it.
+    // Each worker writes only the kinds of its own rows, through pointers taken here, once:
+    // a non-const [] on a list from several threads could detach it.
     TDiffItem* const Items = Result.Items.data();
+    TFolderRowInfo* const Info = Result.Info.data();
     auto Work = [&](unsigned Worker) {
         try {
             std::vector<char> A, B;
@@ -748,11 +807,16 @@ void CompareContents(TFolderComparison& Result, const std::vector<qsizetype>& Ro
                         return;
                     const qsizetype Row = Rows[I];
                     bool Same = false;
+                    const TFileRef LeftRef = LeftFolder.Locate(std::as_const(Result.LeftBytes)[Row]);
+                    const TFileRef RightRef = RightFolder.Locate(std::as_const(Result.RightBytes)[Row]);
                     try {
-                        Same = SameContents(LeftFolder.Locate(std::as_const(Result.LeftBytes)[Row]),
-                                            RightFolder.Locate(std::as_const(Result.RightBytes)[Row]), A, B, Control);
+                        Same = SameContents(LeftRef, RightRef, A, B, Control);
                     } catch (const TReadFailure& Failure) {
+                        // Not different: nobody knows. The row says so, with the reason.
                         Problems[Worker].Add(Failure.Problem);
+                        const bool LeftFailed = Failure.Problem.Path == QString::fromUtf8(LeftRef.Path());
+                        (LeftFailed ? Info[Row].LeftUnreadable : Info[Row].RightUnreadable) = true;
+                        Reasons[Worker].emplace_back(Row, Failure.Problem.Reason);
                     }
                     Items[Row].Kind = Same ? dkEqual : dkDifferent;
                     if (Control)
@@ -781,6 +845,9 @@ void CompareContents(TFolderComparison& Result, const std::vector<qsizetype>& Ro
             std::rethrow_exception(Failure);
     for (const TFolderProblems& P : Problems)
         Result.Problems.Add(P);
+    for (const auto& Of : Reasons)
+        for (const auto& [Row, Reason] : Of)
+            Result.Reasons.insert(Row, Reason);
 }
 
 // Writes Count with the thousands grouped, "41,000".
@@ -814,14 +881,105 @@ void TFolderProblems::Add(const TFolderProblems& Other)
     Count += Other.Count;
 }
 
+bool TFolderComparison::IsDifference(qsizetype Item) const
+{
+    const TDiffKind Kind = Items[Item].Kind;
+    if (Kind == dkEqual)
+        return false;
+    return Kind != dkDifferent || Item >= Info.size() || !Info[Item].Unreadable();
+}
+
 bool TFolderComparison::HasDifferences() const
 {
-    return std::any_of(Items.cbegin(), Items.cend(), [](const TDiffItem& I) { return I.Kind != dkEqual; });
+    for (qsizetype I = 0; I < Items.size(); ++I)
+        if (IsDifference(I))
+            return true;
+    return false;
 }
 
 qsizetype TFolderComparison::CountOf(TDiffKind Kind) const
 {
-    return std::count_if(Items.cbegin(), Items.cend(), [Kind](const TDiffItem& I) { return I.Kind == Kind; });
+    qsizetype Count = 0;
+    for (qsizetype I = 0; I < Items.size(); ++I)
+        Count += Items[I].Kind == Kind && (Kind == dkEqual || IsDifference(I));
+    return Count;
+}
+
+qsizetype TFolderComparison::UnreadableCount() const
+{
+    return std::count_if(Info.cbegin(), Info.cend(), [](const TFolderRowInfo& I) { return I.Unreadable(); });
+}
+
+TDiffItems FolderNavigationItems(const TFolderComparison& Comparison, bool SkipUnreadable)
+{
+    TDiffItems Items = Comparison.Items;   // shared until a row changes
+    if (!SkipUnreadable)
+        return Items;
+    for (qsizetype I = 0; I < Comparison.Info.size() && I < Items.size(); ++I)
+        if (Comparison.Info[I].Unreadable())
+            Items[I].Kind = dkEqual;
+    return Items;
+}
+
+const char* FileTypeWord(std::uint32_t Mode, qint64 Size)
+{
+    switch (Mode & S_IFMT) {
+    case S_IFREG: return Size == 0 ? "regular empty file" : "regular file";
+    case S_IFDIR: return "directory";
+    case S_IFIFO: return "fifo";
+    case S_IFSOCK: return "socket";
+    case S_IFCHR: return "character special file";
+    case S_IFBLK: return "block special file";
+    case S_IFLNK: return "symbolic link";
+    default: return "weird file";
+    }
+}
+
+QString FolderSideBadge(const TFolderComparison& Comparison, qsizetype Item, int Col)
+{
+    if (Item < 0 || Item >= Comparison.Info.size() || (Col != 1 && Col != 2))
+        return QString();
+    const TFolderRowInfo& Info = Comparison.Info[Item];
+    if (Col == 1 ? Info.LeftUnreadable : Info.RightUnreadable)
+        return QStringLiteral("could not be read");
+    switch (Col == 1 ? Info.Left : Info.Right) {
+    case TFolderSide::Folder: return QStringLiteral("folder");
+    case TFolderSide::DanglingLink: return QStringLiteral("dangling link");
+    case TFolderSide::LoopingLink: return QStringLiteral("looping link");
+    case TFolderSide::Special: return QStringLiteral("special file");
+    case TFolderSide::File: return Info.FileVersusFolder() ? QStringLiteral("file") : QString();
+    case TFolderSide::Absent: break;
+    }
+    return QString();
+}
+
+QString FolderRowToolTip(const TFolderComparison& Comparison, qsizetype Item, int Col)
+{
+    if (Item < 0 || Item >= Comparison.Info.size() || (Col != 1 && Col != 2))
+        return QString();
+    const TFolderRowInfo& Info = Comparison.Info[Item];
+    const bool Left = Col == 1;
+    const TFolderSide Side = Left ? Info.Left : Info.Right;
+    if (Side == TFolderSide::Absent)
+        return QString();
+    if (Left ? Info.LeftUnreadable : Info.RightUnreadable)
+        return QStringLiteral("Could not be read: %1").arg(Comparison.Reasons.value(Item));
+    const QString Target = QFile::decodeName((Left ? Comparison.LeftLinkTargets : Comparison.RightLinkTargets).value(Item));
+    switch (Side) {
+    case TFolderSide::DanglingLink: return QStringLiteral("A dangling link to %1").arg(Target);
+    case TFolderSide::LoopingLink: return QStringLiteral("A link that loops: %1").arg(Target);
+    case TFolderSide::Folder:
+        if (Info.FileVersusFolder())
+            return Left ? QStringLiteral("A folder here, a file on the right") : QStringLiteral("A folder here, a file on the left");
+        return QStringLiteral("An empty folder");
+    case TFolderSide::File:
+    case TFolderSide::Special:
+        if (Info.FileVersusFolder())
+            return Left ? QStringLiteral("A file here, a folder on the right") : QStringLiteral("A file here, a folder on the left");
+        break;
+    case TFolderSide::Absent: break;
+    }
+    return QString();
 }
 
 qint64 FileSizeOf(const QString& Path)
@@ -918,8 +1076,6 @@ TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& Rig
     }
     Result.LeftRoot = LeftRoot;
     Result.RightRoot = RightRoot;
-    Result.LeftFileCount = Left.Files.size();
-    Result.RightFileCount = Right.Files.size();
     // The left side's first problem is named when it has one.
     Result.Problems = LeftProblems.Count > 0 ? LeftProblems : RightProblems;
     Result.Problems.Count = LeftProblems.Count + RightProblems.Count;
@@ -932,13 +1088,15 @@ TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& Rig
     Result.RightBytes.reserve(Capacity);
     Result.LeftNewer.reserve(Capacity);
     Result.RightNewer.reserve(Capacity);
+    Result.Info.reserve(Capacity);
 
     // Both sides are sorted in the same order, so the union is one merge pass and each side's
     // position falls out of it.
     const TPathOrder Order;
     std::vector<qsizetype> ToRead;
     std::vector<std::pair<const TFolderEntry*, const TFolderEntry*>> ReadPairs;
-    qsizetype Li = 0, Ri = 0;
+    qsizetype Li = 0, Ri = 0;            // positions in the sorted lists, folders included
+    qsizetype LeftFiles = 0, RightFiles = 0;
     while (Li < Left.Files.size() || Ri < Right.Files.size()) {
         int C;
         if (Li == Left.Files.size())
@@ -949,20 +1107,49 @@ TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& Rig
             C = Order.Compare(Left.Keys[size_t(Li)], Left.Files[Li], Right.Keys[size_t(Ri)], Right.Files[Ri]);
         const TFolderEntry* L = C <= 0 ? &Left.Files[Li] : nullptr;
         const TFolderEntry* R = C >= 0 ? &Right.Files[Ri] : nullptr;
+        Li += L != nullptr;
+        Ri += R != nullptr;
+        const bool LeftFolder = L && L->Type == TFolderEntryType::Folder;
+        const bool RightFolder = R && R->Type == TFolderEntryType::Folder;
+        if (LeftFolder)
+            Result.LeftFolders.insert(L->Bytes);
+        if (RightFolder)
+            Result.RightFolders.insert(R->Bytes);
+        if (!ShowsFolderRow(L, R))
+            continue;
+
         TDiffItem Item;
-        Item.LeftIndex = L ? std::int32_t(Li) : -1;
-        Item.RightIndex = R ? std::int32_t(Ri) : -1;
+        // A folder's row stands where it would stand among the side's files.
+        Item.LeftIndex = L ? std::int32_t(LeftFiles) : -1;
+        Item.RightIndex = R ? std::int32_t(RightFiles) : -1;
+        LeftFiles += L && !LeftFolder;
+        RightFiles += R && !RightFolder;
         Item.Kind = L && R ? dkEqual : L ? dkLeftOnly : dkRightOnly;
         const qsizetype Row = Result.Items.size();
+        const TFolderRowInfo Info{SideOf(L), SideOf(R), IsUnreadable(L), IsUnreadable(R)};
         Result.Items.append(Item);
+        Result.Info.append(Info);
         Result.Paths.append(L ? L->Path : R->Path);
-        Result.LeftCells.append(L ? L->Path : QString());
-        Result.RightCells.append(R ? R->Path : QString());
+        Result.LeftCells.append(CellOf(L));
+        Result.RightCells.append(CellOf(R));
         Result.LeftBytes.append(L ? L->Bytes : QByteArray());
         Result.RightBytes.append(R ? R->Bytes : QByteArray());
         Result.LeftNewer.append(false);
         Result.RightNewer.append(false);
-        if (L && R) {
+        for (const auto& [Entry, Targets] : {std::pair(L, &Result.LeftLinkTargets), std::pair(R, &Result.RightLinkTargets)})
+            if (Entry && Entry->Type == TFolderEntryType::Link)
+                Targets->insert(Row, Entry->LinkTarget);
+        if (Info.Unreadable())
+            Result.Reasons.insert(Row, Info.LeftUnreadable ? L->Reason : R->Reason);
+        if (!L || !R) {
+            continue;
+        } else if (Info.Unreadable()) {
+            Result.Items[Row].Kind = dkDifferent;   // a state of its own, told by Info
+        } else if (Info.FileVersusFolder()) {
+            Result.Items[Row].Kind = dkDifferent;
+            Result.LeftTypeWords.insert(Row, FileTypeWord(L->Mode, L->Size));
+            Result.RightTypeWords.insert(Row, FileTypeWord(R->Mode, R->Size));
+        } else {
             switch (JudgeBoth(*L, *R)) {
             case TJudgement::Equal: break;
             case TJudgement::Different: Result.Items[Row].Kind = dkDifferent; break;
@@ -974,9 +1161,9 @@ TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& Rig
             if (Result.Items[Row].Kind == dkDifferent)
                 MarkNewer(Result, Row, *L, *R);
         }
-        Li += L != nullptr;
-        Ri += R != nullptr;
     }
+    Result.LeftFileCount = LeftFiles;
+    Result.RightFileCount = RightFiles;
 
     CompareContents(Result, ToRead, Control);
     if (Control && Control->Cancel.load()) {
@@ -985,7 +1172,7 @@ TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& Rig
         return Stopped;
     }
     for (size_t I = 0; I < ToRead.size(); ++I)
-        if (Result.Items[ToRead[I]].Kind == dkDifferent)
+        if (Result.Items[ToRead[I]].Kind == dkDifferent && !Result.Info[ToRead[I]].Unreadable())
             MarkNewer(Result, ToRead[I], *ReadPairs[I].first, *ReadPairs[I].second);
     return Result;
 }

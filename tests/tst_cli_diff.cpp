@@ -3,17 +3,20 @@
 // output that rebuild the right file byte for byte.
 
 #include "support/core/ByteFiles.h"
+#include "support/core/DeepFolders.h"
 #include "support/core/ProgramProcess.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace quorlane::test;
@@ -111,6 +114,9 @@ private slots:
     void folders();
     void folderNamesAreTheirBytes();
     void unreadableFolderEntriesAreTrouble();
+    void deepFolders();
+    void foldersAgreeWithGnuDiff_data();
+    void foldersAgreeWithGnuDiff();
     void patchRebuildsRightSide_data();
     void patchRebuildsRightSide();
     void patchRebuildsTablePairs_data();
@@ -284,14 +290,15 @@ void TestCliDiff::folders()
                                   {"sized.txt", "much longer\n"},
                                   {"right.txt", "r\n"},
                                   {"sub/deep.txt", "d\n"}});
-    QDir().mkpath(Work.filePath("B/empty/folder"));   // empty folders give no row
+    QDir().mkpath(Work.filePath("B/empty/folder"));   // a folder on one side only is one line, as GNU's
 
     const TProgramRun Run = RunQuorlane({"--diff", "A", "B/"}, Work.path());
     QCOMPARE(Run.Err, QByteArray());
-    QCOMPARE(Run.Out, QByteArray("Only in A: left.txt\n"
+    QCOMPARE(Run.Out, QByteArray("Only in B/: empty\n"
+                                 "Only in A: left.txt\n"
                                  "Only in B/: right.txt\n"
                                  "Files A/sized.txt and B/sized.txt differ\n"
-                                 "Only in A/sub/only: l.txt\n"));
+                                 "Only in A/sub: only\n"));
     QCOMPARE(Run.ExitCode, 1);
 
     const TProgramRun Same = RunQuorlane({"--diff", "A/sub", Work.filePath("A/sub")}, Work.path());
@@ -532,6 +539,105 @@ void TestCliDiff::hugeBinaryFileIsNotReadWhole()
         QCOMPARE(Diff.Out, Case.Out);
         QCOMPARE(Diff.ExitCode, Case.Status);
     }
+}
+
+// 5,000 nested folders on each side, far beyond the system's path limit: listed and compared.
+void TestCliDiff::deepFolders()
+{
+    QTemporaryDir Work(DeepTreePlace());
+    QDir().mkpath(Work.filePath("A"));
+    QDir().mkpath(Work.filePath("B"));
+    const QString Deep = MakeNestedFolders(Work.filePath("A"), 5000, "d", {{"f", "left"}, {"same", "s"}, {"only", "1"}});
+    MakeNestedFolders(Work.filePath("B"), 5000, "d", {{"f", "righ"}, {"same", "s"}});
+    const auto Remove = qScopeGuard([&] {
+        RemoveDeepFolder(Work.filePath("A"));
+        RemoveDeepFolder(Work.filePath("B"));
+    });
+
+    const TProgramRun Run = RunQuorlane({"--diff", "A", "B"}, Work.path());
+    QVERIFY(!Run.Crashed);
+    QCOMPARE(Run.Err, QByteArray());
+    const QByteArray D = Deep.chopped(1).toUtf8();
+    QCOMPARE(Run.Out, "Files A/" + D + "/f and B/" + D + "/f differ\n" + "Only in A/" + D + ": only\n");
+    QCOMPARE(Run.ExitCode, 1);
+}
+
+namespace {
+
+// Runs Program as an ordinary user when the tests run as root (root reads every file, so a file
+// that may not be read would be read all the same).
+TProgramRun RunAsUser(const QString& Program, const QStringList& Args, const QString& WorkDir)
+{
+    if (::geteuid() != 0)
+        return RunProcess(Program, Args, WorkDir);
+    return RunProcess(QStringLiteral("setpriv"),
+                      QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", Program} + Args, WorkDir);
+}
+
+QList<QByteArray> SortedLines(const QByteArray& Text)
+{
+    QList<QByteArray> Lines = Text.split('\n');
+    std::sort(Lines.begin(), Lines.end());
+    return Lines;
+}
+
+}  // namespace
+
+// Trees made here, compared by GNU diff -rq and by --diff: the same lines on stdout and the same
+// exit status. Entries: "f:NAME=BYTES" a file, "d:NAME" a folder, "l:NAME=TARGET" a link,
+// "u:NAME" made unreadable.
+void TestCliDiff::foldersAgreeWithGnuDiff_data()
+{
+    QTest::addColumn<QStringList>("left");
+    QTest::addColumn<QStringList>("right");
+    QTest::newRow("identical") << QStringList{"f:a=1", "d:e"} << QStringList{"f:a=1", "d:e"};
+    QTest::newRow("an empty folder on one side") << QStringList{"f:a=1"} << QStringList{"f:a=1", "d:newdir"};
+    QTest::newRow("a folder of folders on one side")
+        << QStringList{"f:a=1", "d:x/y/z", "d:x/w"} << QStringList{"f:a=1"};
+    QTest::newRow("a folder with files on one side")
+        << QStringList{"f:sub/a=1", "f:sub/only/l.txt=l", "f:sub/only/deeper/m=m"} << QStringList{"f:sub/a=1"};
+    QTest::newRow("file against folder") << QStringList{"f:thing=x", "d:other/in"}
+                                         << QStringList{"f:thing/inner=1", "f:other=abc"};
+    QTest::newRow("empty file against folder") << QStringList{"f:thing="} << QStringList{"d:thing"};
+    QTest::newRow("same bytes, one side unreadable")
+        << QStringList{"f:secret=aaa", "u:secret", "f:plain=1"} << QStringList{"f:secret=aaa", "f:plain=2"};
+    QTest::newRow("dangling links") << QStringList{"l:dangling=nowhere", "f:a=1"}
+                                    << QStringList{"l:dangling=nowhere", "f:a=1", "l:only=missing"};
+    QTest::newRow("sizes and bytes") << QStringList{"f:a=12", "f:b=xy", "f:c="} << QStringList{"f:a=1", "f:b=xz", "f:c="};
+}
+
+void TestCliDiff::foldersAgreeWithGnuDiff()
+{
+    QFETCH(QStringList, left);
+    QFETCH(QStringList, right);
+    if (!HasCommand("diff") || (::geteuid() == 0 && !HasCommand("setpriv")))
+        QSKIP("GNU diff (and setpriv, as root) needed");
+    QTemporaryDir Work;
+    QCOMPARE(::chmod(QFile::encodeName(Work.path()).constData(), 0755), 0);
+    for (const auto& [Side, Entries] : {std::pair(QStringLiteral("A"), left), std::pair(QStringLiteral("B"), right)}) {
+        const QString Root = Work.filePath(Side);
+        QVERIFY(QDir().mkpath(Root));
+        for (const QString& Entry : Entries) {
+            const QString Spec = Entry.mid(2);
+            const QString Name = Spec.section(u'=', 0, 0), Value = Spec.section(u'=', 1);
+            const QString Path = Root + u'/' + Name;
+            switch (Entry[0].toLatin1()) {
+            case 'f':
+                QVERIFY(QDir().mkpath(QFileInfo(Path).path()));
+                WriteBytesFile(QFileInfo(Path).path(), QFileInfo(Path).fileName(), Value.toUtf8());
+                break;
+            case 'd': QVERIFY(QDir().mkpath(Path)); break;
+            case 'l': QVERIFY(QFile::link(Value, Path)); break;
+            case 'u': QCOMPARE(::chmod(QFile::encodeName(Path).constData(), 0), 0); break;
+            }
+        }
+    }
+    const TProgramRun Gnu = RunAsUser("diff", {"-rq", "A", "B"}, Work.path());
+    const TProgramRun Ours = RunAsUser(ProgramPath(), {"--diff", "A", "B"}, Work.path());
+    QVERIFY(!Ours.Crashed);
+    QCOMPARE(SortedLines(Ours.Out), SortedLines(Gnu.Out));
+    QCOMPARE(Ours.ExitCode, Gnu.ExitCode);
+    QCOMPARE(Ours.Err.isEmpty(), Gnu.Err.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCliDiff)

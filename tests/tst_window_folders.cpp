@@ -1,4 +1,5 @@
 #include "support/app/WindowDriver.h"
+#include "support/core/DeepFolders.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -10,6 +11,8 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <atomic>
@@ -120,7 +123,8 @@ private slots:
         Put(L, QStringLiteral("sub/b.txt"), 3);
         SetTime(Put(R, QStringLiteral("a.txt"), 10), RightTime);
         Put(R, QStringLiteral("c.txt"), 3);
-        QDir().mkpath(QDir(R).filePath(QStringLiteral("empty/deeper")));   // empty folders give no row
+        for (const QString& Root : {L, R})
+            QDir().mkpath(QDir(Root).filePath(QStringLiteral("empty/deeper")));   // on both sides: no row
 
         // Typed with blanks around and a separator at the end: the command trims, the box keeps them.
         const QString LeftTyped = QStringLiteral("  ") + L + QStringLiteral("/ ");
@@ -188,7 +192,8 @@ private slots:
             SetTime(Put(L, QStringLiteral("deep/er/two.txt"), 7, 'z'), 1000);
             SetTime(Put(R, QStringLiteral("deep/er/two.txt"), 7, 'z'), 2000);
         } else {
-            QDir().mkpath(QDir(L).filePath(QStringLiteral("only/folders")));
+            for (const QString& Root : {L, R})
+                QDir().mkpath(QDir(Root).filePath(QStringLiteral("only/folders")));
         }
         D.SetPaths(L, R);
         D.Trigger("miAsFolders1");
@@ -562,6 +567,122 @@ private slots:
         D.Platform.StartComparisonAnswer = false;
         QTest::keyClick(D.Window->grdDiff, Qt::Key_Enter);
         QCOMPARE(D.Platform.Log(), QStringList{"error: A new window could not be started."});
+    }
+
+    // 5,000 nested folders on each side: the rows come, and the window lives on.
+    void deepTrees()
+    {
+        TWindowDriver D;
+        QTemporaryDir Work(quorlane::test::DeepTreePlace());
+        const QString L = Work.filePath(QStringLiteral("left")), R = Work.filePath(QStringLiteral("right"));
+        QVERIFY(QDir().mkpath(L) && QDir().mkpath(R));
+        const auto Remove = qScopeGuard([&] {
+            quorlane::test::RemoveDeepFolder(L);
+            quorlane::test::RemoveDeepFolder(R);
+        });
+        const QString Deep = quorlane::test::MakeNestedFolders(L, 5000, "d", {{"f", "left"}, {"same", "s"}});
+        quorlane::test::MakeNestedFolders(R, 5000, "d", {{"f", "righ"}, {"same", "s"}});
+        D.SetPaths(L, R);
+        D.Trigger("miAsFolders1");
+        QVERIFY(D.Window->FFolderMode);
+        QCOMPARE(D.Row(1), (QStringList{"1", Deep + "f", Deep + "f"}));
+        QCOMPARE(D.Row(2), (QStringList{"2", Deep + "same", Deep + "same"}));
+        QCOMPARE(D.Status(), StatusOf(2, 2, 1));
+    }
+
+    // A tree holding a link to / would list the whole system: Esc after a second stops it, and
+    // the window is as it was.
+    void escStopsALinkToTheWholeSystem()
+    {
+        TWindowDriver D;
+        TfrmMain& W = *D.Window;
+        const QString L = D.MakeFolder(QStringLiteral("left"));
+        const QString R = D.MakeFolder(QStringLiteral("right"));
+        for (const QString& Root : {L, R})
+            QVERIFY(QFile::link(QStringLiteral("/"), Root + QStringLiteral("/everything")));
+        const QString StatusBefore = D.Status();
+        D.SetPaths(L, R);
+        QString SeenWhileRunning;
+        QTimer::singleShot(1000, &W, [&] {
+            SeenWhileRunning = D.Status();
+            QTest::keyClick(W.grdDiff, Qt::Key_Escape);
+        });
+        D.Trigger("miAsFolders1");
+        QVERIFY2(SeenWhileRunning.startsWith(QStringLiteral("Comparing folders: ")), qPrintable(SeenWhileRunning));
+        QVERIFY(!W.FFolderMode);
+        QVERIFY(!W.FFolderComparing);
+        QCOMPARE(D.Status(), StatusBefore);
+        QCOMPARE(D.Platform.Log(), QStringList());
+    }
+
+    // The structure and the unreadable: an empty folder on one side, a file against a folder, a
+    // dangling link and a pair that cannot be read (/proc/self/mem reads fail even for root) each
+    // have their look; the unreadable pair is not "different", and the navigation stops there
+    // unless the user chooses to skip such rows.
+    void structureAndUnreadableRows()
+    {
+        TWindowDriver D;
+        TfrmMain& W = *D.Window;
+        W.resize(1000, 500);
+        const QString L = D.MakeFolder(QStringLiteral("left"));
+        const QString R = D.MakeFolder(QStringLiteral("right"));
+        Put(L, QStringLiteral("changed.txt"), 5);
+        Put(R, QStringLiteral("changed.txt"), 9);
+        for (const QString& Root : {L, R})
+            QVERIFY(QFile::link(QStringLiteral("/proc/self/mem"), Root + QStringLiteral("/mem")));
+        QVERIFY(QDir(L).mkpath(QStringLiteral("empty")));
+        Put(L, QStringLiteral("thing"), 1);
+        Put(R, QStringLiteral("thing/inner"), 1);
+        QVERIFY(QFile::link(QStringLiteral("nowhere"), R + QStringLiteral("/dangling")));
+        D.SetPaths(L, R);
+        D.Trigger("miAsFolders1");
+
+        QCOMPARE(D.Row(1), (QStringList{"1", "changed.txt", "changed.txt"}));
+        QCOMPARE(D.Row(2), (QStringList{"2", "", "dangling"}));
+        QCOMPARE(D.Row(3), (QStringList{"3", "empty/", ""}));
+        QCOMPARE(D.Row(4), (QStringList{"4", "mem", "mem"}));
+        QCOMPARE(D.Row(5), (QStringList{"5", "thing", "thing/"}));
+        QCOMPARE(D.Row(6), (QStringList{"6", "", "thing/inner"}));
+        QVERIFY2(D.Status().startsWith(StatusOf(3, 4, 2, 1, 2) + QStringLiteral(" 2 entries could not be read, the first: ")),
+                 qPrintable(D.Status()));
+
+        // The tooltips say what each odd side is.
+        auto TipAt = [&](int Col, int Row) { return W.FolderRowToolTipAt(W.grdDiff->CellRect(Col, Row).center()); };
+        QCOMPARE(TipAt(2, 2), QStringLiteral("A dangling link to nowhere"));
+        QVERIFY2(TipAt(1, 4).startsWith(QStringLiteral("Could not be read: ")), qPrintable(TipAt(1, 4)));
+        QCOMPARE(TipAt(1, 5), QStringLiteral("A file here, a folder on the right"));
+        QCOMPARE(TipAt(1, 1), QString());
+
+        // The unreadable pair has no difference colour; the file against the folder has.
+        QTRY_VERIFY(W.grdDiff->height() > 200);
+        QTest::qWait(300);
+        const QImage Grid = W.grdDiff->viewport()->grab().toImage();
+        if (const QString Dir = qEnvironmentVariable("QUORLANE_SHOT_DIR"); !Dir.isEmpty())
+            W.grab().toImage().save(QDir(Dir).filePath(QStringLiteral("folder-structure.png")));
+        auto Colour = [&](int Col, int Row) {
+            const QRect Cell = W.grdDiff->CellRect(Col, Row);
+            return QColor(Grid.pixel(Cell.center().x(), Cell.center().y())).rgb() & 0xFFFFFF;
+        };
+        auto Rgb = [](quint32 Value) { return ((Value & 0xFF) << 16) | (Value & 0xFF00) | ((Value >> 16) & 0xFF); };
+        QCOMPARE(Colour(1, 4), W.grdDiff->palette().color(QPalette::Base).rgb() & 0xFFFFFF);
+        QCOMPARE(Colour(1, 5), Rgb(W.fColorChangedLines));
+        QCOMPARE(Colour(1, 3), Rgb(W.fColorAddedLines));
+
+        // Next difference: every row but the first, in turn; skipping passes the unreadable one.
+        W.grdDiff->SetRow(1);
+        QList<int> Stops;
+        for (int I = 0; I < 5; ++I) {
+            D.Click("btnDiffNext");
+            Stops.append(W.grdDiff->Row());
+        }
+        QCOMPARE(Stops, (QList<int>{2, 3, 4, 5, 6}));
+        W.miSkipUnreadable->setChecked(true);
+        W.grdDiff->SetRow(3);
+        D.Click("btnDiffNext");
+        QCOMPARE(W.grdDiff->Row(), 5);
+        D.Click("btnPrevDiff");
+        QCOMPARE(W.grdDiff->Row(), 3);
+        W.miSkipUnreadable->setChecked(false);
     }
 
     // What could not be read is told in the status line and a box, naming the first.

@@ -201,6 +201,13 @@ public:
     void CreateFolderRowMenu();
     QMenu* pmFolderRow = nullptr;
     QAction* miCompareTheseFiles = nullptr;
+    // Checked: next/previous difference step over rows that could not be read.
+    QAction* miSkipUnreadable = nullptr;
+    // The items the difference navigation steps over (folder rows that could not be read count
+    // as equal while miSkipUnreadable is checked).
+    [[nodiscard]] TDiffItems NavigationItems() const;
+    // The tooltip of the folder row cell under Pos (viewport coordinates), or empty.
+    [[nodiscard]] QString FolderRowToolTipAt(const QPoint& Pos) const;
     TFolderComparison FFolderRows;    // the shown folder rows: each side's file and newer flag
     bool FFolderComparing = false;
     // What a folder comparison runs on its worker thread; tests replace it to hold the

@@ -15,6 +15,8 @@
 #include <QPointer>
 #include <QScopeGuard>
 #include <QTimer>
+#include <QToolTip>
+#include <QHelpEvent>
 #include <QToolButton>
 
 #include <memory>
@@ -38,7 +40,47 @@ struct TFolderJob
     QString Failure;   // the message of a comparison that failed
 };
 
+// Shows what a folder row's cell is (a link's target, why it could not be read) when the pointer
+// rests on it.
+class TFolderRowTips : public QObject
+{
+public:
+    TFolderRowTips(const TfrmMain& Window, QObject* Parent) : QObject(Parent), FWindow(Window) {}
+
+    bool eventFilter(QObject* Watched, QEvent* Event) override
+    {
+        if (Event->type() != QEvent::ToolTip)
+            return QObject::eventFilter(Watched, Event);
+        const auto* Help = static_cast<QHelpEvent*>(Event);
+        const QString Tip = FWindow.FolderRowToolTipAt(Help->pos());
+        if (Tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(Help->globalPos(), Tip, qobject_cast<QWidget*>(Watched));
+        return true;
+    }
+
+private:
+    const TfrmMain& FWindow;
+};
+
 }   // namespace
+
+TDiffItems TfrmMain::NavigationItems() const
+{
+    if (!FFolderMode || !miSkipUnreadable || !miSkipUnreadable->isChecked())
+        return FDiffItems;
+    return FolderNavigationItems(FFolderRows, true);
+}
+
+QString TfrmMain::FolderRowToolTipAt(const QPoint& Pos) const
+{
+    if (!FFolderMode || FFolderComparing)
+        return QString();
+    int Col = -1, Row = -1;
+    grdDiff->MouseToCell(Pos.x(), Pos.y(), Col, Row);
+    return Row >= 1 ? FolderRowToolTip(FFolderRows, Row - 1, Col) : QString();
+}
 
 void TfrmMain::miAsFolders1Click()
 {
@@ -196,6 +238,12 @@ void TfrmMain::CreateFolderRowMenu()
     miCompareTheseFiles->setObjectName(QStringLiteral("miCompareTheseFiles"));
     connect(miCompareTheseFiles, &QAction::triggered, this,
             [this] { RunCommand([this] { OpenFolderPair(grdDiff->Row()); }); });
+    pmFolderRow->addSeparator();
+    miSkipUnreadable = pmFolderRow->addAction(QStringLiteral("Skip Entries That Could Not Be Read"));
+    miSkipUnreadable->setObjectName(QStringLiteral("miSkipUnreadable"));
+    miSkipUnreadable->setCheckable(true);
+    miSkipUnreadable->setStatusTip(QStringLiteral("Next and previous difference step over rows that could not be read"));
+    grdDiff->viewport()->installEventFilter(new TFolderRowTips(*this, this));
     grdDiff->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grdDiff, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& Pos) { RunCommand([this, Pos] { grdDiffContextMenu(Pos); }); });

@@ -30,6 +30,7 @@ TDiffCellSource TfrmMain::CellSource() const
     Source.FolderMode = FFolderMode;
     Source.LeftNewer = &FFolderRows.LeftNewer;
     Source.RightNewer = &FFolderRows.RightNewer;
+    Source.FolderRows = &FFolderRows;
     Source.IgnoreCase = fIgnoreCase;
     const QPalette& Palette = grdDiff->palette();
     Source.Colors.Added = ColorFromValue(fColorAddedLines, Palette);

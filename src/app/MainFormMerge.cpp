@@ -88,7 +88,7 @@ void TfrmMain::GoToDiffRow(int Row)
 void TfrmMain::btnFirstDiffClick()
 {
     CommitOpenCellEdit();
-    const std::int32_t Row = FindFirstDiffRow(FDiffItems);
+    const std::int32_t Row = FindFirstDiffRow(NavigationItems());
     if (Row > 0)
         GoToDiffRow(Row);
 }
@@ -96,7 +96,7 @@ void TfrmMain::btnFirstDiffClick()
 void TfrmMain::btnLastDiffClick()
 {
     CommitOpenCellEdit();
-    const std::int32_t Row = FindLastDiffRow(FDiffItems);
+    const std::int32_t Row = FindLastDiffRow(NavigationItems());
     if (Row > 0)
         GoToDiffRow(Row);
 }
@@ -104,7 +104,7 @@ void TfrmMain::btnLastDiffClick()
 void TfrmMain::btnDiffNextClick()
 {
     CommitOpenCellEdit();
-    const std::int32_t Row = FindDiffRowAfter(FDiffItems, grdDiff->Row(), FFolderMode);
+    const std::int32_t Row = FindDiffRowAfter(NavigationItems(), grdDiff->Row(), FFolderMode);
     if (Row <= 0)
         Platform.Beep();
     else
@@ -114,7 +114,7 @@ void TfrmMain::btnDiffNextClick()
 void TfrmMain::btnPrevDiffClick()
 {
     CommitOpenCellEdit();
-    const std::int32_t Row = FindDiffRowBefore(FDiffItems, grdDiff->Row(), FFolderMode);
+    const std::int32_t Row = FindDiffRowBefore(NavigationItems(), grdDiff->Row(), FFolderMode);
     if (Row <= 0)
         Platform.Beep();
     else

@@ -6,6 +6,10 @@
 #include "text/PathBytes.h"
 #include "text/TextFile.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -30,21 +34,56 @@ QByteArray FolderDiffText(const TFolderComparison& Comparison, const QString& Le
         const QByteArray Folder = Slash < 0 ? Root : Join(Root, Relative.first(Slash));
         return "Only in " + Folder + ": " + Relative.sliced(Slash + 1) + '\n';
     };
+    // A name that is a file on one side and a folder on the other is one line; what lies below
+    // it on the folder's side is not listed, as GNU diff does not descend there.
+    QSet<QByteArray> FileVersusFolder;
+    for (qsizetype I = 0; I < Comparison.Items.size(); ++I)
+        if (Comparison.Info.value(I).FileVersusFolder())
+            FileVersusFolder.insert(Comparison.LeftBytes[I]);
+    // A folder on one side only is one line, as GNU diff prints it, whatever it holds: the topmost
+    // folder above the entry that the other side lacks.
+    QSet<QByteArray> Told;
+    const auto OnlyInOnce = [&](const QByteArray& Root, const QByteArray& Relative, const QSet<QByteArray>& OtherFolders) {
+        for (qsizetype Slash = Relative.indexOf('/'); Slash >= 0; Slash = Relative.indexOf('/', Slash + 1)) {
+            const QByteArray Folder = Relative.first(Slash);
+            if (FileVersusFolder.contains(Folder))
+                return QByteArray();
+            if (!OtherFolders.contains(Folder)) {
+                const QByteArray Key = Root + '\0' + Folder;
+                if (Told.contains(Key))
+                    return QByteArray();
+                Told.insert(Key);
+                return OnlyIn(Root, Folder);
+            }
+        }
+        return OnlyIn(Root, Relative);
+    };
     QByteArray Text;
     for (qsizetype I = 0; I < Comparison.Items.size(); ++I) {
         const QByteArray& Left = Comparison.LeftBytes[I];
         const QByteArray& Right = Comparison.RightBytes[I];
+        const TFolderRowInfo Info = Comparison.Info.value(I);
+        if (Info.Unreadable())
+            continue;   // told on stderr with the rest of what could not be read
         switch (Comparison.Items[I].Kind) {
         case dkEqual:
             break;
         case dkLeftOnly:
-            Text += OnlyIn(LeftBase, Left);
+            Text += OnlyInOnce(LeftBase, Left, Comparison.RightFolders);
             break;
         case dkRightOnly:
-            Text += OnlyIn(RightBase, Right);
+            Text += OnlyInOnce(RightBase, Right, Comparison.LeftFolders);
             break;
         case dkDifferent:
-            Text += "Files " + Join(LeftBase, Left) + " and " + Join(RightBase, Right) + " differ\n";
+            if (Info.FileVersusFolder()) {
+                Text += "File " + Join(LeftBase, Left) + " is a " + Comparison.LeftTypeWords.value(I) + " while file "
+                        + Join(RightBase, Right) + " is a " + Comparison.RightTypeWords.value(I) + '\n';
+            } else if (Info.Left == TFolderSide::DanglingLink || Info.Left == TFolderSide::LoopingLink
+                       || Info.Right == TFolderSide::DanglingLink || Info.Right == TFolderSide::LoopingLink) {
+                // What a link leads to could not be read: told on stderr, as GNU diff tells it.
+            } else {
+                Text += "Files " + Join(LeftBase, Left) + " and " + Join(RightBase, Right) + " differ\n";
+            }
             break;
         }
     }

@@ -19,12 +19,15 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace {
@@ -37,6 +40,19 @@ struct TFolderId
     ino_t Inode = 0;
     bool operator==(const TFolderId&) const = default;
 };
+
+struct TFolderIdHash
+{
+    size_t operator()(const TFolderId& Id) const noexcept
+    {
+        return std::hash<std::uint64_t>()(std::uint64_t(Id.Inode) * 0x9E3779B97F4A7C15ull ^ std::uint64_t(Id.Device));
+    }
+};
+
+[[nodiscard]] TFolderId IdOf(const struct stat& St)
+{
+    return {St.st_dev, St.st_ino};
+}
 
 struct TSubfolder
 {
@@ -67,24 +83,6 @@ struct TSubfolder
     return qint64(St.st_mtim.tv_sec) * 1'000'000'000 + St.st_mtim.tv_nsec;
 }
 
-// What one side's listing carries along.
-struct TListing
-{
-    std::string RootReal;                  // the tree's real path, with a separator at the end
-    std::vector<TFolderId> Ancestors;      // the folders being listed, the current one last
-    std::vector<TFolderId> OutsideListed;  // real folders outside the tree listed through a link
-    TFolderEntries* Files = nullptr;
-    TFolderProblems* Problems = nullptr;
-    TFolderCompareControl* Control = nullptr;
-
-    [[nodiscard]] bool Cancelled() const { return Control && Control->Cancel.load(std::memory_order_relaxed); }
-    void Problem(const std::string& Path, const QString& Reason) const
-    {
-        if (Problems)
-            Problems->Add({Display(Path), Reason});
-    }
-};
-
 [[nodiscard]] QByteArray LinkTextAt(int DirFd, const char* Name)
 {
     char Buffer[PATH_MAX];
@@ -92,56 +90,249 @@ struct TListing
     return N > 0 ? QByteArray(Buffer, qsizetype(N)) : QByteArray();
 }
 
-// A link whose real folder lies inside the tree would list that folder a second time.
-[[nodiscard]] bool LeadsInsideTree(const std::string& LinkPath, const std::string& RootReal, bool& Resolved)
+constexpr int ListFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
+
+// The kernel's process folders hold links (root, cwd, fd/N, task/N/root) that lead back into
+// the whole system or into the listing itself; they are not followed from there.
+[[nodiscard]] bool IsProcessFileSystem(int Fd)
 {
-    char* Real = ::realpath(LinkPath.c_str(), nullptr);
-    Resolved = Real != nullptr;
-    if (!Real)
-        return false;
-    const std::string Target = WithSeparator(Real);
-    std::free(Real);
-    return Target.compare(0, RootReal.size(), RootReal) == 0;
+    struct statfs Fs;
+    return ::fstatfs(Fd, &Fs) == 0 && Fs.f_type == PROC_SUPER_MAGIC;
 }
 
-// Lists one folder (Absolute and Relative end in a separator).
-void ListFolder(const std::string& Absolute, const std::string& Relative, TListing& Listing)
+// Lists one side's tree without recursion: a stack of frames, one per folder on the way down,
+// each holding its folder open so a subfolder is opened by its name alone (paths may grow far
+// beyond the system's limit). Only the deepest few frames keep their descriptor; a shallower
+// one is opened again from the nearest open frame above it when the walk climbs back to it.
+// Each real folder is listed once, so link cycles end and many links to one folder list it once.
+class TTreeWalker
 {
-    if (Listing.Cancelled())
-        return;
-    const int DirFd = ::open(Absolute.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (DirFd < 0) {
-        Listing.Problem(Absolute, SystemReason(errno));
-        return;
+public:
+    TTreeWalker(TFolderEntries& Files, TFolderEntries* Folders, TFolderProblems* Problems,
+                TFolderCompareControl* Control)
+        : FFiles(Files), FFolders(Folders), FProblems(Problems), FControl(Control)
+    {
     }
-    // The folder opened must be the one checked against the ancestors, even if a link was
-    // swapped in meanwhile.
-    struct stat Self;
-    if (::fstat(DirFd, &Self) != 0 || !(TFolderId{Self.st_dev, Self.st_ino} == Listing.Ancestors.back())) {
-        ::close(DirFd);
-        Listing.Problem(Absolute, QStringLiteral("The folder changed while it was read."));
-        return;
+    ~TTreeWalker()
+    {
+        for (const TFrame& Frame : FFrames)
+            if (Frame.Fd >= 0)
+                ::close(Frame.Fd);
     }
-    DIR* Dir = ::fdopendir(DirFd);
-    if (!Dir) {
-        Listing.Problem(Absolute, SystemReason(errno));
-        ::close(DirFd);
-        return;
+    TTreeWalker(const TTreeWalker&) = delete;
+    TTreeWalker& operator=(const TTreeWalker&) = delete;
+
+    // Start: the folder to list, as the user gives it, with a separator at the end; Relative:
+    // its path below the root (empty, or ending in a separator); RootId: the tree's root folder.
+    void Walk(const std::string& Start, const std::string& Relative, TFolderId RootId)
+    {
+        FStart = Start;
+        FRelative = Relative;
+        FStartRelative = Relative.size();
+        FRootId = RootId;
+        const int Fd = ::open(Start.c_str(), ListFolderFlags);
+        struct stat St;
+        if (Fd < 0 || ::fstat(Fd, &St) != 0) {
+            Problem(Start, SystemReason(errno));
+            if (Fd >= 0)
+                ::close(Fd);
+            return;
+        }
+        FVisited.insert(IdOf(St));
+        FFrames.push_back({Fd, IdOf(St), {}, FRelative.size(), {}, 0});
+        ++FOpen;
+        ReadFolder(FFrames.back());
+
+        while (!FFrames.empty() && !Cancelled()) {
+            TFrame& Top = FFrames.back();
+            if (Top.Next == Top.Subfolders.size()) {
+                Close(Top);
+                FFrames.pop_back();
+                continue;
+            }
+            TSubfolder Sub = std::move(Top.Subfolders[Top.Next++]);
+            if (FVisited.count(Sub.Id) != 0)
+                continue;   // a cycle, or a folder listed already through another link
+            FRelative.resize(Top.RelativeEnd);
+            FRelative += Sub.Name;
+            if (!Reopen(FFrames.size() - 1)) {
+                Top.Next = Top.Subfolders.size();   // the rest of this folder is out of reach
+                continue;
+            }
+            const int Fd = ::openat(Top.Fd, Sub.Name.c_str(), ListFolderFlags);
+            if (Fd < 0) {
+                const int Error = errno;
+                Problem(Here() + Separator, SystemReason(Error));
+                AddFolder(FRelative.size(), TFolderEntry::Unreadable, SystemReason(Error));
+                continue;
+            }
+            // The folder opened must be the one looked at, even if a link was swapped in meanwhile.
+            if (::fstat(Fd, &St) != 0 || !(IdOf(St) == Sub.Id)) {
+                ::close(Fd);
+                Problem(Here() + Separator, QStringLiteral("The folder changed while it was read."));
+                continue;
+            }
+            if (Sub.ThroughLink && LeadsInsideTree(Fd, Sub.Id)) {
+                ::close(Fd);
+                continue;   // listed under its real path
+            }
+            FVisited.insert(Sub.Id);
+            FRelative += Separator;
+            FFrames.push_back({Fd, Sub.Id, std::move(Sub.Name), FRelative.size(), {}, 0});
+            ++FOpen;
+            KeepWithinBudget();
+            const bool Empty = ReadFolder(FFrames.back());
+            AddFolder(FFrames.back().RelativeEnd - 1, Empty ? TFolderEntry::Empty : TFolderEntry::Listed);
+        }
     }
 
-    std::vector<TSubfolder> Subfolders;
-    std::string Path = Relative;
-    for (;;) {
-        errno = 0;
-        const dirent* Ent = ::readdir(Dir);
-        if (!Ent) {
-            if (errno != 0)
-                Listing.Problem(Absolute, SystemReason(errno));
-            break;
+private:
+    struct TFrame
+    {
+        int Fd = -1;                    // -1 while closed to stay within the budget
+        TFolderId Id;
+        std::string Name;               // in the folder of the frame above
+        size_t RelativeEnd = 0;         // the length of its relative path, separator included
+        std::vector<TSubfolder> Subfolders;
+        size_t Next = 0;
+    };
+
+    // Descriptors held per side: the deepest frames' and the start folder's.
+    static constexpr size_t Budget = 48;
+
+    [[nodiscard]] bool Cancelled() const { return FControl && FControl->Cancel.load(std::memory_order_relaxed); }
+
+    // The full path of FRelative, as the user would type it (for messages only).
+    [[nodiscard]] std::string Here() const { return FStart + FRelative.substr(FStartRelative); }
+
+    void Problem(const std::string& Path, const QString& Reason) const
+    {
+        if (FProblems)
+            FProblems->Add({Display(Path), Reason});
+    }
+
+    // A folder found below the start, whose path is the first Length bytes of FRelative.
+    void AddFolder(size_t Length, TFolderEntry::TFolderState State, const QString& Reason = QString())
+    {
+        if (!FFolders)
+            return;
+        TFolderEntry Entry;
+        Entry.Bytes = QByteArray(FRelative.data(), qsizetype(Length));
+        Entry.Path = QString::fromUtf8(Entry.Bytes);
+        Entry.Type = TFolderEntryType::Folder;
+        Entry.Mode = S_IFDIR;
+        Entry.Folder = State;
+        Entry.Reason = Reason;
+        FFolders->append(std::move(Entry));
+    }
+
+    void Close(TFrame& Frame)
+    {
+        if (Frame.Fd >= 0) {
+            ::close(Frame.Fd);
+            Frame.Fd = -1;
+            --FOpen;
         }
-        const char* Name = Ent->d_name;
-        if (Name[0] == '.' && (Name[1] == 0 || (Name[1] == '.' && Name[2] == 0)))
-            continue;
+    }
+
+    void KeepWithinBudget()
+    {
+        if (FFrames.size() > Budget + 1)
+            Close(FFrames[FFrames.size() - Budget - 1]);
+    }
+
+    // Opens frame Index again from the nearest open frame above it, keeping the last ones open.
+    [[nodiscard]] bool Reopen(size_t Index)
+    {
+        if (FFrames[Index].Fd >= 0)
+            return true;
+        size_t Open = Index;
+        while (FFrames[Open].Fd < 0)
+            --Open;   // the start folder's frame is never closed
+        for (size_t I = Open + 1; I <= Index; ++I) {
+            TFrame& Frame = FFrames[I];
+            const int Fd = ::openat(FFrames[I - 1].Fd, Frame.Name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            struct stat St;
+            if (Fd < 0 || ::fstat(Fd, &St) != 0 || !(IdOf(St) == Frame.Id)) {
+                if (Fd >= 0)
+                    ::close(Fd);
+                Problem(FStart + std::string(FRelative, FStartRelative, Frame.RelativeEnd - FStartRelative),
+                        QStringLiteral("The folder changed while it was read."));
+                return false;
+            }
+            Frame.Fd = Fd;
+            ++FOpen;
+            if (I - 1 > 0 && Index - (I - 1) >= Budget)
+                Close(FFrames[I - 1]);
+        }
+        return true;
+    }
+
+    // A link's folder lies inside the tree when the root is among its parents; the climb goes by
+    // "..", which needs no path and so no limit on its length.
+    [[nodiscard]] bool LeadsInsideTree(int Fd, TFolderId Id) const
+    {
+        if (Id == FRootId)
+            return true;
+        TFolderId Below = Id;
+        int Current = ::openat(Fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        while (Current >= 0) {
+            struct stat St;
+            if (::fstat(Current, &St) != 0)
+                break;
+            const TFolderId Up = IdOf(St);
+            if (Up == FRootId || Up == Below) {
+                ::close(Current);
+                return Up == FRootId;   // else the top of the file system
+            }
+            Below = Up;
+            const int Next = ::openat(Current, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+            ::close(Current);
+            Current = Next;
+        }
+        if (Current >= 0)
+            ::close(Current);
+        return false;
+    }
+
+    // Reads the entries of the frame's folder: files into the list, subfolders into the frame
+    // (in name order, so which of several links to one folder lists it does not depend on the
+    // order of enumeration). Tells whether the folder held nothing.
+    bool ReadFolder(TFrame& Frame)
+    {
+        const bool InProc = IsProcessFileSystem(Frame.Fd);
+        FBuffer.resize(64 * 1024);
+        bool Empty = true;
+        for (;;) {
+            const ssize_t Got = ::getdents64(Frame.Fd, FBuffer.data(), FBuffer.size());
+            if (Got < 0) {
+                if (errno == EINTR)
+                    continue;
+                Problem(Here(), SystemReason(errno));
+                break;
+            }
+            if (Got == 0)
+                break;
+            for (ssize_t At = 0; At < Got;) {
+                const auto* Ent = reinterpret_cast<const struct dirent64*>(FBuffer.data() + At);
+                At += Ent->d_reclen;
+                const char* Name = Ent->d_name;
+                if (Name[0] == '.' && (Name[1] == 0 || (Name[1] == '.' && Name[2] == 0)))
+                    continue;
+                Empty = false;
+                if (Cancelled())
+                    return Empty;
+                AddEntry(Frame, Name, Ent->d_type, InProc);
+            }
+        }
+        std::sort(Frame.Subfolders.begin(), Frame.Subfolders.end(),
+                  [](const TSubfolder& A, const TSubfolder& B) { return A.Name < B.Name; });
+        return Empty;
+    }
+
+    void AddEntry(TFrame& Frame, const char* Name, unsigned char DType, bool InProc)
+    {
+        const int DirFd = Frame.Fd;
         // Follows links, so a link to a folder is listed like the folder and a link to a file
         // reports the file's size and time. Nothing is opened here: a FIFO or a device is only
         // looked at.
@@ -149,23 +340,25 @@ void ListFolder(const std::string& Absolute, const std::string& Relative, TListi
         const bool Known = ::fstatat(DirFd, Name, &St, 0) == 0;
         const int Error = Known ? 0 : errno;
         if (Known && S_ISDIR(St.st_mode)) {
-            bool ThroughLink = Ent->d_type == DT_LNK;
+            bool ThroughLink = DType == DT_LNK;
             struct stat Own;
-            if (Ent->d_type == DT_UNKNOWN && ::fstatat(DirFd, Name, &Own, AT_SYMLINK_NOFOLLOW) == 0)
+            if (DType == DT_UNKNOWN && ::fstatat(DirFd, Name, &Own, AT_SYMLINK_NOFOLLOW) == 0)
                 ThroughLink = S_ISLNK(Own.st_mode);
-            Subfolders.push_back({Name, {St.st_dev, St.st_ino}, ThroughLink});
-            continue;
+            if (!(ThroughLink && InProc))
+                Frame.Subfolders.push_back({Name, IdOf(St), ThroughLink});
+            return;
         }
-        Path.resize(Relative.size());
-        Path += Name;
+        FRelative.resize(Frame.RelativeEnd);
+        FRelative += Name;
         TFolderEntry Entry;
-        Entry.Bytes = QByteArray(Path.data(), qsizetype(Path.size()));
-        Entry.Path = Display(Path);
+        Entry.Bytes = QByteArray(FRelative.data(), qsizetype(FRelative.size()));
+        Entry.Path = Display(FRelative);
         if (Known) {
             Entry.Size = qint64(St.st_size);
             Entry.ModifiedNs = ModifiedNsOf(St);
             Entry.HasTime = true;
             Entry.Type = S_ISREG(St.st_mode) ? TFolderEntryType::Regular : TFolderEntryType::Other;
+            Entry.Mode = std::uint32_t(St.st_mode & S_IFMT);
         } else {
             struct stat Own;
             if (::fstatat(DirFd, Name, &Own, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(Own.st_mode)) {
@@ -174,50 +367,36 @@ void ListFolder(const std::string& Absolute, const std::string& Relative, TListi
                 Entry.LinkTarget = LinkTextAt(DirFd, Name);
                 Entry.ModifiedNs = ModifiedNsOf(Own);
                 Entry.HasTime = true;
-                Listing.Problem(Absolute + Name, Error == ELOOP ? QStringLiteral("The link loops.")
-                                                                : QStringLiteral("The link leads nowhere."));
-            } else if (Ent->d_type == DT_DIR) {
-                Listing.Problem(Absolute + Name, SystemReason(Error));   // a folder that cannot be looked into
-                continue;
+                Entry.LinkLoops = Error == ELOOP;
+                Entry.Mode = S_IFLNK;
+                Problem(Here(), Entry.LinkLoops ? QStringLiteral("The link loops.")
+                                                : QStringLiteral("The link leads nowhere."));
+            } else if (DType == DT_DIR) {
+                Problem(Here(), SystemReason(Error));   // a folder that cannot be looked into
+                AddFolder(FRelative.size(), TFolderEntry::Unreadable, SystemReason(Error));
+                return;
             } else {
-                Listing.Problem(Absolute + Name, SystemReason(Error));
+                Problem(Here(), SystemReason(Error));
+                Entry.Reason = SystemReason(Error);
             }
         }
-        Listing.Files->append(std::move(Entry));
-        if (Listing.Control)
-            Listing.Control->FilesListed.fetch_add(1, std::memory_order_relaxed);
+        FFiles.append(std::move(Entry));
+        if (FControl)
+            FControl->FilesListed.fetch_add(1, std::memory_order_relaxed);
     }
-    ::closedir(Dir);   // closes DirFd too; the descent below keeps no descriptor per level
 
-    // In name order, so which of several links to one outside folder lists it does not depend on
-    // the order of enumeration.
-    std::sort(Subfolders.begin(), Subfolders.end(),
-              [](const TSubfolder& A, const TSubfolder& B) { return A.Name < B.Name; });
-
-    for (const TSubfolder& Sub : Subfolders) {
-        if (Listing.Cancelled())
-            return;
-        if (std::find(Listing.Ancestors.begin(), Listing.Ancestors.end(), Sub.Id) != Listing.Ancestors.end())
-            continue;   // a cycle
-        const std::string SubAbsolute = Absolute + Sub.Name;
-        if (Sub.ThroughLink) {
-            bool Resolved = false;
-            if (LeadsInsideTree(SubAbsolute, Listing.RootReal, Resolved))
-                continue;   // listed under its real path
-            if (!Resolved) {
-                Listing.Problem(SubAbsolute, SystemReason(errno));
-                continue;
-            }
-            auto& Outside = Listing.OutsideListed;
-            if (std::find(Outside.begin(), Outside.end(), Sub.Id) != Outside.end())
-                continue;   // many links to one outside folder list it once
-            Outside.push_back(Sub.Id);
-        }
-        Listing.Ancestors.push_back(Sub.Id);
-        ListFolder(SubAbsolute + Separator, Relative + Sub.Name + Separator, Listing);
-        Listing.Ancestors.pop_back();
-    }
-}
+    TFolderEntries& FFiles;
+    TFolderEntries* FFolders;
+    TFolderProblems* FProblems;
+    TFolderCompareControl* FControl;
+    std::string FStart, FRelative;
+    size_t FStartRelative = 0;
+    TFolderId FRootId;
+    std::vector<TFrame> FFrames;
+    std::unordered_set<TFolderId, TFolderIdHash> FVisited;
+    std::vector<char> FBuffer;
+    size_t FOpen = 0;
+};
 
 // The order of the rows: the locale's collation with letter case ignored, then letter case,
 // then the bytes of the name, so the order is total and equal names on both sides meet. The C
@@ -312,24 +491,77 @@ enum class TJudgement { Equal, Different, ReadBytes };
         return TJudgement::Different;
     if (L.Type == TFolderEntryType::Link)
         return L.LinkTarget == R.LinkTarget ? TJudgement::Equal : TJudgement::Different;
-    if (L.Size < 0 || L.Size != R.Size)
+    if (L.Size < 0 || R.Size < 0)
         return TJudgement::Different;
-    // Only regular files are opened: a FIFO or a device would block or never end.
-    return L.Type == TFolderEntryType::Regular && L.Size > 0 ? TJudgement::ReadBytes : TJudgement::Equal;
+    // Only regular files are opened: a FIFO or a device would block or never end. A size of 0
+    // proves nothing: files of /proc and /sys say 0 and hold text all the same.
+    if (L.Type != TFolderEntryType::Regular)
+        return L.Size == R.Size ? TJudgement::Equal : TJudgement::Different;
+    return L.Size == R.Size || L.Size == 0 || R.Size == 0 ? TJudgement::ReadBytes : TJudgement::Different;
 }
 
 void MarkNewer(TFolderComparison& Result, qsizetype Row, const TFolderEntry& L, const TFolderEntry& R)
 {
-    if (!L.HasTime || !R.HasTime)
-        return;
+    if (!L.HasTime || !R.HasTime || L.Type != TFolderEntryType::Regular || R.Type != TFolderEntryType::Regular)
+        return;   // a link's own time says nothing about which side is newer
     Result.LeftNewer[Row] = L.ModifiedNs > R.ModifiedNs;
     Result.RightNewer[Row] = R.ModifiedNs > L.ModifiedNs;
 }
 
+// Folders make rows only where there is something to tell: one on one side only that holds
+// nothing (its files would tell otherwise), one that could not be listed, one whose name is a file
+// on the other side. Files always make rows.
+[[nodiscard]] bool ShowsFolderRow(const TFolderEntry* L, const TFolderEntry* R)
+{
+    const bool LeftFolder = L && L->Type == TFolderEntryType::Folder;
+    const bool RightFolder = R && R->Type == TFolderEntryType::Folder;
+    if (!LeftFolder && !RightFolder)
+        return true;
+    if (L && R && LeftFolder != RightFolder)
+        return true;
+    const bool Unlisted = (LeftFolder && L->Folder == TFolderEntry::Unreadable)
+                          || (RightFolder && R->Folder == TFolderEntry::Unreadable);
+    if (Unlisted)
+        return true;
+    return !(L && R) && (L ? L : R)->Folder == TFolderEntry::Empty;
+}
+
+[[nodiscard]] TFolderSide SideOf(const TFolderEntry* Entry)
+{
+    if (!Entry)
+        return TFolderSide::Absent;
+    switch (Entry->Type) {
+    case TFolderEntryType::Regular: return TFolderSide::File;
+    case TFolderEntryType::Other: return TFolderSide::Special;
+    case TFolderEntryType::Link: return Entry->LinkLoops ? TFolderSide::LoopingLink : TFolderSide::DanglingLink;
+    case TFolderEntryType::Folder: return TFolderSide::Folder;
+    case TFolderEntryType::Unknown: break;
+    }
+    return TFolderSide::File;
+}
+
+[[nodiscard]] bool IsUnreadable(const TFolderEntry* Entry)
+{
+    return Entry
+           && (Entry->Type == TFolderEntryType::Unknown
+               || (Entry->Type == TFolderEntryType::Folder && Entry->Folder == TFolderEntry::Unreadable));
+}
+
+// A folder's cell ends in a separator, as listings mark folders.
+[[nodiscard]] QString CellOf(const TFolderEntry* Entry)
+{
+    if (!Entry)
+        return QString();
+    return Entry->Type == TFolderEntryType::Folder ? Entry->Path + QLatin1Char(Separator) : Entry->Path;
+}
+
 [[nodiscard]] TFolderEntries ListTree(const QString& Root, TFolderProblems& Problems, TFolderCompareControl* Control)
 {
-    TFolderEntries Files;
-    ListFilesRecursive(Root, Root, Files, &Problems, Control);
+    // The folders go into the same list: an empty one, one that could not be listed, or one whose
+    // name is a file on the other side makes a row, and --diff names one-sided folders whole.
+    TFolderEntries Files, Folders;
+    ListFilesRecursive(Root, Root, Files, &Problems, Control, &Folders);
+    Files.append(std::move(Folders));
     return Files;
 }
 
@@ -415,16 +647,42 @@ struct TFileRef
 
 constexpr qint64 BlockSize = 256 * 1024;
 
+// A file that says it is empty may be a pseudo-file whose content is made as it is read; some
+// never end (/proc/self/pagemap), so reading stops here and the pair is not judged.
+constexpr qint64 PseudoFileLimit = 16 * 1024 * 1024;
+
+// Reads both files to their ends, whatever their stated sizes, and compares.
+bool SamePseudoContents(int LeftFd, const TFileRef& LeftFile, int RightFd, const TFileRef& RightFile,
+                        std::vector<char>& A, std::vector<char>& B, const TFolderCompareControl* Control)
+{
+    for (qint64 Done = 0;;) {
+        if (Control && Control->Cancel.load(std::memory_order_relaxed))
+            return false;   // the result is dropped
+        const qint64 GotLeft = ReadFully(LeftFd, A.data(), BlockSize, LeftFile);
+        const qint64 GotRight = ReadFully(RightFd, B.data(), BlockSize, RightFile);
+        if (GotLeft != GotRight || std::memcmp(A.data(), B.data(), size_t(GotLeft)) != 0)
+            return false;
+        if (GotLeft < BlockSize)
+            return true;
+        Done += GotLeft;
+        if (Done >= PseudoFileLimit)
+            throw TReadFailure(LeftFile.Path(), QStringLiteral("It says it is empty but reads on beyond %1 MiB.")
+                                                    .arg(PseudoFileLimit / (1024 * 1024)));
+    }
+}
+
 bool SameContents(const TFileRef& LeftFile, const TFileRef& RightFile, std::vector<char>& A, std::vector<char>& B,
                   const TFolderCompareControl* Control)
 {
     qint64 LeftSize = 0, RightSize = 0;
     const TFileDescriptor Left(OpenRegular(LeftFile, LeftSize));
     const TFileDescriptor Right(OpenRegular(RightFile, RightSize));
-    if (LeftSize != RightSize)
-        return false;   // changed since it was listed
     A.resize(size_t(BlockSize));
     B.resize(size_t(BlockSize));
+    if (LeftSize == 0 || RightSize == 0)
+        return SamePseudoContents(Left.Fd, LeftFile, Right.Fd, RightFile, A, B, Control);
+    if (LeftSize != RightSize)
+        return false;   // changed since it was listed
     for (qint64 Remaining = LeftSize; Remaining > 0;) {
         if (Control && Control->Cancel.load(std::memory_order_relaxed))
             return false;   // the result is dropped
@@ -446,6 +704,31 @@ constexpr int FolderOpenFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 #else
 constexpr int FolderOpenFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 #endif
+
+// Opens Root + Relative (a folder; Relative empty or ending in a separator) for lookups. A path
+// beyond the system's limit is opened piece by piece, each piece relative to the one before.
+[[nodiscard]] int OpenFolderPath(const QByteArray& Root, const QByteArray& Relative)
+{
+    if (Root.size() + Relative.size() < PATH_MAX)
+        return ::open((Root + Relative).constData(), FolderOpenFlags);
+    int Fd = ::open(Root.constData(), FolderOpenFlags);
+    for (qsizetype At = 0; Fd >= 0 && At < Relative.size();) {
+        qsizetype End = std::min(Relative.size(), At + PATH_MAX - 1);
+        if (End < Relative.size())
+            End = Relative.lastIndexOf(Separator, End - 1) + 1;
+        if (End <= At) {
+            ::close(Fd);
+            errno = ENAMETOOLONG;
+            return -1;   // one name longer than the limit: the file system holds none
+        }
+        const QByteArray Piece = Relative.sliced(At, End - At);
+        const int Next = ::openat(Fd, Piece.constData(), FolderOpenFlags);
+        ::close(Fd);
+        Fd = Next;
+        At = End;
+    }
+    return Fd;
+}
 
 // One side's folder of the pairs being read, held open while consecutive pairs lie in it, so a
 // file is opened by its name alone instead of walking its whole path again.
@@ -472,7 +755,7 @@ public:
             FOpen = true;
             FFolder = Folder.toByteArray();
             FFolderPath = FRoot + FFolder;
-            FFd = ::open(FFolderPath.constData(), FolderOpenFlags);
+            FFd = OpenFolderPath(FRoot, FFolder);
         }
         if (FFd < 0) {
             // Opened by its whole path, so the message is about the file.
@@ -510,10 +793,12 @@ void CompareContents(TFolderComparison& Result, const std::vector<qsizetype>& Ro
     const unsigned Threads =
         unsigned(std::clamp<size_t>(Rows.size() / 64 + 1, 1, size_t(std::clamp(std::thread::hardware_concurrency(), 2u, 4u))));
     std::vector<TFolderProblems> Problems(Threads);
+    std::vector<std::vector<std::pair<qsizetype, QString>>> Reasons(Threads);
     std::vector<std::exception_ptr> Failures(Threads);
-    // Each worker writes only the kinds of its own rows, through a pointer taken here, once:
-    // a non-const [] on the list from several threads could detach it.
+    // Each worker writes only the kinds of its own rows, through pointers taken here, once:
+    // a non-const [] on a list from several threads could detach it.
     TDiffItem* const Items = Result.Items.data();
+    TFolderRowInfo* const Info = Result.Info.data();
     auto Work = [&](unsigned Worker) {
         try {
             std::vector<char> A, B;
@@ -524,11 +809,16 @@ void CompareContents(TFolderComparison& Result, const std::vector<qsizetype>& Ro
                         return;
                     const qsizetype Row = Rows[I];
                     bool Same = false;
+                    const TFileRef LeftRef = LeftFolder.Locate(std::as_const(Result.LeftBytes)[Row]);
+                    const TFileRef RightRef = RightFolder.Locate(std::as_const(Result.RightBytes)[Row]);
                     try {
-                        Same = SameContents(LeftFolder.Locate(std::as_const(Result.LeftBytes)[Row]),
-                                            RightFolder.Locate(std::as_const(Result.RightBytes)[Row]), A, B, Control);
+                        Same = SameContents(LeftRef, RightRef, A, B, Control);
                     } catch (const TReadFailure& Failure) {
+                        // Not different: nobody knows. The row says so, with the reason.
                         Problems[Worker].Add(Failure.Problem);
+                        const bool LeftFailed = Failure.Problem.Path == QString::fromUtf8(LeftRef.Path());
+                        (LeftFailed ? Info[Row].LeftUnreadable : Info[Row].RightUnreadable) = true;
+                        Reasons[Worker].emplace_back(Row, Failure.Problem.Reason);
                     }
                     Items[Row].Kind = Same ? dkEqual : dkDifferent;
                     if (Control)
@@ -557,6 +847,9 @@ void CompareContents(TFolderComparison& Result, const std::vector<qsizetype>& Ro
             std::rethrow_exception(Failure);
     for (const TFolderProblems& P : Problems)
         Result.Problems.Add(P);
+    for (const auto& Of : Reasons)
+        for (const auto& [Row, Reason] : Of)
+            Result.Reasons.insert(Row, Reason);
 }
 
 // Writes Count with the thousands grouped, "41,000".
@@ -590,14 +883,105 @@ void TFolderProblems::Add(const TFolderProblems& Other)
     Count += Other.Count;
 }
 
+bool TFolderComparison::IsDifference(qsizetype Item) const
+{
+    const TDiffKind Kind = Items[Item].Kind;
+    if (Kind == dkEqual)
+        return false;
+    return Kind != dkDifferent || Item >= Info.size() || !Info[Item].Unreadable();
+}
+
 bool TFolderComparison::HasDifferences() const
 {
-    return std::any_of(Items.cbegin(), Items.cend(), [](const TDiffItem& I) { return I.Kind != dkEqual; });
+    for (qsizetype I = 0; I < Items.size(); ++I)
+        if (IsDifference(I))
+            return true;
+    return false;
 }
 
 qsizetype TFolderComparison::CountOf(TDiffKind Kind) const
 {
-    return std::count_if(Items.cbegin(), Items.cend(), [Kind](const TDiffItem& I) { return I.Kind == Kind; });
+    qsizetype Count = 0;
+    for (qsizetype I = 0; I < Items.size(); ++I)
+        Count += Items[I].Kind == Kind && (Kind == dkEqual || IsDifference(I));
+    return Count;
+}
+
+qsizetype TFolderComparison::UnreadableCount() const
+{
+    return std::count_if(Info.cbegin(), Info.cend(), [](const TFolderRowInfo& I) { return I.Unreadable(); });
+}
+
+TDiffItems FolderNavigationItems(const TFolderComparison& Comparison, bool SkipUnreadable)
+{
+    TDiffItems Items = Comparison.Items;   // shared until a row changes
+    if (!SkipUnreadable)
+        return Items;
+    for (qsizetype I = 0; I < Comparison.Info.size() && I < Items.size(); ++I)
+        if (Comparison.Info[I].Unreadable())
+            Items[I].Kind = dkEqual;
+    return Items;
+}
+
+const char* FileTypeWord(std::uint32_t Mode, qint64 Size)
+{
+    switch (Mode & S_IFMT) {
+    case S_IFREG: return Size == 0 ? "regular empty file" : "regular file";
+    case S_IFDIR: return "directory";
+    case S_IFIFO: return "fifo";
+    case S_IFSOCK: return "socket";
+    case S_IFCHR: return "character special file";
+    case S_IFBLK: return "block special file";
+    case S_IFLNK: return "symbolic link";
+    default: return "weird file";
+    }
+}
+
+QString FolderSideBadge(const TFolderComparison& Comparison, qsizetype Item, int Col)
+{
+    if (Item < 0 || Item >= Comparison.Info.size() || (Col != 1 && Col != 2))
+        return QString();
+    const TFolderRowInfo& Info = Comparison.Info[Item];
+    if (Col == 1 ? Info.LeftUnreadable : Info.RightUnreadable)
+        return QStringLiteral("could not be read");
+    switch (Col == 1 ? Info.Left : Info.Right) {
+    case TFolderSide::Folder: return QStringLiteral("folder");
+    case TFolderSide::DanglingLink: return QStringLiteral("dangling link");
+    case TFolderSide::LoopingLink: return QStringLiteral("looping link");
+    case TFolderSide::Special: return QStringLiteral("special file");
+    case TFolderSide::File: return Info.FileVersusFolder() ? QStringLiteral("file") : QString();
+    case TFolderSide::Absent: break;
+    }
+    return QString();
+}
+
+QString FolderRowToolTip(const TFolderComparison& Comparison, qsizetype Item, int Col)
+{
+    if (Item < 0 || Item >= Comparison.Info.size() || (Col != 1 && Col != 2))
+        return QString();
+    const TFolderRowInfo& Info = Comparison.Info[Item];
+    const bool Left = Col == 1;
+    const TFolderSide Side = Left ? Info.Left : Info.Right;
+    if (Side == TFolderSide::Absent)
+        return QString();
+    if (Left ? Info.LeftUnreadable : Info.RightUnreadable)
+        return QStringLiteral("Could not be read: %1").arg(Comparison.Reasons.value(Item));
+    const QString Target = QFile::decodeName((Left ? Comparison.LeftLinkTargets : Comparison.RightLinkTargets).value(Item));
+    switch (Side) {
+    case TFolderSide::DanglingLink: return QStringLiteral("A dangling link to %1").arg(Target);
+    case TFolderSide::LoopingLink: return QStringLiteral("A link that loops: %1").arg(Target);
+    case TFolderSide::Folder:
+        if (Info.FileVersusFolder())
+            return Left ? QStringLiteral("A folder here, a file on the right") : QStringLiteral("A folder here, a file on the left");
+        return QStringLiteral("An empty folder");
+    case TFolderSide::File:
+    case TFolderSide::Special:
+        if (Info.FileVersusFolder())
+            return Left ? QStringLiteral("A file here, a folder on the right") : QStringLiteral("A file here, a folder on the left");
+        break;
+    case TFolderSide::Absent: break;
+    }
+    return QString();
 }
 
 qint64 FileSizeOf(const QString& Path)
@@ -609,33 +993,25 @@ qint64 FileSizeOf(const QString& Path)
 }
 
 void ListFilesRecursive(const QString& Root, const QString& Folder, TFolderEntries& Files, TFolderProblems* Problems,
-                        TFolderCompareControl* Control)
+                        TFolderCompareControl* Control, TFolderEntries* Folders)
 {
     const std::string RootBytes = WithSeparator(PathBytes(Root).toStdString());
     const std::string FolderBytes = WithSeparator(PathBytes(Folder).toStdString());
     const std::string Relative = FolderBytes.compare(0, RootBytes.size(), RootBytes) == 0
                                      ? FolderBytes.substr(RootBytes.size())
                                      : std::string();
-
-    TListing Listing;
-    Listing.Files = &Files;
-    Listing.Problems = Problems;
-    Listing.Control = Control;
     struct stat St;
-    if (::stat(FolderBytes.c_str(), &St) != 0) {
-        Listing.Problem(FolderBytes, SystemReason(errno));
+    const bool Found = ::stat(FolderBytes.c_str(), &St) == 0;
+    const int Error = errno;
+    if (!Found || !S_ISDIR(St.st_mode)) {
+        if (Problems)
+            Problems->Add({Display(FolderBytes), Found ? QStringLiteral("Not a folder.") : SystemReason(Error)});
         return;
     }
-    if (!S_ISDIR(St.st_mode)) {
-        Listing.Problem(FolderBytes, QStringLiteral("Not a folder."));
-        return;
-    }
-    if (char* Real = ::realpath(RootBytes.c_str(), nullptr)) {
-        Listing.RootReal = WithSeparator(Real);
-        std::free(Real);
-    }
-    Listing.Ancestors.push_back({St.st_dev, St.st_ino});
-    ListFolder(FolderBytes, Relative, Listing);
+    struct stat RootSt;
+    const TFolderId RootId = ::stat(RootBytes.c_str(), &RootSt) == 0 ? IdOf(RootSt) : IdOf(St);
+    TTreeWalker Walker(Files, Folders, Problems, Control);
+    Walker.Walk(FolderBytes, Relative, RootId);
 }
 
 void SortFolderEntries(TFolderEntries& Files)
@@ -657,8 +1033,11 @@ TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& Rig
     // keys of equally set up collators compare alike).
     TFolderProblems LeftProblems, RightProblems;
     auto ListAndSort = [Control](const QString& Root, TFolderProblems& Problems) {
+        TFolderEntries Files = ListTree(Root, Problems, Control);
+        if (Control && Control->Cancel.load())
+            return TSortedSide();   // dropped: sorting a whole file system would keep Esc waiting
         const TPathOrder Order;
-        return SortSide(ListTree(Root, Problems, Control), Order);
+        return SortSide(std::move(Files), Order);
     };
     TSortedSide Right;
     std::exception_ptr RightFailure;
@@ -699,8 +1078,6 @@ TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& Rig
     }
     Result.LeftRoot = LeftRoot;
     Result.RightRoot = RightRoot;
-    Result.LeftFileCount = Left.Files.size();
-    Result.RightFileCount = Right.Files.size();
     // The left side's first problem is named when it has one.
     Result.Problems = LeftProblems.Count > 0 ? LeftProblems : RightProblems;
     Result.Problems.Count = LeftProblems.Count + RightProblems.Count;
@@ -713,13 +1090,15 @@ TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& Rig
     Result.RightBytes.reserve(Capacity);
     Result.LeftNewer.reserve(Capacity);
     Result.RightNewer.reserve(Capacity);
+    Result.Info.reserve(Capacity);
 
     // Both sides are sorted in the same order, so the union is one merge pass and each side's
     // position falls out of it.
     const TPathOrder Order;
     std::vector<qsizetype> ToRead;
     std::vector<std::pair<const TFolderEntry*, const TFolderEntry*>> ReadPairs;
-    qsizetype Li = 0, Ri = 0;
+    qsizetype Li = 0, Ri = 0;            // positions in the sorted lists, folders included
+    qsizetype LeftFiles = 0, RightFiles = 0;
     while (Li < Left.Files.size() || Ri < Right.Files.size()) {
         int C;
         if (Li == Left.Files.size())
@@ -730,20 +1109,49 @@ TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& Rig
             C = Order.Compare(Left.Keys[size_t(Li)], Left.Files[Li], Right.Keys[size_t(Ri)], Right.Files[Ri]);
         const TFolderEntry* L = C <= 0 ? &Left.Files[Li] : nullptr;
         const TFolderEntry* R = C >= 0 ? &Right.Files[Ri] : nullptr;
+        Li += L != nullptr;
+        Ri += R != nullptr;
+        const bool LeftFolder = L && L->Type == TFolderEntryType::Folder;
+        const bool RightFolder = R && R->Type == TFolderEntryType::Folder;
+        if (LeftFolder)
+            Result.LeftFolders.insert(L->Bytes);
+        if (RightFolder)
+            Result.RightFolders.insert(R->Bytes);
+        if (!ShowsFolderRow(L, R))
+            continue;
+
         TDiffItem Item;
-        Item.LeftIndex = L ? std::int32_t(Li) : -1;
-        Item.RightIndex = R ? std::int32_t(Ri) : -1;
+        // A folder's row stands where it would stand among the side's files.
+        Item.LeftIndex = L ? std::int32_t(LeftFiles) : -1;
+        Item.RightIndex = R ? std::int32_t(RightFiles) : -1;
+        LeftFiles += L && !LeftFolder;
+        RightFiles += R && !RightFolder;
         Item.Kind = L && R ? dkEqual : L ? dkLeftOnly : dkRightOnly;
         const qsizetype Row = Result.Items.size();
+        const TFolderRowInfo Info{SideOf(L), SideOf(R), IsUnreadable(L), IsUnreadable(R)};
         Result.Items.append(Item);
+        Result.Info.append(Info);
         Result.Paths.append(L ? L->Path : R->Path);
-        Result.LeftCells.append(L ? L->Path : QString());
-        Result.RightCells.append(R ? R->Path : QString());
+        Result.LeftCells.append(CellOf(L));
+        Result.RightCells.append(CellOf(R));
         Result.LeftBytes.append(L ? L->Bytes : QByteArray());
         Result.RightBytes.append(R ? R->Bytes : QByteArray());
         Result.LeftNewer.append(false);
         Result.RightNewer.append(false);
-        if (L && R) {
+        for (const auto& [Entry, Targets] : {std::pair(L, &Result.LeftLinkTargets), std::pair(R, &Result.RightLinkTargets)})
+            if (Entry && Entry->Type == TFolderEntryType::Link)
+                Targets->insert(Row, Entry->LinkTarget);
+        if (Info.Unreadable())
+            Result.Reasons.insert(Row, Info.LeftUnreadable ? L->Reason : R->Reason);
+        if (!L || !R) {
+            continue;
+        } else if (Info.Unreadable()) {
+            Result.Items[Row].Kind = dkDifferent;   // a state of its own, told by Info
+        } else if (Info.FileVersusFolder()) {
+            Result.Items[Row].Kind = dkDifferent;
+            Result.LeftTypeWords.insert(Row, FileTypeWord(L->Mode, L->Size));
+            Result.RightTypeWords.insert(Row, FileTypeWord(R->Mode, R->Size));
+        } else {
             switch (JudgeBoth(*L, *R)) {
             case TJudgement::Equal: break;
             case TJudgement::Different: Result.Items[Row].Kind = dkDifferent; break;
@@ -755,9 +1163,9 @@ TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& Rig
             if (Result.Items[Row].Kind == dkDifferent)
                 MarkNewer(Result, Row, *L, *R);
         }
-        Li += L != nullptr;
-        Ri += R != nullptr;
     }
+    Result.LeftFileCount = LeftFiles;
+    Result.RightFileCount = RightFiles;
 
     CompareContents(Result, ToRead, Control);
     if (Control && Control->Cancel.load()) {
@@ -766,7 +1174,7 @@ TFolderComparison CompareFolderTrees(const QString& LeftRoot, const QString& Rig
         return Stopped;
     }
     for (size_t I = 0; I < ToRead.size(); ++I)
-        if (Result.Items[ToRead[I]].Kind == dkDifferent)
+        if (Result.Items[ToRead[I]].Kind == dkDifferent && !Result.Info[ToRead[I]].Unreadable())
             MarkNewer(Result, ToRead[I], *ReadPairs[I].first, *ReadPairs[I].second);
     return Result;
 }

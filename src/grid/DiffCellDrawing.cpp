@@ -46,8 +46,13 @@ namespace {
     return {};  // the placeholder: dkEqual, no lines
 }
 
-[[nodiscard]] QColor RowBackground(const TDiffItem& Item, const TDiffCellSource& Source, const QPalette& Palette)
+[[nodiscard]] QColor RowBackground(const TDiffItem& Item, const TDiffCellSource& Source, const QPalette& Palette,
+                                   int ARow)
 {
+    // A pair that could not be read is not known to differ: no colour, its badge tells.
+    if (Source.FolderMode && Source.FolderRows && Item.Kind == dkDifferent && ARow >= 1
+        && ARow - 1 < Source.FolderRows->Items.size() && !Source.FolderRows->IsDifference(ARow - 1))
+        return Palette.color(QPalette::Base);
     switch (Item.Kind) {
     case dkLeftOnly:
         return Source.Colors.Added;
@@ -93,16 +98,25 @@ void DrawHeaderCell(QPainter& Painter, const TDiffGrid& Grid, int ACol, const QR
     return Flags && ARow - 1 >= 0 && ARow - 1 < Flags->size() && (*Flags)[ARow - 1];
 }
 
-void DrawNewBadge(QPainter& Painter, const QRect& Rect, const QColor& Back)
+void DrawBadge(QPainter& Painter, const QRect& Rect, const QColor& Back, const QString& Text)
 {
     const TTextMeasure Measure(Painter.font(), Painter.device());
-    const int Width = Measure.Width(u"new") + 8;
+    const int Width = Measure.Width(Text) + 8;
     const int Right = RightOf(Rect) - 4;
     const int Top = Rect.top() + 2;
     QRect Badge(Right - Width, Top, Width, Measure.LineHeight() + 4);
     Painter.fillRect(Badge, Back);
     Painter.setPen(QColor(0, 0, 0));
-    GdiDrawText(Painter, QStringLiteral("new"), Badge, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    GdiDrawText(Painter, Text, Badge, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+}
+
+// What a folder row's side is, when it is not a plain file: drawn on a neutral colour, so it never
+// reads as a difference.
+[[nodiscard]] QString FolderBadgeOf(const TDiffCellSource& Source, int ACol, int ARow)
+{
+    if (!Source.FolderMode || !Source.FolderRows || ARow < 1 || ARow - 1 >= Source.FolderRows->Items.size())
+        return QString();
+    return FolderSideBadge(*Source.FolderRows, ARow - 1, ACol);
 }
 
 // A segment of the visual line that starts at LineLeft (where its tab stops count from).
@@ -262,7 +276,7 @@ void DrawDiffCell(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow, 
     }
     const QPalette& Palette = Grid.palette();
     const TDiffItem Item = ItemOfRow(Source, ARow);
-    const QColor Back = RowBackground(Item, Source, Palette);
+    const QColor Back = RowBackground(Item, Source, Palette, ARow);
     const QColor TextColor = ReadableTextOn(Back, Palette.color(QPalette::Text));
     Painter.fillRect(Rect, Back);
 
@@ -278,7 +292,9 @@ void DrawDiffCell(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow, 
         QRect Inner = Shrunk(Rect, 2);
         GdiDrawText(Painter, Text, Inner, DT_WORDBREAK | DT_NOPREFIX);
         if (Badge)
-            DrawNewBadge(Painter, Rect, Source.Colors.DifferentText);
+            DrawBadge(Painter, Rect, Source.Colors.DifferentText, QStringLiteral("new"));
+        else if (const QString Folder = FolderBadgeOf(Source, ACol, ARow); !Folder.isEmpty())
+            DrawBadge(Painter, Rect, Palette.color(QPalette::ToolTipBase), Folder);
     }
     DrawSelectedRowFrame(Painter, Grid, ACol, ARow, Back);
 }

@@ -6,6 +6,7 @@
 
 #include "engine/DiffEngine.h"
 #include "engine/IntraLine.h"
+#include "folder/FolderCompare.h"
 #include "grid/GdiText.h"
 
 #include <QColor>
@@ -32,6 +33,8 @@ struct TDiffCellSource {
     // Folder mode: the newer file of a differing pair, per item (a "new" badge on that side).
     const QList<bool>* LeftNewer = nullptr;
     const QList<bool>* RightNewer = nullptr;
+    // Folder mode: the rows' other badges ("folder", "could not be read", ...) and their state.
+    const TFolderComparison* FolderRows = nullptr;
     bool IgnoreCase = false;
     TDiffColors Colors;
     QFont Font;  // the grid font (face, size from the settings)

@@ -556,9 +556,17 @@ int GdiDrawText(QPainter& Painter, const QString& Text, QRect& Rect, unsigned Fl
     if (!(Flags & DT_NOCLIP))
         Painter.setClipRect(Rect, Qt::IntersectClip);
     const int Bottom = Rect.top() + Rect.height();
+    // Lines the painter cannot show (a row taller than the view) are passed over.
+    const QRect Clip = Painter.hasClipping() ? Painter.clipBoundingRect().toAlignedRect() : QRect();
     for (const TTextLine& Line : Layout.Lines) {
         if (!(Flags & DT_NOCLIP) && Y >= Bottom)
             break;
+        if (Clip.isValid() && (Y + Measure.LineHeight() <= Clip.top() || Y > Clip.bottom())) {
+            if (Y > Clip.bottom())
+                break;
+            Y += Measure.LineHeight();
+            continue;
+        }
         const QStringView Piece = QStringView(Shown).sliced(Line.Start, Line.Len);
         const int X = (Flags & (DT_CENTER | DT_RIGHT)) ? AlignedX(Rect, Measure.Width(Piece), Flags) : Rect.left();
         GdiTextOut(Painter, Measure, X, Y, Piece);

@@ -578,6 +578,9 @@ void TDiffGrid::EnsureTextVisible(int ARow, int ACol, int CharStart, int CharLen
     const std::int64_t Want = std::clamp(Top - Room / 3, d->Offset(ARow), d->Offset(ARow) + d->Extra(ARow));
     int R = ARow, Units = 0;
     d->LastPositionUpTo(Want, R, Units);
+    // Positions inside the row lie a line apart: rounding down may leave its end out.
+    if (Bottom > d->Offset(R) + d->InnerPixels(R, Units) + Room)
+        d->FirstPositionFrom(Bottom - Room, R, Units);
     SetScrollPosition(R, Units);
 }
 

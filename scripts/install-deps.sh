@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-svg-dev libgl-dev
-  fonts-liberation
+  fonts-liberation fonts-dejavu-core fonts-noto-mono
   xvfb xauth
   diffutils
   openssl

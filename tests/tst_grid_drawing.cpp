@@ -1,5 +1,5 @@
 // The owner-drawn cells on a real grid, checked by their pixels. Liberation Mono at 15 px
-// without antialiasing: every character is a 9 px band, a line 17 px, and ink pixels carry
+// without antialiasing: every character is a 9 px band, a line 23 px, and ink pixels carry
 // exactly the pen colour.
 
 #include "grid/DiffCellDrawing.h"
@@ -18,7 +18,7 @@
 namespace {
 
 constexpr int kAdvance = 9;
-constexpr int kLine = 17;
+constexpr int kLine = 23;
 constexpr int kTab = 8 * kAdvance;
 
 const QColor kAdded(224, 240, 255);
@@ -79,7 +79,7 @@ struct TFixture {
         Grid.SetColWidths(0, 40);
         Grid.SetColWidths(1, 300);
         Grid.SetColWidths(2, 300);
-        Grid.SetDefaultRowHeight(21);
+        Grid.SetDefaultRowHeight(kLine + 4);
         Grid.SetRowHeights(0, 32);
     }
 
@@ -118,7 +118,7 @@ int CountColour(const QImage& Image, const QRect& Area, const QColor& Colour)
     return Count;
 }
 
-// The 9 x 17 band of character Index on line Line of a cell whose text starts 2 px inside it.
+// The 9 x 23 band of character Index on line Line of a cell whose text starts 2 px inside it.
 QRect CharBand(const QRect& Cell, int Index, int Line = 0)
 {
     return QRect(Cell.x() + 2 + Index * kAdvance, Cell.y() + 2 + Line * kLine, kAdvance, kLine);
@@ -520,10 +520,10 @@ void TestGridDrawing::rowsHoldTheLinesTheyPaint()
     F.Fill({Item(TDiffKind(Kind), 0, 0), Item(dkRightOnly, -1, 1)}, {Text}, {"x", "next row"}, 1);
     F.Source.FolderMode = FolderMode;
     F.Grid.SetColWidths(1, Chars * kAdvance + 4);
-    UpdateAllRowHeightsOf(F.Grid, MonoFont(), 21, F.Source);
-    const int Height = std::max(21, Lines * kLine + 4);
+    UpdateAllRowHeightsOf(F.Grid, MonoFont(), kLine + 4, F.Source);
+    const int Height = Lines * kLine + 4;
     QCOMPARE(F.Grid.RowHeights(1), Height);
-    QCOMPARE(MeasureRowHeight(F.Grid, QFontMetrics(MonoFont()), 1, 21, F.Source), Height);
+    QCOMPARE(MeasureRowHeight(F.Grid, QFontMetrics(MonoFont()), 1, kLine + 4, F.Source), Height);
     F.Grid.SetRow(3);
 
     const QImage Image = F.Screen();

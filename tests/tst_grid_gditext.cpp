@@ -1,6 +1,7 @@
 // The GDI-style text layer: word breaking, measuring and drawing on a fixed font.
-// Liberation Mono at 15 px: every character advances 9 px, a line is 17 px high, and the tab
-// stops (8 average character widths) lie every 72 px.
+// Liberation Mono at 15 px: every character advances 9 px, a line is 23 px high (the font's
+// 17 px of ascent and descent, widened to hold marks stacked over capitals), and the tab stops
+// (8 average character widths) lie every 72 px.
 
 #include "grid/GdiText.h"
 
@@ -13,7 +14,8 @@
 namespace {
 
 constexpr int kAdvance = 9;
-constexpr int kLine = 17;
+constexpr int kFontHeight = 17;
+constexpr int kLine = 23;
 constexpr int kTab = 8 * kAdvance;
 
 QFont MonoFont()
@@ -115,7 +117,8 @@ void TestGridGdiText::initTestCase()
     const QFontMetrics Metrics(MonoFont());
     QCOMPARE(QFontInfo(MonoFont()).family(), QStringLiteral("Liberation Mono"));
     QCOMPARE(Metrics.horizontalAdvance(QChar(u'W')), kAdvance);
-    QCOMPARE(Metrics.height(), kLine);
+    QCOMPARE(Metrics.height(), kFontHeight);
+    QCOMPARE(TTextMeasure(MonoFont()).LineHeight(), kLine);
     QCOMPARE(TTextMeasure(MonoFont()).TabStop(), kTab);
 }
 
@@ -469,12 +472,12 @@ void TestGridGdiText::wrappedTextIsClippedToTheRect()
     QPainter Painter(&Image);
     Painter.setFont(MonoFont());
     Painter.setPen(Qt::black);
-    QRect Rect(0, 0, 4 * kAdvance, 20);
+    QRect Rect(0, 0, 4 * kAdvance, kLine + 10);
     const int Height = GdiDrawText(Painter, QStringLiteral("WWWW WWWW WWWW"), Rect, DT_WORDBREAK | DT_NOPREFIX);
     Painter.end();
     QCOMPARE(Height, 3 * kLine);
     const QRect Ink = InkBounds(Image);
-    QVERIFY(Ink.bottom() < 20);
+    QVERIFY(Ink.bottom() < kLine + 10);
     QVERIFY(Ink.bottom() >= kLine);  // the second line is drawn as far as the rect reaches
     QVERIFY(Ink.right() < 4 * kAdvance);
 }

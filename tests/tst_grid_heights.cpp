@@ -1,6 +1,7 @@
 // Row heights: the header band, the base row and word-wrapped text measured as it is painted:
 // by DrawText's word break, and a changed line by FitCharsInWidth.
-// Liberation Mono at 15 px: 9 px a character, 17 px a line, so the base row is 21 px.
+// Liberation Mono at 15 px: 9 px a character, 23 px a line (its 17 px of ascent and descent
+// widened to hold marks stacked over capitals), so the base row is 27 px.
 
 #include "grid/DiffCellDrawing.h"
 #include "grid/GdiText.h"
@@ -14,7 +15,7 @@
 namespace {
 
 constexpr int kAdvance = 9;
-constexpr int kLine = 17;
+constexpr int kLine = 23;
 constexpr int kBase = kLine + 4;
 
 QFont MonoFont()
@@ -55,7 +56,7 @@ int PlainRowHeight(const TDiffGrid& Grid, int Row, int Base, bool Changed = fals
             int Lines = 0;
             for (int Pos = 0, Count = 0; FitCharsInWidth(Metrics, Text, Pos, Rect.width(), Count); Pos += Count)
                 ++Lines;
-            TextHeight = Lines * Metrics.height();
+            TextHeight = Lines * TTextMeasure(Metrics).LineHeight();
         } else {
             TextHeight = GdiDrawText(Painter, Text, Rect, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
         }
@@ -143,7 +144,7 @@ void TestGridHeights::baseRowHeightOfTheDesignFont()
     QCOMPARE(BaseRowHeightFor(MonoFont()), kBase);
     QFont Design(QStringLiteral("Courier New"));
     Design.setPixelSize(15);
-    QCOMPARE(BaseRowHeightFor(Design), 21);
+    QCOMPARE(BaseRowHeightFor(Design), 27);
 }
 
 void TestGridHeights::rowHeights_data()

@@ -4,7 +4,9 @@
 #include "grid/TDiffGrid.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QMouseEvent>
 #include <QRandomGenerator>
 #include <QScrollBar>
@@ -68,6 +70,11 @@ private slots:
     void doubleClickIsAPressThenDblClick();
     void setRowScrollsIntoView();
     void columnTextsAndCells();
+    void scrollRangeWalksThroughTallRows();
+    void tallTopRowIsDrawnBelowTheHeader();
+    void textInATallRowIsBroughtIntoView_data();
+    void textInATallRowIsBroughtIntoView();
+    void tallRowKeepsItsPlaceWhenTheViewChanges();
 };
 
 void TestGridWidget::defaults()
@@ -553,6 +560,154 @@ void TestGridWidget::columnTextsAndCells()
     QCOMPARE(Grid.Cells(1, 3), QStringLiteral("c"));
     QCOMPARE(Grid.Cells(1, 5), QString());
     QCOMPARE(Grid.RowHeights(5), 20);
+}
+
+
+namespace {
+
+// The distance of the view's top from the top of body row 1, as CellRect shows it.
+qint64 ViewPos(const TDiffGrid& Grid)
+{
+    qint64 Pos = 0;
+    for (int R = 1; R < Grid.TopRow(); ++R)
+        Pos += Grid.RowHeights(R) + 1;
+    return Pos + Grid.TopRowOffset();
+}
+
+}  // namespace
+
+// Every value of the scroll bar, in order: rows that fit stand at the top with their top only,
+// each value moves on by no more than the view shows (no pixel of a tall row is skipped), and
+// the last one shows the end of the last row.
+void TestGridWidget::scrollRangeWalksThroughTallRows()
+{
+    TDiffGrid Grid;
+    Grid.resize(400, 300);
+    Shape(Grid, 41);
+    const int Room = Grid.viewport()->height() - 31;
+    QRandomGenerator Random(7);
+    for (int R = 1; R <= 40; ++R)
+        Grid.SetRowHeights(R, Random.bounded(4) == 0 ? Random.bounded(Room + 1, 6 * Room) : Random.bounded(10, 60));
+    Grid.SetRowHeights(40, 3 * Room + 7);   // the last row is a tall one
+    QCoreApplication::processEvents();
+    QScrollBar* Bar = Grid.verticalScrollBar();
+    qint64 Last = -1;
+    for (int V = 0; V <= Bar->maximum(); ++V) {
+        Bar->setValue(V);
+        const qint64 Pos = ViewPos(Grid);
+        QCOMPARE(Grid.CellRect(1, Grid.TopRow()).top(), 31 - Grid.TopRowOffset());
+        if (Grid.RowHeights(Grid.TopRow()) <= Room)
+            QCOMPARE(Grid.TopRowOffset(), 0);
+        else
+            QVERIFY(Grid.TopRowOffset() <= Grid.RowHeights(Grid.TopRow()) - Room);
+        // (the line under a row may pass unseen)
+        QVERIFY2(Pos > Last && Pos - Last <= Room + 1, qPrintable(QStringLiteral("value %1: %2 -> %3").arg(V).arg(Last).arg(Pos)));
+        Last = Pos;
+        int Col = -1, Row = -1;
+        Grid.MouseToCell(60, 31, Col, Row);
+        QCOMPARE(Row, Grid.TopRow());
+    }
+    QCOMPARE(Grid.TopRow(), 40);
+    QCOMPARE(Grid.CellRect(1, 40).bottom(), Grid.viewport()->height() - 1);
+    // Stepping the slider lands on the same positions as setting its values.
+    Bar->setValue(0);
+    for (int V = 1; V <= Bar->maximum(); ++V) {
+        Bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        QCOMPARE(Bar->value(), V);
+    }
+}
+
+// A tall top row scrolled into is painted from above the body, clipped below the fixed row.
+void TestGridWidget::tallTopRowIsDrawnBelowTheHeader()
+{
+    TDiffGrid Grid;
+    Grid.resize(400, 300);
+    Shape(Grid, 5);
+    Grid.SetRowHeights(2, 2000);
+    QCoreApplication::processEvents();
+    QList<QRect> Rects;
+    Grid.OnDrawCell = [&Rects](QPainter& Painter, int, int ARow, const QRect& Rect, TGridDrawState) {
+        Painter.fillRect(Rect, ARow == 0 ? Qt::blue : Qt::red);
+        if (ARow == 2)
+            Rects << Rect;
+    };
+    Grid.SetTopRow(2);
+    Grid.verticalScrollBar()->setValue(Grid.verticalScrollBar()->value() + 10);
+    QCOMPARE(Grid.TopRow(), 2);
+    const int Offset = Grid.TopRowOffset();
+    QVERIFY(Offset > 0);
+    const QImage Image = Grid.viewport()->grab().toImage();
+    QCOMPARE(QColor(Image.pixel(60, 15)), QColor(Qt::blue));
+    QCOMPARE(QColor(Image.pixel(60, 40)), QColor(Qt::red));
+    QVERIFY(!Rects.isEmpty());
+    QCOMPARE(Rects.first(), QRect(0, 31 - Offset, 50, 2000));
+}
+
+void TestGridWidget::textInATallRowIsBroughtIntoView_data()
+{
+    QTest::addColumn<int>("TextTop");
+    QTest::addColumn<int>("StartRow");
+    QTest::newRow("far down the row") << 1500 << 1;
+    QTest::newRow("at its end") << 2980 << 1;
+    QTest::newRow("near its top") << 10 << 1;
+    QTest::newRow("from below it") << 1500 << 9;
+}
+
+void TestGridWidget::textInATallRowIsBroughtIntoView()
+{
+    QFETCH(int, TextTop);
+    QFETCH(int, StartRow);
+    TDiffGrid Grid;
+    Grid.resize(400, 300);
+    Shape(Grid, 10);
+    Grid.SetRowHeights(3, 3000);
+    QCoreApplication::processEvents();
+    QList<QList<int>> Asked;
+    Grid.OnTextRect = [&Asked, TextTop](int ACol, int ARow, int Start, int Len) {
+        Asked.append({ACol, ARow, Start, Len});
+        return QRect(5, TextTop, 30, 17);
+    };
+    Grid.SetTopRow(StartRow);
+    Grid.EnsureTextVisible(3, 2, 40, 3);
+    QCOMPARE(Asked, QList<QList<int>>({{2, 3, 40, 3}}));
+    const int Top = Grid.CellRect(2, 3).top() + TextTop;
+    QVERIFY2(Top >= 31 && Top + 17 <= Grid.viewport()->height(), qPrintable(QString::number(Top)));
+    // Already in view: nothing moves.
+    const int Value = Grid.verticalScrollBar()->value();
+    Grid.EnsureTextVisible(3, 2, 40, 3);
+    QCOMPARE(Grid.verticalScrollBar()->value(), Value);
+    // A row that fits is only scrolled into view as SetRow does, its text not asked for.
+    Grid.EnsureTextVisible(8, 2, 0, 1);
+    QCOMPARE(Asked.size(), 2);
+    QVERIFY(!Grid.CellRect(2, 8).isNull());
+    QVERIFY(Grid.CellRect(2, 8).bottom() < Grid.viewport()->height());
+}
+
+// Resizing the view or re-measuring rows keeps the view inside the tall row it stands in, as
+// far as the row still reaches.
+void TestGridWidget::tallRowKeepsItsPlaceWhenTheViewChanges()
+{
+    TDiffGrid Grid;
+    Grid.resize(400, 300);
+    Shape(Grid, 10);
+    Grid.SetRowHeights(3, 3000);
+    QCoreApplication::processEvents();
+    Grid.SetTopRow(3);
+    for (int I = 0; I < 20; ++I)
+        Grid.verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    const int Offset = Grid.TopRowOffset();
+    QVERIFY(Offset > 0);
+    Grid.resize(400, 350);
+    QCOMPARE(Grid.TopRow(), 3);
+    QVERIFY(qAbs(Grid.TopRowOffset() - Offset) < 20);
+    Grid.SetRowHeights(3, 400);   // shorter: the view keeps what is left of its offset
+    QCoreApplication::processEvents();
+    QCOMPARE(Grid.TopRow(), 3);
+    QVERIFY(Grid.TopRowOffset() <= 400 - (Grid.viewport()->height() - 31));
+    Grid.SetRowHeights(3, 20);   // now it fits: row by row again
+    QCoreApplication::processEvents();
+    QCOMPARE(Grid.TopRowOffset(), 0);
+    QCOMPARE(Grid.CellRect(1, Grid.TopRow()).top(), 31);
 }
 
 QTEST_MAIN(TestGridWidget)

@@ -151,7 +151,9 @@ private slots:
         QFont Design(QStringLiteral("Courier New"));
         Design.setPixelSize(15);
         QCOMPARE(W.FBaseRowHeight, BaseRowHeightFor(Design));
-        QCOMPARE(W.FBaseRowHeight, QFontMetrics(Design).height() + 4);
+        // A line of the design font holds marks stacked over capitals: 23 px, not its 17 px of
+        // ascent and descent.
+        QCOMPARE(W.FBaseRowHeight, 23 + 4);
         auto* Grid = D.Find<TDiffGrid>("grdDiff");
         QCOMPARE(Grid->DefaultRowHeight(), W.FBaseRowHeight);
         QCOMPARE(Grid->RowHeights(0), HeaderRowHeight(W.FBaseRowHeight));

@@ -385,6 +385,9 @@ void TfrmMain::FormCreate()
     grdDiff->OnDrawCell = [this](QPainter& Painter, int ACol, int ARow, const QRect& Rect, TGridDrawState State) {
         grdDiffDrawCell(Painter, ACol, ARow, Rect, State);
     };
+    grdDiff->OnTextRect = [this](int ACol, int ARow, int CharStart, int CharLen) {
+        return grdDiffTextRect(ACol, ARow, CharStart, CharLen);
+    };
     grdDiff->OnMouseDown = [this](Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y) {
         grdDiffMouseDown(Button, Shift, X, Y);
     };

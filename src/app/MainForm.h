@@ -265,6 +265,10 @@ public:
     void grdDiffMouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
     void grdDiffSelectCell(int ACol, int ARow, bool& CanSelect);
     void InvalidateGridRow(int Row);
+    // Where characters of a cell are drawn (the grid asks, to show them inside a tall row).
+    [[nodiscard]] QRect grdDiffTextRect(int ACol, int ARow, int CharStart, int CharLen) const;
+    // Brings the first highlighted range of Row into view (the row's top when it has none).
+    void ShowDifferenceOfRow(int Row);
     // Every comparison that shows rows ends here: the keys go to the grid, not the path box.
     void FocusComparisonRows();
 

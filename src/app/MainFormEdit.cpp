@@ -163,6 +163,8 @@ void TfrmMain::PositionCellEditor(int ACol, int ARow)
         return;
     }
     QRect Bounds = Cell.adjusted(2, 1, -2, -1);
+    // A row scrolled partly above the body: the editor stays below the header band.
+    Bounds.setTop(std::max(Bounds.top(), grdDiff->RowHeights(0) + 1));
     if (FCellEditor->width() != Bounds.width())
         FCellEditor->resize(Bounds.width(), FCellEditor->height());   // the text wraps at the cell's width
     // Text beyond what the cell shows wraps onto more lines: the editor grows downwards (over

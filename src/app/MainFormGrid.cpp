@@ -142,6 +142,19 @@ void TfrmMain::InvalidateGridRow(int Row)
         grdDiff->InvalidateRect(Area);
 }
 
+QRect TfrmMain::grdDiffTextRect(int ACol, int ARow, int CharStart, int CharLen) const
+{
+    return CellTextRect(*grdDiff, CellSource(), ACol, ARow, CharStart, CharLen);
+}
+
+void TfrmMain::ShowDifferenceOfRow(int Row)
+{
+    int Col = 1, Start = 0, Len = 0;
+    if (!FirstHighlightOfRow(*grdDiff, CellSource(), Row, Col, Start, Len))
+        Len = 0;
+    grdDiff->EnsureTextVisible(Row, Col, Start, Len);
+}
+
 void TfrmMain::FocusComparisonRows()
 {
     // Without rows there is nothing to step through: the path box keeps the keys, to correct a path.

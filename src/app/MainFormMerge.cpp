@@ -83,6 +83,7 @@ void TfrmMain::GoToDiffRow(int Row)
                                                   grdDiff->VisibleRowCount());
     grdDiff->SetRow(Scroll.Row);   // the selection moves before the top row is set
     grdDiff->SetTopRow(Scroll.TopRow);
+    ShowDifferenceOfRow(Scroll.Row);
 }
 
 void TfrmMain::btnFirstDiffClick()

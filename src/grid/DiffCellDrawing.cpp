@@ -214,10 +214,18 @@ void DrawHighlightedText(QPainter& Painter, const QRect& Rect, const QString& Te
     const int MaxWidth = Inner.width();
     const int LineHeight = Measure.LineHeight() > 0 ? Measure.LineHeight() : 14;
     const QStringView View(Text);
-    // Every line whose top lies inside Inner is drawn, the last one even if it reaches below.
+    // Every line whose top lies inside Inner is drawn, the last one even if it reaches below;
+    // of a row taller than the view only the lines the painter can show.
     const int MaxLines = (Inner.height() + LineHeight - 1) / LineHeight;
+    const QRect Clip = Painter.hasClipping() ? Painter.clipBoundingRect().toAlignedRect() : QRect();
     int Y = Inner.top();
     for (const TTextLine& Line : BreakTextLines(Measure, View, MaxWidth, TLineBreaking::KeepBlanks, MaxLines)) {
+        if (Clip.isValid() && (Y + LineHeight <= Clip.top() || Y > Clip.bottom())) {
+            if (Y > Clip.bottom())
+                break;
+            Y += LineHeight;
+            continue;
+        }
         const int Pos = Line.Start;
         const int LineEnd = Line.Start + Line.Len;
         int X = Inner.left();
@@ -241,6 +249,64 @@ void DrawHighlightedText(QPainter& Painter, const QRect& Rect, const QString& Te
         Y += LineHeight;
     }
     Painter.restore();
+}
+
+QRect CellTextRect(const TDiffGrid& Grid, const TDiffCellSource& Source, int ACol, int ARow, int Start, int Len)
+{
+    if (ACol < 1 || ACol >= Grid.ColCount() || ARow < 1 || ARow >= Grid.RowCount() || Len <= 0)
+        return {};
+    const QString& Text = Grid.CellText(ACol, ARow);
+    if (Start < 0 || Start >= Text.size())
+        return {};
+    const int End = int(std::min<qsizetype>(qsizetype(Start) + Len, Text.size()));
+    const TTextMeasure Measure(Source.Font, &Grid);
+    const int Width = Grid.ColWidths(ACol) - 4;
+    const QList<TTextLine> Lines = BreakTextLines(Measure, Text, Width, CellLineBreaking(Source, ACol, ARow));
+    // A range that starts among the blanks a break dropped begins on the next line.
+    int First = -1, Last = -1;
+    for (int I = 0; I < Lines.size(); ++I) {
+        const TTextLine& Line = Lines[I];
+        if (First < 0 && Start < Line.Start + Line.Len)
+            First = I;
+        if (Line.Start < End)
+            Last = I;
+        else
+            break;
+    }
+    if (First < 0 || Last < First)
+        return {};
+    const QStringView View(Text);
+    const TTextLine& Line = Lines[First];
+    const int From = std::max(Start, Line.Start);
+    const int X = Measure.Width(View.sliced(Line.Start, From - Line.Start));
+    const int W = First == Last ? Measure.Width(View.sliced(From, std::min(End, Line.Start + Line.Len) - From), X)
+                                : std::max(1, Width - X);
+    const int H = Measure.LineHeight();
+    return QRect(2 + X, 2 + First * H, std::max(1, W), (Last - First + 1) * H);
+}
+
+bool FirstHighlightOfRow(const TDiffGrid& Grid, const TDiffCellSource& Source, int ARow, int& ACol, int& Start,
+                         int& Len)
+{
+    bool Found = false;
+    int BestTop = 0;
+    const TDiffItem Item = ItemOfRow(Source, ARow);
+    for (int Col = 1; Col <= 2 && Col < Grid.ColCount(); ++Col) {
+        if (CellLineBreaking(Source, Col, ARow) != TLineBreaking::KeepBlanks || Grid.CellText(Col, ARow).isEmpty())
+            continue;
+        const QList<THighlightRange> Ranges = RangesForCell(Item, Col, Source);
+        if (Ranges.isEmpty())
+            continue;
+        const QRect Rect = CellTextRect(Grid, Source, Col, ARow, Ranges.first().Start, Ranges.first().Len);
+        if (!Rect.isValid() || (Found && Rect.top() >= BestTop))
+            continue;
+        Found = true;
+        BestTop = Rect.top();
+        ACol = Col;
+        Start = Ranges.first().Start;
+        Len = Ranges.first().Len;
+    }
+    return Found;
 }
 
 void DrawSelectedRowFrame(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow, const QColor& RowBack)

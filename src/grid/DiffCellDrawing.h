@@ -57,6 +57,18 @@ struct TDiffCellSource {
 void DrawDiffCell(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow, const QRect& Rect,
                   const TDiffCellSource& Source);
 
+// Where characters [Start, Start + Len) of body cell (ACol, ARow) stand as DrawDiffCell draws
+// them, relative to the cell's top-left corner: the lines from the one that holds Start to the
+// one that holds the last of them (on one line, just those characters). Invalid for a range
+// outside the cell's text.
+[[nodiscard]] QRect CellTextRect(const TDiffGrid& Grid, const TDiffCellSource& Source, int ACol, int ARow, int Start,
+                                 int Len);
+
+// The first highlighted range of a changed row of a text comparison: of the two cells' first
+// ranges, the one drawn higher (the left one on a tie). False when the row shows none.
+[[nodiscard]] bool FirstHighlightOfRow(const TDiffGrid& Grid, const TDiffCellSource& Source, int ARow, int& ACol,
+                                       int& Start, int& Len);
+
 // Fills Rect and draws Text wrapped by FitCharsInWidth (TLineBreaking::KeepBlanks) inside a
 // 2-px margin, the characters covered by Ranges (sorted, not overlapping) on
 // HighlightBackColor. Ranges beyond the text are cut off. The painter's font is used in its GDI

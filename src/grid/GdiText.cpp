@@ -120,6 +120,38 @@ constexpr char16_t kTableLimit = 0x2C00;
     return Table;
 }
 
+// Glyphs that reach furthest above the ascent and below the descent fonts declare: the
+// underscore and descenders, and marks stacked over small letters and capitals (Latin with
+// Vietnamese, Greek, Cyrillic). Fallback fonts that draw them count too.
+constexpr char16_t kTallGlyphs[] = u"_gjpqy|\u00C5\u00C9\u00C7\u1EA4\u1EA6\u1EA8\u1EAA\u1EAC\u1ED6\u1EEE\u1EF8\u01FA\u1EAB\u1EAD\u1E17\u0419\u0401";
+
+// The band one line of text takes: the font's ascent and descent, widened to hold those glyphs.
+[[nodiscard]] TLineBox LineBoxOf(const QFontMetrics& Metrics)
+{
+    static const QString Tall = QString::fromUtf16(kTallGlyphs);
+    const QRect Ink = Metrics.tightBoundingRect(Tall);
+    TLineBox Box;
+    Box.Ascent = std::max(Metrics.ascent(), Ink.isValid() ? -Ink.top() : 0);
+    const int Descent = std::max(Metrics.descent(), Ink.isValid() ? Ink.bottom() + 1 : 0);
+    Box.Height = Box.Ascent + Descent;
+    return Box;
+}
+
+[[nodiscard]] TLineBox LineBoxFor(const QFont& Font, const QPaintDevice* Device)
+{
+    static QMutex Lock;
+    static QHash<QString, TLineBox> Boxes;
+    const int Dpi = Device ? Device->logicalDpiY() : 0;
+    const QString Key = Font.key() + QLatin1Char('@') + QString::number(Dpi);  // Font is in GDI form
+    QMutexLocker Locker(&Lock);
+    const auto Found = Boxes.constFind(Key);
+    if (Found != Boxes.cend())
+        return *Found;
+    const TLineBox Box = LineBoxOf(Device ? QFontMetrics(Font, Device) : QFontMetrics(Font));
+    Boxes.insert(Key, Box);
+    return Box;
+}
+
 [[nodiscard]] std::int32_t AsciiMaxAdvance64(const TAdvanceTable* Table)
 {
     if (!Table)
@@ -292,15 +324,19 @@ TTextMeasure::TTextMeasure(const QFont& Font, const QPaintDevice* Device)
     : FMetrics(Device ? QFontMetrics(GdiFont(Font), Device) : QFontMetrics(GdiFont(Font))),
       FTable(TableFor(GdiFont(Font), Device)),
       FAsciiMax64(AsciiMaxAdvance64(FTable.get())),
-      FLineHeight(FMetrics.height()),
-      FAscent(FMetrics.ascent()),
       FTabStop(TabStopOf(FMetrics))
 {
+    const TLineBox Box = LineBoxFor(GdiFont(Font), Device);
+    FLineHeight = Box.Height;
+    FAscent = Box.Ascent;
 }
 
 TTextMeasure::TTextMeasure(const QFontMetrics& Metrics)
-    : FMetrics(Metrics), FLineHeight(Metrics.height()), FAscent(Metrics.ascent()), FTabStop(TabStopOf(Metrics))
+    : FMetrics(Metrics), FTabStop(TabStopOf(Metrics))
 {
+    const TLineBox Box = LineBoxOf(Metrics);
+    FLineHeight = Box.Height;
+    FAscent = Box.Ascent;
 }
 
 bool TTextMeasure::UsesTable(QStringView Text) const
@@ -556,9 +592,17 @@ int GdiDrawText(QPainter& Painter, const QString& Text, QRect& Rect, unsigned Fl
     if (!(Flags & DT_NOCLIP))
         Painter.setClipRect(Rect, Qt::IntersectClip);
     const int Bottom = Rect.top() + Rect.height();
+    // Lines the painter cannot show (a row taller than the view) are passed over.
+    const QRect Clip = Painter.hasClipping() ? Painter.clipBoundingRect().toAlignedRect() : QRect();
     for (const TTextLine& Line : Layout.Lines) {
         if (!(Flags & DT_NOCLIP) && Y >= Bottom)
             break;
+        if (Clip.isValid() && (Y + Measure.LineHeight() <= Clip.top() || Y > Clip.bottom())) {
+            if (Y > Clip.bottom())
+                break;
+            Y += Measure.LineHeight();
+            continue;
+        }
         const QStringView Piece = QStringView(Shown).sliced(Line.Start, Line.Len);
         const int X = (Flags & (DT_CENTER | DT_RIGHT)) ? AlignedX(Rect, Measure.Width(Piece), Flags) : Rect.left();
         GdiTextOut(Painter, Measure, X, Y, Piece);

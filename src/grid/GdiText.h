@@ -37,6 +37,12 @@ inline constexpr unsigned DT_NOPREFIX = 0x0800;
 
 struct TAdvanceTable;
 
+// The band of one line of text: the baseline Ascent pixels below its top, Height pixels in all.
+struct TLineBox {
+    int Ascent = 0;
+    int Height = 0;
+};
+
 // The font as GDI draws text: no kerning, and no ligatures or other shaping for scripts that do
 // not need it (Latin, Greek, Cyrillic, symbols). Every function here measures and draws with it,
 // which makes a string's width the sum of its characters' advances.
@@ -52,7 +58,10 @@ public:
     explicit TTextMeasure(const QFont& Font, const QPaintDevice* Device = nullptr);
     explicit TTextMeasure(const QFontMetrics& Metrics);
 
-    // tmHeight: the height of a line, and of "Wg".
+    // tmHeight: the height of a line, and of "Wg". As GDI's tmAscent and tmDescent (which come
+    // from the font's Windows metrics, made to hold every glyph) it holds the glyphs that reach
+    // beyond the ascent and descent the font gives here: the underscore, descenders, and marks
+    // stacked over small letters and capitals. Ascent is the baseline's distance from the top.
     [[nodiscard]] int LineHeight() const { return FLineHeight; }
     [[nodiscard]] int Ascent() const { return FAscent; }
     // The distance between tab stops: 8 average character widths.

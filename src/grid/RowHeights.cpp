@@ -39,7 +39,7 @@ int HeaderRowHeight(int BaseRowHeight)
 
 int BaseRowHeightFor(const QFont& Font)
 {
-    return QFontMetrics(Font).height() + 4;
+    return TTextMeasure(Font).LineHeight() + 4;
 }
 
 int MeasureRowHeight(const TDiffGrid& Grid, const QFontMetrics& Metrics, int ARow, int BaseRowHeight,

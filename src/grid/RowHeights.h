@@ -15,7 +15,7 @@ struct TDiffCellSource;
 // BaseRowHeight x 1.5, halves to even: 21 -> 32, 23 -> 34.
 [[nodiscard]] int HeaderRowHeight(int BaseRowHeight);
 
-// The height of "Wg" in Font, + 4.
+// The height of "Wg" in Font (a line of text, TTextMeasure::LineHeight), + 4.
 [[nodiscard]] int BaseRowHeightFor(const QFont& Font);
 
 // One body row: the largest of BaseRowHeight and, for every non-empty text cell (columns 1 ..

@@ -52,8 +52,24 @@ struct TDiffGrid::TImpl {
     int Row = 1;
     int Col = 1;
     int Top = 1;
+    // Scroll units into row Top, each Step pixels (the last one may be shorter); only a row
+    // taller than the body of the view has any.
+    int InnerUnits = 0;
+    int Step = kDefaultRowHeight;
+    int ViewHeight = 0;             // the viewport's height when the scroll range was laid out
     unsigned Options = goHorzLine;
     bool RelayoutPending = false;
+    bool SyncingBar = false;        // the grid itself is moving the scroll bar
+
+    // The rows taller than the body of the view, ascending, with the scroll units they add
+    // beyond their first (a row of its own in the scroll bar's range).
+    struct TTallRow {
+        int Row = 0;
+        int Units = 0;
+        std::int64_t UnitsBefore = 0;   // extra units of the tall rows above it
+    };
+    std::vector<TTallRow> Tall;
+    std::int64_t TallUnits = 0;
 
     TSizing Sizing = TSizing::None;
     int SizingIndex = -1;
@@ -135,7 +151,115 @@ struct TDiffGrid::TImpl {
         return Lo;
     }
 
-    [[nodiscard]] int RowTopInView(int R) const { return BodyTop() + int(Offset(R) - Offset(Top)); }
+    // ---- scrolling inside rows taller than the view ----
+
+    // Body pixels of the view (at least 1, so a row is never "taller" than nothing).
+    [[nodiscard]] int Room() const { return std::max(1, ViewHeight - BodyTop()); }
+    // Pixels of row R that do not fit in the view: how far the view may scroll into it.
+    [[nodiscard]] int Extra(int R) const { return std::max(0, Heights[R] - Room()); }
+    [[nodiscard]] int UnitsFor(int ExtraPixels) const { return (ExtraPixels + Step - 1) / Step; }
+    [[nodiscard]] int InnerPixels(int R, int Units) const { return std::min(Units * Step, Extra(R)); }
+    // Distance of the view's top from the top of body row 1.
+    [[nodiscard]] std::int64_t Pos() const { return Offset(Top) + InnerPixels(Top, InnerUnits); }
+
+    void RebuildTall()
+    {
+        Tall.clear();
+        TallUnits = 0;
+        const int Limit = Room();
+        const int* H = Heights.constData();
+        for (int R = 1, N = RowCount(); R < N; ++R) {
+            if (H[R] <= Limit)
+                continue;
+            const int Units = UnitsFor(H[R] - Limit);
+            Tall.push_back({R, Units, TallUnits});
+            TallUnits += Units;
+        }
+    }
+
+    [[nodiscard]] const TTallRow* TallRow(int R) const
+    {
+        const auto It = std::lower_bound(Tall.begin(), Tall.end(), R, [](const TTallRow& T, int Row) { return T.Row < Row; });
+        return It != Tall.end() && It->Row == R ? &*It : nullptr;
+    }
+
+    // The scroll bar's value for row R's top plus Units into it.
+    [[nodiscard]] std::int64_t ValueOf(int R, int Units) const
+    {
+        const auto It = std::lower_bound(Tall.begin(), Tall.end(), R, [](const TTallRow& T, int Row) { return T.Row < Row; });
+        return std::int64_t(R - 1) + (It == Tall.end() ? TallUnits : It->UnitsBefore) + Units;
+    }
+
+    void PositionOf(std::int64_t Value, int& R, int& Units) const
+    {
+        // The last tall row whose top value is at most Value.
+        const auto It = std::upper_bound(Tall.begin(), Tall.end(), Value, [](std::int64_t V, const TTallRow& T) {
+            return V < std::int64_t(T.Row - 1) + T.UnitsBefore;
+        });
+        Units = 0;
+        if (It == Tall.begin()) {
+            R = int(Value + 1);
+            return;
+        }
+        const TTallRow& T = *std::prev(It);
+        const std::int64_t TopValue = std::int64_t(T.Row - 1) + T.UnitsBefore;
+        if (Value <= TopValue + T.Units) {
+            R = T.Row;
+            Units = int(Value - TopValue);
+        } else {
+            R = int(Value - T.UnitsBefore - T.Units + 1);
+        }
+    }
+
+    // The first position whose top is at or below pixel Target (Target inside the body).
+    void FirstPositionFrom(std::int64_t Target, int& R, int& Units) const
+    {
+        R = LastRowStartingBy(Target);
+        Units = 0;
+        const std::int64_t Into = Target - Offset(R);
+        if (Into <= 0)
+            return;
+        if (Into <= Extra(R)) {
+            Units = int((Into + Step - 1) / Step);
+            return;
+        }
+        R = std::min(R + 1, RowCount() - 1);
+    }
+
+    // The last position whose top is at or above pixel Target.
+    void LastPositionUpTo(std::int64_t Target, int& R, int& Units) const
+    {
+        R = LastRowStartingBy(std::max<std::int64_t>(0, Target));
+        Units = 0;
+        if (Extra(R) > 0)
+            Units = int(std::min<std::int64_t>(UnitsFor(Extra(R)), std::max<std::int64_t>(0, Target - Offset(R)) / Step));
+    }
+
+    // A move of the scroll bar from value From towards To stops at the first top or end of a
+    // tall row on its way, so no step or page jumps over a part of such a row.
+    [[nodiscard]] std::int64_t FirstStopBetween(std::int64_t From, std::int64_t To) const
+    {
+        const auto TopValue = [](const TTallRow& T) { return std::int64_t(T.Row - 1) + T.UnitsBefore; };
+        if (To > From) {
+            const auto It = std::upper_bound(Tall.begin(), Tall.end(), From, [&](std::int64_t V, const TTallRow& T) {
+                return V < TopValue(T) + T.Units;
+            });
+            if (It == Tall.end())
+                return To;
+            const std::int64_t Stop = TopValue(*It) > From ? TopValue(*It) : TopValue(*It) + It->Units;
+            return std::min(Stop, To);
+        }
+        const auto It = std::lower_bound(Tall.begin(), Tall.end(), From, [&](const TTallRow& T, std::int64_t V) {
+            return TopValue(T) < V;
+        });
+        if (It == Tall.begin())
+            return To;
+        const TTallRow& T = *std::prev(It);
+        const std::int64_t Stop = TopValue(T) + T.Units < From ? TopValue(T) + T.Units : TopValue(T);
+        return std::max(Stop, To);
+    }
+
+    [[nodiscard]] int RowTopInView(int R) const { return BodyTop() + int(Offset(R) - Pos()); }
 
     [[nodiscard]] int MaxTop(int ViewHeight) const
     {
@@ -160,7 +284,7 @@ struct TDiffGrid::TImpl {
         const int N = RowCount();
         if (N <= 1)
             return 0;
-        const std::int64_t Limit = Offset(Top) + (ViewHeight - BodyTop());
+        const std::int64_t Limit = Pos() + (ViewHeight - BodyTop());
         if (OffsetEnd(Top) > Limit)
             return 0;
         int Lo = Top, Hi = N - 1;  // last row that ends within the view
@@ -184,6 +308,28 @@ TDiffGrid::TDiffGrid(QWidget* Parent) : QAbstractScrollArea(Parent), d(new TImpl
     viewport()->setAutoFillBackground(false);
     viewport()->setMouseTracking(true);
     verticalScrollBar()->setSingleStep(1);
+    d->Step = std::max(1, TTextMeasure(font(), this).LineHeight());
+    // The slider has moved but its value not yet: a step, a page, a wheel turn or a drag that
+    // would jump over the top or the end of a tall row stops there first.
+    connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this, [this](int Action) {
+        QScrollBar* Bar = verticalScrollBar();
+        if (Action == QAbstractSlider::SliderNoAction || d->SyncingBar || Bar->sliderPosition() == Bar->value())
+            return;
+        const std::int64_t Value = Bar->value();
+        std::int64_t Target = Bar->sliderPosition();
+        // A page from the end of a tall row goes on with the rows after it; one from its top
+        // shows the rows before it, the last of them at the bottom.
+        if (const TImpl::TTallRow* Tall = d->RowCount() > 1 ? d->TallRow(d->Top) : nullptr) {
+            if (Action == QAbstractSlider::SliderPageStepAdd && d->InnerUnits >= Tall->Units) {
+                Target = Value + 1;
+            } else if (Action == QAbstractSlider::SliderPageStepSub && d->InnerUnits == 0 && d->Top > 1) {
+                int R = 1, Units = 0;
+                d->FirstPositionFrom(std::max<std::int64_t>(0, d->Offset(d->Top) - d->Room()), R, Units);
+                Target = std::min(Value - 1, d->ValueOf(R, Units));
+            }
+        }
+        Bar->setSliderPosition(int(d->FirstStopBetween(Value, Target)));
+    });
     UpdateScrollBar();
 }
 
@@ -380,25 +526,96 @@ void TDiffGrid::MoveSelection(int ARow)
 
 void TDiffGrid::EnsureRowVisible(int ARow)
 {
+    if (d->RelayoutPending)
+        UpdateScrollBar();
     d->EnsurePrefix();
-    if (ARow < d->Top) {
-        SetTopRow(ARow);
+    if (ARow < 1 || ARow >= d->RowCount())
+        return;
+    const std::int64_t Pos = d->Pos();
+    const std::int64_t Room = d->Room();
+    if (d->Heights[ARow] > Room) {
+        // Taller than the view: wherever the view stands inside it already shows what it can.
+        if (d->Offset(ARow) <= Pos && Pos < d->OffsetEnd(ARow))
+            return;
+        SetScrollPosition(ARow, 0);
         return;
     }
-    const std::int64_t Room = viewport()->height() - d->BodyTop();
-    if (d->OffsetEnd(ARow) - d->Offset(d->Top) <= Room)
+    if (d->Offset(ARow) < Pos) {
+        SetScrollPosition(ARow, 0);
         return;
-    // The smallest top row that shows ARow wholly (ARow itself when it is taller than the view).
-    const std::int64_t Need = d->OffsetEnd(ARow) - Room;
-    int Lo = d->Top, Hi = ARow;
-    while (Lo < Hi) {
-        const int Mid = Lo + (Hi - Lo) / 2;
-        if (d->Offset(Mid) >= Need)
-            Hi = Mid;
-        else
-            Lo = Mid + 1;
     }
-    SetTopRow(Lo);
+    if (d->OffsetEnd(ARow) - Pos <= Room)
+        return;
+    // The first position that shows ARow wholly.
+    int R = ARow, Units = 0;
+    d->FirstPositionFrom(d->OffsetEnd(ARow) - Room, R, Units);
+    SetScrollPosition(R, Units);
+}
+
+void TDiffGrid::EnsureTextVisible(int ARow, int ACol, int CharStart, int CharLen)
+{
+    if (d->RelayoutPending)
+        UpdateScrollBar();
+    d->EnsurePrefix();
+    if (ARow < 1 || ARow >= d->RowCount())
+        return;
+    const int Room = d->Room();
+    if (d->Heights[ARow] <= Room || CharLen <= 0 || !OnTextRect) {
+        EnsureRowVisible(ARow);
+        return;
+    }
+    const QRect Text = OnTextRect(ACol, ARow, CharStart, CharLen);
+    if (!Text.isValid()) {
+        EnsureRowVisible(ARow);
+        return;
+    }
+    const std::int64_t Top = d->Offset(ARow) + Text.top();
+    const std::int64_t Bottom = Top + Text.height();
+    const std::int64_t Pos = d->Pos();
+    if (Top >= Pos && Bottom <= Pos + Room)
+        return;
+    // A third down the view, so the lines before it show what it belongs to.
+    const std::int64_t Want = std::clamp(Top - Room / 3, d->Offset(ARow), d->Offset(ARow) + d->Extra(ARow));
+    int R = ARow, Units = 0;
+    d->LastPositionUpTo(Want, R, Units);
+    // Positions inside the row lie a line apart: rounding down may leave its end out.
+    if (Bottom > d->Offset(R) + d->InnerPixels(R, Units) + Room)
+        d->FirstPositionFrom(Bottom - Room, R, Units);
+    SetScrollPosition(R, Units);
+}
+
+// Down or up (Direction +1 / -1) a line or a page inside the current row, while it is taller
+// than the view and that way still holds some of it off screen. False when it does not.
+bool TDiffGrid::ScrollThroughCurrentRow(int Direction, bool ByPage)
+{
+    if (d->RelayoutPending)
+        UpdateScrollBar();
+    d->EnsurePrefix();
+    const int ARow = d->Row;
+    const int Room = d->Room();
+    if (ARow < 1 || ARow >= d->RowCount() || d->Heights[ARow] <= Room)
+        return false;
+    const std::int64_t Pos = d->Pos();
+    if (d->OffsetEnd(ARow) <= Pos || d->Offset(ARow) >= Pos + Room)
+        return false;   // not on screen: the keys go back to moving the selection
+    const std::int64_t Move = ByPage ? std::max(d->Step, Room - d->Step) : d->Step;
+    const std::int64_t Before = d->ValueOf(d->Top, d->InnerUnits);
+    int R = 0, Units = 0;
+    if (Direction > 0) {
+        if (d->OffsetEnd(ARow) <= Pos + Room)
+            return false;
+        d->FirstPositionFrom(std::min(Pos + Move, d->Offset(ARow) + d->Extra(ARow)), R, Units);
+        if (d->ValueOf(R, Units) <= Before)
+            d->PositionOf(Before + 1, R, Units);
+    } else {
+        if (d->Offset(ARow) >= Pos)
+            return false;
+        d->LastPositionUpTo(std::max(Pos - Move, d->Offset(ARow)), R, Units);
+        if (d->ValueOf(R, Units) >= Before)
+            d->PositionOf(Before - 1, R, Units);
+    }
+    SetScrollPosition(R, Units);
+    return true;
 }
 
 // ---- scrolling ------------------------------------------------------------------------------
@@ -413,17 +630,44 @@ void TDiffGrid::SetTopRow(int ARow)
     if (d->RelayoutPending)
         UpdateScrollBar();
     d->EnsurePrefix();
-    const int Top = std::clamp(ARow, 1, d->MaxTop(viewport()->height()));
-    if (Top == d->Top)
+    SetScrollPosition(std::clamp(ARow, 1, d->MaxTop(viewport()->height())), 0);
+}
+
+int TDiffGrid::TopRowOffset() const
+{
+    d->EnsurePrefix();
+    return d->RowCount() > 1 ? d->InnerPixels(d->Top, d->InnerUnits) : 0;
+}
+
+// Moves the view to row ARow's top plus InnerUnits scroll units into it (within the scroll
+// range), repaints and notifies when that changes anything.
+void TDiffGrid::SetScrollPosition(int ARow, int InnerUnits)
+{
+    d->EnsurePrefix();
+    const std::int64_t Max = verticalScrollBar()->maximum();
+    std::int64_t Value = std::clamp<std::int64_t>(d->ValueOf(std::clamp(ARow, 1, std::max(1, d->RowCount() - 1)), std::max(0, InnerUnits)), 0, Max);
+    int Top = 1, Units = 0;
+    d->PositionOf(Value, Top, Units);
+    Top = std::clamp(Top, 1, std::max(1, d->RowCount() - 1));
+    d->SyncingBar = true;
+    verticalScrollBar()->setValue(int(Value));
+    d->SyncingBar = false;
+    if (Top == d->Top && Units == d->InnerUnits)
         return;
-    // The scroll bar's change arrives in scrollContentsBy, which repaints and notifies.
-    verticalScrollBar()->setValue(Top - 1);
-    if (d->Top != Top) {  // the scroll bar did not move (e.g. range not yet updated)
-        d->Top = Top;
-        viewport()->update();
-        if (OnTopLeftChanged)
-            OnTopLeftChanged();
-    }
+    d->Top = Top;
+    d->InnerUnits = Units;
+    verticalScrollBar()->setPageStep(PageUnits());
+    viewport()->update();
+    if (OnTopLeftChanged)
+        OnTopLeftChanged();
+}
+
+// A page of the scroll bar: the rows wholly shown, or inside a tall row its height less a line.
+int TDiffGrid::PageUnits() const
+{
+    if (d->RowCount() > 1 && d->Extra(d->Top) > 0)
+        return std::max(1, (d->Room() - d->Step) / d->Step);
+    return std::max(1, d->VisibleRows(viewport()->height()));
 }
 
 int TDiffGrid::VisibleRowCount() const
@@ -436,15 +680,32 @@ void TDiffGrid::UpdateScrollBar()
 {
     d->RelayoutPending = false;
     d->EnsurePrefix();
-    const int Max = d->MaxTop(viewport()->height());
+    d->ViewHeight = viewport()->height();
+    d->RebuildTall();
+    const int MaxTop = d->MaxTop(d->ViewHeight);
+    const TImpl::TTallRow* Last = d->TallRow(MaxTop);
+    const std::int64_t MaxValue = d->ValueOf(MaxTop, Last ? Last->Units : 0);
+    // Heights or the view changed: the position keeps its row and as much of its offset as
+    // the row still has to scroll.
+    int Top = std::clamp(d->Top, 1, std::max(1, d->RowCount() - 1));
+    const TImpl::TTallRow* Tall = d->RowCount() > 1 ? d->TallRow(Top) : nullptr;
+    int Units = Tall ? std::min(d->InnerUnits, Tall->Units) : 0;
+    std::int64_t Value = d->ValueOf(Top, Units);
+    if (Value > MaxValue) {
+        Value = MaxValue;
+        d->PositionOf(Value, Top, Units);
+    }
     QScrollBar* Bar = verticalScrollBar();
-    Bar->setRange(0, Max - 1);   // may move the value, which lands in scrollContentsBy
-    if (d->Top > Max) {
-        d->Top = Max;
+    d->SyncingBar = true;
+    Bar->setRange(0, int(MaxValue));
+    Bar->setValue(int(Value));
+    d->SyncingBar = false;
+    if (Top != d->Top || Units != d->InnerUnits) {
+        d->Top = Top;
+        d->InnerUnits = Units;
         viewport()->update();
     }
-    Bar->setValue(d->Top - 1);
-    Bar->setPageStep(std::max(1, d->VisibleRows(viewport()->height())));
+    Bar->setPageStep(PageUnits());
 }
 
 // Single row-height changes may come in loops: the prefix sum and the scroll range are then
@@ -462,11 +723,17 @@ void TDiffGrid::ScheduleRelayout()
 
 void TDiffGrid::scrollContentsBy(int, int)
 {
-    const int Top = verticalScrollBar()->value() + 1;
-    if (Top == d->Top)
+    if (d->SyncingBar)
         return;
-    d->Top = std::clamp(Top, 1, std::max(1, d->RowCount() - 1));
-    verticalScrollBar()->setPageStep(std::max(1, VisibleRowCount()));
+    d->EnsurePrefix();
+    int Top = 1, Units = 0;
+    d->PositionOf(verticalScrollBar()->value(), Top, Units);
+    Top = std::clamp(Top, 1, std::max(1, d->RowCount() - 1));
+    if (Top == d->Top && Units == d->InnerUnits)
+        return;
+    d->Top = Top;
+    d->InnerUnits = Units;
+    verticalScrollBar()->setPageStep(PageUnits());
     viewport()->update();
     if (OnTopLeftChanged)
         OnTopLeftChanged();
@@ -543,7 +810,8 @@ QRect TDiffGrid::CellRect(int ACol, int ARow) const
     if (ARow < d->Top)
         return {};
     d->EnsurePrefix();
-    const std::int64_t Y = d->BodyTop() + d->Offset(ARow) - d->Offset(d->Top);
+    // The top row of a view scrolled into it starts above the body.
+    const std::int64_t Y = d->BodyTop() + d->Offset(ARow) - d->Pos();
     if (Y >= viewport()->height())
         return {};
     return {X, int(Y), d->ColWidths[ACol], d->Heights[ARow]};
@@ -569,7 +837,7 @@ void TDiffGrid::MouseToCell(int X, int Y, int& ACol, int& ARow) const
         R = 0;
     } else if (d->RowCount() > 1) {
         d->EnsurePrefix();
-        const std::int64_t Target = Y - d->BodyTop() + d->Offset(d->Top);
+        const std::int64_t Target = Y - d->BodyTop() + d->Pos();
         const int Candidate = d->LastRowStartingBy(Target);
         if (Candidate >= d->Top && Target < d->OffsetEnd(Candidate) + d->BodyLine())
             R = Candidate;
@@ -632,6 +900,8 @@ void TDiffGrid::PaintCells(QPainter& Painter, const QRect& Area)
     const int GridRight = d->ColLeft(d->ColCount());
     int GridBottom = d->BodyTop();
 
+    // A body row scrolled partly above the body is drawn whole but shown below the fixed row only.
+    const QRect Body(0, d->BodyTop(), viewport()->width(), std::max(0, ViewHeight - d->BodyTop()));
     const auto PaintRow = [&](int R, int Y) {
         const int H = d->Heights[R];
         if (H <= 0 || Y + H <= Area.top() || Y > Area.bottom())
@@ -639,7 +909,8 @@ void TDiffGrid::PaintCells(QPainter& Painter, const QRect& Area)
         for (int C = 0, X = 0; C < d->ColCount(); X += d->ColWidths[C] + 1, ++C) {
             const int W = d->ColWidths[C];
             const QRect Cell(X, Y, W, H);
-            if (W <= 0 || !Cell.intersects(Area))
+            const QRect Shown = R == 0 ? Cell : Cell.intersected(Body);
+            if (W <= 0 || !Shown.intersects(Area))
                 continue;
             TGridDrawState State = 0;
             if (R == 0 || C == 0)
@@ -649,7 +920,7 @@ void TDiffGrid::PaintCells(QPainter& Painter, const QRect& Area)
             if (R == d->Row && C == d->Col && hasFocus())
                 State |= gdFocused;
             Painter.save();
-            Painter.setClipRect(Cell);
+            Painter.setClipRect(Shown);
             Painter.setFont(font());
             Painter.setPen(palette().color(QPalette::Text));
             if (OnDrawCell)
@@ -662,7 +933,7 @@ void TDiffGrid::PaintCells(QPainter& Painter, const QRect& Area)
 
     PaintRow(0, 0);
     if (d->RowCount() > 1) {
-        const std::int64_t TopOffset = d->Offset(d->Top);
+        const std::int64_t TopOffset = d->Pos();
         const int First = std::max(d->Top, d->LastRowStartingBy(TopOffset + std::max(0, Area.top() - d->BodyTop())));
         for (int R = First; R < d->RowCount(); ++R) {
             const int Y = d->BodyTop() + int(d->Offset(R) - TopOffset);
@@ -693,7 +964,7 @@ void TDiffGrid::PaintGridLines(QPainter& Painter)
     int Bottom = d->BodyTop();
     int LastShown = 0;
     if (d->RowCount() > 1) {
-        const std::int64_t TopOffset = d->Offset(d->Top);
+        const std::int64_t TopOffset = d->Pos();
         LastShown = d->LastRowStartingBy(TopOffset + std::max(0, ViewHeight - d->BodyTop()));
         Bottom = int(std::min<std::int64_t>(ViewHeight, d->BodyTop() + d->OffsetEnd(LastShown) - TopOffset + d->BodyLine()));
     }
@@ -704,7 +975,7 @@ void TDiffGrid::PaintGridLines(QPainter& Painter)
     // Horizontal lines.
     Painter.fillRect(QRect(0, d->Heights[0], GridRight, 1), Fixed);
     if (d->BodyLine() && d->RowCount() > 1) {
-        const std::int64_t TopOffset = d->Offset(d->Top);
+        const std::int64_t TopOffset = d->Pos();
         for (int R = d->Top; R <= LastShown; ++R) {
             const std::int64_t Y = d->BodyTop() + d->OffsetEnd(R) - TopOffset;
             if (Y >= ViewHeight)
@@ -750,6 +1021,7 @@ void TDiffGrid::PaintFocusRect(QPainter& Painter)
             Dots << QPoint(R, Y);
     }
     Painter.save();
+    Painter.setClipRect(QRect(0, d->BodyTop(), viewport()->width(), std::max(0, viewport()->height() - d->BodyTop())));
     Painter.setRenderHint(QPainter::Antialiasing, false);
     Painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     Painter.setPen(QPen(Qt::white, 0));
@@ -915,14 +1187,19 @@ void TDiffGrid::keyPressEvent(QKeyEvent* Event)
         else
             EnsureRowVisible(Target);
     };
+    // Inside a current row taller than the view the keys scroll through it before they move on.
     switch (Event->key()) {
     case Qt::Key_Up:
-        MoveTo(std::max(1, d->Row - 1));
+        if (!ScrollThroughCurrentRow(-1, false))
+            MoveTo(std::max(1, d->Row - 1));
         break;
     case Qt::Key_Down:
-        MoveTo(std::min(Last, d->Row + 1));
+        if (!ScrollThroughCurrentRow(+1, false))
+            MoveTo(std::min(Last, d->Row + 1));
         break;
     case Qt::Key_PageDown: {
+        if (ScrollThroughCurrentRow(+1, true))
+            break;
         // The page scrolls with the selection, which keeps its place in the view.
         const int OldTop = d->Top;
         const int Target = std::min(Last, d->Row + Page);
@@ -934,6 +1211,8 @@ void TDiffGrid::keyPressEvent(QKeyEvent* Event)
         break;
     }
     case Qt::Key_PageUp: {
+        if (ScrollThroughCurrentRow(-1, true))
+            break;
         const int OldTop = d->Top;
         const int Target = std::max(1, d->Row - Page);
         MoveTo(Target);
@@ -959,6 +1238,16 @@ void TDiffGrid::keyPressEvent(QKeyEvent* Event)
 void TDiffGrid::wheelEvent(QWheelEvent* Event)
 {
     QAbstractScrollArea::wheelEvent(Event);
+}
+
+void TDiffGrid::changeEvent(QEvent* Event)
+{
+    QAbstractScrollArea::changeEvent(Event);
+    if (Event->type() == QEvent::FontChange) {
+        // Inside a tall row the view moves a text line at a time.
+        d->Step = std::max(1, TTextMeasure(font(), this).LineHeight());
+        UpdateScrollBar();
+    }
 }
 
 void TDiffGrid::focusInEvent(QFocusEvent* Event)

@@ -35,6 +35,9 @@ public:
     using TMouseEvent     = std::function<void(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y)>;
     using TNotifyEvent    = std::function<void()>;
     using TKeyEvent       = std::function<void(QKeyEvent* Event)>;  // accept() it to stop the grid's own handling
+    // Where characters [CharStart, CharStart + CharLen) of a cell's text are drawn, relative to
+    // the cell's top-left corner; an invalid rect when the cell cannot say.
+    using TTextRectEvent  = std::function<QRect(int ACol, int ARow, int CharStart, int CharLen)>;
 
     explicit TDiffGrid(QWidget* Parent = nullptr);
     ~TDiffGrid() override;
@@ -71,10 +74,17 @@ public:
     void SetRow(int ARow);                  // goes through OnSelectCell like a click would
     void SetCol(int ACol);
 
-    // Scrolling by rows.
-    [[nodiscard]] int TopRow() const;       // first body row shown under the fixed row
-    void SetTopRow(int ARow);
+    // Scrolling by rows; inside a row taller than the view, by pixels (one scroll unit is a
+    // text line of the grid's font there), so every part of such a row can be shown.
+    [[nodiscard]] int TopRow() const;       // first body row shown (wholly or in part) under the fixed row
+    void SetTopRow(int ARow);               // that row's top at the top of the body
     [[nodiscard]] int VisibleRowCount() const;  // body rows that fit wholly in the client area
+    // Pixels of the top row scrolled above the body; 0 unless that row is taller than the view.
+    [[nodiscard]] int TopRowOffset() const;
+    // Brings ARow into view; when it is taller than the view, the part that holds characters
+    // [CharStart, CharStart + CharLen) of cell (ACol, ARow), as OnTextRect places them (its top
+    // without such a range).
+    void EnsureTextVisible(int ARow, int ACol, int CharStart, int CharLen);
 
     // Geometry.
     [[nodiscard]] int ColWidths(int ACol) const;
@@ -104,7 +114,8 @@ public:
     TMouseEvent OnMouseUp;
     TNotifyEvent OnDblClick;
     TKeyEvent OnKeyDown;
-    TNotifyEvent OnTopLeftChanged;
+    TNotifyEvent OnTopLeftChanged;         // the top row or the pixels scrolled into it changed
+    TTextRectEvent OnTextRect;
 
 protected:
     void paintEvent(QPaintEvent* Event) override;
@@ -118,12 +129,16 @@ protected:
     void wheelEvent(QWheelEvent* Event) override;
     void focusInEvent(QFocusEvent* Event) override;
     void focusOutEvent(QFocusEvent* Event) override;
+    void changeEvent(QEvent* Event) override;
 
 private:
     void HandlePress(QMouseEvent* Event);
     void MoveSelection(int ARow);
     void EnsureRowVisible(int ARow);
+    void SetScrollPosition(int ARow, int InnerUnits);
+    [[nodiscard]] bool ScrollThroughCurrentRow(int Direction, bool ByPage);
     void UpdateScrollBar();
+    [[nodiscard]] int PageUnits() const;
     void ScheduleRelayout();
     void InvalidateRow(int ARow);
     void PaintCells(QPainter& Painter, const QRect& Area);

@@ -283,9 +283,15 @@ private slots:
         QTest::newRow("changed pair, row 3, to the left") << L << R << 3 << "btnRightToLeft" << R << R;
         QTest::newRow("left-only line goes in after A") << QStringList{"A", "B", "C"} << QStringList{"A", "C"} << 2
             << "btnLeftToRight" << QStringList{"A", "B", "C"} << QStringList{"A", "B", "C"};
-        QTest::newRow("a block with no right lines copies nothing to the left")
+        QTest::newRow("a block with no right lines deletes its left lines")
             << QStringList{"A", "B", "C"} << QStringList{"A", "C"} << 2 << "btnRightToLeft"
-            << QStringList{"A", "B", "C"} << QStringList{"A", "C"};
+            << QStringList{"A", "C"} << QStringList{"A", "C"};
+        QTest::newRow("right-only lines copied to the right are deleted there")
+            << QStringList{"A", "D"} << QStringList{"A", "B", "C", "D"} << 3 << "btnLeftToRight"
+            << QStringList{"A", "D"} << QStringList{"A", "D"};
+        QTest::newRow("a right-only tail copied to the right goes")
+            << QStringList{"A"} << QStringList{"A", "x", "y"} << 3 << "btnLeftToRight"
+            << QStringList{"A"} << QStringList{"A"};
         QTest::newRow("changed then left-only, to the right") << QStringList{"P", "Q"} << QStringList{"R"} << 1
             << "btnLeftToRight" << QStringList{"P", "Q"} << QStringList{"P", "Q"};
         QTest::newRow("changed then left-only, to the left") << QStringList{"P", "Q"} << QStringList{"R"} << 2
@@ -298,8 +304,6 @@ private slots:
             << QStringList{"one", "two"} << QStringList{"one", "two"};
         QTest::newRow("block at the very end") << QStringList{"A"} << QStringList{"A", "tail1", "tail2"} << 3
             << "btnRightToLeft" << QStringList{"A", "tail1", "tail2"} << QStringList{"A", "tail1", "tail2"};
-        QTest::newRow("an equal row: nothing copied") << QStringList{"A", "B"} << QStringList{"A", "X"} << 1
-            << "btnLeftToRight" << QStringList{"A", "B"} << QStringList{"A", "X"};
     }
 
     void blockMerge()
@@ -341,6 +345,40 @@ private slots:
                                           .arg(NewLeft.size()).arg(NewRight.size())),
                  qPrintable(D.Status()));
         QCOMPARE(D.Platform.Beeps, 0);
+        QVERIFY(D.Platform.Messages.isEmpty());
+    }
+
+    // A copy that would leave both sides as they are is a refusal: a beep, and neither an undo
+    // step nor an unsaved change that closing would ask about.
+    void blockMergeThatChangesNothingBeeps_data()
+    {
+        QTest::addColumn<int>("Row");
+        QTest::addColumn<QString>("Button");
+        QTest::newRow("equal row, to the right") << 1 << "btnLeftToRight";
+        QTest::newRow("equal row, to the left") << 1 << "btnRightToLeft";
+        QTest::newRow("equal row after the block, Alt+Right") << 3 << "Alt+Right";
+    }
+
+    void blockMergeThatChangesNothingBeeps()
+    {
+        QFETCH(int, Row);
+        QFETCH(QString, Button);
+        TWindowDriver D;
+        D.CompareLines({"A", "B", "C"}, {"A", "X", "C"});
+        Grid(D)->SetRow(Row);
+        if (Button == QLatin1String("Alt+Right"))
+            QTest::keyClick(Grid(D), Qt::Key_Right, Qt::AltModifier);
+        else
+            D.Click(Button.toLatin1().constData());
+        QCOMPARE(D.Platform.Beeps, 1);
+        QCOMPARE(D.Window->FUndoStack.Count(), 0);
+        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->FLeft.Unsaved && !D.Window->FRight.Unsaved);
+        QVERIFY(D.Platform.PointerChanges.isEmpty());
+        QCOMPARE(D.Window->FLeftLines, (QStringList{"A", "B", "C"}));
+        QCOMPARE(D.Window->FRightLines, (QStringList{"A", "X", "C"}));
+        // Closing then asks nothing.
+        QVERIFY(D.Window->ConfirmClose());
         QVERIFY(D.Platform.Messages.isEmpty());
     }
 
@@ -392,12 +430,9 @@ private slots:
         QTest::addColumn<QString>("SecondButton");
         QTest::addColumn<QStringList>("NewLeft");
         QTest::addColumn<QStringList>("NewRight");
-        QTest::newRow("a block without right lines, copied to the left")
-            << QStringList{"A", "B", "C"} << QStringList{"A", "C"} << 2 << "btnRightToLeft" << 2 << "btnLeftToRight"
-            << QStringList{"A", "B", "C"} << QStringList{"A", "B", "C"};
-        QTest::newRow("an equal row")
-            << QStringList{"A", "B"} << QStringList{"A", "X"} << 1 << "btnLeftToRight" << 2 << "btnRightToLeft"
-            << QStringList{"A", "X"} << QStringList{"A", "X"};
+        QTest::newRow("a changed pair replaced one for one to the left, then the next block")
+            << QStringList{"A", "B", "C", "D", "E"} << QStringList{"A", "X", "C", "Y", "E"} << 4 << "btnRightToLeft" << 2
+            << "btnRightToLeft" << QStringList{"A", "X", "C", "Y", "E"} << QStringList{"A", "X", "C", "Y", "E"};
         QTest::newRow("a changed pair replaced one for one, then the next block")
             << QStringList{"A", "B", "C", "D", "E"} << QStringList{"A", "X", "C", "Y", "E"} << 2 << "btnLeftToRight" << 4
             << "btnLeftToRight" << QStringList{"A", "B", "C", "D", "E"} << QStringList{"A", "B", "C", "D", "E"};

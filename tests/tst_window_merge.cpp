@@ -316,7 +316,7 @@ private slots:
         QFETCH(QStringList, NewRight);
         TWindowDriver D;
         D.CompareLines(Left, Right);
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
         Grid(D)->SetRow(Row);
         const int Top = Grid(D)->TopRow();
         D.Click(Button.toLatin1().constData());
@@ -324,7 +324,7 @@ private slots:
         // Lines change at once; the rows wait for the background recompute.
         QCOMPARE(D.Window->FLeftLines, NewLeft);
         QCOMPARE(D.Window->FRightLines, NewRight);
-        QVERIFY(UnsavedChanges);
+        QVERIFY(D.Window->UnsavedChanges);
         QCOMPARE(D.Window->FUndoStack.Count(), 1);
         QCOMPARE(D.Window->FUndoStack.At(0).LeftLines, Left);
         QCOMPARE(D.Window->FUndoStack.At(0).RightLines, Right);
@@ -372,7 +372,7 @@ private slots:
             D.Click(Button.toLatin1().constData());
         QCOMPARE(D.Platform.Beeps, 1);
         QCOMPARE(D.Window->FUndoStack.Count(), 0);
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
         QVERIFY(!D.Window->FLeft.Unsaved && !D.Window->FRight.Unsaved);
         QVERIFY(D.Platform.PointerChanges.isEmpty());
         QCOMPARE(D.Window->FLeftLines, (QStringList{"A", "B", "C"}));
@@ -389,7 +389,7 @@ private slots:
         D.Click("btnLeftToRight");
         D.Click("btnRightToLeft");
         QCOMPARE(D.Window->FUndoStack.Count(), 0);
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
         QCOMPARE(D.Platform.Beeps, 0);
         QVERIFY(D.Platform.PointerChanges.isEmpty());
     }
@@ -490,7 +490,7 @@ private slots:
             QCOMPARE(D.Window->FRightLines, ToRight ? Left : Right);
             QCOMPARE(D.Status(), Status);   // until the recompute's summary replaces it
             QCOMPARE(D.Platform.Pointer, TPointer::AppStarting);
-            QVERIFY(UnsavedChanges);
+            QVERIFY(D.Window->UnsavedChanges);
             QCOMPARE(D.Window->FUndoStack.Count(), 1);
         }
         QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);
@@ -502,12 +502,12 @@ private slots:
         QCOMPARE(D.Platform.Pointer, TPointer::Default);
 
         // Now identical: a box, and nothing else.
-        UnsavedChanges = false;
+        D.Window->UnsavedChanges = false;
         D.Platform.Clear();
         D.Click(Button.toLatin1().constData());
         QCOMPARE(D.Platform.Log(), QStringList{"information: Files are already identical."});
         QCOMPARE(D.Window->FUndoStack.Count(), 1);
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
         QVERIFY(!D.Window->FDiffRecomputeInProgress);
         QVERIFY(D.Platform.PointerChanges.isEmpty());
     }
@@ -589,16 +589,16 @@ private slots:
         // Empty stack: a beep, and neither the lines, the pointer nor the unsaved flag change.
         QTest::keyClick(Grid(D), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(D.Platform.Beeps, 1);
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
         QVERIFY(D.Platform.PointerChanges.isEmpty());
 
         Grid(D)->SetRow(2);
         D.Click("btnLeftToRight");
         QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);
-        UnsavedChanges = false;   // as if saved since
+        D.Window->UnsavedChanges = false;   // as if saved since
         QTest::keyClick(Grid(D), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(D.Window->FRightLines, (QStringList{"A", "X"}));
-        QVERIFY(UnsavedChanges);   // the restored text differs from the saved one
+        QVERIFY(D.Window->UnsavedChanges);   // the restored text differs from the saved one
         QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);
         QCOMPARE(D.Row(2), (QStringList{"2", "B", "X"}));
         QCOMPARE(D.Platform.Beeps, 1);
@@ -623,7 +623,7 @@ private slots:
         for (const char* Name : {"btnLeftToRight", "btnRightToLeft", "btnAllLeftDiffsToRight", "btnAllRightDiffsToLeft",
                                  "btnUndo", "btnSaveLeft", "btnSaveRight"})
             QVERIFY2(!D.Find<QToolButton>(Name)->isEnabled(), Name);
-        UnsavedChanges = false;
+        D.Window->UnsavedChanges = false;
         Grid(D)->SetRow(1);
         D.Window->btnLeftToRightClick();
         D.Window->btnRightToLeftClick();
@@ -633,7 +633,7 @@ private slots:
         QCOMPARE(D.Platform.Beeps, 5);
         QVERIFY(D.Platform.Messages.isEmpty());
         QVERIFY(D.Platform.PointerChanges.isEmpty());
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
         QVERIFY(!D.Window->FDiffRecomputeInProgress);
         QCOMPARE(D.Window->FLeftLines, Left);
         QCOMPARE(D.Window->FRightLines, Right);

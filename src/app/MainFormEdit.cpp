@@ -302,6 +302,11 @@ void TfrmMain::CellEditorExit()
 
 void TfrmMain::grdDiffDblClick()
 {
+    // A folder row opens its pair, as Enter does (a file on one side only beeps).
+    if (FFolderMode) {
+        OpenFolderPair(grdDiff->Row());
+        return;
+    }
     int Col = grdDiff->Col();
     const int Row = grdDiff->Row();
     if (FLastMouseRow == Row && (FLastMouseCol == 1 || FLastMouseCol == 2))

@@ -4,6 +4,7 @@
 
 #include "app/ComparisonSummary.h"
 #include "app/MainForm.h"
+#include "app/PathHistory.h"
 #include "app/SettingsBindings.h"
 #include "app/SettingsDialog.h"
 #include "app/WindowPlacement.h"
@@ -196,9 +197,36 @@ void TfrmMain::LoadSettings()
     ApplySettings(Settings);
 }
 
+void TfrmMain::MergeWithStoredSettings(TSettingsRecord& Record, const TDecodedSettings& Stored, bool KeepStoredPlacement)
+{
+    const TSettingsRecord& File = Stored.Record;
+    if (Stored.Has(sfLeftHistoryCount))
+        MergeHistory(Record.LeftHistory, File.LeftHistory);
+    if (Stored.Has(sfRightHistoryCount))
+        MergeHistory(Record.RightHistory, File.RightHistory);
+    if (!KeepStoredPlacement)
+        return;
+    if (Stored.Has(sfMaximized))
+        Record.Maximized = File.Maximized;
+    if (Stored.Has(sfLeft))
+        Record.Left = File.Left;
+    if (Stored.Has(sfTop))
+        Record.Top = File.Top;
+    if (Stored.Has(sfWidth))
+        Record.Width = File.Width;
+    if (Stored.Has(sfHeight))
+        Record.Height = File.Height;
+}
+
 void TfrmMain::SaveSettings()
 {
-    (void)WriteSettingsFile(SettingsFileName, EncodeSettings(SettingsFromWindow()));
+    TSettingsRecord Record = SettingsFromWindow();
+    // Other windows of this process may have written since this one read the file: their history
+    // entries stay behind this window's, and a window placed by its opener keeps their placement.
+    const TSettingsFileContent Stored = ReadSettingsFile(SettingsFileName);
+    if (Stored.State == TSettingsFileState::Read)
+        MergeWithStoredSettings(Record, DecodeSettings(Stored.Bytes), FKeepsStoredPlacement);
+    (void)WriteSettingsFile(SettingsFileName, EncodeSettings(Record));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -207,7 +235,7 @@ void TfrmMain::SaveSettings()
 void TfrmMain::showEvent(QShowEvent* Event)
 {
     QWidget::showEvent(Event);
-    if (FPlacedOnDisplay || Event->spontaneous())
+    if (FPlacedOnDisplay || FKeepsStoredPlacement || Event->spontaneous())
         return;
     FPlacedOnDisplay = true;
     PlaceOnNearestDisplay();

@@ -44,3 +44,11 @@ void ApplyMovingRule(QStringList& History, const QString& Path)
     History.prepend(Path);
     CutToLimit(History);
 }
+
+void MergeHistory(QStringList& History, const QStringList& Other)
+{
+    for (const QString& Path : Other)
+        if (History.size() < MaxHistoryEntries && IndexOfIgnoringCase(History, Path) < 0)
+            History.append(Path);
+    CutToLimit(History);
+}

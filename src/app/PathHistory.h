@@ -16,3 +16,7 @@ void ApplyKeepingRule(QStringList& History, const QString& Path);
 
 // Automatic command: an entry that equals Path (ignoring case) is removed and Path goes on top.
 void ApplyMovingRule(QStringList& History, const QString& Path);
+
+// Several windows, one file: the entries of Other that History lacks (ignoring case) go after
+// History's own, in Other's order, up to MaxHistoryEntries.
+void MergeHistory(QStringList& History, const QStringList& Other);

@@ -22,8 +22,11 @@ struct TCommandLine {
     int Context = 3;             // lines of context around each change (-U)
     bool Brief = false;          // -q: report only whether the files differ
     QString Error;               // the usage error, without program name or hint
+    // Window with --from-desktop (the desktop entry's Exec): paths beyond the first two are left
+    // out, and the window says how many were given. Typed by hand, three paths are a usage error.
+    int PathsGiven = 0;
 
-    [[nodiscard]] bool HasPaths() const { return !Left.isEmpty(); }
+    [[nodiscard]] bool HasPaths() const { return !Left.isEmpty(); }   // one path: Right stays empty
 };
 
 // Exit statuses, as GNU diff has them.

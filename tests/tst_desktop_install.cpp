@@ -39,6 +39,7 @@ const QString AppId = QStringLiteral("io.github.quorlane.Quorlane");
                          Prefix + "share/applications/" + AppId + ".desktop",
                          Prefix + "share/doc/quorlane/changelog.gz",
                          Prefix + "share/doc/quorlane/copyright",
+                         Prefix + "share/man/man1/quorlane.1.gz",
                          Prefix + "share/icons/hicolor/scalable/apps/" + AppId + ".svg",
                          Prefix + "share/metainfo/" + AppId + ".metainfo.xml"};
     Files.sort();
@@ -166,7 +167,7 @@ void TestDesktopInstall::debianPackage()
     // Debian's own checker finds no error; its warnings are printed for the reader.
     if (!HasCommand(QStringLiteral("lintian")))
         QSKIP("lintian missing (scripts/install-deps.sh installs it)");
-    const TProgramRun Lint = RunProcess(QStringLiteral("lintian"), {"--no-tag-display-limit", Deb}, Out.path(),
+    const TProgramRun Lint = RunProcess(QStringLiteral("lintian"), {"--tag-display-limit", "0", Deb}, Out.path(),
                                         HeadlessEnvironment(), 300000);
     const QString Report = QString::fromUtf8(Lint.Out + Lint.Err);
     for (const QString& Line : Report.split(u'\n', Qt::SkipEmptyParts))

@@ -60,6 +60,9 @@ TfrmMain* OpenPairWindow(TfrmMain& Opener, const QString& Left, const QString& R
     Pair->move(Frame.topLeft());
 
     Pair->show();
+    // In front, and the active window when its comparison's boxes open.
+    Pair->raise();
+    Pair->activateWindow();
     ComparePathsOnShow(*Pair, Left, Right);
     return Pair;
 }

@@ -11,7 +11,7 @@ PACKAGES=(
   diffutils
   openssl
   openjdk-17-jre-headless maven
-  desktop-file-utils appstream dpkg-dev git patch openbox xdotool wmctrl x11-utils imagemagick time
+  desktop-file-utils appstream dpkg-dev lintian git patch openbox xdotool wmctrl x11-utils imagemagick time
 )
 # Callers may ask for more (scripts/fuzz.sh adds clang).
 PACKAGES+=("$@")

@@ -47,10 +47,10 @@ void TestCliCommandLine::printsAndExitsWithoutWindow_data()
     QTest::newRow("-v") << QStringList{"-v"} << 0 << "Quorlane 1.0\n" << "";
     QTest::newRow("--help") << QStringList{"--help"} << 0 << Help << "";
     QTest::newRow("-h with paths") << QStringList{"-h", "a", "b"} << 0 << Help << "";
-    QTest::newRow("one path") << QStringList{"a.txt"} << 2 << ""
-                              << "quorlane: give two paths, LEFT and RIGHT, or none (got 1)";
     QTest::newRow("three paths") << QStringList{"a", "b", "c"} << 2 << ""
-                                 << "quorlane: give two paths, LEFT and RIGHT, or none (got 3)";
+                                 << "quorlane: give two paths, LEFT and RIGHT, one path or none (got 3)";
+    QTest::newRow("--from-desktop with --diff") << QStringList{"--diff", "--from-desktop", "a", "b"} << 2 << ""
+                                                << "quorlane: option '--from-desktop' works only without --diff";
     QTest::newRow("unknown option") << QStringList{"--frobnicate", "a", "b"} << 2 << ""
                                     << "quorlane: Unknown option 'frobnicate'.";
     QTest::newRow("unknown short option") << QStringList{"-x", "a", "b"} << 2 << ""
@@ -112,15 +112,21 @@ void TestCliCommandLine::windowPathsAreAbsolute_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("left");
     QTest::addColumn<QString>("right");
-    QTest::newRow("none") << QStringList{} << "" << "";
+    QTest::addColumn<int>("given");
+    QTest::newRow("none") << QStringList{} << "" << "" << 0;
+    QTest::newRow("one path: the left one") << QStringList{"a.txt"} << "/home/u/work/a.txt" << "" << 1;
+    QTest::newRow("from the desktop, one path") << QStringList{"--from-desktop", "/etc/hostname"}
+                                                << "/etc/hostname" << "" << 1;
+    QTest::newRow("from the desktop, four paths: the first two")
+        << QStringList{"--from-desktop", "a", "b", "c", "d"} << "/home/u/work/a" << "/home/u/work/b" << 4;
     QTest::newRow("relative") << QStringList{"a.txt", "sub/../b.txt"} << "/home/u/work/a.txt"
-                              << "/home/u/work/b.txt";
-    QTest::newRow("absolute") << QStringList{"/tmp/x/", "/etc"} << "/tmp/x" << "/etc";
-    QTest::newRow("parent") << QStringList{"..", "."} << "/home/u" << "/home/u/work";
+                              << "/home/u/work/b.txt" << 2;
+    QTest::newRow("absolute") << QStringList{"/tmp/x/", "/etc"} << "/tmp/x" << "/etc" << 2;
+    QTest::newRow("parent") << QStringList{"..", "."} << "/home/u" << "/home/u/work" << 2;
     QTest::newRow("after --, a dash path") << QStringList{"--", "-left", "right"}
-                                          << "/home/u/work/-left" << "/home/u/work/right";
+                                          << "/home/u/work/-left" << "/home/u/work/right" << 2;
     QTest::newRow("blank in a name") << QStringList{"my file.txt", "b"} << "/home/u/work/my file.txt"
-                                     << "/home/u/work/b";
+                                     << "/home/u/work/b" << 2;
 }
 
 void TestCliCommandLine::windowPathsAreAbsolute()
@@ -133,6 +139,7 @@ void TestCliCommandLine::windowPathsAreAbsolute()
     QCOMPARE(Command.Left, left);
     QCOMPARE(Command.Right, right);
     QCOMPARE(Command.HasPaths(), !left.isEmpty());
+    QTEST(Command.PathsGiven, "given");
 }
 
 void TestCliCommandLine::diffOptionsAsGnuDiffNamesThem_data()

@@ -3,9 +3,11 @@
 // tools, and the .deb's name, dependencies and files.
 
 #include "support/core/ProgramProcess.h"
+#include "update/Website.h"
 
 #include <QDir>
 #include <QDirIterator>
+#include <QRegularExpression>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,6 +37,9 @@ const QString AppId = QStringLiteral("io.github.quorlane.Quorlane");
 {
     QStringList Files = {Prefix + "bin/quorlane",
                          Prefix + "share/applications/" + AppId + ".desktop",
+                         Prefix + "share/doc/quorlane/changelog.gz",
+                         Prefix + "share/doc/quorlane/copyright",
+                         Prefix + "share/man/man1/quorlane.1.gz",
                          Prefix + "share/icons/hicolor/scalable/apps/" + AppId + ".svg",
                          Prefix + "share/metainfo/" + AppId + ".metainfo.xml"};
     Files.sort();
@@ -47,6 +52,37 @@ void CheckRuns(const QString& Program)
     const TProgramRun Run = RunProcess(Program, {"--version"});
     QCOMPARE(Run.ExitCode, 0);
     QCOMPARE(Run.Out, QByteArray("Quorlane 1.0\n"));
+}
+
+// The documentation files Debian asks of every package: the licence in the machine-readable
+// copyright format, carrying LICENSE's text, and a changelog compressed with gzip -9n.
+void CheckDocumentation(const QString& DocDir)
+{
+    QFile Copyright(DocDir + "/copyright");
+    QVERIFY(Copyright.open(QIODevice::ReadOnly));
+    const QString Text = QString::fromUtf8(Copyright.readAll());
+    QVERIFY2(Text.startsWith("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"),
+             qPrintable(Text));
+    QVERIFY(Text.contains("\nFiles: *\nCopyright: 2026 The Quorlane developers\nLicense: Expat\n"));
+    QFile License(qEnvironmentVariable("QUORLANE_SOURCE_DIR") + "/LICENSE");
+    QVERIFY(License.open(QIODevice::ReadOnly));
+    // Each paragraph of LICENSE, its lines indented by one blank, paragraphs parted by " .".
+    const QStringList Paragraphs = QString::fromUtf8(License.readAll()).trimmed().split("\n\n");
+    QStringList Indented;
+    for (const QString& Paragraph : Paragraphs)
+        Indented << " " + QString(Paragraph).replace("\n", "\n ");
+    QVERIFY2(Text.endsWith("\nLicense: Expat\n" + Indented.join("\n .\n") + "\n"), qPrintable(Text));
+
+    QFile Changelog(DocDir + "/changelog.gz");
+    QVERIFY(Changelog.open(QIODevice::ReadOnly));
+    const QByteArray Gz = Changelog.readAll();
+    QVERIFY(Gz.startsWith("\x1f\x8b\x08"));
+    QCOMPARE(Gz.mid(4, 4), QByteArray(4, '\0'));   // -n: no time stamp
+    QCOMPARE(int(Gz.at(8)), 2);                      // -9: best compression
+    const TProgramRun Unzip = RunProcess(QStringLiteral("gzip"), {"-dc", DocDir + "/changelog.gz"});
+    QCOMPARE(Unzip.ExitCode, 0);
+    QVERIFY2(Unzip.Out.startsWith("quorlane (1.0) unstable; urgency=medium\n"), Unzip.Out.constData());
+    QVERIFY(Unzip.Out.contains("\n -- The Quorlane developers <quorlane@users.noreply.github.com>  "));
 }
 
 }  // namespace
@@ -66,12 +102,13 @@ void TestDesktopInstall::installTree()
     QVERIFY2(Install.ExitCode == 0, Install.Err.constData());
     QCOMPARE(FilesBelow(Prefix.path()), ExpectedFiles(QString()));
     CheckRuns(Prefix.filePath("bin/quorlane"));
+    CheckDocumentation(Prefix.filePath("share/doc/quorlane"));
 
     const QString Desktop = Prefix.filePath("share/applications/" + AppId + ".desktop");
     QFile Entry(Desktop);
     QVERIFY(Entry.open(QIODevice::ReadOnly));
     const QList<QByteArray> Lines = Entry.readAll().split('\n');
-    for (const char* Line : {"Exec=quorlane %F", "Icon=io.github.quorlane.Quorlane", "Type=Application",
+    for (const char* Line : {"Exec=quorlane --from-desktop %F", "Icon=io.github.quorlane.Quorlane", "Type=Application",
                              "MimeType=text/plain;inode/directory;", "Categories=Development;Utility;"})
         QVERIFY2(Lines.contains(Line), Line);
 
@@ -107,6 +144,8 @@ void TestDesktopInstall::debianPackage()
     QCOMPARE(Field("Package"), QStringLiteral("quorlane"));
     QCOMPARE(Field("Version"), QStringLiteral("1.0"));
     QCOMPARE(Field("Architecture"), QStringLiteral("amd64"));
+    // The address the About box links to.
+    QCOMPARE(Field("Homepage"), quorlane::WebsiteHomeUrl().toString());
     // Computed from the binary by dpkg-shlibdeps, not written by hand.
     const QString Depends = Field("Depends");
     for (const char* Library : {"libc6", "libstdc++6", "libqt6core6", "libqt6gui6", "libqt6widgets6",
@@ -123,6 +162,18 @@ void TestDesktopInstall::debianPackage()
     QTemporaryDir Root;
     QCOMPARE(RunProcess(QStringLiteral("dpkg-deb"), {"-x", Deb, Root.path()}).ExitCode, 0);
     CheckRuns(Root.filePath("usr/bin/quorlane"));
+    CheckDocumentation(Root.filePath("usr/share/doc/quorlane"));
+
+    // Debian's own checker finds no error; its warnings are printed for the reader.
+    if (!HasCommand(QStringLiteral("lintian")))
+        QSKIP("lintian missing (scripts/install-deps.sh installs it)");
+    const TProgramRun Lint = RunProcess(QStringLiteral("lintian"), {"--tag-display-limit", "0", Deb}, Out.path(),
+                                        HeadlessEnvironment(), 300000);
+    const QString Report = QString::fromUtf8(Lint.Out + Lint.Err);
+    for (const QString& Line : Report.split(u'\n', Qt::SkipEmptyParts))
+        qInfo("lintian: %s", qPrintable(Line));
+    QVERIFY2(!Report.contains(QRegularExpression(QStringLiteral("^E: "), QRegularExpression::MultilineOption)),
+             qPrintable(Report));
 }
 
 QTEST_GUILESS_MAIN(TestDesktopInstall)

@@ -242,6 +242,110 @@ private slots:
         QCOMPARE(Difftool.exitCode(), 0);
         QVERIFY2(WaitForMainWindow(500).isEmpty(), "a window is left over");
     }
+
+    // git difftool -d, then Enter on a folder row: the pair opens as a second window of the same
+    // process, beside the folder window. Closing the folder window leaves git waiting (its
+    // temporary trees stay for the pair); closing the pair ends the program and git.
+    void gitDifftoolWaitsForEveryWindow()
+    {
+        if (!HasCommand(QStringLiteral("git")))
+            QSKIP("git missing");
+        QTemporaryDir Repo;
+        const auto Git = [&](const QStringList& Args) {
+            return RunProcess(QStringLiteral("git"), Args, Repo.path(), Env()).ExitCode;
+        };
+        QCOMPARE(Git({"init", "-q"}), 0);
+        QCOMPARE(Git({"config", "user.email", "t@example.org"}), 0);
+        QCOMPARE(Git({"config", "user.name", "Tester"}), 0);
+        QCOMPARE(Git({"config", "difftool.quorlane.cmd", QStringLiteral("\"%1\" \"$LOCAL\" \"$REMOTE\"").arg(ProgramPath())}), 0);
+        WriteBytesFile(Repo.path(), "one.txt", "alpha\nbeta\ngamma\n");
+        QCOMPARE(Git({"add", "."}), 0);
+        QCOMPARE(Git({"commit", "-q", "-m", "first"}), 0);
+        WriteBytesFile(Repo.path(), "one.txt", "alpha\nBETA\ngamma\ndelta\n");
+
+        QProcess Difftool;
+        Difftool.setProcessEnvironment(Env());
+        Difftool.setWorkingDirectory(Repo.path());
+        Difftool.start(QStringLiteral("git"), {"difftool", "-d", "-y", "--tool=quorlane"});
+        QVERIFY(Difftool.waitForStarted());
+        const QString Folders = WaitForMainWindow();
+        QVERIFY2(!Folders.isEmpty(), "no folder window");
+        const qint64 Owner = FX.WindowOwner(Folders);
+        QThread::msleep(1500);   // the folder rows are written
+
+        // Enter on the selected row (one.txt, the only one) opens the pair.
+        FX.SendKeys(Folders, QStringLiteral("Return"));
+        QStringList Windows;
+        QElapsedTimer Clock;
+        Clock.start();
+        do {
+            Windows = FX.Run(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", "^Quorlane 1\\.0$"})
+                          .split(u'\n', Qt::SkipEmptyParts);
+        } while (Windows.size() < 2 && Clock.elapsed() < 60000 && (QThread::msleep(100), true));
+        QCOMPARE(Windows.size(), 2);
+        const QString Pair = Windows.constFirst() == Folders ? Windows.constLast() : Windows.constFirst();
+        QCOMPARE(FX.WindowOwner(Pair), Owner);   // the same process
+        // The pair's summary box comes; answered, both windows are looked at together.
+        const QString Box = WaitForBox(QStringLiteral("Information"), 60000);
+        QVERIFY2(!Box.isEmpty(), "no summary box");
+        FX.CloseWindow(Box);
+        QTRY_VERIFY_WITH_TIMEOUT(WaitForBox(QStringLiteral("Information"), 100).isEmpty(), 10000);
+        QVERIFY(FX.Screenshot(ScreenshotPath(QStringLiteral("difftool-dir-pair"))));
+        const QString FolderPlace = FX.Run(QStringLiteral("xdotool"), {"getwindowgeometry", Folders});
+        const QString PairPlace = FX.Run(QStringLiteral("xdotool"), {"getwindowgeometry", Pair});
+        QVERIFY2(FolderPlace.section(u'\n', 1, 1) != PairPlace.section(u'\n', 1, 1),
+                 qPrintable(FolderPlace + u'\n' + PairPlace));   // "Position: x,y" differs
+
+        // The folder window goes; git keeps waiting for the pair.
+        FX.CloseWindow(Folders);
+        QTRY_VERIFY_WITH_TIMEOUT(FX.WindowOwner(Folders) != Owner, 20000);
+        QVERIFY(!Difftool.waitForFinished(2000));
+        QCOMPARE(FX.WindowOwner(Pair), Owner);
+        QVERIFY(FX.Screenshot(ScreenshotPath(QStringLiteral("difftool-dir-pair-left"))));
+
+        FX.CloseWindow(Pair);
+        QVERIFY2(WaitForEnd(Difftool), "git difftool did not end");
+        QCOMPARE(Difftool.exitCode(), 0);
+        QVERIFY2(WaitForMainWindow(500).isEmpty(), "a window is left over");
+    }
+
+    // A file manager's "Open With": one file opens the window with it on the left (nothing to
+    // compare yet); more than two items compare the first two.
+    void openedFromTheDesktopEntry_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::newRow("one file") << QStringList{"--from-desktop", "left.txt"} << QStringList{};
+        QTest::newRow("one file, as a shell starts it") << QStringList{"left.txt"} << QStringList{};
+        QTest::newRow("three files") << QStringList{"--from-desktop", "left.txt", "right.txt", "third.txt"}
+                                     << QStringList{"Information"};
+    }
+
+    void openedFromTheDesktopEntry()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, boxes);
+        QTemporaryDir Work;
+        WriteBytesFile(Work.path(), "left.txt", "one\ntwo\n");
+        WriteBytesFile(Work.path(), "right.txt", "one\n2\n");
+        WriteBytesFile(Work.path(), "third.txt", "3\n");
+        QProcess Program;
+        Program.setProcessEnvironment(Env());
+        Program.setWorkingDirectory(Work.path());
+        Program.start(ProgramPath(), args);
+        QVERIFY(Program.waitForStarted());
+        // The summary box answered, the window is looked at with its status line.
+        for (const QString& Title : boxes) {
+            const QString Box = WaitForBox(Title, 120000);
+            QVERIFY2(!Box.isEmpty(), qPrintable(QStringLiteral("no box \"%1\"").arg(Title)));
+            FX.CloseWindow(Box);
+            QTRY_VERIFY_WITH_TIMEOUT(WaitForBox(Title, 100).isEmpty(), 10000);
+        }
+        LookAndClose(QStringLiteral("desktop-entry-%1").arg(args.size()), {});
+        QVERIFY2(WaitForEnd(Program), "the program did not end");
+        QCOMPARE(Program.exitCode(), 0);
+        QCOMPARE(Program.readAllStandardError(), QByteArray());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDesktopWindow)

@@ -282,7 +282,7 @@ private slots:
         QVERIFY(D.History("cmbLeft").isEmpty());
         QVERIFY(D.History("cmbRight").isEmpty());
         QVERIFY(!QFileInfo::exists(D.SettingsFile()));
-        QCOMPARE(UnsavedChanges, Unsaved);
+        QCOMPARE(D.Window->UnsavedChanges, Unsaved);
     }
 
     // Two folders while changes are unsaved: the question names files; after Yes the folders
@@ -296,14 +296,14 @@ private slots:
         QDir().mkpath(L + QStringLiteral("/sub"));
         QDir().mkpath(R);
         D.WriteBytes(QStringLiteral("left/sub/only.txt"), "abc");
-        UnsavedChanges = true;
+        D.Window->UnsavedChanges = true;
         D.Platform.ConfirmAnswers = {true};
         D.SetPaths(L, R);
 
         D.Click("btnCompare");
 
         QCOMPARE(D.Platform.Log(), QStringList{"confirmation: " + ConfirmText()});
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
         QVERIFY(D.Window->FFolderMode);
         QCOMPARE(D.Row(1), (QStringList{"1", QStringLiteral("sub") + QDir::separator() + "only.txt", ""}));
         QCOMPARE(D.Status(), QStringLiteral("Compared 1 files (left folder, including subfolders) vs 0 files "

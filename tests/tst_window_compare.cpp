@@ -53,7 +53,7 @@ class TestWindowCompare : public QObject
             S.Items = D.Window->FDiffItems;
             for (int R = 0; R < D.Window->grdDiff->RowCount(); ++R)
                 S.Rows.append(D.Row(R));
-            S.Unsaved = UnsavedChanges;
+            S.Unsaved = D.Window->UnsavedChanges;
             S.Settings = ReadAll(D.SettingsFile());
             return S;
         }
@@ -138,7 +138,7 @@ private slots:
         CompareOnce(D);
         TfrmMain& W = *D.Window;
         W.FUndoStack.Push(TUndoState{{"x"}, {"y"}, 1, 1, 1});
-        UnsavedChanges = true;
+        D.Window->UnsavedChanges = true;
         W.FFolderMode = true;
         D.Platform.ConfirmAnswers = {true};
         const QString A = D.WriteLines(QStringLiteral("c.txt"), {"only left"});
@@ -149,7 +149,7 @@ private slots:
         QCOMPARE(D.Platform.Messages.first().Kind, QStringLiteral("confirmation"));
         QCOMPARE(D.Platform.Messages.first().Text,
                  QStringLiteral("Load and compare the specified files?\r\nCurrent changes will be lost."));
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
         QVERIFY(W.FUndoStack.IsEmpty());
         QVERIFY(!W.FFolderMode);
         QCOMPARE(W.FLeftLines, QStringList{"only left"});
@@ -234,7 +234,7 @@ private slots:
     {
         TWindowDriver D;
         CompareOnce(D);
-        UnsavedChanges = true;
+        D.Window->UnsavedChanges = true;
         D.Platform.ConfirmAnswers = {true};
         // Text to the probe, too large to load: a sparse file of 2.1 GiB that starts with text.
         const QString Bad = D.WriteBytes(QStringLiteral("bad.txt"), QByteArray(TextProbeSize, 'a'));
@@ -251,7 +251,7 @@ private slots:
         QVERIFY2(D.Platform.Messages[1].Text.contains(QStringLiteral("bad.txt")), qPrintable(D.Platform.Messages[1].Text));
         // History and settings untouched; the shown comparison stays whole.
         QVERIFY(TSnapshot::Of(D) == Before);
-        QVERIFY(UnsavedChanges);
+        QVERIFY(D.Window->UnsavedChanges);
     }
 
     void historiesKeepTrimmedPathsAndTheirSpelling()
@@ -331,7 +331,7 @@ private slots:
         // A typed path whose folder exists: the dialog starts there.
         D.SetPaths(Sub + "/typed-name.txt", QString());
         D.Platform.OpenFileAnswers = {Chosen};
-        D.Click("btnBrowseLeft");
+        D.Trigger("miBrowseLeftFile");
         QCOMPARE(D.Platform.OpenFileStartDirs, QStringList{Sub});
         QCOMPARE(D.Find<QComboBox>("cmbLeft")->currentText(), Chosen);
         QCOMPARE(W.dlgOpen1.InitialDir, Sub);
@@ -341,7 +341,7 @@ private slots:
         // A path whose folder does not exist: the remembered folder; Cancel changes nothing.
         W.dlgopen2.InitialDir = QStringLiteral("/elsewhere");
         D.SetPaths(Chosen, QStringLiteral("/no/such/folder/x.txt"));
-        D.Click("btnBrowseRight");
+        D.Trigger("miBrowseRightFile");
         QCOMPARE(D.Platform.OpenFileStartDirs.last(), QStringLiteral("/elsewhere"));
         QCOMPARE(D.Find<QComboBox>("cmbRight")->currentText(), QStringLiteral("/no/such/folder/x.txt"));
         QCOMPARE(W.dlgopen2.InitialDir, QStringLiteral("/elsewhere"));

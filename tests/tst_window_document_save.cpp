@@ -76,7 +76,7 @@ private slots:
         QCOMPARE(ReadAll(L), LeftPdf());
         QCOMPARE(ReadAll(R), RightPdf());
         QVERIFY(D.Window->FRightLines.isEmpty());
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
 
         // A comparison that succeeds makes the sides writable again.
         Serve(Server, false);

@@ -301,7 +301,7 @@ private slots:
         D.SetPaths(A, B);
         D.Trigger("miAsTextFiles1");
         D.Window->FUndoStack.Push(TUndoState{{"x"}, {"y"}, 1, 1, 1});
-        UnsavedChanges = true;
+        D.Window->UnsavedChanges = true;
         D.Platform.Clear();
 
         QString L, R;
@@ -315,7 +315,7 @@ private slots:
                  QStringLiteral("confirmation: Load and compare the specified files?\r\nCurrent changes will be lost."));
         QCOMPARE(D.Platform.Messages[1].Kind, QStringLiteral("warning"));
         TfrmMain& W = *D.Window;
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
         QCOMPARE(W.FUndoStack.Count(), 0);
         QVERIFY(W.FLeftLines.isEmpty());
         QCOMPARE(W.FRightLines, QStringList{"new right"});
@@ -361,7 +361,7 @@ private slots:
         QCOMPARE(D.Status(), QStringLiteral("Ready."));
         QVERIFY(D.History("cmbLeft").isEmpty());
         QVERIFY(!QFileInfo::exists(D.SettingsFile()));
-        QCOMPARE(UnsavedChanges, Unsaved);
+        QCOMPARE(D.Window->UnsavedChanges, Unsaved);
     }
 
     // CompareDocuments checks its own paths, for the automatic command that reaches it.

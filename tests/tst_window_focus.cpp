@@ -180,7 +180,7 @@ private slots:
     {
         TWindowDriver D;
         D.CompareLines({"a"}, {"b"});
-        UnsavedChanges = true;
+        D.Window->UnsavedChanges = true;
         const TDiffItems Before = D.Window->FDiffItems;
         QString L, R;
         WritePair(D, QStringLiteral("text"), L, R);
@@ -191,7 +191,7 @@ private slots:
         QCOMPARE(D.Platform.Log(),
                  QStringList{"confirmation: Load and compare the specified files?\r\nCurrent changes will be lost."});
         QCOMPARE(D.Window->FDiffItems.size(), Before.size());
-        QVERIFY(UnsavedChanges);
+        QVERIFY(D.Window->UnsavedChanges);
     }
 };
 

@@ -161,7 +161,7 @@ private slots:
         QVERIFY(D.Find<QFrame>("Panel2")->isHidden());
         QTRY_VERIFY(W.grdDiff->height() > 100);
         QCOMPARE(W.grdDiff->Row(), 1);
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
 
         // Keeping rule with the trimmed paths; the edit texts stay as typed.
         QCOMPARE(D.History("cmbLeft"), QStringList{L + QStringLiteral("/")});
@@ -282,7 +282,7 @@ private slots:
         QCOMPARE(D.History("cmbLeft"), LeftHistory);
         QCOMPARE(D.History("cmbRight"), RightHistory);
         QVERIFY(!QFileInfo::exists(D.SettingsFile()));
-        QCOMPARE(UnsavedChanges, Unsaved);
+        QCOMPARE(D.Window->UnsavedChanges, Unsaved);
         QCOMPARE(EnabledButtons(D).size(), 15);
     }
 
@@ -296,7 +296,7 @@ private slots:
         D.SetPaths(A, B);
         D.Trigger("miAsTextFiles1");
         D.Window->FUndoStack.Push(TUndoState{{"x"}, {"y"}, 1, 1, 1});
-        UnsavedChanges = true;
+        D.Window->UnsavedChanges = true;
         const QStringList LinesBefore = D.Window->FLeftLines;
         D.Platform.Clear();
 
@@ -308,7 +308,7 @@ private slots:
         D.Trigger("miAsFolders1");
 
         QCOMPARE(D.Platform.Log(), QStringList{"confirmation: Compare the specified folders?\r\nCurrent changes will be lost."});
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
         QCOMPARE(D.Window->FUndoStack.Count(), 0);
         QCOMPARE(D.Row(1), (QStringList{"1", "only-left", ""}));
         QCOMPARE(D.Window->grdDiff->RowCount(), 2);
@@ -363,7 +363,7 @@ private slots:
         QCOMPARE(D.Platform.Log(), QStringList());
         QCOMPARE(W.FLeftLines, QStringList{"kept"});
         QCOMPARE(D.Row(4), (QStringList{"4", "4-left-only", ""}));
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
     }
 
     // A merge still recomputing when the folders are compared: its result must not replace the
@@ -422,7 +422,7 @@ private slots:
         const QString B = D.WriteLines(QStringLiteral("b.txt"), {"one", "2", "three"});
         D.SetPaths(A, B);
         D.Trigger("miAsTextFiles1");
-        UnsavedChanges = true;
+        D.Window->UnsavedChanges = true;
         const QString StatusBefore = D.Status();
         const QStringList HistoryBefore = D.History("cmbLeft");
         D.Platform.Clear();
@@ -458,7 +458,7 @@ private slots:
         QVERIFY(!W.FFolderMode);
         QCOMPARE(D.Row(2), (QStringList{"2", "two", "2"}));
         QCOMPARE(D.Status(), StatusBefore);
-        QVERIFY(UnsavedChanges);
+        QVERIFY(D.Window->UnsavedChanges);
         QCOMPARE(D.History("cmbLeft"), HistoryBefore);
         QCOMPARE(D.Platform.Log().value(0), QStringLiteral("confirmation: Compare the specified folders?\r\nCurrent changes will be lost."));
         if (ByClosing) {
@@ -470,7 +470,7 @@ private slots:
             QVERIFY(W.isVisible());
             QCOMPARE(D.Platform.Log().size(), 1);
         }
-        UnsavedChanges = false;
+        D.Window->UnsavedChanges = false;
     }
 
     // A tree that does not fit in memory ends with a clear message; the previous result stays.
@@ -496,8 +496,8 @@ private slots:
         QCOMPARE(D.Row(1), (QStringList{"1", "one", "one"}));
     }
 
-    // Enter or "Compare these files" opens the row's pair in a new window; a file on one side only
-    // has no pair, and double-click keeps its beep.
+    // Enter, double-click or "Compare these files" opens the row's pair in another window of this
+    // process, which compares it; a file on one side only has no pair and beeps.
     void openAPair_data()
     {
         QTest::addColumn<QString>("How");
@@ -508,7 +508,9 @@ private slots:
         QTest::newRow("Enter on an equal pair") << "Enter" << 3 << true;
         QTest::newRow("Enter on a left-only file") << "Enter" << 2 << false;
         QTest::newRow("menu on a left-only file") << "menu" << 2 << false;
-        QTest::newRow("double-click") << "double-click" << 1 << false;
+        QTest::newRow("double-click on a differing pair") << "double-click" << 1 << true;
+        QTest::newRow("double-click on an equal pair") << "double-click" << 3 << true;
+        QTest::newRow("double-click on a left-only file") << "double-click" << 2 << false;
     }
 
     void openAPair()
@@ -545,28 +547,24 @@ private slots:
         }
 
         const QString Name = Row == 1 ? QStringLiteral("sub dir/a & b.txt") : QStringLiteral("z");
-        const QList<QStringList> Expected =
-            Opens ? QList<QStringList>{{L + u'/' + Name, R + u'/' + Name}} : QList<QStringList>{};
-        QCOMPARE(D.Platform.StartedComparisons, Expected);
+        const QList<TfrmMain*> Pairs = D.OtherWindows();
+        QCOMPARE(Pairs.size(), Opens ? 1 : 0);
         QCOMPARE(D.Platform.Beeps, Opens || How == QStringLiteral("menu") ? 0 : 1);
-        QCOMPARE(D.Platform.Log(), QStringList());
+        if (Opens) {
+            TfrmMain& Pair = *Pairs.constFirst();
+            QVERIFY(Pair.isVisible());
+            QVERIFY(Pair.testAttribute(Qt::WA_DeleteOnClose));
+            QCOMPARE(Pair.cmbLeft->currentText(), L + u'/' + Name);
+            QCOMPARE(Pair.cmbRight->currentText(), R + u'/' + Name);
+            // The pair compares once its window runs: its own lines, the folder rows untouched.
+            QTRY_COMPARE(Pair.FLeftLines, QStringList{QString(Row == 1 ? 3 : 4, u'x')});
+            QCOMPARE(Pair.FRightLines, QStringList{QString(4, u'x')});
+            QVERIFY(!Pair.FFolderMode);
+            QVERIFY(Pair.pos() != W.pos());
+        }
+        QCOMPARE(D.Platform.Log().filter(QStringLiteral("error")), QStringList());
         QVERIFY(W.FFolderMode);   // the folder result stays
         QCOMPARE(W.grdDiff->RowCount(), 4);
-    }
-
-    void pairThatCannotBeStarted()
-    {
-        TWindowDriver D;
-        const QString L = D.MakeFolder(QStringLiteral("left"));
-        const QString R = D.MakeFolder(QStringLiteral("right"));
-        Put(L, QStringLiteral("f"), 1);
-        Put(R, QStringLiteral("f"), 2);
-        D.SetPaths(L, R);
-        D.Trigger("miAsFolders1");
-        D.Platform.Clear();
-        D.Platform.StartComparisonAnswer = false;
-        QTest::keyClick(D.Window->grdDiff, Qt::Key_Enter);
-        QCOMPARE(D.Platform.Log(), QStringList{"error: A new window could not be started."});
     }
 
     // 5,000 nested folders on each side: the rows come, and the window lives on.

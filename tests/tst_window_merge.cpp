@@ -283,9 +283,15 @@ private slots:
         QTest::newRow("changed pair, row 3, to the left") << L << R << 3 << "btnRightToLeft" << R << R;
         QTest::newRow("left-only line goes in after A") << QStringList{"A", "B", "C"} << QStringList{"A", "C"} << 2
             << "btnLeftToRight" << QStringList{"A", "B", "C"} << QStringList{"A", "B", "C"};
-        QTest::newRow("a block with no right lines copies nothing to the left")
+        QTest::newRow("a block with no right lines deletes its left lines")
             << QStringList{"A", "B", "C"} << QStringList{"A", "C"} << 2 << "btnRightToLeft"
-            << QStringList{"A", "B", "C"} << QStringList{"A", "C"};
+            << QStringList{"A", "C"} << QStringList{"A", "C"};
+        QTest::newRow("right-only lines copied to the right are deleted there")
+            << QStringList{"A", "D"} << QStringList{"A", "B", "C", "D"} << 3 << "btnLeftToRight"
+            << QStringList{"A", "D"} << QStringList{"A", "D"};
+        QTest::newRow("a right-only tail copied to the right goes")
+            << QStringList{"A"} << QStringList{"A", "x", "y"} << 3 << "btnLeftToRight"
+            << QStringList{"A"} << QStringList{"A"};
         QTest::newRow("changed then left-only, to the right") << QStringList{"P", "Q"} << QStringList{"R"} << 1
             << "btnLeftToRight" << QStringList{"P", "Q"} << QStringList{"P", "Q"};
         QTest::newRow("changed then left-only, to the left") << QStringList{"P", "Q"} << QStringList{"R"} << 2
@@ -298,8 +304,6 @@ private slots:
             << QStringList{"one", "two"} << QStringList{"one", "two"};
         QTest::newRow("block at the very end") << QStringList{"A"} << QStringList{"A", "tail1", "tail2"} << 3
             << "btnRightToLeft" << QStringList{"A", "tail1", "tail2"} << QStringList{"A", "tail1", "tail2"};
-        QTest::newRow("an equal row: nothing copied") << QStringList{"A", "B"} << QStringList{"A", "X"} << 1
-            << "btnLeftToRight" << QStringList{"A", "B"} << QStringList{"A", "X"};
     }
 
     void blockMerge()
@@ -312,7 +316,7 @@ private slots:
         QFETCH(QStringList, NewRight);
         TWindowDriver D;
         D.CompareLines(Left, Right);
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
         Grid(D)->SetRow(Row);
         const int Top = Grid(D)->TopRow();
         D.Click(Button.toLatin1().constData());
@@ -320,7 +324,7 @@ private slots:
         // Lines change at once; the rows wait for the background recompute.
         QCOMPARE(D.Window->FLeftLines, NewLeft);
         QCOMPARE(D.Window->FRightLines, NewRight);
-        QVERIFY(UnsavedChanges);
+        QVERIFY(D.Window->UnsavedChanges);
         QCOMPARE(D.Window->FUndoStack.Count(), 1);
         QCOMPARE(D.Window->FUndoStack.At(0).LeftLines, Left);
         QCOMPARE(D.Window->FUndoStack.At(0).RightLines, Right);
@@ -344,6 +348,40 @@ private slots:
         QVERIFY(D.Platform.Messages.isEmpty());
     }
 
+    // A copy that would leave both sides as they are is a refusal: a beep, and neither an undo
+    // step nor an unsaved change that closing would ask about.
+    void blockMergeThatChangesNothingBeeps_data()
+    {
+        QTest::addColumn<int>("Row");
+        QTest::addColumn<QString>("Button");
+        QTest::newRow("equal row, to the right") << 1 << "btnLeftToRight";
+        QTest::newRow("equal row, to the left") << 1 << "btnRightToLeft";
+        QTest::newRow("equal row after the block, Alt+Right") << 3 << "Alt+Right";
+    }
+
+    void blockMergeThatChangesNothingBeeps()
+    {
+        QFETCH(int, Row);
+        QFETCH(QString, Button);
+        TWindowDriver D;
+        D.CompareLines({"A", "B", "C"}, {"A", "X", "C"});
+        Grid(D)->SetRow(Row);
+        if (Button == QLatin1String("Alt+Right"))
+            QTest::keyClick(Grid(D), Qt::Key_Right, Qt::AltModifier);
+        else
+            D.Click(Button.toLatin1().constData());
+        QCOMPARE(D.Platform.Beeps, 1);
+        QCOMPARE(D.Window->FUndoStack.Count(), 0);
+        QVERIFY(!D.Window->UnsavedChanges);
+        QVERIFY(!D.Window->FLeft.Unsaved && !D.Window->FRight.Unsaved);
+        QVERIFY(D.Platform.PointerChanges.isEmpty());
+        QCOMPARE(D.Window->FLeftLines, (QStringList{"A", "B", "C"}));
+        QCOMPARE(D.Window->FRightLines, (QStringList{"A", "X", "C"}));
+        // Closing then asks nothing.
+        QVERIFY(D.Window->ConfirmClose());
+        QVERIFY(D.Platform.Messages.isEmpty());
+    }
+
     void blockMergeWithoutASelectedItemDoesNothing()
     {
         TWindowDriver D;
@@ -351,7 +389,7 @@ private slots:
         D.Click("btnLeftToRight");
         D.Click("btnRightToLeft");
         QCOMPARE(D.Window->FUndoStack.Count(), 0);
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
         QCOMPARE(D.Platform.Beeps, 0);
         QVERIFY(D.Platform.PointerChanges.isEmpty());
     }
@@ -392,12 +430,9 @@ private slots:
         QTest::addColumn<QString>("SecondButton");
         QTest::addColumn<QStringList>("NewLeft");
         QTest::addColumn<QStringList>("NewRight");
-        QTest::newRow("a block without right lines, copied to the left")
-            << QStringList{"A", "B", "C"} << QStringList{"A", "C"} << 2 << "btnRightToLeft" << 2 << "btnLeftToRight"
-            << QStringList{"A", "B", "C"} << QStringList{"A", "B", "C"};
-        QTest::newRow("an equal row")
-            << QStringList{"A", "B"} << QStringList{"A", "X"} << 1 << "btnLeftToRight" << 2 << "btnRightToLeft"
-            << QStringList{"A", "X"} << QStringList{"A", "X"};
+        QTest::newRow("a changed pair replaced one for one to the left, then the next block")
+            << QStringList{"A", "B", "C", "D", "E"} << QStringList{"A", "X", "C", "Y", "E"} << 4 << "btnRightToLeft" << 2
+            << "btnRightToLeft" << QStringList{"A", "X", "C", "Y", "E"} << QStringList{"A", "X", "C", "Y", "E"};
         QTest::newRow("a changed pair replaced one for one, then the next block")
             << QStringList{"A", "B", "C", "D", "E"} << QStringList{"A", "X", "C", "Y", "E"} << 2 << "btnLeftToRight" << 4
             << "btnLeftToRight" << QStringList{"A", "B", "C", "D", "E"} << QStringList{"A", "B", "C", "D", "E"};
@@ -455,7 +490,7 @@ private slots:
             QCOMPARE(D.Window->FRightLines, ToRight ? Left : Right);
             QCOMPARE(D.Status(), Status);   // until the recompute's summary replaces it
             QCOMPARE(D.Platform.Pointer, TPointer::AppStarting);
-            QVERIFY(UnsavedChanges);
+            QVERIFY(D.Window->UnsavedChanges);
             QCOMPARE(D.Window->FUndoStack.Count(), 1);
         }
         QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);
@@ -467,12 +502,12 @@ private slots:
         QCOMPARE(D.Platform.Pointer, TPointer::Default);
 
         // Now identical: a box, and nothing else.
-        UnsavedChanges = false;
+        D.Window->UnsavedChanges = false;
         D.Platform.Clear();
         D.Click(Button.toLatin1().constData());
         QCOMPARE(D.Platform.Log(), QStringList{"information: Files are already identical."});
         QCOMPARE(D.Window->FUndoStack.Count(), 1);
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
         QVERIFY(!D.Window->FDiffRecomputeInProgress);
         QVERIFY(D.Platform.PointerChanges.isEmpty());
     }
@@ -554,16 +589,16 @@ private slots:
         // Empty stack: a beep, and neither the lines, the pointer nor the unsaved flag change.
         QTest::keyClick(Grid(D), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(D.Platform.Beeps, 1);
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
         QVERIFY(D.Platform.PointerChanges.isEmpty());
 
         Grid(D)->SetRow(2);
         D.Click("btnLeftToRight");
         QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);
-        UnsavedChanges = false;   // as if saved since
+        D.Window->UnsavedChanges = false;   // as if saved since
         QTest::keyClick(Grid(D), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(D.Window->FRightLines, (QStringList{"A", "X"}));
-        QVERIFY(UnsavedChanges);   // the restored text differs from the saved one
+        QVERIFY(D.Window->UnsavedChanges);   // the restored text differs from the saved one
         QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);
         QCOMPARE(D.Row(2), (QStringList{"2", "B", "X"}));
         QCOMPARE(D.Platform.Beeps, 1);
@@ -588,7 +623,7 @@ private slots:
         for (const char* Name : {"btnLeftToRight", "btnRightToLeft", "btnAllLeftDiffsToRight", "btnAllRightDiffsToLeft",
                                  "btnUndo", "btnSaveLeft", "btnSaveRight"})
             QVERIFY2(!D.Find<QToolButton>(Name)->isEnabled(), Name);
-        UnsavedChanges = false;
+        D.Window->UnsavedChanges = false;
         Grid(D)->SetRow(1);
         D.Window->btnLeftToRightClick();
         D.Window->btnRightToLeftClick();
@@ -598,7 +633,7 @@ private slots:
         QCOMPARE(D.Platform.Beeps, 5);
         QVERIFY(D.Platform.Messages.isEmpty());
         QVERIFY(D.Platform.PointerChanges.isEmpty());
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
         QVERIFY(!D.Window->FDiffRecomputeInProgress);
         QCOMPARE(D.Window->FLeftLines, Left);
         QCOMPARE(D.Window->FRightLines, Right);

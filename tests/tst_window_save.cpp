@@ -131,7 +131,7 @@ private slots:
         if (!Typed.isEmpty()) {
             Edit(D, 1, 1, Typed);
             Edit(D, 2, 1, Typed);
-            QVERIFY(UnsavedChanges);
+            QVERIFY(D.Window->UnsavedChanges);
         }
         const QString LeftOut = D.PathOf(QStringLiteral("left-out.txt"));
         const QString RightOut = D.PathOf(QStringLiteral("right-out.txt"));
@@ -140,11 +140,11 @@ private slots:
         QCOMPARE(D.Platform.Log(), QStringList());
         QCOMPARE(ReadAll(LeftOut), Saved);
         QCOMPARE(D.Status(), QStringLiteral("Left file saved as %1.").arg(SavedAs));
-        QCOMPARE(UnsavedChanges, !Typed.isEmpty());   // the right side's edit is not saved yet
+        QCOMPARE(D.Window->UnsavedChanges, !Typed.isEmpty());   // the right side's edit is not saved yet
         D.Click("btnSaveRight");
         QCOMPARE(ReadAll(RightOut), Saved);
         QCOMPARE(D.Status(), QStringLiteral("Right file saved as %1.").arg(SavedAs));
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
         QCOMPARE(D.Platform.Log(), QStringList());
 
         // The saved file reads back as the same text in the encoding the side now has.
@@ -203,7 +203,7 @@ private slots:
         D.CompareBytes(Left, Right);
         D.Click(qPrintable(Copy));
         QVERIFY(D.WaitForRecompute());
-        QVERIFY(UnsavedChanges);
+        QVERIFY(D.Window->UnsavedChanges);
         const QString LeftOut = D.PathOf(QStringLiteral("left-out.txt"));
         const QString RightOut = D.PathOf(QStringLiteral("right-out.txt"));
         D.Platform.SaveFileAnswers = {LeftOut, RightOut};
@@ -259,13 +259,13 @@ private slots:
         const QString Unrelated = D.WriteBytes(QStringLiteral("sub dir/unrelated.txt"), "someone else's\n");
         Left->setEditText(Unrelated);
         Right->setEditText(QStringLiteral("bare name.txt"));
-        UnsavedChanges = true;
+        D.Window->UnsavedChanges = true;
         D.Click("btnSaveLeft");   // cancelled
         D.Click("btnSaveRight");  // cancelled
         QCOMPARE(D.Platform.SaveFileStartDirs, (QStringList{D.Files.path(), D.Files.path()}));
         QCOMPARE(D.Platform.SaveFileSuggestions, (QStringList{"left.txt", "right.txt"}));
         // Cancelling changes nothing.
-        QVERIFY(UnsavedChanges);
+        QVERIFY(D.Window->UnsavedChanges);
         QVERIFY(D.Platform.Messages.isEmpty());
         QCOMPARE(ReadAll(Unrelated), QByteArray("someone else's\n"));
 
@@ -625,7 +625,7 @@ private slots:
         QCOMPARE(D.Platform.Messages[0].Kind, QStringLiteral("error"));
         QVERIFY2(D.Platform.Messages[0].Text.contains(QStringLiteral("cannot.txt")), qPrintable(D.Platform.Messages[0].Text));
         QCOMPARE(D.Status(), Status);
-        QVERIFY(UnsavedChanges);   // nothing was saved: the next comparison still asks
+        QVERIFY(D.Window->UnsavedChanges);   // nothing was saved: the next comparison still asks
         QCOMPARE(ReadAll(D.PathOf(QStringLiteral("left.txt"))), QByteArray("a\r\n"));
     }
 
@@ -639,7 +639,7 @@ private slots:
         D.Trigger("miAsTextFiles1");
         D.Platform.Clear();
         const QString Target = D.WriteBytes(QStringLiteral("precious.txt"), "precious contents\r\n");
-        UnsavedChanges = true;
+        D.Window->UnsavedChanges = true;
         D.Platform.SaveFileAnswers = {Target};
         {
             TFileSizeLimit Limit(4096);
@@ -651,7 +651,7 @@ private slots:
         QCOMPARE(ReadAll(Target), QByteArray("precious contents\r\n"));
         QCOMPARE(QDir(D.Files.path()).entryList(QDir::Files | QDir::Hidden),
                  (QStringList{"left.txt", "precious.txt", "right.txt"}));   // no temporary file left behind
-        QVERIFY(UnsavedChanges);
+        QVERIFY(D.Window->UnsavedChanges);
     }
 
     // Each side has its own flag: saving the side without changes keeps the other's pending.
@@ -676,10 +676,10 @@ private slots:
         D.Window->grdDiff->SetRow(2);
         D.Click(qPrintable(Merge));
         QTRY_VERIFY(!D.Window->FDiffRecomputeInProgress);
-        QVERIFY(UnsavedChanges);
+        QVERIFY(D.Window->UnsavedChanges);
         D.Platform.SaveFileAnswers = {D.PathOf(QStringLiteral("out.txt"))};
         D.Click(qPrintable(SaveFirst));
-        QCOMPARE(UnsavedChanges, StillUnsaved);
+        QCOMPARE(D.Window->UnsavedChanges, StillUnsaved);
         // Saving touches neither the lines nor the rows.
         QCOMPARE(D.Row(2).at(1), D.Row(2).at(2));
 
@@ -705,7 +705,7 @@ private slots:
         D.Platform.SaveFileAnswers = {Out};
         D.Click("btnSaveLeft");   // a toolbar button takes no focus from the editor
         QCOMPARE(ReadAll(Out), QByteArray("a\r\ntyped\r\n"));
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
         QCOMPARE(D.Window->FUndoStack.Count(), 1);
     }
 
@@ -821,7 +821,7 @@ private slots:
         if (HardLink)
             Expected.append(QStringLiteral("precious.txt.link"));
         QCOMPARE(QDir(Small.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), Expected);
-        QVERIFY(UnsavedChanges);
+        QVERIFY(D.Window->UnsavedChanges);
     }
 };
 

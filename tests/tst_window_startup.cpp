@@ -129,7 +129,7 @@ private slots:
         QCOMPARE(W.fColorChangedLines, 0x00E0E0FFu);
         QCOMPARE(W.fColorDifferentTextInLine, 0x0000FFFFu);
         QVERIFY(W.FUndoStack.IsEmpty());
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
         QVERIFY(!SettingsFileName.isEmpty());
         QVERIFY(D.Platform.Messages.isEmpty());
 
@@ -223,7 +223,7 @@ private slots:
             QCOMPARE(D.Platform.Log().constFirst(),
                      QStringLiteral("risky confirmation: Close Quorlane?\r\nCurrent changes will be lost. [Discard and Close]"));
         if (!Closed) {
-            QVERIFY(UnsavedChanges);
+            QVERIFY(D.Window->UnsavedChanges);
             QCOMPARE(D.Window->FRightLines, (QStringList{"a", "b"}));
         }
     }
@@ -238,7 +238,7 @@ private slots:
         D.Platform.Clear();
         D.Window->BeginCellEdit(1, 1);
         QTest::keyClicks(D.Find<QPlainTextEdit>("FCellEditor"), QStringLiteral("typed"));
-        QVERIFY(!UnsavedChanges);
+        QVERIFY(!D.Window->UnsavedChanges);
         QVERIFY(!D.Window->close());
         QCOMPARE(D.Platform.Messages.size(), 1);
         QCOMPARE(D.Window->FLeftLines, QStringList{"typed"});

@@ -10,6 +10,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
+#include <QAbstractItemView>
 #include <QDir>
 #include <QDropEvent>
 #include <QLineEdit>
@@ -29,7 +31,6 @@
 #include <new>
 #include <stdexcept>
 
-bool UnsavedChanges = false;
 QString SettingsFileName;
 int DefaultFontSize = 11;
 
@@ -108,6 +109,8 @@ void TfrmMain::CreateControls()
 
     // The path row sits in front of the grid's header row, so it is made last.
     CreatePathRow();
+
+    CreateBrowseMenus();
 
     ActionList1 = new QObject(this);
     ActionList1->setObjectName(QStringLiteral("ActionList1"));
@@ -239,6 +242,16 @@ void TfrmMain::CreatePathRow()
         Box->setAccessibleName(AccessibleName);
         Box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         Box->setMinimumContentsLength(1);
+        // The history is offered, never filled in: a popup lists the entries that begin with what
+        // is typed, and the box holds the typed text until the user picks one. (The default
+        // completer fills in the first match, and its letter-case blind match would even swap the
+        // typed spelling for a history entry's.)
+        auto* Offer = new QCompleter(Box->model(), Box);
+        Offer->setCompletionMode(QCompleter::PopupCompletion);
+        Offer->setCaseSensitivity(Qt::CaseSensitive);
+        Offer->setFilterMode(Qt::MatchStartsWith);
+        Offer->setMaxVisibleItems(Box->maxVisibleItems());
+        Box->setCompleter(Offer);
         return Box;
     };
     auto MakeBrowse = [this](const char* Name, const QString& AccessibleName) {
@@ -249,9 +262,9 @@ void TfrmMain::CreatePathRow()
         return Button;
     };
     cmbLeft = MakeBox("cmbLeft", QStringLiteral("Left path"));
-    btnBrowseLeft = MakeBrowse("btnBrowseLeft", QStringLiteral("Browse for the left file"));
+    btnBrowseLeft = MakeBrowse("btnBrowseLeft", QStringLiteral("Browse for the left file or folder"));
     cmbRight = MakeBox("cmbRight", QStringLiteral("Right path"));
-    btnBrowseRight = MakeBrowse("btnBrowseRight", QStringLiteral("Browse for the right file"));
+    btnBrowseRight = MakeBrowse("btnBrowseRight", QStringLiteral("Browse for the right file or folder"));
 
     for (QWidget* Control : std::initializer_list<QWidget*>{StaticText1, cmbLeft, btnBrowseLeft, cmbRight, btnBrowseRight})
         Control->raise();
@@ -353,7 +366,12 @@ void TfrmMain::ConnectCommands()
 
     // Enter in a path box runs the main command, as the Compare button does.
     for (QComboBox* Box : {cmbLeft, cmbRight})
-        connect(Box->lineEdit(), &QLineEdit::returnPressed, this, Command(&TfrmMain::btnCompareClick));
+        connect(Box->lineEdit(), &QLineEdit::returnPressed, this, [this, Box] {
+            // The offered entries go away: the comparison's boxes must not open under them.
+            if (QCompleter* Offer = Box->completer(); Offer && Offer->popup())
+                Offer->popup()->hide();
+            RunCommand([this] { btnCompareClick(); });
+        });
 
     connect(btnBrowseLeft, &QPushButton::clicked, this, Command(&TfrmMain::btnBrowseLeftClick));
     connect(btnBrowseRight, &QPushButton::clicked, this, Command(&TfrmMain::btnBrowseRightClick));

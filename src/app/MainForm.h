@@ -35,8 +35,7 @@ class QToolButton;
 class TfrmSettings;
 struct TDecodedSettings;
 
-// Unit-level state shared by the window's commands (UI thread only).
-extern bool UnsavedChanges;        // some side holds changes not yet saved (see TSideState::Unsaved)
+// Process-wide state shared by the windows (UI thread only).
 extern QString SettingsFileName;   // full path of the settings file, set once by FormCreate
 extern int DefaultFontSize;        // the grid font's design size in points, for the settings dialog's reset
 
@@ -63,6 +62,12 @@ public:
     ~TfrmMain() override;
 
     TPlatform& Platform;
+    // Some side of this window holds changes not yet saved (see TSideState::Unsaved). Each window
+    // has its own: a pair opened from a folder row must not answer for the folder window.
+    bool UnsavedChanges = false;
+    // A window opened from a folder row: placed by its opener, it leaves the stored placement
+    // (position, size, maximized) to the window the user started.
+    bool FKeepsStoredPlacement = false;
 
     // ---- Workspace, in its declared order ----
     QPlainTextEdit* FCellEditor = nullptr;
@@ -176,9 +181,13 @@ public:
     void SpeedButton1MouseUp();
     void btnBrowseLeftClick();
     void btnBrowseRightClick();
-    // The file dialog for one side's path box; a chosen file goes into the box and its folder
-    // is where the dialog opens next time.
-    void BrowseForPath(QComboBox& Box, TFileDialogState& Dialog, const QString& DialogName);
+    // "..." offers a file or a folder for its side; the choice goes into the box, and the
+    // dialog opens next time where it was chosen.
+    enum class TBrowseKind { File, Folder };
+    void BrowseForPath(QComboBox& Box, TFileDialogState& Dialog, const QString& DialogName, TBrowseKind Kind);
+    void CreateBrowseMenus();
+    QMenu* pmBrowseLeft = nullptr;    // "File…" / "Folder…" below btnBrowseLeft
+    QMenu* pmBrowseRight = nullptr;
     void CompareTextFiles(const QString& L, const QString& R);
     // Files that are neither text nor documents: compared byte for byte, the verdict says where.
     void CompareBinaryFiles(const QString& L, const QString& R);
@@ -319,6 +328,8 @@ public:
     TfrmSettings* frmSettings = nullptr;        // the one settings dialog, made at start-up
     std::uint32_t FGridFontColor = 0xFF000008;  // colour of the grid font, a colour value
     [[nodiscard]] TSettingsRecord SettingsFromWindow() const;
+    // What another window of this process wrote since this one read the file stays (see SaveSettings).
+    static void MergeWithStoredSettings(TSettingsRecord& Record, const TDecodedSettings& Stored, bool KeepStoredPlacement);
     void ApplySettings(const TDecodedSettings& Settings);   // the fields read, in file order
     [[nodiscard]] int GridFontSize() const;                 // in points
     void SetGridFont(const QString& Name, int Points);      // an empty name keeps the face

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
+#include <QPushButton>
 #include <QToolButton>
 
 #include <utility>
@@ -41,10 +42,12 @@ void UpdateHistory(QComboBox& Box, const QString& Path, THistoryRule Rule)
     Box.setEditText(EditText);
 }
 
-// The folder part of a typed path (everything before its last separator) when it exists;
-// otherwise the folder the dialog remembered.
+// The typed path when it names a folder, else its folder part (everything before its last
+// separator) when that exists; otherwise the folder the dialog remembered.
 [[nodiscard]] QString BrowseStartFolder(const QString& EditText, const QString& Remembered)
 {
+    if (const QString Typed = TrimPath(EditText); !Typed.isEmpty() && QFileInfo(Typed).isDir())
+        return Typed;
     const qsizetype Separator = EditText.lastIndexOf(QLatin1Char('/'));
     if (Separator >= 0) {
         const QString Folder = EditText.left(Separator);
@@ -184,22 +187,56 @@ void TfrmMain::ShowNewFileComparison()
     FocusComparisonRows();
 }
 
-void TfrmMain::BrowseForPath(QComboBox& Box, TFileDialogState& Dialog, const QString& DialogName)
+void TfrmMain::BrowseForPath(QComboBox& Box, TFileDialogState& Dialog, const QString& DialogName, TBrowseKind Kind)
 {
-    const QString Chosen =
-        Platform.ChooseOpenFile(this, BrowseStartFolder(Box.currentText(), Dialog.InitialDir), DialogName);
+    const QString Start = BrowseStartFolder(Box.currentText(), Dialog.InitialDir);
+    const QString Chosen = Kind == TBrowseKind::File ? Platform.ChooseOpenFile(this, Start, DialogName)
+                                                     : Platform.ChooseFolder(this, Start, DialogName);
     if (Chosen.isEmpty())
         return;
     Box.setEditText(QDir::toNativeSeparators(Chosen));
-    Dialog.InitialDir = QFileInfo(Chosen).absolutePath();
+    Dialog.InitialDir = Kind == TBrowseKind::File ? QFileInfo(Chosen).absolutePath() : QDir::cleanPath(Chosen);
+    // The other box is usually next.
+    QComboBox* Other = &Box == cmbLeft ? cmbRight : cmbLeft;
+    if (Other->currentText().trimmed().isEmpty())
+        Other->setFocus(Qt::OtherFocusReason);
+}
+
+void TfrmMain::CreateBrowseMenus()
+{
+    struct TSide
+    {
+        QPushButton* Button;
+        QMenu*& Menu;
+        QComboBox* Box;
+        TFileDialogState& Dialog;
+        const char* Name;         // "Left" or "Right"
+        const char* DialogName;
+    };
+    for (const TSide& Side : {TSide{btnBrowseLeft, pmBrowseLeft, cmbLeft, dlgOpen1, "Left", "dlgOpen1"},
+                              TSide{btnBrowseRight, pmBrowseRight, cmbRight, dlgopen2, "Right", "dlgopen2"}}) {
+        Side.Menu = new QMenu(this);
+        Side.Menu->setObjectName(QStringLiteral("pmBrowse") + QLatin1String(Side.Name));
+        QAction* File = Side.Menu->addAction(QStringLiteral("&File…"));
+        File->setObjectName(QStringLiteral("miBrowse%1File").arg(QLatin1String(Side.Name)));
+        QAction* Folder = Side.Menu->addAction(QStringLiteral("F&older…"));
+        Folder->setObjectName(QStringLiteral("miBrowse%1Folder").arg(QLatin1String(Side.Name)));
+        QComboBox* Box = Side.Box;
+        TFileDialogState* Dialog = &Side.Dialog;
+        const QString DialogName = QLatin1String(Side.DialogName);
+        for (const auto& [Action, Kind] : {std::pair{File, TBrowseKind::File}, std::pair{Folder, TBrowseKind::Folder}})
+            connect(Action, &QAction::triggered, this, [this, Box, Dialog, DialogName, Kind] {
+                RunCommand([&] { BrowseForPath(*Box, *Dialog, DialogName, Kind); });
+            });
+    }
 }
 
 void TfrmMain::btnBrowseLeftClick()
 {
-    BrowseForPath(*cmbLeft, dlgOpen1, QStringLiteral("dlgOpen1"));
+    pmBrowseLeft->popup(btnBrowseLeft->mapToGlobal(QPoint(0, btnBrowseLeft->height())));
 }
 
 void TfrmMain::btnBrowseRightClick()
 {
-    BrowseForPath(*cmbRight, dlgopen2, QStringLiteral("dlgopen2"));
+    pmBrowseRight->popup(btnBrowseRight->mapToGlobal(QPoint(0, btnBrowseRight->height())));
 }

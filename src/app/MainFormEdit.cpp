@@ -248,8 +248,10 @@ void TfrmMain::EndCellEdit(bool Accept)
         // (Hand-backs keep the request number; only new requests and new comparisons move it,
         // and the window's own line commands write an open edit back before they run.)
         const bool SameLines = FEditingJobId == FDiffRecomputeJobId;
-        if (SameLines && GetEditLineIndex(FEditingCol, FEditingRow, RowLine) && FEditingLineIndex < Lines.size()) {
-            const QString NewText = EditorLine(*FCellEditor);
+        const QString NewText = EditorLine(*FCellEditor);
+        // An edit that leaves the line as it was changes nothing: no undo step, nothing unsaved.
+        if (SameLines && GetEditLineIndex(FEditingCol, FEditingRow, RowLine) && FEditingLineIndex < Lines.size()
+            && Lines[FEditingLineIndex] != NewText) {
             MarkSideChanged(FEditingCol == 1 ? FLeft : FRight);
             PushUndoState();
             btnUndo->setEnabled(true);
@@ -302,6 +304,11 @@ void TfrmMain::CellEditorExit()
 
 void TfrmMain::grdDiffDblClick()
 {
+    // A folder row opens its pair, as Enter does (a file on one side only beeps).
+    if (FFolderMode) {
+        OpenFolderPair(grdDiff->Row());
+        return;
+    }
     int Col = grdDiff->Col();
     const int Row = grdDiff->Row();
     if (FLastMouseRow == Row && (FLastMouseCol == 1 || FLastMouseCol == 2))

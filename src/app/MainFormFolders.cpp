@@ -2,6 +2,7 @@
 
 #include "app/BusyInput.h"
 #include "app/MainForm.h"
+#include "app/PairWindow.h"
 #include "app/PathHistory.h"
 #include "folder/FolderCompare.h"
 #include "text/PathBytes.h"
@@ -209,8 +210,7 @@ void TfrmMain::OpenFolderPair(int Row)
     }
     const QString LeftPath = QDir(FFolderRows.LeftRoot).absoluteFilePath(QString::fromUtf8(LeftBytes));
     const QString RightPath = QDir(FFolderRows.RightRoot).absoluteFilePath(QString::fromUtf8(RightBytes));
-    if (!Platform.StartComparisonWindow(QDir::cleanPath(LeftPath), QDir::cleanPath(RightPath)))
-        Platform.ShowMessage(TMessageKind::Error, QStringLiteral("A new window could not be started."));
+    OpenPairWindow(*this, QDir::cleanPath(LeftPath), QDir::cleanPath(RightPath));
 }
 
 void TfrmMain::grdDiffContextMenu(const QPoint& Pos)

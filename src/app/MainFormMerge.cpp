@@ -168,16 +168,23 @@ void TfrmMain::CopySelectedBlock(TMergeTarget Target)
         Platform.Beep();
         return;
     }
+    // The copy is made on a copy of the target, so a block that is already alike (or an equal
+    // row) leaves no undo step and no unsaved change behind: it only beeps.
+    QStringList& TargetLines = Target == TMergeTarget::Right ? FRightLines : FLeftLines;
+    QStringList NewLines = TargetLines;
+    const bool Changed = Target == TMergeTarget::Right ? CopyBlockToRight(FDiffItems, R - 1, FLeftLines, NewLines)
+                                                       : CopyBlockToLeft(FDiffItems, R - 1, FRightLines, NewLines);
+    if (!Changed) {
+        Platform.Beep();
+        return;
+    }
     PushUndoState();
     MarkSideChanged(Target == TMergeTarget::Right ? FRight : FLeft);
-    const qsizetype LinesBefore = (Target == TMergeTarget::Right ? FRightLines : FLeftLines).size();
-    if (Target == TMergeTarget::Right)
-        CopyBlockToRight(FDiffItems, R - 1, FLeftLines, FRightLines);
-    else
-        CopyBlockToLeft(FDiffItems, R - 1, FRightLines, FLeftLines);
-    btnUndo->setEnabled(true);
     // Lines replaced one for one keep every row's line where it was: further merges may go on.
-    ChangeLinesAndRecompute((Target == TMergeTarget::Right ? FRightLines : FLeftLines).size() != LinesBefore);
+    const bool LinesMoved = NewLines.size() != TargetLines.size();
+    TargetLines = std::move(NewLines);
+    btnUndo->setEnabled(true);
+    ChangeLinesAndRecompute(LinesMoved);
 }
 
 void TfrmMain::CopyWholeSide(TMergeTarget Target)

@@ -197,17 +197,35 @@ void TfrmMain::LoadSettings()
     ApplySettings(Settings);
 }
 
+void TfrmMain::MergeWithStoredSettings(TSettingsRecord& Record, const TDecodedSettings& Stored, bool KeepStoredPlacement)
+{
+    const TSettingsRecord& File = Stored.Record;
+    if (Stored.Has(sfLeftHistoryCount))
+        MergeHistory(Record.LeftHistory, File.LeftHistory);
+    if (Stored.Has(sfRightHistoryCount))
+        MergeHistory(Record.RightHistory, File.RightHistory);
+    if (!KeepStoredPlacement)
+        return;
+    if (Stored.Has(sfMaximized))
+        Record.Maximized = File.Maximized;
+    if (Stored.Has(sfLeft))
+        Record.Left = File.Left;
+    if (Stored.Has(sfTop))
+        Record.Top = File.Top;
+    if (Stored.Has(sfWidth))
+        Record.Width = File.Width;
+    if (Stored.Has(sfHeight))
+        Record.Height = File.Height;
+}
+
 void TfrmMain::SaveSettings()
 {
     TSettingsRecord Record = SettingsFromWindow();
-    // Another window (of this or another process) may have saved since this one read the file:
-    // the paths it added are kept behind this window's own.
-    const TSettingsFileContent OnDisk = ReadSettingsFile(SettingsFileName);
-    if (OnDisk.State == TSettingsFileState::Read) {
-        const TSettingsRecord Theirs = DecodeSettings(OnDisk.Bytes).Record;
-        Record.LeftHistory = MergedHistory(Record.LeftHistory, Theirs.LeftHistory);
-        Record.RightHistory = MergedHistory(Record.RightHistory, Theirs.RightHistory);
-    }
+    // Other windows of this process may have written since this one read the file: their history
+    // entries stay behind this window's, and a window placed by its opener keeps their placement.
+    const TSettingsFileContent Stored = ReadSettingsFile(SettingsFileName);
+    if (Stored.State == TSettingsFileState::Read)
+        MergeWithStoredSettings(Record, DecodeSettings(Stored.Bytes), FKeepsStoredPlacement);
     (void)WriteSettingsFile(SettingsFileName, EncodeSettings(Record));
 }
 
@@ -217,7 +235,7 @@ void TfrmMain::SaveSettings()
 void TfrmMain::showEvent(QShowEvent* Event)
 {
     QWidget::showEvent(Event);
-    if (FPlacedOnDisplay || Event->spontaneous())
+    if (FPlacedOnDisplay || FKeepsStoredPlacement || Event->spontaneous())
         return;
     FPlacedOnDisplay = true;
     PlaceOnNearestDisplay();

@@ -36,24 +36,19 @@ void ApplyKeepingRule(QStringList& History, const QString& Path)
     CutToLimit(History);
 }
 
-QStringList MergedHistory(const QStringList& Ours, const QStringList& Theirs)
-{
-    QStringList Merged = Ours;
-    const qsizetype Limit = qMax(MaxHistoryEntries, Ours.size());
-    for (const QString& Path : Theirs) {
-        if (Merged.size() >= Limit)
-            break;
-        if (IndexOfIgnoringCase(Merged, Path) < 0)
-            Merged.append(Path);
-    }
-    return Merged;
-}
-
 void ApplyMovingRule(QStringList& History, const QString& Path)
 {
     const qsizetype Found = IndexOfIgnoringCase(History, Path);
     if (Found >= 0)
         History.removeAt(Found);
     History.prepend(Path);
+    CutToLimit(History);
+}
+
+void MergeHistory(QStringList& History, const QStringList& Other)
+{
+    for (const QString& Path : Other)
+        if (History.size() < MaxHistoryEntries && IndexOfIgnoringCase(History, Path) < 0)
+            History.append(Path);
     CutToLimit(History);
 }

@@ -17,7 +17,6 @@ void ApplyKeepingRule(QStringList& History, const QString& Path);
 // Automatic command: an entry that equals Path (ignoring case) is removed and Path goes on top.
 void ApplyMovingRule(QStringList& History, const QString& Path);
 
-// Saving, when another window saved its history since this one read the file: this window's
-// entries first (they are the newest), then the other's that this one lacks (ignoring case),
-// up to MaxHistoryEntries, or as many as Ours already holds.
-[[nodiscard]] QStringList MergedHistory(const QStringList& Ours, const QStringList& Theirs);
+// Several windows, one file: the entries of Other that History lacks (ignoring case) go after
+// History's own, in Other's order, up to MaxHistoryEntries.
+void MergeHistory(QStringList& History, const QStringList& Other);

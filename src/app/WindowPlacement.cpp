@@ -60,3 +60,15 @@ qsizetype NearestDisplay(const QList<QRect>& Displays, const QRect& Window)
     }
     return Best;
 }
+
+QRect CascadedFrom(const QRect& Opener, const QRect& WorkArea, int Step)
+{
+    const QSize Size(qMin(Opener.width(), WorkArea.width() - Step), qMin(Opener.height(), WorkArea.height() - Step));
+    QPoint Corner = Opener.topLeft() + QPoint(Step, Step);
+    // Past the right or bottom edge it goes back to touch that edge.
+    Corner.setX(qMax(WorkArea.left(), qMin(Corner.x(), WorkArea.left() + WorkArea.width() - Size.width())));
+    Corner.setY(qMax(WorkArea.top(), qMin(Corner.y(), WorkArea.top() + WorkArea.height() - Size.height())));
+    if (Corner == Opener.topLeft())
+        Corner = QPoint(qMax(WorkArea.left(), Opener.left() - Step), qMax(WorkArea.top(), Opener.top() - Step));
+    return QRect(Corner, Size);
+}

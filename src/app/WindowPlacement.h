@@ -22,3 +22,8 @@
 // The display a window rectangle belongs to: the one it overlaps most, or when it overlaps none,
 // the one nearest to it. -1 when there are no displays.
 [[nodiscard]] qsizetype NearestDisplay(const QList<QRect>& Displays, const QRect& Window);
+
+// A second window opened from Opener (its frame): Step pixels right of and below it, as big as it
+// but never bigger than the work area less one step, and kept on the work area. Its top-left
+// corner never lands on the opener's, so the new window never hides the opener exactly.
+[[nodiscard]] QRect CascadedFrom(const QRect& Opener, const QRect& WorkArea, int Step);

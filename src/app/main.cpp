@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
+#include <QPointer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,9 +51,23 @@ int main(int argc, char* argv[])
     if (RunStartUpVersionCheck() == TUpdateOutcome::EndProgram)
         return 0;
 
-    TfrmMain frmMain;
-    frmMain.show();
+    // Pairs opened from folder rows are further windows of this process, which ends with the last
+    // one: whoever waits for the program (git difftool -d) waits for all of them. Each window goes
+    // (and writes its settings) when it is closed, so the settings follow the order of closing.
+    QApplication::setQuitOnLastWindowClosed(true);
+    auto* frmMain = new TfrmMain;
+    frmMain->setAttribute(Qt::WA_DeleteOnClose);
+    frmMain->show();
     if (Command.HasPaths())
-        ComparePathsOnShow(frmMain, Command.Left, Command.Right);
-    return App.exec();
+        ComparePathsOnShow(*frmMain, Command.Left, Command.Right, Command.PathsGiven);
+    const int Status = App.exec();
+    // The window closed last is only marked for deletion; any other still open goes now.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QList<QPointer<TfrmMain>> Open;
+    for (QWidget* Window : QApplication::topLevelWidgets())
+        if (auto* Main = qobject_cast<TfrmMain*>(Window))
+            Open.append(Main);
+    for (const QPointer<TfrmMain>& Window : Open)
+        delete Window.data();
+    return Status;
 }

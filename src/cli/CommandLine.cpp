@@ -43,6 +43,7 @@ QString HelpText()
         "\n"
         "With two paths the window opens and compares them at once: text files as text,\n"
         "folders as folder trees, documents (PDF, DOCX...) through the local Tika server.\n"
+        "With one path the window opens with it on the left, waiting for the right one.\n"
         "\n"
         "  -h, --help                  print this help and exit\n"
         "  -v, --version               print the version and exit\n"
@@ -83,6 +84,8 @@ TCommandLine ParseCommandLine(const QStringList& Args, const QString& CurrentDir
     const QCommandLineOption Help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption Version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     const QCommandLineOption Diff(QStringLiteral("diff"));
+    // What a file manager passes through the desktop entry: any number of selected items.
+    const QCommandLineOption FromDesktop(QStringLiteral("from-desktop"));
     const QCommandLineOption Unified(QStringLiteral("u"));
     const QCommandLineOption Context(QStringList{QStringLiteral("U"), QStringLiteral("unified")},
                                      QString(), QStringLiteral("NUM"));
@@ -96,7 +99,7 @@ TCommandLine ParseCommandLine(const QStringList& Args, const QString& CurrentDir
     const QCommandLineOption StripCr(QStringLiteral("strip-trailing-cr"));
     const QList<QCommandLineOption> DiffOnly = {Unified, Context, Brief, Case, AllSpace,
                                                 SpaceChange, Leading, Trailing, Blank, StripCr};
-    Parser.addOptions({Help, Version, Diff});
+    Parser.addOptions({Help, Version, Diff, FromDesktop});
     Parser.addOptions(DiffOnly);
 
     TCommandLine Result;
@@ -127,8 +130,10 @@ TCommandLine ParseCommandLine(const QStringList& Args, const QString& CurrentDir
     if (Headless && Paths.size() != 2)
         return Fail(Paths.isEmpty() ? QStringLiteral("--diff needs two paths, LEFT and RIGHT")
                                     : QStringLiteral("--diff needs two paths, got %1").arg(Paths.size()));
-    if (!Headless && Paths.size() != 0 && Paths.size() != 2)
-        return Fail(QStringLiteral("give two paths, LEFT and RIGHT, or none (got %1)").arg(Paths.size()));
+    if (Headless && Parser.isSet(FromDesktop))
+        return Fail(QStringLiteral("option '--from-desktop' works only without --diff"));
+    if (!Headless && Paths.size() > 2 && !Parser.isSet(FromDesktop))
+        return Fail(QStringLiteral("give two paths, LEFT and RIGHT, one path or none (got %1)").arg(Paths.size()));
     for (const QString& Path : Paths)
         if (Path.isEmpty())
             return Fail(QStringLiteral("an empty path"));
@@ -154,11 +159,12 @@ TCommandLine ParseCommandLine(const QStringList& Args, const QString& CurrentDir
         Result.StripTrailingCr = Parser.isSet(StripCr);
         return Result;
     }
-    if (Paths.size() == 2) {
-        const QDir Here(CurrentDir);
+    const QDir Here(CurrentDir);
+    Result.PathsGiven = int(Paths.size());
+    if (!Paths.isEmpty())
         Result.Left = QDir::cleanPath(Here.absoluteFilePath(Paths[0]));
+    if (Paths.size() >= 2)
         Result.Right = QDir::cleanPath(Here.absoluteFilePath(Paths[1]));
-    }
     return Result;
 }
 

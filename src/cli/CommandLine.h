@@ -23,8 +23,11 @@ struct TCommandLine {
     bool Brief = false;          // -q: report only whether the files differ
     bool StripTrailingCr = false;   // --strip-trailing-cr: CR LF compares as LF
     QString Error;               // the usage error, without program name or hint
+    // Window with --from-desktop (the desktop entry's Exec): paths beyond the first two are left
+    // out, and the window says how many were given. Typed by hand, three paths are a usage error.
+    int PathsGiven = 0;
 
-    [[nodiscard]] bool HasPaths() const { return !Left.isEmpty(); }
+    [[nodiscard]] bool HasPaths() const { return !Left.isEmpty(); }   // one path: Right stays empty
 };
 
 // Exit statuses, as GNU diff has them.

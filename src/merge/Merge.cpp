@@ -44,13 +44,17 @@ bool CopyBlock(const TDiffItems& Items, qsizetype ItemIndex, const QStringList& 
         return false;
 
     QStringList Lines;
+    bool HasSourceRows = false;
     for (std::int32_t i = Block.BlockStart; i <= Block.BlockEnd; ++i) {
         const std::int32_t Line = Items[i].*SourceIndexOf;
+        HasSourceRows = HasSourceRows || Line >= 0;
         if (Line >= 0 && Line < Source.size())
             Lines.append(Source[Line]);
     }
-    if (Lines.isEmpty())
-        return false;   // the block has lines on the target side only: they stay
+    // A block with lines on the target side only is copied as what it is on the source side:
+    // nothing, so its target lines go. Source rows whose lines are all gone (stale rows) copy nothing.
+    if (Lines.isEmpty() && HasSourceRows)
+        return false;
 
     const TLineRange Range = FindRange(Items, Block.BlockStart, Block.BlockEnd,
                                        std::int32_t(Target.size()), TargetIndexOf);

@@ -25,8 +25,9 @@ struct TLineRange
                                        std::int32_t BlockEnd, std::int32_t LeftLineCount);
 
 // btnLeftToRight: replaces the right lines of the block containing item ItemIndex by its left
-// lines. Returns whether Right changed; nothing happens for an equal item or a block without
-// left lines. Item indexes that no longer fit the lists (stale rows) are skipped, never read.
+// lines; a block without left lines thus deletes its right lines. Returns whether Right changed;
+// nothing happens for an equal item. Item indexes that no longer fit the lists (stale rows) are
+// skipped, never read.
 bool CopyBlockToRight(const TDiffItems& Items, qsizetype ItemIndex, const QStringList& Left, QStringList& Right);
 
 // btnRightToLeft: the mirror image.

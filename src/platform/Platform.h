@@ -32,6 +32,8 @@ public:
     // The open chooser accepts only existing files and starts in StartDir (its own default when empty);
     // DialogName is its object name (dlgOpen1, dlgopen2), by which a driver finds it.
     [[nodiscard]] virtual QString ChooseOpenFile(QWidget* Parent, const QString& StartDir, const QString& DialogName) = 0;
+    // The folder chooser, alike: an existing folder, or an empty string when cancelled.
+    [[nodiscard]] virtual QString ChooseFolder(QWidget* Parent, const QString& StartDir, const QString& DialogName) = 0;
     [[nodiscard]] virtual QString ChooseSaveFile(QWidget* Parent, const QString& StartDir,
                                                  const QString& FileName) = 0;   // asks before overwriting
     [[nodiscard]] virtual bool ChooseFont(QWidget* Parent, QFont& Font) = 0;
@@ -44,9 +46,6 @@ public:
 
     virtual void SetClipboardText(const QString& Text) = 0;
 
-    // Starts another window of this program comparing Left and Right (`quorlane LEFT RIGHT`) as
-    // a process of its own; false when it could not be started.
-    [[nodiscard]] virtual bool StartComparisonWindow(const QString& Left, const QString& Right) = 0;
     [[nodiscard]] virtual QDate CurrentDate() { return QDate::currentDate(); }   // the local date
 };
 

@@ -9,7 +9,6 @@
 #include <QFontDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 
 namespace {
@@ -63,6 +62,18 @@ public:
         return Dialog.selectedFiles().constFirst();
     }
 
+    QString ChooseFolder(QWidget* Parent, const QString& StartDir, const QString& DialogName) override
+    {
+        QFileDialog Dialog(Parent, QStringLiteral("Choose a Folder"), StartDir);
+        Dialog.setObjectName(DialogName);
+        Dialog.setFileMode(QFileDialog::Directory);
+        Dialog.setOption(QFileDialog::ShowDirsOnly);
+        Dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty())
+            return {};
+        return Dialog.selectedFiles().constFirst();
+    }
+
     QString ChooseSaveFile(QWidget* Parent, const QString& StartDir, const QString& FileName) override
     {
         QFileDialog Dialog(Parent, QStringLiteral("Save As"), StartDir);
@@ -97,11 +108,6 @@ public:
 
     void OpenUrl(const QUrl& Url) override { QDesktopServices::openUrl(Url); }
     void OpenFile(const QString& FileName) override { QDesktopServices::openUrl(QUrl::fromLocalFile(FileName)); }
-
-    bool StartComparisonWindow(const QString& Left, const QString& Right) override
-    {
-        return QProcess::startDetached(QCoreApplication::applicationFilePath(), {Left, Right});
-    }
 
     void SetPointer(TPointer Pointer) override
     {

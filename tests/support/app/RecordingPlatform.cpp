@@ -26,7 +26,8 @@ void TRecordingPlatform::Clear()
     SaveFileSuggestions.clear();
     OpenedUrls.clear();
     OpenedFiles.clear();
-    StartedComparisons.clear();
+    FolderStartDirs.clear();
+    FolderDialogNames.clear();
 }
 
 void TRecordingPlatform::Record(const QString& Kind, const QString& Text)
@@ -67,6 +68,13 @@ QString TRecordingPlatform::ChooseOpenFile(QWidget*, const QString& StartDir, co
     OpenFileStartDirs.append(StartDir);
     OpenFileDialogNames.append(DialogName);
     return OpenFileAnswers.isEmpty() ? QString() : OpenFileAnswers.takeFirst();
+}
+
+QString TRecordingPlatform::ChooseFolder(QWidget*, const QString& StartDir, const QString& DialogName)
+{
+    FolderStartDirs.append(StartDir);
+    FolderDialogNames.append(DialogName);
+    return FolderAnswers.isEmpty() ? QString() : FolderAnswers.takeFirst();
 }
 
 QString TRecordingPlatform::ChooseSaveFile(QWidget*, const QString& StartDir, const QString& FileName)
@@ -129,8 +137,3 @@ const char* PointerName(TPointer Pointer)
     return "?";
 }
 
-bool TRecordingPlatform::StartComparisonWindow(const QString& Left, const QString& Right)
-{
-    StartedComparisons.append({Left, Right});
-    return StartComparisonAnswer;
-}

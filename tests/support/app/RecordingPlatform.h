@@ -33,14 +33,15 @@ public:
     QList<QUrl> OpenedUrls;
     QStringList OpenedFiles;
     QString Clipboard;
-    QList<QStringList> StartedComparisons;   // {left, right} of each window started
-    bool StartComparisonAnswer = true;
+    QStringList FolderStartDirs;
+    QStringList FolderDialogNames;
     QDate Date = QDate::currentDate();   // what CurrentDate answers; tests fix it
 
     // Queued answers. A question with no answer left is answered "Cancel" / nothing chosen and
     // is still recorded, so a test sees the unexpected question.
     QList<bool> ConfirmAnswers;
     QStringList OpenFileAnswers;
+    QStringList FolderAnswers;
     QStringList SaveFileAnswers;
     QList<std::optional<QFont>> FontAnswers;   // nullopt means Cancel
     QList<QColor> ColorAnswers;   // an invalid colour means Cancel
@@ -61,6 +62,7 @@ public:
     // answered from ConfirmAnswers like Confirm.
     [[nodiscard]] bool ConfirmRisky(const QString& Text, const QString& AcceptText) override;
     [[nodiscard]] QString ChooseOpenFile(QWidget* Parent, const QString& StartDir, const QString& DialogName) override;
+    [[nodiscard]] QString ChooseFolder(QWidget* Parent, const QString& StartDir, const QString& DialogName) override;
     [[nodiscard]] QString ChooseSaveFile(QWidget* Parent, const QString& StartDir, const QString& FileName) override;
     [[nodiscard]] bool ChooseFont(QWidget* Parent, QFont& Font) override;
     [[nodiscard]] bool ChooseColor(QWidget* Parent, QColor& Color) override;
@@ -68,7 +70,6 @@ public:
     void OpenFile(const QString& FileName) override;
     void SetPointer(TPointer Shape) override;
     void SetClipboardText(const QString& Text) override;
-    [[nodiscard]] bool StartComparisonWindow(const QString& Left, const QString& Right) override;
     [[nodiscard]] QDate CurrentDate() override { return Date; }
 
 private:

@@ -1,5 +1,7 @@
 #include "support/app/WindowDriver.h"
 
+#include <QApplication>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QCoreApplication>
@@ -25,7 +27,6 @@ TWindowDriver::TWindowDriver(bool Show)
 {
     QCoreApplication::setApplicationName(QStringLiteral("Quorlane"));
     qputenv("APPDATA", AppData.path().toLocal8Bit());
-    UnsavedChanges = false;
     Window = std::make_unique<TfrmMain>(Platform);
     // No window test starts a real Tika server by accident; those that want one say so.
     Window->FFindTikaServerFiles = [] { return quorlane::TTikaServerFiles{}; };
@@ -37,8 +38,10 @@ TWindowDriver::TWindowDriver(bool Show)
 
 TWindowDriver::~TWindowDriver()
 {
+    // Windows this one opened end with the test, so none is left for the next to find.
+    for (TfrmMain* Other : OtherWindows())
+        delete Other;
     Window.reset();
-    UnsavedChanges = false;
 }
 
 QString TWindowDriver::PathOf(const QString& Name) const
@@ -86,7 +89,7 @@ void TWindowDriver::AddRefusalColumns()
 void TWindowDriver::SetUpRefusal(bool Unsaved, const QString& Left, const QString& Right)
 {
     SetPaths(ResolvePath(Left), ResolvePath(Right));
-    UnsavedChanges = Unsaved;
+    Window->UnsavedChanges = Unsaved;
     Platform.ConfirmAnswers = {false};
 }
 
@@ -154,4 +157,13 @@ QString TWindowDriver::SettingsFile() const
 bool TWindowDriver::WaitForRecompute(int TimeoutMs)
 {
     return QTest::qWaitFor([this] { return !Window->FDiffRecomputeInProgress; }, TimeoutMs);
+}
+
+QList<TfrmMain*> TWindowDriver::OtherWindows() const
+{
+    QList<TfrmMain*> Found;
+    for (QWidget* Top : QApplication::topLevelWidgets())
+        if (auto* Main = qobject_cast<TfrmMain*>(Top); Main && Main != Window.get())
+            Found.append(Main);
+    return Found;
 }

@@ -62,6 +62,9 @@ public:
     [[nodiscard]] QStringList History(const char* BoxName) const;
     [[nodiscard]] QString SettingsFile() const;
 
+    // The other main windows of this process (pairs opened from folder rows).
+    [[nodiscard]] QList<TfrmMain*> OtherWindows() const;
+
     // Processes events until the newest background recompute has handed back.
     [[nodiscard]] bool WaitForRecompute(int TimeoutMs = 10000);
 };

@@ -743,6 +743,9 @@ QList<TConflictBlock> ParseConflictMarkers(const QStringList& Lines, int MarkerS
         bool Closed = false;
         for (; K < N; ++K) {
             const QString& Line = Lines[K];
+            // A second opening marker before any separator: the first one was text.
+            if (Section == 0 && IsMarker(Line, u'<', Size, nullptr))
+                break;
             if (Section == 0 && IsMarker(Line, u'|', Size, &Block.BaseLabel)) {
                 Section = 1;
                 Block.HasBase = true;

@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""Replays a repository's real merges through `git merge-file` and `quorlane --merge`.
+
+For every merge commit M with two parents and one merge base B, every file both parents changed
+(present in B, M^1, M^2 and M) is merged three ways: base B:path, current M^1:path, other M^2:path,
+and each result is compared with the committed M:path.
+
+    bench/merge3_replay.py REPO [--quorlane build/quorlane] [--max-merges N] [--show-wrong DIR]
+
+Prints, for git and for quorlane with each rule set: files merged cleanly, clean and equal to the
+commit, clean and different from it. A clean result that differs from the commit where git's own
+clean result is equal to it is listed (with --show-wrong the three inputs and both results are kept
+for reading).
+"""
+import argparse, os, subprocess, sys, tempfile
+
+RULE_SETS = ['none', 'inserts', 'adjacent', 'space']
+
+
+def git(repo, *args, data=False):
+    r = subprocess.run(['git', '-C', repo, *args], capture_output=True)
+    if r.returncode != 0:
+        return None
+    return r.stdout if data else r.stdout.decode('utf-8', 'replace')
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('repo')
+    ap.add_argument('--quorlane', default=os.path.join(os.path.dirname(__file__), '..', 'build', 'quorlane'))
+    ap.add_argument('--max-merges', type=int, default=1000)
+    ap.add_argument('--show-wrong')
+    a = ap.parse_args()
+    merges = git(a.repo, 'rev-list', '--all', '--merges', '--parents', f'--max-count={a.max_merges}')
+    stats = {k: {'clean': 0, 'right': 0, 'wrong': 0} for k in ['git'] + RULE_SETS}
+    files = 0
+    beyond_git = {k: [0, 0] for k in RULE_SETS}   # git conflicts, quorlane clean: [right, wrong]
+    worse = {k: 0 for k in RULE_SETS}   # git clean and right, quorlane conflicts
+    wrong_cases = []
+    tmp = tempfile.mkdtemp(prefix='replay')
+    for line in merges.splitlines():
+        shas = line.split()
+        if len(shas) != 3:
+            continue
+        m, p1, p2 = shas
+        bases = git(a.repo, 'merge-base', '--all', p1, p2)
+        if not bases or len(bases.split()) != 1:
+            continue
+        b = bases.split()[0]
+        c1 = set(git(a.repo, 'diff', '--no-renames', '--name-only', '-z', b, p1).split('\0')) - {''}
+        c2 = set(git(a.repo, 'diff', '--no-renames', '--name-only', '-z', b, p2).split('\0')) - {''}
+        for path in sorted(c1 & c2):
+            blobs = [git(a.repo, 'show', f'{rev}:{path}', data=True) for rev in (b, p1, p2, m)]
+            if any(x is None for x in blobs) or any(b'\0' in x[:8000] for x in blobs):
+                continue
+            if blobs[1] == blobs[2]:
+                continue
+            files += 1
+            names = [os.path.join(tmp, n) for n in ('base', 'current', 'other')]
+            for n, data in zip(names, blobs[:3]):
+                open(n, 'wb').write(data)
+            cur, base, oth = names[1], names[0], names[2]
+            g = subprocess.run(['git', 'merge-file', '-p', cur, base, oth], capture_output=True)
+            committed = blobs[3]
+            git_clean = g.returncode == 0
+            git_right = git_clean and g.stdout == committed
+            if git_clean:
+                stats['git']['clean'] += 1
+                stats['git']['right' if git_right else 'wrong'] += 1
+            for rules in RULE_SETS:
+                q = subprocess.run([a.quorlane, '--merge', '-p', f'--rules={rules}', cur, base, oth],
+                                   capture_output=True)
+                if q.returncode == 255:
+                    continue
+                clean = q.returncode == 0
+                right = clean and q.stdout == committed
+                if clean:
+                    stats[rules]['clean'] += 1
+                    stats[rules]['right' if right else 'wrong'] += 1
+                if clean and not git_clean:
+                    beyond_git[rules][0 if right else 1] += 1
+                    if not right:
+                        wrong_cases.append((rules, m, path))
+                        if a.show_wrong:
+                            d = os.path.join(a.show_wrong, f'{rules}-{m[:10]}-{path.replace("/", "_")}')
+                            os.makedirs(d, exist_ok=True)
+                            for n, data in zip(('base', 'current', 'other', 'committed'), blobs):
+                                open(os.path.join(d, n), 'wb').write(data)
+                            open(os.path.join(d, 'quorlane'), 'wb').write(q.stdout)
+                            open(os.path.join(d, 'git'), 'wb').write(g.stdout)
+                if git_right and not clean:
+                    worse[rules] += 1
+    print(f'repository {a.repo}: {files} files changed by both parents of a merge')
+    print(f'{"merger":<20} {"clean":>7} {"= commit":>9} {"!= commit":>10}')
+    for k, s in stats.items():
+        name = 'git merge-file' if k == 'git' else f'quorlane {k}'
+        print(f'{name:<20} {s["clean"]:>7} {s["right"]:>9} {s["wrong"]:>10}')
+    for k in RULE_SETS:
+        print(f'quorlane {k}: beyond git {beyond_git[k][0]} equal to the commit, {beyond_git[k][1]} not; '
+              f'{worse[k]} that git merged as committed left in conflict')
+    for c in wrong_cases:
+        print('clean beyond git, not as committed:', *c)
+
+
+if __name__ == '__main__':
+    main()

@@ -12,9 +12,30 @@ commit, clean and different from it. A clean result that differs from the commit
 clean result is equal to it is listed (with --show-wrong the three inputs and both results are kept
 for reading).
 """
-import argparse, os, subprocess, sys, tempfile
+import argparse, difflib, os, subprocess, sys, tempfile
 
 RULE_SETS = ['none', 'inserts', 'adjacent', 'space']
+
+
+def changed_lines(a, b):
+    """The indexes of b's lines that a diff of a against b marks as changed or inserted, and the
+    positions in b where lines of a were deleted."""
+    out = set()
+    sm = difflib.SequenceMatcher(None, a, b, autojunk=False)
+    for tag, i1, i2, j1, j2 in sm.get_opcodes():
+        if tag != 'equal':
+            out.update(range(j1, max(j2, j1 + 1)))
+    return out
+
+
+def resolved_as_committed(git_ours, git_theirs, ours, committed):
+    """Whether the lines quorlane resolved beyond git (where its clean text differs from git's
+    with --ours or with --theirs) stand in the commit as quorlane wrote them: the commit may
+    differ elsewhere (a merge that also edited), but not there."""
+    go, gt, q, c = (x.split(b'\n') for x in (git_ours, git_theirs, ours, committed))
+    resolved = changed_lines(go, q) | changed_lines(gt, q)
+    differing = changed_lines(c, q)
+    return not (resolved & differing)
 
 
 def git(repo, *args, data=False):
@@ -34,7 +55,8 @@ def main():
     merges = git(a.repo, 'rev-list', '--all', '--merges', '--parents', f'--max-count={a.max_merges}')
     stats = {k: {'clean': 0, 'right': 0, 'wrong': 0} for k in ['git'] + RULE_SETS}
     files = 0
-    beyond_git = {k: [0, 0] for k in RULE_SETS}   # git conflicts, quorlane clean: [right, wrong]
+    # git conflicts, quorlane clean: [equal to the commit, resolved lines as committed, not]
+    beyond_git = {k: [0, 0, 0] for k in RULE_SETS}
     worse = {k: 0 for k in RULE_SETS}   # git clean and right, quorlane conflicts
     wrong_cases = []
     tmp = tempfile.mkdtemp(prefix='replay')
@@ -67,6 +89,7 @@ def main():
             if git_clean:
                 stats['git']['clean'] += 1
                 stats['git']['right' if git_right else 'wrong'] += 1
+            favoured = None
             for rules in RULE_SETS:
                 q = subprocess.run([a.quorlane, '--merge', '-p', f'--rules={rules}', cur, base, oth],
                                    capture_output=True)
@@ -78,8 +101,12 @@ def main():
                     stats[rules]['clean'] += 1
                     stats[rules]['right' if right else 'wrong'] += 1
                 if clean and not git_clean:
-                    beyond_git[rules][0 if right else 1] += 1
-                    if not right:
+                    if not right and favoured is None:
+                        favoured = [subprocess.run(['git', 'merge-file', '-p', side, cur, base, oth],
+                                                   capture_output=True).stdout for side in ('--ours', '--theirs')]
+                    kind = 0 if right else 1 if resolved_as_committed(*favoured, q.stdout, committed) else 2
+                    beyond_git[rules][kind] += 1
+                    if kind == 2:
                         wrong_cases.append((rules, m, path))
                         if a.show_wrong:
                             d = os.path.join(a.show_wrong, f'{rules}-{m[:10]}-{path.replace("/", "_")}')
@@ -96,10 +123,12 @@ def main():
         name = 'git merge-file' if k == 'git' else f'quorlane {k}'
         print(f'{name:<20} {s["clean"]:>7} {s["right"]:>9} {s["wrong"]:>10}')
     for k in RULE_SETS:
-        print(f'quorlane {k}: beyond git {beyond_git[k][0]} equal to the commit, {beyond_git[k][1]} not; '
+        b = beyond_git[k]
+        print(f'quorlane {k}: clean where git conflicts: {b[0]} equal to the commit, {b[1]} with the '
+              f'resolved lines as committed (the commit edited elsewhere), {b[2]} resolved otherwise; '
               f'{worse[k]} that git merged as committed left in conflict')
     for c in wrong_cases:
-        print('clean beyond git, not as committed:', *c)
+        print('resolved otherwise than committed:', *c)
 
 
 if __name__ == '__main__':

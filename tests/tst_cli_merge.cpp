@@ -185,6 +185,13 @@ void TestCliMerge::replacesCurrentInItsEncoding_data()
         << 1;
     QTest::newRow("Windows-1252 stays Windows-1252") << Text("a b c") << QByteArray("caf\xE9\nb\nc\n") << Text("a b Ä")
                                                      << QByteArray("caf\xE9\nb\n\xC4\n") << 0;
+    QTest::newRow("OTHER converted CR LF to LF: LF") << Text("a b c", "\r\n") << Text("a X c", "\r\n") << Text("a b c d")
+                                                   << Text("a X c d") << 0;
+    QTest::newRow("CURRENT converted LF to CR LF: CR LF") << Text("a b c") << Text("a X c", "\r\n") << Text("a b c d")
+                                                         << Text("a X c d", "\r\n") << 0;
+    QTest::newRow("OTHER converted Windows-1252 to UTF-8: UTF-8")
+        << QByteArray("caf\xE9\nb\nc\n") << QByteArray("caf\xE9\nX\nc\n") << QByteArray("caf\xC3\xA9\nb\nc\n")
+        << QByteArray("caf\xC3\xA9\nX\nc\n") << 0;
     QTest::newRow("ASCII becomes UTF-8 when the merge brings more") << Text("a b c") << Text("a b c d") << Text("a Ω c")
                                                                     << Text("a Ω c d") << 0;
 }

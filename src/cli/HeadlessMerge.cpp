@@ -157,6 +157,37 @@ void Write(std::FILE* Stream, const QByteArray& Bytes)
     return Side;
 }
 
+// Whether a side's line break says anything: it has a break between or after its lines.
+[[nodiscard]] bool ShowsLineBreak(const TSideState& Side)
+{
+    return Side.Lines.size() > 1 || (Side.Lines.size() == 1 && Side.FinalBreak);
+}
+
+// A file that held only ASCII could have been read as any ASCII-compatible encoding.
+[[nodiscard]] bool SameEncoding(const TSideState& A, const TSideState& B)
+{
+    if (A.PureAscii || B.PureAscii)
+        return A.PureAscii == B.PureAscii;
+    return A.Encoding == B.Encoding && A.HasBOM == B.HasBOM;
+}
+
+// The merged file is written as CURRENT was, except where OTHER alone changed the form since
+// BASE (converted its line breaks or its encoding): that change is merged like any other, rather
+// than undone silently.
+void MergeFileForm(TSideState& Current, const TSideState& Base, const TSideState& Other)
+{
+    if (ShowsLineBreak(Base) && ShowsLineBreak(Other) && Current.LineBreak == Base.LineBreak
+        && Other.LineBreak != Base.LineBreak)
+        Current.LineBreak = Other.LineBreak;
+    if (SameEncoding(Current, Base) && !SameEncoding(Other, Base) && !Other.PureAscii
+        && !(Base.Lines.isEmpty() && Current.Lines.isEmpty())) {
+        Current.Encoding = Other.Encoding;
+        Current.HasBOM = Other.HasBOM;
+        Current.EncName = Other.EncName;
+        Current.PureAscii = false;
+    }
+}
+
 [[nodiscard]] int Merge(const TMergeRequest& Request, std::FILE* Out)
 {
     // Kept until the process ends, which frees them faster than a million single frees.
@@ -178,7 +209,8 @@ void Write(std::FILE* Stream, const QByteArray& Bytes)
     Text = WriteMerge3(Base.Lines, Current.Lines, Other.Lines, Result, Markers);
 
     // Written as CURRENT was: its encoding, mark and line break (a file that held only ASCII
-    // becomes UTF-8 once it holds more).
+    // becomes UTF-8 once it holds more), unless OTHER alone changed them.
+    MergeFileForm(Current, Base, Other);
     Current.Lines.swap(Text.Lines);
     TTextWriteEncoding Encoding = WriteEncodingFor(Current);
     Encoding.FinalBreak = Text.FinalBreak;

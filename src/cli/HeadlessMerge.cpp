@@ -9,6 +9,7 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <exception>
@@ -192,8 +193,9 @@ void MergeFileForm(TSideState& Current, const TSideState& Base, const TSideState
 {
     // Kept until the process ends, which frees them faster than a million single frees.
     static TSideState Current, Base, Other;
-    Current = LoadSide(Request.Current);
-    Base = LoadSide(Request.Base);
+    // Two loads side by side where memory allows (as the window loads two files), then the third.
+    RunBothLoads(QFileInfo(Request.Current).size(), QFileInfo(Request.Base).size(),
+                 [&] { Current = LoadSide(Request.Current); }, [&] { Base = LoadSide(Request.Base); });
     Other = LoadSide(Request.Other);
 
     const TMerge3Result Result = ComputeMerge3(Base.Lines, Current.Lines, Other.Lines,

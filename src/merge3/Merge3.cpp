@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <exception>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -564,8 +566,31 @@ TMerge3Result ComputeMerge3(const QStringList& Base, const QStringList& Local,
                             bool BaseFinalBreak, bool LocalFinalBreak, bool RemoteFinalBreak)
 {
     const TInput In{Base, Local, Remote, Options};
-    const TSideAlignment S1 = AlignSide(Base, Local, Options.Diff);
-    const TSideAlignment S2 = AlignSide(Base, Remote, Options.Diff);
+    // The two alignments are independent: large ones run side by side.
+    TSideAlignment S1, S2;
+    const qsizetype Work = Base.size() + Local.size() + Remote.size();
+    if (Work >= 50000 && std::thread::hardware_concurrency() > 1) {
+        std::exception_ptr Failed;
+        std::thread Worker([&] {
+            try {
+                S2 = AlignSide(Base, Remote, Options.Diff);
+            } catch (...) {
+                Failed = std::current_exception();
+            }
+        });
+        try {
+            S1 = AlignSide(Base, Local, Options.Diff);
+        } catch (...) {
+            Worker.join();
+            throw;
+        }
+        Worker.join();
+        if (Failed)
+            std::rethrow_exception(Failed);
+    } else {
+        S1 = AlignSide(Base, Local, Options.Diff);
+        S2 = AlignSide(Base, Remote, Options.Diff);
+    }
 
     std::vector<TEntry> List = WalkHunks(In, S1.Hunks, S2.Hunks);
     ApplyExtraRules(In, S1.Hunks, S2.Hunks, List);

@@ -160,6 +160,10 @@ void TestCliMerge::rulesResolveWhatGitLeaves()
     const TProgramRun Q = RunQuorlane(Args + Files, Dir.path());
     QCOMPARE(Q.Out, Expected);
     QCOMPARE(Q.ExitCode, 0);
+    // Each change a rule resolved is told on stderr, unless -q.
+    const QByteArray RuleName = Rules.isEmpty() ? QByteArray("inserts") : Rules.toUtf8();
+    QVERIFY2(Q.Err.startsWith("quorlane: current.txt: ") && Q.Err.contains("resolved by a rule (" + RuleName + ' '), Q.Err);
+    QCOMPARE(RunQuorlane(QStringList{"-q"} + Args + Files, Dir.path()).Err, QByteArray());
     // Without the rule it conflicts as git does.
     QCOMPARE(RunQuorlane(QStringList{"--merge", "-p", "--rules=none"} + Files, Dir.path()).ExitCode, 1);
 }

@@ -54,7 +54,7 @@ QString HelpText()
         "\n"
         "With --merge (as git merge-file; also git's merge driver):\n"
         "  -p, --stdout                print the result instead of replacing CURRENT\n"
-        "  -q, --quiet                 accepted, as git merge-file has it\n"
+        "  -q, --quiet                 no note on stderr of what the extra rules resolved\n"
         "  -L LABEL                    up to three times: the labels of CURRENT, BASE, OTHER\n"
         "      --diff3, --zdiff3       conflicts also show BASE (zdiff3: without common lines)\n"
         "      --marker-size=NUM       conflict markers of NUM characters (default 7)\n"

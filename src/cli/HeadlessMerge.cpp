@@ -189,7 +189,31 @@ void MergeFileForm(TSideState& Current, const TSideState& Base, const TSideState
     }
 }
 
-[[nodiscard]] int Merge(const TMergeRequest& Request, std::FILE* Out)
+// "2 conflicts git leaves resolved by a rule (inserts 1, adjacent 1)", or nothing.
+[[nodiscard]] QString RuleNote(const TMerge3Result& Result)
+{
+    if (Result.ResolvedByRule == 0)
+        return {};
+    int Space = 0, Inserts = 0, Adjacent = 0;
+    for (const TMerge3Chunk& C : Result.Chunks) {
+        Space += C.Rule == mrWhiteSpace;
+        Inserts += C.Rule == mrContainedInsert;
+        Adjacent += C.Rule == mrAdjacent;
+    }
+    QStringList Parts;
+    if (Inserts)
+        Parts << QStringLiteral("inserts %1").arg(Inserts);
+    if (Adjacent)
+        Parts << QStringLiteral("adjacent %1").arg(Adjacent);
+    if (Space)
+        Parts << QStringLiteral("space %1").arg(Space);
+    return QStringLiteral("%1 %2 that git leaves in conflict resolved by a rule (%3)")
+        .arg(Result.ResolvedByRule)
+        .arg(Result.ResolvedByRule == 1 ? QStringLiteral("change") : QStringLiteral("changes"))
+        .arg(Parts.join(QStringLiteral(", ")));
+}
+
+[[nodiscard]] int Merge(const TMergeRequest& Request, std::FILE* Out, std::FILE* Err)
 {
     // Kept until the process ends, which frees them faster than a million single frees.
     static TSideState Current, Base, Other;
@@ -227,6 +251,10 @@ void MergeFileForm(TSideState& Current, const TSideState& Base, const TSideState
         Write(Out, EncodeTextLines(Current.Lines, Encoding));
     else
         SaveTextFile(Request.Current, Current.Lines, Encoding);
+    // What a rule decided is worth a look; -q keeps it quiet.
+    const QString Note = RuleNote(Result);
+    if (!Note.isEmpty() && !Request.Quiet)
+        Write(Err, QFile::encodeName(QStringLiteral("quorlane: %1: %2\n").arg(Request.Current, Note)));
     return std::min(Text.Conflicts, ExitMergeMaxConflicts);
 }
 
@@ -236,7 +264,7 @@ int RunHeadlessMerge(const TMergeRequest& Request, std::FILE* Out, std::FILE* Er
 {
     int Status = ExitMergeTrouble;
     try {
-        Status = Merge(Request, Out);
+        Status = Merge(Request, Out, Err);
     } catch (const std::exception& Error) {
         std::fflush(Out);
         Write(Err, QByteArray("quorlane: ") + Error.what() + '\n');

@@ -388,8 +388,8 @@ void SplitConflicts(const TInput& In, const TSideAlignment& S1, const TSideAlign
             TRun Run{PL, PR, EndL - PL};
             for (std::int32_t T = 0; T < Run.Count; ++T) {
                 const std::int32_t J = S1.SideToBase[size_t(E.I1 + Run.L + T)];
-                if (J >= 0 && J >= E.I0 && J < E.I0 + E.C0 && S2.SideToBase[size_t(E.I2 + Run.R + T)] == J
-                    && J > Run.MaxAnchor && J > (Runs.empty() ? -1 : Runs.back().MaxAnchor)) {
+                // Matched lines come in base order, so the anchors rise.
+                if (J >= E.I0 && J < E.I0 + E.C0 && S2.SideToBase[size_t(E.I2 + Run.R + T)] == J) {
                     if (Run.MinAnchor < 0)
                         Run.MinAnchor = J;
                     Run.MaxAnchor = J;

@@ -60,7 +60,10 @@ def main():
     worse = {k: 0 for k in RULE_SETS}   # git clean and right, quorlane conflicts
     wrong_cases = []
     tmp = tempfile.mkdtemp(prefix='replay')
-    for line in merges.splitlines():
+    for seen, line in enumerate(merges.splitlines()):
+        if seen and seen % 250 == 0:
+            report(a, files, stats, beyond_git, worse, wrong_cases, seen)
+            sys.stdout.flush()
         shas = line.split()
         if len(shas) != 3:
             continue
@@ -117,7 +120,11 @@ def main():
                             open(os.path.join(d, 'git'), 'wb').write(g.stdout)
                 if git_right and not clean:
                     worse[rules] += 1
-    print(f'repository {a.repo}: {files} files changed by both parents of a merge')
+    report(a, files, stats, beyond_git, worse, wrong_cases, len(merges.splitlines()))
+
+
+def report(a, files, stats, beyond_git, worse, wrong_cases, merges_seen):
+    print(f'repository {a.repo}: {merges_seen} merges, {files} files changed by both parents of a merge')
     print(f'{"merger":<20} {"clean":>7} {"= commit":>9} {"!= commit":>10}')
     for k, s in stats.items():
         name = 'git merge-file' if k == 'git' else f'quorlane {k}'

@@ -18,12 +18,88 @@ struct TRecord {   // git's xdmerge_t: mode 0 conflict, 1 ours, 2 theirs, 3 both
     QList<TChange> Local, Remote;       // the adjacent rule's changes, in base order
 };
 
+bool SameLine(const QString& A, const QString& B, const TDiffOptions& Options);
+
+// git's sliding of one text's runs of changed lines (Changed has a false entry before the first
+// line and after the last): down as far as equal lines allow, joining runs they meet, then back
+// up to the last place where the run faces a change of the other text, if any.
+void Slide(const QStringList& Lines, QList<bool>& Changed, QList<bool>& Other, const TDiffOptions& Options)
+{
+    const int N = int(Lines.size());
+    const auto C = [&](int K) -> bool& { return Changed[K + 1]; };
+    const auto O = [&](int K) -> bool& { return Other[K + 1]; };
+    const int M = int(Other.size()) - 2;
+    // A run is [S, E); the other text's run facing it is [OS, OE).
+    int S = 0, E = 0, OS = 0, OE = 0;
+    while (C(E))
+        ++E;
+    while (O(OE))
+        ++OE;
+    const auto OtherNext = [&] {
+        OS = OE + 1;
+        for (OE = OS; O(OE); ++OE) {
+        }
+    };
+    const auto OtherPrevious = [&] {
+        OE = OS - 1;
+        for (OS = OE; O(OS - 1); --OS) {
+        }
+    };
+    const auto Up = [&] {
+        if (S == 0 || !SameLine(Lines[S - 1], Lines[E - 1], Options))
+            return false;
+        C(--S) = true;
+        C(--E) = false;
+        while (C(S - 1))
+            --S;
+        OtherPrevious();
+        return true;
+    };
+    const auto Down = [&] {
+        if (E >= N || !SameLine(Lines[S], Lines[E], Options))
+            return false;
+        C(S++) = false;
+        C(E++) = true;
+        while (C(E))
+            ++E;
+        OtherNext();
+        return true;
+    };
+    for (;;) {
+        if (E > S) {
+            int Size, Earliest, Facing;
+            do {
+                Size = E - S;
+                Facing = -1;
+                while (Up()) {
+                }
+                Earliest = E;
+                if (OE > OS)
+                    Facing = E;
+                while (Down())
+                    if (OE > OS)
+                        Facing = E;
+            } while (Size != E - S);
+            if (E != Earliest && Facing != -1)
+                while (OE == OS)
+                    Up();
+        }
+        if (E == N)
+            break;
+        S = E + 1;
+        for (E = S; C(E); ++E) {
+        }
+        if (OE < M)
+            OtherNext();
+    }
+}
+
 QList<TChange> ScriptOf(const QStringList& A, const QStringList& B, const TDiffOptions& Options)
 {
     // Matched lines are equal items whose keys are equal (the blank-line rule only shows rows
-    // as equal); the changes are what lies between them.
-    QList<TChange> Script;
-    int I = 0, J = 0;
+    // as equal); the changes are what lies between them, slid as git slides them.
+    QList<bool> CA(A.size() + 2, true), CB(B.size() + 2, true);
+    CA.first() = CA.last() = CB.first() = CB.last() = false;
     const TDiffItems Items = OracleComputeDiff(A, B, Options);
     for (const TDiffItem& Item : Items) {
         if (Item.Kind != dkEqual || Item.LeftIndex < 0 || Item.RightIndex < 0)
@@ -32,13 +108,27 @@ QList<TChange> ScriptOf(const QStringList& A, const QStringList& B, const TDiffO
             continue;
         if (Options.IgnoreBlankLines && IsBlankLine(A[Item.LeftIndex]) != IsBlankLine(B[Item.RightIndex]))
             continue;
-        if (Item.LeftIndex > I || Item.RightIndex > J)
-            Script.append({I, Item.LeftIndex - I, J, Item.RightIndex - J});
-        I = Item.LeftIndex + 1;
-        J = Item.RightIndex + 1;
+        CA[Item.LeftIndex + 1] = CB[Item.RightIndex + 1] = false;
     }
-    if (I < A.size() || J < B.size())
-        Script.append({I, int(A.size()) - I, J, int(B.size()) - J});
+    Slide(A, CA, CB, Options);
+    Slide(B, CB, CA, Options);
+    // Unchanged lines pair up in order; the changes lie between.
+    QList<TChange> Script;
+    int I = 0, J = 0;
+    while (I < A.size() || J < B.size()) {
+        if (I < A.size() && J < B.size() && !CA[I + 1] && !CB[J + 1]) {
+            ++I, ++J;
+            continue;
+        }
+        TChange Change{I, 0, J, 0};
+        while (I < A.size() && CA[I + 1])
+            ++I;
+        while (J < B.size() && CB[J + 1])
+            ++J;
+        Change.BC = I - Change.B;
+        Change.SC = J - Change.S;
+        Script.append(Change);
+    }
     return Script;
 }
 

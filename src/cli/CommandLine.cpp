@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "cli/HeadlessDiff.h"
+#include "cli/HeadlessMerge.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -38,6 +39,7 @@ QString HelpText()
     return QStringLiteral(
         "Usage: quorlane [LEFT RIGHT]\n"
         "       quorlane --diff [OPTION]... LEFT RIGHT\n"
+        "       quorlane --merge [OPTION]... CURRENT BASE OTHER\n"
         "Compare two text files, two folders or two documents side by side and merge the\n"
         "differences between two text files.\n"
         "\n"
@@ -65,7 +67,22 @@ QString HelpText()
         "included) unless an option above says otherwise, and aligned as the window aligns\n"
         "them; UTF-16 files are printed as UTF-8. Two folders print one line per differing\n"
         "file (\"Only in ...\", \"Files ... differ\").\n"
-        "Exit status of --diff: 0 same, 1 different, 2 trouble.\n");
+        "Exit status of --diff: 0 same, 1 different, 2 trouble.\n"
+        "\n"
+        "With --merge (as git merge-file; also git's merge driver):\n"
+        "  -p, --stdout                print the result instead of replacing CURRENT\n"
+        "  -q, --quiet                 no note on stderr of what the extra rules resolved\n"
+        "  -L LABEL                    up to three times: the labels of CURRENT, BASE, OTHER\n"
+        "      --diff3, --zdiff3       conflicts also show BASE (zdiff3: without common lines)\n"
+        "      --marker-size=NUM       conflict markers of NUM characters (default 7)\n"
+        "      --ours, --theirs, --union   resolve conflicts with that side, or both\n"
+        "      --rules=LIST            extra rules that resolve what git leaves in conflict:\n"
+        "                              inserts, adjacent, space, all or none\n"
+        "                              (default: inserts)\n"
+        "  -i, -w, -b, --ignore-leading-space, --ignore-trailing-space, -B\n"
+        "                              what counts as a change, as with --diff\n"
+        "Exit status of --merge: the number of conflicts (at most 127), 0 when clean,\n"
+        "255 trouble.\n");
 }
 
 QString UsageErrorText(const QString& Error)
@@ -78,6 +95,9 @@ QString UsageErrorText(const QString& Error)
 
 TCommandLine ParseCommandLine(const QStringList& Args, const QString& CurrentDir)
 {
+    if (Args.contains(QStringLiteral("--merge")))
+        return ParseMergeCommandLine(Args);
+
     QCommandLineParser Parser;
     Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     Parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
@@ -189,9 +209,11 @@ int RunWithoutWindow(const TCommandLine& Command)
         return PrintOutput(QString::fromLatin1(ProgramVersionLine) + u'\n');
     case TRunMode::UsageError:
         (void)Print(stderr, UsageErrorText(Command.Error));
-        return ExitTrouble;
+        return Command.UsageStatus;
     case TRunMode::Diff:
         return RunHeadlessDiff(Command, stdout, stderr);
+    case TRunMode::Merge:
+        return RunHeadlessMerge(Command.Merge, stdout, stderr);
     case TRunMode::Window:
         break;
     }

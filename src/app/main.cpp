@@ -1,6 +1,7 @@
 #include "app/MainForm.h"
 #include "app/OpenFromCommandLine.h"
 #include "cli/CommandLine.h"
+#include "mergewin/MergeForm.h"
 #include "update/NewVersionCheck.h"
 
 #include <QApplication>
@@ -37,6 +38,9 @@ int main(int argc, char* argv[])
     // settings are read or written.
     if (RunStartUpVersionCheck() == TUpdateOutcome::EndProgram)
         return 0;
+
+    if (Command.MergeWindow)
+        return RunMergeWindow({Command.Left, Command.Base, Command.Right, Command.Output});
 
     TfrmMain frmMain;
     frmMain.show();

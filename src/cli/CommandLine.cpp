@@ -23,12 +23,16 @@ QString HelpText()
 {
     return QStringLiteral(
         "Usage: quorlane [LEFT RIGHT]\n"
+        "       quorlane [-o MERGED] LOCAL BASE REMOTE\n"
         "       quorlane --diff [OPTION]... LEFT RIGHT\n"
         "Compare two text files, two folders or two documents side by side and merge the\n"
         "differences between two text files.\n"
         "\n"
         "With two paths the window opens and compares them at once: text files as text,\n"
         "folders as folder trees, documents (PDF, DOCX...) through the local Tika server.\n"
+        "With three paths the merge window opens on LOCAL, BASE and REMOTE (an empty or\n"
+        "missing BASE merges two ways); -o, --output=MERGED names where the result is saved.\n"
+        "It exits with 0 only when the result was saved with no conflict left.\n"
         "\n"
         "  -h, --help                  print this help and exit\n"
         "  -v, --version               print the version and exit\n"
@@ -54,7 +58,7 @@ QString HelpText()
 QString UsageErrorText(const QString& Error)
 {
     return QStringLiteral("quorlane: %1\n"
-                          "Usage: quorlane [LEFT RIGHT] | quorlane --diff [OPTION]... LEFT RIGHT\n"
+                          "Usage: quorlane [LEFT RIGHT] | quorlane [-o MERGED] LOCAL BASE REMOTE | quorlane --diff [OPTION]... LEFT RIGHT\n"
                           "Try 'quorlane --help' for more information.\n")
         .arg(Error);
 }
@@ -79,7 +83,9 @@ TCommandLine ParseCommandLine(const QStringList& Args, const QString& CurrentDir
     const QCommandLineOption Blank(QStringList{QStringLiteral("B"), QStringLiteral("ignore-blank-lines")});
     const QList<QCommandLineOption> DiffOnly = {Unified, Context, Brief, Case, AllSpace,
                                                 SpaceChange, Leading, Trailing, Blank};
-    Parser.addOptions({Help, Version, Diff});
+    const QCommandLineOption Output(QStringList{QStringLiteral("o"), QStringLiteral("output")}, QString(),
+                                    QStringLiteral("MERGED"));
+    Parser.addOptions({Help, Version, Diff, Output});
     Parser.addOptions(DiffOnly);
 
     TCommandLine Result;
@@ -110,11 +116,30 @@ TCommandLine ParseCommandLine(const QStringList& Args, const QString& CurrentDir
     if (Headless && Paths.size() != 2)
         return Fail(Paths.isEmpty() ? QStringLiteral("--diff needs two paths, LEFT and RIGHT")
                                     : QStringLiteral("--diff needs two paths, got %1").arg(Paths.size()));
-    if (!Headless && Paths.size() != 0 && Paths.size() != 2)
-        return Fail(QStringLiteral("give two paths, LEFT and RIGHT, or none (got %1)").arg(Paths.size()));
-    for (const QString& Path : Paths)
-        if (Path.isEmpty())
+    const bool Merge = !Headless && Paths.size() == 3;
+    if (Parser.isSet(Output) && !Merge)
+        return Fail(QStringLiteral("option '-o' works only with three paths, LOCAL BASE REMOTE"));
+    if (!Headless && Paths.size() != 0 && Paths.size() != 2 && !Merge)
+        return Fail(QStringLiteral("give two paths, LEFT and RIGHT, three, LOCAL BASE REMOTE, or none (got %1)").arg(Paths.size()));
+    for (qsizetype I = 0; I < Paths.size(); ++I)
+        if (Paths[I].isEmpty() && !(Merge && I == 1))   // git's add/add has an empty base
             return Fail(QStringLiteral("an empty path"));
+    if (Merge) {
+        const QDir Here(CurrentDir);
+        const auto Absolute = [&Here](const QString& Path) {
+            return Path.isEmpty() ? QString() : QDir::cleanPath(Here.absoluteFilePath(Path));
+        };
+        Result.MergeWindow = true;
+        Result.Left = Absolute(Paths[0]);
+        Result.Base = Absolute(Paths[1]);
+        Result.Right = Absolute(Paths[2]);
+        if (Parser.isSet(Output)) {
+            if (Parser.value(Output).isEmpty())
+                return Fail(QStringLiteral("an empty path"));
+            Result.Output = Absolute(Parser.value(Output));
+        }
+        return Result;
+    }
 
     if (Headless) {
         Result.Mode = TRunMode::Diff;

@@ -22,6 +22,10 @@ struct TCommandLine {
     int Context = 3;             // lines of context around each change (-U)
     bool Brief = false;          // -q: report only whether the files differ
     QString Error;               // the usage error, without program name or hint
+    // The merge window (three paths: LOCAL BASE REMOTE): Left is LOCAL, Right is REMOTE; Base may
+    // be empty (a merge of two sides); Output is where the result goes (-o), empty when not given.
+    bool MergeWindow = false;
+    QString Base, Output;
 
     [[nodiscard]] bool HasPaths() const { return !Left.isEmpty(); }
 };

@@ -154,6 +154,8 @@ void TfrmMerge::grdMergeDrawCell(QPainter& Painter, int ACol, int ARow, const QR
 
 bool TfrmMerge::eventFilter(QObject* Watched, QEvent* Event)
 {
+    if (Watched == grdMerge->viewport() && Event->type() == QEvent::Resize)
+        LayoutColumns();
     if (Watched != grdMerge->viewport() || Event->type() != QEvent::ToolTip)
         return QWidget::eventFilter(Watched, Event);
     auto* Help = static_cast<QHelpEvent*>(Event);

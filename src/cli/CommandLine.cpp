@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "cli/HeadlessDiff.h"
+#include "cli/HeadlessMerge.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -25,6 +26,7 @@ QString HelpText()
         "Usage: quorlane [LEFT RIGHT]\n"
         "       quorlane [-o MERGED] LOCAL BASE REMOTE\n"
         "       quorlane --diff [OPTION]... LEFT RIGHT\n"
+        "       quorlane --merge [OPTION]... CURRENT BASE OTHER\n"
         "Compare two text files, two folders or two documents side by side and merge the\n"
         "differences between two text files.\n"
         "\n"
@@ -52,19 +54,38 @@ QString HelpText()
         "Files are read with their encoding detected (UTF-8, UTF-16 with a mark, Windows-1252)\n"
         "and aligned exactly as the window aligns them. Two folders print one line per\n"
         "differing file (\"Only in ...\", \"Files ... differ\").\n"
-        "Exit status of --diff: 0 same, 1 different, 2 trouble.\n");
+        "Exit status of --diff: 0 same, 1 different, 2 trouble.\n"
+        "\n"
+        "With --merge (as git merge-file; also git's merge driver):\n"
+        "  -p, --stdout                print the result instead of replacing CURRENT\n"
+        "  -q, --quiet                 accepted, as git merge-file has it\n"
+        "  -L LABEL                    up to three times: the labels of CURRENT, BASE, OTHER\n"
+        "      --diff3, --zdiff3       conflicts also show BASE (zdiff3: without common lines)\n"
+        "      --marker-size=NUM       conflict markers of NUM characters (default 7)\n"
+        "      --ours, --theirs, --union   resolve conflicts with that side, or both\n"
+        "      --rules=LIST            extra rules that resolve what git leaves in conflict:\n"
+        "                              inserts, adjacent, space, all or none\n"
+        "                              (default: inserts)\n"
+        "  -i, -w, -b, --ignore-leading-space, --ignore-trailing-space, -B\n"
+        "                              what counts as a change, as with --diff\n"
+        "Exit status of --merge: the number of conflicts (at most 127), 0 when clean,\n"
+        "255 trouble.\n");
 }
 
 QString UsageErrorText(const QString& Error)
 {
     return QStringLiteral("quorlane: %1\n"
                           "Usage: quorlane [LEFT RIGHT] | quorlane [-o MERGED] LOCAL BASE REMOTE | quorlane --diff [OPTION]... LEFT RIGHT\n"
+                          "       quorlane --merge [OPTION]... CURRENT BASE OTHER\n"
                           "Try 'quorlane --help' for more information.\n")
         .arg(Error);
 }
 
 TCommandLine ParseCommandLine(const QStringList& Args, const QString& CurrentDir)
 {
+    if (Args.contains(QStringLiteral("--merge")))
+        return ParseMergeCommandLine(Args);
+
     QCommandLineParser Parser;
     Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     Parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
@@ -180,9 +201,11 @@ int RunWithoutWindow(const TCommandLine& Command)
         return ExitSame;
     case TRunMode::UsageError:
         Print(stderr, UsageErrorText(Command.Error));
-        return ExitTrouble;
+        return Command.UsageStatus;
     case TRunMode::Diff:
         return RunHeadlessDiff(Command, stdout, stderr);
+    case TRunMode::Merge:
+        return RunHeadlessMerge(Command.Merge, stdout, stderr);
     case TRunMode::Window:
         break;
     }

@@ -3,6 +3,7 @@
 // help, version, usage errors and the headless diff never need a display.
 
 #include "engine/DiffEngine.h"
+#include "merge3/Merge3.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,6 +14,17 @@ enum class TRunMode {
     Version,      // print the version, exit 0
     UsageError,   // print the message and a hint on stderr, exit 2
     Diff,         // headless comparison printed on stdout
+    Merge,        // headless three-way merge, as git merge-file
+};
+
+// quorlane --merge [OPTION]... CURRENT BASE OTHER
+struct TMergeRequest {
+    QString Current, Base, Other;   // as typed
+    QStringList Labels;             // -L, at most three: CURRENT's, BASE's, OTHER's
+    bool ToStdout = false;          // -p: print the result instead of replacing CURRENT
+    bool Quiet = false;             // -q
+    TMerge3Options Options;
+    TMerge3Markers Markers;         // labels are filled in when the merge runs
 };
 
 struct TCommandLine {
@@ -26,6 +38,8 @@ struct TCommandLine {
     // be empty (a merge of two sides); Output is where the result goes (-o), empty when not given.
     bool MergeWindow = false;
     QString Base, Output;
+    TMergeRequest Merge;         // the --merge arguments
+    int UsageStatus = 2;         // exit status of a usage error (--merge: ExitMergeTrouble)
 
     [[nodiscard]] bool HasPaths() const { return !Left.isEmpty(); }
 };
@@ -34,6 +48,9 @@ struct TCommandLine {
 inline constexpr int ExitSame = 0;
 inline constexpr int ExitDifferent = 1;
 inline constexpr int ExitTrouble = 2;
+// --merge: the number of conflicts, at most this, 0 when clean; trouble apart.
+inline constexpr int ExitMergeMaxConflicts = 127;
+inline constexpr int ExitMergeTrouble = 255;
 
 inline constexpr const char* ProgramVersionLine = "Quorlane 1.0";
 

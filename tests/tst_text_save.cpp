@@ -3,6 +3,7 @@
 
 #include "support/core/ByteFiles.h"
 #include "support/core/FileSizeLimit.h"
+#include "text/LoadedFile.h"
 #include "text/SideSave.h"
 #include "text/SideState.h"
 #include "text/TextFile.h"
@@ -10,10 +11,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace quorlane::test;
 
@@ -67,6 +74,20 @@ private slots:
 
     void unwritablePaths_data();
     void unwritablePaths();
+
+    void hashIgnoresHowTheBytesAreCut();
+    void changedOnDisk_data();
+    void changedOnDisk();
+    void everyLoadRecordsItsFile();
+    void unencodableCharacters_data();
+    void unencodableCharacters();
+    void modeBitsDecideReadOnly_data();
+    void modeBitsDecideReadOnly();
+    void aChangeDuringTheWriteIsNotOverwritten();
+    void saveSideRecordsTheWrittenFile();
+    void staleTemporariesAreRemoved();
+    void aSignalDuringTheSaveRemovesTheTemporary_data();
+    void aSignalDuringTheSaveRemovesTheTemporary();
 
 private:
     QTemporaryDir FDir;
@@ -314,6 +335,332 @@ void TstTextSave::unwritablePaths()
     QCOMPARE(after.exists(), before.exists());
     QCOMPARE(after.isDir(), before.isDir());
     QCOMPARE(after.isFile(), before.isFile());
+}
+
+void TstTextSave::hashIgnoresHowTheBytesAreCut()
+{
+    QByteArray bytes(300000, '\0');
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 7 + (i >> 9));
+    const quint64 whole = HashOfBytes(bytes);
+    for (const qsizetype piece : {qsizetype(1), qsizetype(4095), qsizetype(65536), qsizetype(70001)}) {
+        TFileHash hash;
+        for (qsizetype at = 0; at < bytes.size(); at += piece)
+            hash.Add(QByteArrayView(bytes).sliced(at, std::min(piece, bytes.size() - at)));
+        QCOMPARE(hash.Value(), whole);
+    }
+    // A byte more, a byte changed, zero bytes appended: all differ.
+    QVERIFY(HashOfBytes(bytes + 'x') != whole);
+    QVERIFY(HashOfBytes(bytes + '\0') != whole);
+    QByteArray changed = bytes;
+    changed[150000] = char(changed[150000] ^ 1);
+    QVERIFY(HashOfBytes(changed) != whole);
+    QVERIFY(HashOfBytes({}) != HashOfBytes(QByteArray(1, '\0')));
+}
+
+void TstTextSave::changedOnDisk_data()
+{
+    QTest::addColumn<QString>("what");   // what another program does to the file after the load
+    QTest::addColumn<bool>("changed");
+    QTest::newRow("nothing") << "nothing" << false;
+    QTest::newRow("appends a line") << "append" << true;
+    QTest::newRow("rewrites it with other bytes of the same size, time put back") << "same size" << true;
+    QTest::newRow("touches it") << "touch" << false;
+    QTest::newRow("replaces it by another file with the same bytes") << "replace same" << false;
+    QTest::newRow("replaces it by another file with other bytes") << "replace other" << true;
+    QTest::newRow("removes it") << "remove" << false;
+}
+
+void TstTextSave::changedOnDisk()
+{
+    QFETCH(QString, what);
+    QFETCH(bool, changed);
+    const QString path = WriteBytesFile(FDir.path(), QStringLiteral("watched%1.txt").arg(++FCount), "one\ntwo\n");
+    TSideState side;
+    LoadTextFile(path, side);
+    QVERIFY(side.Loaded.Known());
+    QCOMPARE(side.Loaded.Path, QFileInfo(path).absoluteFilePath());
+    const QByteArray native = QFile::encodeName(path);
+    struct stat before {};
+    QCOMPARE(::stat(native.constData(), &before), 0);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    if (what == QLatin1String("append")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("three\n");
+    } else if (what == QLatin1String("same size")) {
+        WriteBytesFile(FDir.path(), QFileInfo(path).fileName(), "one\nTWO\n");
+        QCOMPARE(::utimensat(AT_FDCWD, native.constData(), times, 0), 0);
+    } else if (what == QLatin1String("touch")) {
+        const timespec later[2] = {{before.st_atim.tv_sec + 5, 0}, {before.st_mtim.tv_sec + 5, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, native.constData(), later, 0), 0);
+    } else if (what.startsWith(QLatin1String("replace"))) {
+        const QString other = WriteBytesFile(FDir.path(), QStringLiteral("other%1.txt").arg(FCount),
+                                             what.endsWith(QLatin1String("same")) ? "one\ntwo\n" : "one\ntwo\n!\n");
+        QCOMPARE(::rename(QFile::encodeName(other).constData(), native.constData()), 0);
+    } else if (what == QLatin1String("remove")) {
+        QVERIFY(QFile::remove(path));
+    }
+    QCOMPARE(ChangedOnDisk(side.Loaded), changed);
+    QCOMPARE(ChangedOnDisk(side.Loaded), changed);   // looking does not change the answer
+    // Unchanged bytes under a new stamp: the stamp is taken over, the next look reads nothing.
+    if (!changed && what != QLatin1String("remove"))
+        QCOMPARE(side.Loaded.Stamp, StampOfPath(path));
+}
+
+void TstTextSave::everyLoadRecordsItsFile()
+{
+    const QByteArray bytes = "caf\xE9\r\n";
+    const QString path = WriteBytesFile(FDir.path(), QStringLiteral("recorded.txt"), bytes);
+    TSideState fromFile, fromBytes;
+    LoadTextFile(path, fromFile);
+    LoadTextBytes(path, bytes, fromBytes);
+    for (TLoadedFile* record : {&fromFile.Loaded, &fromBytes.Loaded}) {
+        QCOMPARE(record->Path, QFileInfo(path).absoluteFilePath());
+        QCOMPARE(record->Hash, HashOfBytes(bytes));
+        QVERIFY(record->HashKnown);
+        QCOMPARE(record->Stamp.Size, bytes.size());
+        QVERIFY(!ChangedOnDisk(*record));
+    }
+    QCOMPARE(fromFile.Loaded.Stamp, StampOfPath(path));
+    // A failed load keeps the record of what the side holds.
+    const TLoadedFile kept = fromFile.Loaded;
+    QVERIFY_THROWS_EXCEPTION(ETextFileError, LoadTextFile(FDir.filePath(QStringLiteral("missing.txt")), fromFile));
+    QCOMPARE(fromFile.Loaded.Path, kept.Path);
+}
+
+void TstTextSave::unencodableCharacters_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<TTextEncoding>("encoding");
+    QTest::addColumn<QString>("character");
+    QTest::addColumn<int>("line");
+    const auto ansi = TTextEncoding::Ansi;
+    QTest::newRow("Windows-1252 holds all of it") << QStringList{U("café €"), U("“quoted” — ÿ"), "?"} << ansi << "" << 0;
+    QTest::newRow("Cyrillic in line 2") << QStringList{U("café"), U("Жизнь 😀")} << ansi << U("Ж") << 2;
+    QTest::newRow("an emoji is one character") << QStringList{"a", "b", U("ok 😀 Ж")} << ansi << U("😀") << 3;
+    QTest::newRow("U+0080 is not the euro sign") << QStringList{QString(QChar(0x80))} << ansi << QString(QChar(0x80)) << 1;
+    QTest::newRow("a lone surrogate") << QStringList{QString(QChar(0xD800)) + "x"} << ansi << QString(QChar(0xD800)) << 1;
+    QTest::newRow("UTF-8 holds everything") << QStringList{U("Жизнь 😀")} << TTextEncoding::Utf8 << "" << 0;
+    QTest::newRow("UTF-16 holds everything") << QStringList{U("Жизнь 😀")} << TTextEncoding::Utf16BE << "" << 0;
+}
+
+void TstTextSave::unencodableCharacters()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(TTextEncoding, encoding);
+    QFETCH(QString, character);
+    QFETCH(int, line);
+    const TUnencodable found = FindUnencodable(lines, WriteEncodingFor(encoding, encoding != TTextEncoding::Ansi));
+    QCOMPARE(found.Character, character);
+    QCOMPARE(found.Line, qsizetype(line));
+}
+
+void TstTextSave::modeBitsDecideReadOnly_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("uid");     // the user who saves; the file belongs to 1000:1000
+    QTest::addColumn<int>("gid");
+    QTest::addColumn<bool>("otherGroup");   // the user is also in group 1000
+    QTest::addColumn<bool>("writable");
+    QTest::newRow("owner, 0644") << 0644 << 1000 << 1000 << false << true;
+    QTest::newRow("owner, 0444") << 0444 << 1000 << 1000 << false << false;
+    QTest::newRow("owner, 0464: the owner's bits count, not the group's") << 0464 << 1000 << 1000 << false << false;
+    QTest::newRow("group member, 0664") << 0664 << 2000 << 1000 << false << true;
+    QTest::newRow("group member, 0644") << 0644 << 2000 << 1000 << false << false;
+    QTest::newRow("member through a second group, 0664") << 0664 << 2000 << 2000 << true << true;
+    QTest::newRow("other, 0646") << 0646 << 2000 << 2000 << false << true;
+    QTest::newRow("other, 0664") << 0664 << 2000 << 2000 << false << false;
+    QTest::newRow("root, 0444") << 0444 << 0 << 0 << false << false;
+    QTest::newRow("root, 0400") << 0400 << 0 << 0 << false << false;
+    QTest::newRow("root, 0644 of another user") << 0644 << 0 << 0 << false << true;
+    QTest::newRow("root, 0002") << 0002 << 0 << 0 << false << true;
+}
+
+void TstTextSave::modeBitsDecideReadOnly()
+{
+    QFETCH(int, mode);
+    QFETCH(int, uid);
+    QFETCH(int, gid);
+    QFETCH(bool, otherGroup);
+    QFETCH(bool, writable);
+    const QList<gid_t> groups = otherGroup ? QList<gid_t>{gid_t(gid), 1000} : QList<gid_t>{gid_t(gid)};
+    QCOMPARE(ModeLetsWrite(mode_t(mode), 1000, 1000, uid_t(uid), gid_t(gid), groups), writable);
+}
+
+namespace {
+
+// What a held save runs: another program's write at the last moment.
+QString HeldAppendTarget;
+void AppendWhileHeld(const QString&)
+{
+    QFile file(HeldAppendTarget);
+    if (file.open(QIODevice::Append))
+        file.write("written meanwhile\n");
+}
+
+}  // namespace
+
+void TstTextSave::aChangeDuringTheWriteIsNotOverwritten()
+{
+    QTemporaryDir dir;
+    const QString path = WriteBytesFile(dir.path(), QStringLiteral("busy.txt"), "old\n");
+    const TFileStamp decided = StampOfPath(path);
+    HeldAppendTarget = path;
+    HoldSaveBeforeReplacing = AppendWhileHeld;
+    const auto release = qScopeGuard([] { HoldSaveBeforeReplacing = nullptr; });
+    TLoadedFile written;
+    try {
+        SaveTextFile(path, {QStringLiteral("new")}, TUTF8NoBOMEncoding{}, &decided, &written);
+        QFAIL("the save overwrote a file that changed meanwhile");
+    } catch (const ETextFileError& error) {
+        QVERIFY2(error.Message().contains(QStringLiteral("changed on disk while it was being saved")), error.what());
+        QVERIFY2(error.Message().contains(path), error.what());
+    }
+    QCOMPARE(ReadBytesFile(path), QByteArray("old\nwritten meanwhile\n"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("busy.txt")});
+    QVERIFY(!written.Known());
+
+    // A file that appeared where none was when the save was decided on is not replaced either.
+    const QString fresh = dir.filePath(QStringLiteral("fresh.txt"));
+    const TFileStamp nothing = StampOfPath(fresh);
+    QVERIFY(!nothing.Exists);
+    HeldAppendTarget = fresh;
+    QVERIFY_THROWS_EXCEPTION(ETextFileError,
+                             SaveTextFile(fresh, {QStringLiteral("new")}, TUTF8NoBOMEncoding{}, &nothing, nullptr));
+    QCOMPARE(ReadBytesFile(fresh), QByteArray("written meanwhile\n"));
+}
+
+void TstTextSave::saveSideRecordsTheWrittenFile()
+{
+    QTemporaryDir dir;
+    const QString source = WriteBytesFile(dir.path(), QStringLiteral("source.txt"), "a\nb\n");
+    TSideState side;
+    side.Source = TSideSource::TextFile;
+    LoadTextFile(source, side);
+    side.Lines[1] = QStringLiteral("B");
+    side.Unsaved = true;
+    const auto never = [](const QString& text, const QString&) {
+        qWarning() << "unexpected question:" << text;
+        return false;
+    };
+    QCOMPARE(ProposedSavePath(side, QStringLiteral("typed.txt")), QDir::toNativeSeparators(side.Loaded.Path));
+    const QString copy = dir.filePath(QStringLiteral("copy.txt"));
+    QVERIFY(SaveSide(side, copy, never));
+    QVERIFY(!side.Unsaved);
+    QCOMPARE(ReadBytesFile(copy), QByteArray("a\nB\n"));
+    // The copy is the side's file now: proposed next, and watched for changes.
+    QCOMPARE(side.Loaded.Path, QFileInfo(copy).absoluteFilePath());
+    QCOMPARE(side.Loaded.Hash, HashOfBytes("a\nB\n"));
+    QCOMPARE(side.Loaded.Stamp, StampOfPath(copy));
+    QCOMPARE(ProposedSavePath(side, QStringLiteral("typed.txt")), QDir::toNativeSeparators(side.Loaded.Path));
+    QVERIFY(!ChangedOnDisk(side.Loaded));
+    {
+        QFile file(copy);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("c\n");
+    }
+    QStringList asked;
+    const auto cancel = [&](const QString& text, const QString& accept) {
+        asked << text + QStringLiteral(" [") + accept + QLatin1Char(']');
+        return false;
+    };
+    QVERIFY(!SaveSide(side, copy, cancel));
+    QCOMPARE(asked, QStringList{"copy.txt has changed on disk since it was loaded. Overwrite it and lose those "
+                                "changes? [Overwrite]"});
+    QCOMPARE(ReadBytesFile(copy), QByteArray("a\nB\nc\n"));
+    // The source it was read from is another file now: saving there asks nothing.
+    QVERIFY(SaveSide(side, source, never));
+
+    // A side from no file proposes what was typed; a document's text goes beside the document.
+    TSideState none;
+    QCOMPARE(ProposedSavePath(none, QStringLiteral("typed.txt")), QStringLiteral("typed.txt"));
+    TSideState document;
+    document.Loaded = RecordOfDocument(dir.filePath(QStringLiteral("report.pdf")));
+    QCOMPARE(ProposedSavePath(document, QString()), QDir::toNativeSeparators(dir.filePath(QStringLiteral("report.pdf.txt"))));
+}
+
+void TstTextSave::staleTemporariesAreRemoved()
+{
+    QTemporaryDir dir;
+    const QString target = WriteBytesFile(dir.path(), QStringLiteral("x.txt"), "old\n");
+    const QStringList stale{".x.txt.k3j2h1.tmp", ".x.txt.0.tmp"};
+    const QStringList others{".x.txt.ABC.tmp", ".x.txt..tmp", ".y.txt.abc.tmp", ".x.txt.abc.tmp.keep",
+                             "x.txt.abc.tmp", ".x.txt.12345678901234.tmp"};
+    for (const QString& name : stale + others)
+        WriteBytesFile(dir.path(), name, "left behind");
+    // Another program's save under way holds a lock on its temporary.
+    const QString live = WriteBytesFile(dir.path(), QStringLiteral(".x.txt.live1.tmp"), "in progress");
+    const int liveFd = ::open(QFile::encodeName(live).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(liveFd >= 0);
+    QCOMPARE(::flock(liveFd, LOCK_EX | LOCK_NB), 0);
+    const auto closeLive = qScopeGuard([&] { ::close(liveFd); });
+
+    SaveTextFile(target, {QStringLiteral("new")}, TUTF8NoBOMEncoding{});
+    QStringList expected = others;
+    expected << QStringLiteral(".x.txt.live1.tmp") << QStringLiteral("x.txt");
+    expected.sort();
+    QStringList entries = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    entries.sort();
+    QCOMPARE(entries, expected);
+    QCOMPARE(ReadBytesFile(target), QByteArray("new\r\n"));
+}
+
+void TstTextSave::aSignalDuringTheSaveRemovesTheTemporary_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+namespace {
+
+int HeldSaveReady = -1;
+void ReportAndWait(const QString&)
+{
+    const char ready = 'r';
+    (void)!::write(HeldSaveReady, &ready, 1);
+    for (;;)
+        ::pause();
+}
+
+}  // namespace
+
+void TstTextSave::aSignalDuringTheSaveRemovesTheTemporary()
+{
+    QFETCH(int, signal);
+    QTemporaryDir dir;
+    const QString target = WriteBytesFile(dir.path(), QStringLiteral("precious.txt"), "precious\n");
+    int ready[2];
+    QCOMPARE(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        // A save held with its temporary written beside the target, until the signal comes.
+        ::close(ready[0]);
+        HeldSaveReady = ready[1];
+        std::signal(SIGTERM, SIG_DFL);
+        std::signal(SIGINT, SIG_DFL);
+        HoldSaveBeforeReplacing = ReportAndWait;
+        try {
+            SaveTextFile(target, {QStringLiteral("replacement")}, TUTF8NoBOMEncoding{});
+        } catch (...) {
+        }
+        ::_exit(3);
+    }
+    ::close(ready[1]);
+    char got = 0;
+    QCOMPARE(::read(ready[0], &got, 1), ssize_t(1));
+    ::close(ready[0]);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);   // the temporary is there
+    QCOMPARE(::kill(child, signal), 0);
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    // The program ends by the signal, as it would have without the save.
+    QVERIFY(WIFSIGNALED(status));
+    QCOMPARE(WTERMSIG(status), signal);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("precious.txt")});
+    QCOMPARE(ReadBytesFile(target), QByteArray("precious\n"));
 }
 
 QTEST_GUILESS_MAIN(TstTextSave)

@@ -1,6 +1,9 @@
 #include "support/app/WindowDriver.h"
 #include "support/core/FileSizeLimit.h"
+#include "app/UnsavedMarker.h"
+#include "text/SideState.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -8,6 +11,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThreadPool>
@@ -82,8 +86,8 @@ private slots:
                                          << QByteArray("caf\xE9\rna\xEFve");
         QTest::newRow("CR breaks, final break") << QByteArray("a\rb\r") << "" << "ANSI/ASCII" << "ANSI/ASCII"
                                                 << QByteArray("a\rb\r");
-        QTest::newRow("ANSI: what the code page lacks becomes ?")
-            << QByteArray("caf\xE9\r\n") << "\u03A9\u20AC" << "ANSI" << "ANSI" << QByteArray("?\x80\r\n");
+        QTest::newRow("ANSI: what the code page holds stays ANSI")
+            << QByteArray("caf\xE9\r\n") << "\u20AC\u00FF?" << "ANSI" << "ANSI" << QByteArray("\x80\xFF?\r\n");
         QTest::newRow("not well-formed UTF-8 is ANSI, written back byte for byte")
             << QByteArray("overlong \xC0\xAF\nsurrogate \xED\xA0\x80\n") << "" << "ANSI" << "ANSI"
             << QByteArray("overlong \xC0\xAF\nsurrogate \xED\xA0\x80\n");
@@ -143,10 +147,7 @@ private slots:
         QVERIFY(!UnsavedChanges);
         QCOMPARE(D.Platform.Log(), QStringList());
 
-        // The saved file reads back as the same text in the encoding the side now has (but for
-        // what the code page could not hold).
-        if (Saved.contains('?'))
-            return;
+        // The saved file reads back as the same text in the encoding the side now has.
         QStringList Lines;
         TTextEncoding Encoding;
         bool HasBOM = false;
@@ -245,35 +246,352 @@ private slots:
         QCOMPARE(ReadAll(Out), Right);
     }
 
-    void theDialogProposesThePathBoxFolderAndName()
+    // The dialog proposes the file the side holds, whatever has been typed into the path box
+    // since: a path never compared names a file this text did not come from. After Save As, the
+    // saved file is the side's own.
+    void theDialogProposesTheSidesOwnFile()
     {
         TWindowDriver D;
         D.CompareBytes("a\r\n", "b\r\n");
         QDir(D.Files.path()).mkpath(QStringLiteral("sub dir"));
         auto* Left = D.Find<QComboBox>("cmbLeft");
         auto* Right = D.Find<QComboBox>("cmbRight");
-        Left->setEditText(D.PathOf(QStringLiteral("sub dir/report.final.txt")));
+        const QString Unrelated = D.WriteBytes(QStringLiteral("sub dir/unrelated.txt"), "someone else's\n");
+        Left->setEditText(Unrelated);
         Right->setEditText(QStringLiteral("bare name.txt"));
         UnsavedChanges = true;
         D.Click("btnSaveLeft");   // cancelled
         D.Click("btnSaveRight");  // cancelled
-        QCOMPARE(D.Platform.SaveFileStartDirs, (QStringList{D.PathOf(QStringLiteral("sub dir")), QString()}));
-        QCOMPARE(D.Platform.SaveFileSuggestions, (QStringList{"report.final.txt", "bare name.txt"}));
+        QCOMPARE(D.Platform.SaveFileStartDirs, (QStringList{D.Files.path(), D.Files.path()}));
+        QCOMPARE(D.Platform.SaveFileSuggestions, (QStringList{"left.txt", "right.txt"}));
         // Cancelling changes nothing.
         QVERIFY(UnsavedChanges);
         QVERIFY(D.Platform.Messages.isEmpty());
-        QVERIFY(!QFile::exists(D.PathOf(QStringLiteral("sub dir/report.final.txt"))));
+        QCOMPARE(ReadAll(Unrelated), QByteArray("someone else's\n"));
 
-        // A save changes no path: the next one proposes the same again.
+        // Save As: the next save proposes the saved file, and the boxes keep what they show.
         const QString Target = D.PathOf(QStringLiteral("sub dir/elsewhere.txt"));
         D.Platform.SaveFileAnswers = {Target};
         D.Click("btnSaveLeft");
         QCOMPARE(ReadAll(Target), QByteArray("a\r\n"));
         D.Click("btnSaveLeft");
-        QCOMPARE(D.Platform.SaveFileSuggestions.last(), QStringLiteral("report.final.txt"));
-        QCOMPARE(Left->currentText(), D.PathOf(QStringLiteral("sub dir/report.final.txt")));
+        QCOMPARE(D.Platform.SaveFileStartDirs.last(), D.PathOf(QStringLiteral("sub dir")));
+        QCOMPARE(D.Platform.SaveFileSuggestions.last(), QStringLiteral("elsewhere.txt"));
+        QCOMPARE(Left->currentText(), Unrelated);
+        QCOMPARE(D.Platform.Log(), QStringList());
     }
 
+    // Another program wrote the side's file after it was loaded: saving over it asks first,
+    // Cancel by default; a file touched or replaced with the same bytes, or removed, loses
+    // nothing and is not asked about.
+    void aFileChangedOnDiskIsAskedAbout_data()
+    {
+        QTest::addColumn<QString>("Script");    // run by sh with the left file as $1
+        QTest::addColumn<QList<bool>>("Answers");
+        QTest::addColumn<bool>("Asked");
+        QTest::addColumn<QByteArray>("After");   // the left file after the save
+        const QByteArray Appended("a\r\nb\r\nappended by a logger\n");
+        QTest::newRow("appended, Cancel") << "printf 'appended by a logger\\n' >> \"$1\"" << QList<bool>{false} << true
+                                          << Appended;
+        QTest::newRow("appended, no answer: Cancel is the default")
+            << "printf 'appended by a logger\\n' >> \"$1\"" << QList<bool>{} << true << Appended;
+        QTest::newRow("appended, Overwrite") << "printf 'appended by a logger\\n' >> \"$1\"" << QList<bool>{true}
+                                             << true << QByteArray("x\r\nb\r\n");
+        QTest::newRow("replaced with other bytes by an editor")
+            << "printf 'edited\\n' > \"$1.new\" && mv \"$1.new\" \"$1\"" << QList<bool>{false} << true
+            << QByteArray("edited\n");
+        QTest::newRow("touched") << "touch -d '2001-02-03' \"$1\"" << QList<bool>{} << false << QByteArray("x\r\nb\r\n");
+        QTest::newRow("replaced with the same bytes") << "cp \"$1\" \"$1.new\" && mv \"$1.new\" \"$1\""
+                                                      << QList<bool>{} << false << QByteArray("x\r\nb\r\n");
+        QTest::newRow("removed") << "rm \"$1\"" << QList<bool>{} << false << QByteArray("x\r\nb\r\n");
+    }
+
+    void aFileChangedOnDiskIsAskedAbout()
+    {
+        QFETCH(QString, Script);
+        QFETCH(QList<bool>, Answers);
+        QFETCH(bool, Asked);
+        QFETCH(QByteArray, After);
+        TWindowDriver D;
+        D.CompareBytes("a\r\nb\r\n", "x\r\nb\r\n");
+        D.Window->grdDiff->SetRow(1);
+        D.Click("btnRightToLeft");
+        QVERIFY(D.WaitForRecompute());
+        const QString LeftFile = D.PathOf(QStringLiteral("left.txt"));
+        QCOMPARE(QProcess::execute(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), Script, QStringLiteral("sh"), LeftFile}), 0);
+        const QString Status = D.Status();
+
+        D.Platform.SaveFileAnswers = {LeftFile};
+        D.Platform.ConfirmAnswers = Answers;
+        D.Click("btnSaveLeft");
+        const bool Saved = !Asked || (!Answers.isEmpty() && Answers.first());
+        QCOMPARE(D.Platform.Log(),
+                 Asked ? QStringList{"risky confirmation: left.txt has changed on disk since it was loaded. Overwrite it "
+                                     "and lose those changes? [Overwrite]"}
+                       : QStringList());
+        QCOMPARE(ReadAll(LeftFile), After);
+        QCOMPARE(UnsavedChanges, !Saved);
+        QCOMPARE(D.Status(), Saved ? QStringLiteral("Left file saved as ANSI/ASCII.") : Status);
+        QCOMPARE(D.Window->FLeftLines, (QStringList{"x", "b"}));   // never reloaded
+        QStringList Expected{"left.txt", "right.txt"};
+        QCOMPARE(QDir(D.Files.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), Expected);
+        if (!Saved)
+            return;
+        // What was written is the side's file now: saving again asks nothing.
+        D.Platform.Clear();
+        D.Platform.SaveFileAnswers = {LeftFile};
+        D.Click("btnSaveLeft");
+        QCOMPARE(D.Platform.Log(), QStringList());
+    }
+
+    // A program that writes the file while the save is under way (here: at its last moment,
+    // with the new content written beside the file) keeps what it wrote; the save ends with an
+    // error box and the side keeps its unsaved changes.
+    void aFileChangedDuringTheSaveIsLeftAsItIs()
+    {
+        TWindowDriver D;
+        D.CompareBytes("a\r\nb\r\n", "x\r\nb\r\n");
+        D.Window->grdDiff->SetRow(1);
+        D.Click("btnRightToLeft");
+        QVERIFY(D.WaitForRecompute());
+        const QString LeftFile = D.PathOf(QStringLiteral("left.txt"));
+        // A logger that keeps the file open and writes a line when told to.
+        QProcess Appender;
+        Appender.start(QStringLiteral("/bin/sh"),
+                       {QStringLiteral("-c"), QStringLiteral("exec 3>>\"$1\"; read go; printf 'late line\\n' >&3; echo done; read end"),
+                        QStringLiteral("sh"), LeftFile});
+        QVERIFY(Appender.waitForStarted());
+        static QProcess* Held = nullptr;
+        Held = &Appender;
+        HoldSaveBeforeReplacing = [](const QString&) {
+            Held->write("go\n");
+            Held->waitForReadyRead(10000);
+        };
+        const auto Release = qScopeGuard([&] {
+            HoldSaveBeforeReplacing = nullptr;
+            Appender.write("end\n");
+            Appender.waitForFinished();
+        });
+        const QString Status = D.Status();
+        D.Platform.SaveFileAnswers = {LeftFile};
+        D.Click("btnSaveLeft");
+        QCOMPARE(Appender.readAll(), QByteArray("done\n"));
+        QCOMPARE(D.Platform.Log(),
+                 QStringList{QStringLiteral("error: Cannot write file \"%1\". It changed on disk while it was being saved, "
+                                            "so it was left as it is. Compare again to see what changed.")
+                                 .arg(LeftFile)});
+        QCOMPARE(ReadAll(LeftFile), QByteArray("a\r\nb\r\nlate line\n"));
+        QCOMPARE(QDir(D.Files.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 (QStringList{"left.txt", "right.txt"}));
+        QVERIFY(UnsavedChanges);
+        QCOMPARE(D.Status(), Status);
+    }
+
+    // Coming back to the window after another program wrote a compared file: the status line
+    // says so, and nothing is reloaded.
+    void returningToTheWindowReportsChangedFiles_data()
+    {
+        QTest::addColumn<QStringList>("Changed");   // the files another program appends to
+        QTest::addColumn<QString>("Status");        // empty: the status line stays
+        QTest::newRow("neither") << QStringList() << QString();
+        QTest::newRow("left") << QStringList{"left.txt"} << "The left file has changed on disk. Compare again to reload it.";
+        QTest::newRow("right") << QStringList{"right.txt"} << "The right file has changed on disk. Compare again to reload it.";
+        QTest::newRow("both") << QStringList{"left.txt", "right.txt"}
+                              << "The left and right files have changed on disk. Compare again to reload them.";
+    }
+
+    void returningToTheWindowReportsChangedFiles()
+    {
+        QFETCH(QStringList, Changed);
+        QFETCH(QString, Status);
+        TWindowDriver D;
+        D.Window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(D.Window.get()));
+        D.CompareBytes("a\r\nb\r\n", "a\r\nc\r\n");
+        D.Window->grdDiff->SetRow(2);
+        D.Click("btnLeftToRight");
+        QVERIFY(D.WaitForRecompute());
+        const QString Before = D.Status();
+
+        QWidget Elsewhere;   // the user works in another window meanwhile
+        Elsewhere.show();
+        Elsewhere.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&Elsewhere));
+        for (const QString& Name : Changed)
+            QCOMPARE(QProcess::execute(QStringLiteral("/bin/sh"),
+                                       {QStringLiteral("-c"), QStringLiteral("echo more >> \"$1\""), QStringLiteral("sh"),
+                                        D.PathOf(Name)}),
+                     0);
+        D.Window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(D.Window.get()));
+        QCOMPARE(D.Status(), Status.isEmpty() ? Before : Status);
+        QCOMPARE(D.Window->FLeftLines, (QStringList{"a", "b"}));
+        QCOMPARE(D.Window->FRightLines, (QStringList{"a", "b"}));
+        QVERIFY(UnsavedChanges);
+        QVERIFY(D.Platform.Messages.isEmpty());
+    }
+
+    // A side read as ANSI (Windows-1252) that receives characters the code page lacks is not
+    // written with "?" for them: the save asks to write UTF-8 instead, Cancel by default.
+    void charactersAnsiCannotHoldAreAsked_data()
+    {
+        QTest::addColumn<QByteArray>("Right");
+        QTest::addColumn<QList<bool>>("Answers");
+        QTest::addColumn<QString>("Question");
+        QTest::addColumn<QByteArray>("Saved");    // the left file afterwards
+        QTest::addColumn<QString>("EncName");     // the side's afterwards
+        const QByteArray Ansi("caf\xE9\r\nold\r\n");
+        const QString Cyrillic = QStringLiteral("risky confirmation: left.txt holds characters that ANSI (Windows-1252) "
+                                                "cannot store, for example \"\u0416\" in line 2. Save it as UTF-8 instead? "
+                                                "[Save as UTF-8]");
+        QTest::newRow("Cancel") << QByteArray("caf\xC3\xA9\r\n\xD0\x96\xD0\xB8\xD0\xB7\xD0\xBD\xD1\x8C \xF0\x9F\x98\x80\r\n")
+                                << QList<bool>{false} << Cyrillic << Ansi << "ANSI";
+        QTest::newRow("no answer: Cancel is the default")
+            << QByteArray("caf\xC3\xA9\r\n\xD0\x96\xD0\xB8\xD0\xB7\xD0\xBD\xD1\x8C \xF0\x9F\x98\x80\r\n") << QList<bool>{}
+            << Cyrillic << Ansi << "ANSI";
+        QTest::newRow("Save as UTF-8")
+            << QByteArray("caf\xC3\xA9\r\n\xD0\x96\xD0\xB8\xD0\xB7\xD0\xBD\xD1\x8C \xF0\x9F\x98\x80\r\n") << QList<bool>{true}
+            << Cyrillic << QByteArray("caf\xC3\xA9\r\n\xD0\x96\xD0\xB8\xD0\xB7\xD0\xBD\xD1\x8C \xF0\x9F\x98\x80\r\n")
+            << "UTF-8";
+        QTest::newRow("an emoji is named whole")
+            << QByteArray("caf\xC3\xA9\r\nok \xF0\x9F\x98\x80\r\n") << QList<bool>{true}
+            << QStringLiteral("risky confirmation: left.txt holds characters that ANSI (Windows-1252) cannot store, for "
+                              "example \"\U0001F600\" in line 2. Save it as UTF-8 instead? [Save as UTF-8]")
+            << QByteArray("caf\xC3\xA9\r\nok \xF0\x9F\x98\x80\r\n") << "UTF-8";
+        QTest::newRow("what the code page holds is not asked about")
+            << QByteArray("caf\xC3\xA9\r\n\xE2\x82\xAC \xC3\xBF ?\r\n") << QList<bool>{} << QString()
+            << QByteArray("caf\xE9\r\n\x80 \xFF ?\r\n") << "ANSI";
+    }
+
+    void charactersAnsiCannotHoldAreAsked()
+    {
+        QFETCH(QByteArray, Right);
+        QFETCH(QList<bool>, Answers);
+        QFETCH(QString, Question);
+        QFETCH(QByteArray, Saved);
+        QFETCH(QString, EncName);
+        TWindowDriver D;
+        D.CompareBytes("caf\xE9\r\nold\r\n", Right);
+        QCOMPARE(D.Window->FLeftEncName, QStringLiteral("ANSI"));
+        D.Window->grdDiff->SetRow(2);
+        D.Click("btnRightToLeft");   // the merge brings the line into the Windows-1252 side
+        QVERIFY(D.WaitForRecompute());
+        const QString Status = D.Status();
+        const QString LeftFile = D.PathOf(QStringLiteral("left.txt"));
+        D.Platform.SaveFileAnswers = {LeftFile};
+        D.Platform.ConfirmAnswers = Answers;
+        D.Click("btnSaveLeft");
+        QCOMPARE(D.Platform.Log(), Question.isEmpty() ? QStringList() : QStringList{Question});
+        QCOMPARE(ReadAll(LeftFile), Saved);
+        QCOMPARE(D.Window->FLeftEncName, EncName);
+        const bool Written = Question.isEmpty() || (!Answers.isEmpty() && Answers.first());
+        QCOMPARE(D.Status(), Written ? QStringLiteral("Left file saved as %1.").arg(EncName) : Status);
+        QCOMPARE(UnsavedChanges, !Written);
+        if (!Written)
+            return;
+        // The file reads back as what the side holds, in the encoding the side now has.
+        TSideState Read;
+        LoadTextFile(LeftFile, Read);
+        QCOMPARE(Read.Lines, D.Window->FLeftLines);
+        QCOMPARE(Read.EncName, EncName);
+    }
+
+    // A file nobody may write by its mode bits is asked about before it is replaced, whoever
+    // saves it (root included); a file some write bit allows is not.
+    void aReadOnlyFileIsAsked_data()
+    {
+        QTest::addColumn<int>("Mode");
+        QTest::addColumn<bool>("Foreign");   // owned by nobody:nogroup (needs root)
+        QTest::addColumn<QList<bool>>("Answers");
+        QTest::addColumn<bool>("Asked");
+        QTest::newRow("0444, Cancel") << 0444 << false << QList<bool>{false} << true;
+        QTest::newRow("0444, no answer") << 0444 << false << QList<bool>{} << true;
+        QTest::newRow("0444, Overwrite") << 0444 << false << QList<bool>{true} << true;
+        QTest::newRow("0400 of nobody, Overwrite") << 0400 << true << QList<bool>{true} << true;
+        QTest::newRow("0644 of nobody") << 0644 << true << QList<bool>{} << false;
+        QTest::newRow("0644") << 0644 << false << QList<bool>{} << false;
+    }
+
+    void aReadOnlyFileIsAsked()
+    {
+        QFETCH(int, Mode);
+        QFETCH(bool, Foreign);
+        QFETCH(QList<bool>, Answers);
+        QFETCH(bool, Asked);
+        if (Foreign && ::geteuid() != 0)
+            QSKIP("only root can give a file to nobody");
+        TWindowDriver D;
+        D.CompareBytes("new\n", "x\n");
+        const QString Target = D.WriteBytes(QStringLiteral("target.txt"), "old content\n");
+        const QByteArray Native = QFile::encodeName(Target);
+        if (Foreign)
+            QCOMPARE(::chown(Native.constData(), 65534, 65534), 0);
+        QCOMPARE(::chmod(Native.constData(), mode_t(Mode)), 0);
+        D.Window->grdDiff->SetRow(1);
+        D.Click("btnRightToLeft");
+        QVERIFY(D.WaitForRecompute());
+
+        D.Platform.SaveFileAnswers = {Target};
+        D.Platform.ConfirmAnswers = Answers;
+        D.Click("btnSaveLeft");
+        const bool Saved = !Asked || (!Answers.isEmpty() && Answers.first());
+        QCOMPARE(D.Platform.Log(), Asked ? QStringList{"risky confirmation: target.txt is read-only. Overwrite it anyway? [Overwrite]"}
+                                         : QStringList());
+        QCOMPARE(ReadAll(Target), Saved ? QByteArray("x\n") : QByteArray("old content\n"));
+        QCOMPARE(UnsavedChanges, !Saved);
+        struct stat After {};
+        QCOMPARE(::stat(Native.constData(), &After), 0);
+        QCOMPARE(int(After.st_mode & 07777), Mode);   // still read-only once written
+    }
+
+    // While a side holds unsaved changes its path box shows a dot and "(modified)" in its
+    // tooltip; saving the side, a new comparison or a folder comparison takes it away.
+    void theUnsavedMarkerFollowsTheSide()
+    {
+        TWindowDriver D;
+        D.CompareBytes("a\r\nb\r\n", "a\r\nc\r\n");
+        auto* Left = D.Find<QComboBox>("cmbLeft");
+        auto* Right = D.Find<QComboBox>("cmbRight");
+        const auto Marked = [](QComboBox* Box) {
+            const QAction* Marker = UnsavedMarkerOf(*Box);
+            return Marker && Marker->isVisible();
+        };
+        const QString LeftFile = QDir::toNativeSeparators(D.PathOf(QStringLiteral("left.txt")));
+        const QString RightFile = QDir::toNativeSeparators(D.PathOf(QStringLiteral("right.txt")));
+        QVERIFY(!Marked(Left) && !Marked(Right));
+        QCOMPARE(Left->toolTip(), LeftFile);
+
+        D.Window->grdDiff->SetRow(2);
+        D.Click("btnLeftToRight");
+        QVERIFY(D.WaitForRecompute());
+        QVERIFY(!Marked(Left) && Marked(Right));
+        QCOMPARE(Right->toolTip(), RightFile + QStringLiteral(" (modified)"));
+        QCOMPARE(Left->toolTip(), LeftFile);
+
+        Edit(D, 1, 1, QStringLiteral("typed"));
+        QVERIFY(Marked(Left) && Marked(Right));
+
+        const QString Out = D.PathOf(QStringLiteral("out.txt"));
+        D.Platform.SaveFileAnswers = {Out};
+        D.Click("btnSaveRight");
+        QVERIFY(Marked(Left) && !Marked(Right));
+        QCOMPARE(Right->toolTip(), QDir::toNativeSeparators(Out));   // the side's file now
+
+        D.Click("btnUndo");   // the edit, then the right side's merge come undone: a change again
+        QVERIFY(D.WaitForRecompute());
+        D.Click("btnUndo");
+        QVERIFY(D.WaitForRecompute());
+        QCOMPARE(D.Window->FRightLines, (QStringList{"a", "c"}));
+        QVERIFY(Marked(Right));
+
+        QDir(D.Files.path()).mkpath(QStringLiteral("L"));
+        QDir(D.Files.path()).mkpath(QStringLiteral("R"));
+        D.SetPaths(D.PathOf(QStringLiteral("L")), D.PathOf(QStringLiteral("R")));
+        D.Platform.ConfirmAnswers = {true};
+        D.Trigger("miAsFolders1");
+        QVERIFY(D.Window->FFolderMode);
+        QVERIFY(!Marked(Left) && !Marked(Right));
+    }
     void folderModeShowsABox()
     {
         TWindowDriver D;

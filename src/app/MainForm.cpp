@@ -459,6 +459,7 @@ void TfrmMain::MarkSideChanged(TSideState& Side)
 {
     Side.Unsaved = true;
     UnsavedChanges = true;
+    ShowUnsavedMarkers();
 }
 
 void TfrmMain::MarkSideSaved(TSideState& Side)
@@ -466,6 +467,7 @@ void TfrmMain::MarkSideSaved(TSideState& Side)
     Side.Unsaved = false;
     // The other side's changes are still to be saved: the next command that discards them asks.
     UnsavedChanges = FLeft.Unsaved || FRight.Unsaved;
+    ShowUnsavedMarkers();
 }
 
 bool TfrmMain::SidesWritable() const
@@ -537,6 +539,7 @@ void TfrmMain::RunCommand(const std::function<void()>& Body)
     } catch (const std::exception& Error) {
         Platform.ShowMessage(TMessageKind::Error, QString::fromUtf8(Error.what()));
     }
+    ShowUnsavedMarkers();   // whatever the command did to the sides, the path boxes say it
 }
 
 bool TfrmMain::eventFilter(QObject* Watched, QEvent* Event)

@@ -296,6 +296,8 @@ public:
     void btnSaveRightClick();
     // Closing with unsaved changes asks first; Cancel keeps the window and everything in it.
     [[nodiscard]] bool ConfirmClose();
+    // The path boxes show which side holds unsaved changes.
+    void ShowUnsavedMarkers();
 
     // ---- Settings (MainFormSettings.cpp) ----
     void LoadSettings();   // never raises
@@ -322,6 +324,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
+    void changeEvent(QEvent* Event) override;     // coming back to the window: were the files changed?
     void showEvent(QShowEvent* Event) override;   // the first showing places the window on a display
     bool eventFilter(QObject* Watched, QEvent* Event) override;   // file drops on the path boxes
 

@@ -101,6 +101,8 @@ void TfrmMain::CompareDocuments(const QString& L, const QString& R)
     // The right document is sent even when the left one failed, so the message names both;
     // a cancel ends both.
     quorlane::TTikaExtraction Left, Right;
+    // Looked at before the text is taken, so a change while the server reads shows later.
+    TLoadedFile LeftDocument = RecordOfDocument(L), RightDocument = RecordOfDocument(R);
     bool Cancelled = false;
     bool CloseRequested = false;
     {
@@ -132,12 +134,14 @@ void TfrmMain::CompareDocuments(const QString& L, const QString& R)
         FLeftEncoding = TTextEncoding::Utf8;
         FLeftHasBOM = true;
         FLeftEncName = QString::fromLatin1(EncNameUtf8Bom);
+        FLeft.Loaded = std::move(LeftDocument);
     }
     if (Right.Ok) {
         FRightLines = std::move(Right.Lines);
         FRightEncoding = TTextEncoding::Utf8;
         FRightHasBOM = true;
         FRightEncName = QString::fromLatin1(EncNameUtf8Bom);
+        FRight.Loaded = std::move(RightDocument);
     }
 
     if (Left.Ok && Right.Ok) {

@@ -1,13 +1,13 @@
 // Saving either side, and the question before closing with unsaved changes.
 
 #include "app/MainForm.h"
-#include "text/FileKind.h"
+#include "app/UnsavedMarker.h"
 #include "text/SideSave.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QFileInfo>
+#include <QEvent>
 
 namespace {
 
@@ -28,16 +28,10 @@ void SplitProposedPath(const QString& EditText, QString& Folder, QString& Name)
     Name = Path.mid(Separator + 1);
 }
 
-// The saved text of a document is plain text: it goes beside the document, never over it.
-[[nodiscard]] QString ProposedName(const QString& Name, TSideSource Source)
-{
-    return Source == TSideSource::Document && !Name.isEmpty() ? Name + QStringLiteral(".txt") : Name;
-}
-
 }   // namespace
 
 // The two commands differ only in the side they read: this does either.
-static void SaveSide(TfrmMain& Window, QComboBox& PathBox, TSideState& Side, const char* StatusFormat)
+static void SaveSideCommand(TfrmMain& Window, QComboBox& PathBox, TSideState& Side, const char* StatusFormat)
 {
     if (Window.FFolderMode) {
         Window.Platform.ShowMessage(TMessageKind::Information,
@@ -51,23 +45,20 @@ static void SaveSide(TfrmMain& Window, QComboBox& PathBox, TSideState& Side, con
     }
     Window.EnsureFilesLoaded();
 
+    // The side's own file, not whatever the box says now: a path typed since the comparison
+    // names a file this text never came from.
     QString Folder, Name;
-    SplitProposedPath(PathBox.currentText(), Folder, Name);
+    SplitProposedPath(ProposedSavePath(Side, PathBox.currentText()), Folder, Name);
     Window.SaveDialog1.InitialDir = Folder;
-    const QString FileName = Window.Platform.ChooseSaveFile(&Window, Folder, ProposedName(Name, Side.Source));
+    const QString FileName = Window.Platform.ChooseSaveFile(&Window, Folder, Name);
     if (FileName.isEmpty())
         return;
-    // The dialog has asked about replacing the file; plain text over a document is asked once more.
-    if (IsComplexDocument(FileName) && QFileInfo::exists(FileName)
-        && !Window.Platform.ConfirmRisky(
-            QStringLiteral("%1 is a PDF/Office document; saving writes plain text over it.")
-                .arg(QFileInfo(FileName).fileName()),
-            QStringLiteral("Overwrite")))
+    // The dialog has asked about replacing the file; what would lose more is asked here.
+    const bool Saved = SaveSide(Side, FileName, [&Window](const QString& Text, const QString& AcceptText) {
+        return Window.Platform.ConfirmRisky(Text, AcceptText);
+    });
+    if (!Saved)
         return;
-
-    const TTextWriteEncoding Encoding = WriteEncodingFor(Side);
-    SaveTextFile(FileName, Side.Lines, Encoding);
-    NoteSideWritten(Side, Encoding);
     // Cleared only once the file is written: after a failed save the changes are still unsaved,
     // and the next comparison must still ask before it discards them.
     Window.MarkSideSaved(Side);
@@ -78,14 +69,14 @@ void TfrmMain::btnSaveLeftClick()
 {
     if (!FFolderMode)
         CommitOpenCellEdit();   // what is typed in the open editor belongs to the saved text
-    SaveSide(*this, *cmbLeft, FLeft, "Left file saved as %1.");
+    SaveSideCommand(*this, *cmbLeft, FLeft, "Left file saved as %1.");
 }
 
 void TfrmMain::btnSaveRightClick()
 {
     if (!FFolderMode)
         CommitOpenCellEdit();
-    SaveSide(*this, *cmbRight, FRight, "Right file saved as %1.");
+    SaveSideCommand(*this, *cmbRight, FRight, "Right file saved as %1.");
 }
 
 bool TfrmMain::ConfirmClose()
@@ -103,4 +94,26 @@ void TfrmMain::closeEvent(QCloseEvent* Event)
         QWidget::closeEvent(Event);
     else
         Event->ignore();
+}
+
+void TfrmMain::ShowUnsavedMarkers()
+{
+    if (!cmbLeft || !cmbRight)
+        return;   // still being built
+    const bool Shown = SidesWritable();   // folder rows and failed comparisons hold no side to save
+    ShowUnsavedMarker(*cmbLeft, Shown && FLeft.Unsaved, Shown ? FLeft.Loaded.Path : QString());
+    ShowUnsavedMarker(*cmbRight, Shown && FRight.Unsaved, Shown ? FRight.Loaded.Path : QString());
+}
+
+void TfrmMain::changeEvent(QEvent* Event)
+{
+    QWidget::changeEvent(Event);
+    // Another program may have written a compared file while the user was elsewhere: say so,
+    // and leave reloading to the user, who may hold unsaved changes.
+    if (Event->type() != QEvent::ActivationChange || !isActiveWindow() || !SidesWritable())
+        return;
+    RunCommand([this] {
+        if (const QString Changed = ChangedOnDiskStatus(FLeft, FRight); !Changed.isEmpty())
+            SetStatus(Changed);
+    });
 }

@@ -1,6 +1,7 @@
 #pragma once
 // What the window holds once per side of a text or document comparison.
 
+#include "text/LoadedFile.h"
 #include "text/TextFile.h"
 
 #include <QString>
@@ -27,10 +28,13 @@ struct TSideState {
     bool PureAscii = false;   // read as ANSI but held only ASCII: written as UTF-8 once it holds more
     bool Unsaved = false;   // a merge, undo or edit changed this side since it was loaded or saved
     TSideSource Source = TSideSource::None;
+    // The file the text was read from or last saved to: a save proposes it, and looks whether
+    // another program changed it since.
+    TLoadedFile Loaded;
 };
 
-// Reads a text file into Side's text fields (lines, encoding, mark, name, line breaks); the
-// flags stay. On any failure Side is left as it was (see the other LoadTextFile).
+// Reads a text file into Side's text fields (lines, encoding, mark, name, line breaks) and
+// records what was read in Side.Loaded; the flags stay. On any failure Side is left as it was (see the other LoadTextFile).
 void LoadTextFile(const QString& FileName, TSideState& Side);
 
 // The same on bytes already read from FileName (named in messages).

@@ -526,11 +526,12 @@ void RefuseWhatCannotFit(const QString& FileName, qint64 Size)
 
 // Reads the file once and decodes those bytes. Running out of memory part-way frees what was
 // taken and says which file did not fit.
-void LoadLines(const QString& FileName, QStringList& Lines, TDetectedEncoding& Found, TLoadedBreaks& Breaks)
+void LoadLines(const QString& FileName, QStringList& Lines, TDetectedEncoding& Found, TLoadedBreaks& Breaks,
+               TLoadedFile* Read = nullptr)
 {
     RefuseWhatCannotFit(FileName, QFileInfo(FileName).size());
     try {
-        DecodeFileLines(ReadTextFileBytes(FileName), Lines, Found, Breaks);
+        DecodeFileLines(Read ? ReadTextFileBytes(FileName, *Read) : ReadTextFileBytes(FileName), Lines, Found, Breaks);
     } catch (const std::bad_alloc&) {
         ThrowOutOfMemory(FileName, QFileInfo(FileName).size());
     }
@@ -744,6 +745,17 @@ QByteArray ReadTextFileBytes(const QString& FileName)
     return ReadWhole(file, FileName, opened.Size);
 }
 
+QByteArray ReadTextFileBytes(const QString& FileName, TLoadedFile& Read)
+{
+    QFile file;
+    const TOpenResult opened = OpenRegularFile(FileName, file);
+    if (opened.Status != TOpenStatus::Opened)
+        ThrowOpenError(FileName, opened.Reason);
+    QByteArray bytes = ReadWhole(file, FileName, opened.Size);
+    Read = RecordOfRead(FileName, file.handle(), bytes);
+    return bytes;
+}
+
 void DetectFileEncoding(const QString& FileName, TTextEncoding& Encoding, bool& HasBOM,
                         QString& EncName)
 {
@@ -769,8 +781,10 @@ void LoadTextFile(const QString& FileName, TSideState& Side)
 {
     TDetectedEncoding found;
     TLoadedBreaks breaks;
-    LoadLines(FileName, Side.Lines, found, breaks);
+    TLoadedFile read;
+    LoadLines(FileName, Side.Lines, found, breaks, &read);
     FillSide(Side, found, breaks);
+    Side.Loaded = std::move(read);
 }
 
 void LoadTextBytes(const QString& FileName, QByteArrayView Bytes, TSideState& Side)
@@ -784,6 +798,7 @@ void LoadTextBytes(const QString& FileName, QByteArrayView Bytes, TSideState& Si
         ThrowOutOfMemory(FileName, Bytes.size());
     }
     FillSide(Side, found, breaks);
+    Side.Loaded = RecordOfRead(FileName, -1, Bytes);
 }
 
 bool IsTextFile(const QString& FileName)

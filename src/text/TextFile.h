@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 class QFile;
+struct TLoadedFile;
 
 enum class TTextEncoding { Ansi, Utf8, Utf16LE, Utf16BE };
 
@@ -84,6 +85,8 @@ struct TOpenResult {
 // Reads a whole regular file in one pass. Throws ETextFileError with the path and the system's
 // reason when it is missing, unreadable, a folder, a device or pipe, or 2 GiB or larger.
 [[nodiscard]] QByteArray ReadTextFileBytes(const QString& FileName);
+// The same, and what was read: the file's stamp and the hash of its bytes.
+[[nodiscard]] QByteArray ReadTextFileBytes(const QString& FileName, TLoadedFile& Read);
 
 // Reads the whole file and detects its encoding.
 void DetectFileEncoding(const QString& FileName, TTextEncoding& Encoding, bool& HasBOM,
@@ -138,3 +141,18 @@ void SaveTextFile(const QString& FileName, const QStringList& Lines,
                   const TTextWriteEncoding& Encoding);
 void SaveTextFile(const QString& FileName, const QStringList& Lines, TTextEncoding Encoding,
                   bool HasBOM);
+
+struct TFileStamp;
+
+// The same, and more careful: Expected (when given) is the target's stamp when the save was
+// decided on; right before the new content takes its place the target is looked at again, and
+// if another program changed it meanwhile nothing is written (ETextFileError). Written (when
+// given) receives the record of the file as written. A signal that ends the program while the
+// temporary file exists removes it; temporaries of earlier saves of the same file that a killed
+// program left behind are removed once this save has succeeded.
+void SaveTextFile(const QString& FileName, const QStringList& Lines, const TTextWriteEncoding& Encoding,
+                  const TFileStamp* Expected, TLoadedFile* Written);
+
+// Runs, when set, once the new content is written and synced beside the target and before the
+// last look at it: tests hold a save there to change the file or to end the program.
+extern void (*HoldSaveBeforeReplacing)(const QString& Target);

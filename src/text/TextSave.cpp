@@ -2,10 +2,12 @@
 
 #include "text/TextFile.h"
 
+#include "text/LoadedFile.h"
 #include "text/SideSave.h"
 
 #include "text/Windows1252.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSaveFile>
@@ -13,14 +15,21 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <atomic>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+void (*HoldSaveBeforeReplacing)(const QString& Target) = nullptr;
 
 QByteArray TTextWriteEncoding::GetPreamble() const
 {
@@ -156,6 +165,123 @@ QString ResolveTarget(const QString& FileName)
     return info.filePath();
 }
 
+// The temporary of the save under way, for a signal that ends the program: the target is still
+// whole then, and the temporary would stay behind as a hidden file nobody knows of.
+std::atomic<bool> SignalSlotTaken{false};
+std::atomic<bool> SignalSlotArmed{false};
+char SignalTemporary[4096];
+constexpr int EndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
+struct sigaction SignalBefore[std::size(EndingSignals)];
+bool SignalInstalled[std::size(EndingSignals)];
+
+extern "C" void RemoveTemporaryAndEnd(int Signal)
+{
+    if (SignalSlotArmed.load())
+        ::unlink(SignalTemporary);
+    // Ends the program as the signal would have without this handler.
+    ::signal(Signal, SIG_DFL);
+    ::raise(Signal);
+}
+
+// While alive, a signal that would end the program removes Path first. Only signals the program
+// leaves at their default are taken: one it ignores or handles itself does not end it here, and
+// the temporary goes when the save unwinds. One save at a time holds the slot; another one
+// running meanwhile on another thread goes without.
+class TSignalCleanup
+{
+public:
+    explicit TSignalCleanup(const QByteArray& Path)
+    {
+        if (Path.size() >= qsizetype(sizeof SignalTemporary) || SignalSlotTaken.exchange(true))
+            return;
+        FOwner = true;
+        std::memcpy(SignalTemporary, Path.constData(), size_t(Path.size()) + 1);
+        SignalSlotArmed.store(true);
+        for (std::size_t i = 0; i < std::size(EndingSignals); ++i) {
+            SignalInstalled[i] = false;
+            struct sigaction now {};
+            if (::sigaction(EndingSignals[i], nullptr, &now) != 0 || (now.sa_flags & SA_SIGINFO)
+                || now.sa_handler != SIG_DFL)
+                continue;
+            struct sigaction ours {};
+            ours.sa_handler = RemoveTemporaryAndEnd;
+            sigemptyset(&ours.sa_mask);
+            for (const int other : EndingSignals)
+                sigaddset(&ours.sa_mask, other);
+            SignalInstalled[i] = ::sigaction(EndingSignals[i], &ours, &SignalBefore[i]) == 0;
+        }
+    }
+    ~TSignalCleanup() { Disarm(); }
+    TSignalCleanup(const TSignalCleanup&) = delete;
+    TSignalCleanup& operator=(const TSignalCleanup&) = delete;
+
+    // The temporary is the target now, or holds the only whole copy of the new content.
+    void Disarm()
+    {
+        if (!FOwner)
+            return;
+        SignalSlotArmed.store(false);
+        for (std::size_t i = 0; i < std::size(EndingSignals); ++i)
+            if (SignalInstalled[i])
+                ::sigaction(EndingSignals[i], &SignalBefore[i], nullptr);
+        FOwner = false;
+        SignalSlotTaken.store(false);
+    }
+
+private:
+    bool FOwner = false;
+};
+
+// "." + Name + "." + 1 to 13 base-36 digits + ".tmp": the name of a temporary of a save of Name.
+bool IsTemporaryOf(const char* Entry, const QByteArray& Name)
+{
+    const std::size_t length = std::strlen(Entry);
+    const auto nameLength = std::size_t(Name.size());
+    if (length < nameLength + 7 || Entry[0] != '.' || std::memcmp(Entry + 1, Name.constData(), nameLength) != 0
+        || Entry[nameLength + 1] != '.' || std::strcmp(Entry + length - 4, ".tmp") != 0)
+        return false;
+    const char* digits = Entry + nameLength + 2;
+    const std::size_t count = length - 4 - (nameLength + 2);
+    if (count < 1 || count > 13)
+        return false;
+    for (std::size_t i = 0; i < count; ++i)
+        if (!((digits[i] >= '0' && digits[i] <= '9') || (digits[i] >= 'a' && digits[i] <= 'z')))
+            return false;
+    return true;
+}
+
+// Removes the temporaries of earlier saves of Target that ended without cleaning up (a killed
+// program). A live save holds a lock on its temporary, so another program's save under way is
+// left alone.
+void RemoveStaleTemporaries(const QString& Target)
+{
+    const QFileInfo info(Target);
+    const QByteArray folder = QFile::encodeName(info.absolutePath());
+    const QByteArray name = QFile::encodeName(info.fileName());
+    const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return;
+    DIR* dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!IsTemporaryOf(entry->d_name, name))
+            continue;
+        const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            continue;
+        struct stat opened {}, named {};
+        if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0
+            && ::fstatat(dirFd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_ino == opened.st_ino
+            && named.st_dev == opened.st_dev)
+            ::unlinkat(dirFd, entry->d_name, 0);
+        ::close(fd);
+    }
+    ::closedir(dir);
+}
+
 // The new content in a temporary file beside the target, written and synced; removed again
 // when this is destroyed without Keep.
 class TTemporary
@@ -175,6 +301,8 @@ public:
                 ThrowSaveError("create", Shown, ErrnoReason(error));
             }
         }
+        // Held while the save runs: the cleanup of stale temporaries passes over a live one.
+        ::flock(FFd, LOCK_EX | LOCK_NB);
     }
     ~TTemporary()
     {
@@ -214,7 +342,7 @@ private:
 // Copies the synced temporary over the target's own bytes, so every hard link and the file's
 // identity stay as they were. A failure here has touched the target: the temporary is kept and
 // named, so the new content is not lost.
-void WriteInPlace(const QByteArray& Target, TTemporary& Temporary, const QString& Shown)
+TFileStamp WriteInPlace(const QByteArray& Target, TTemporary& Temporary, const QString& Shown)
 {
     const int target = ::open(Target.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
     if (target < 0)
@@ -242,6 +370,7 @@ void WriteInPlace(const QByteArray& Target, TTemporary& Temporary, const QString
         error = errno;
     if (error == 0 && ::fsync(target) != 0)
         error = errno;
+    const TFileStamp written = StampOfDescriptor(target);
     ::close(target);
     if (error != 0) {
         Temporary.Keep();
@@ -249,6 +378,17 @@ void WriteInPlace(const QByteArray& Target, TTemporary& Temporary, const QString
                        ErrnoReason(error)
                            + QStringLiteral(" The new content is kept in \"%1\".").arg(QFile::decodeName(Temporary.Path())));
     }
+    return written;
+}
+
+// Right before the new content takes the target's place: the target must still be what it was
+// when the save was decided on, or what another program wrote since would be lost.
+void LookAgain(const QString& Resolved, const TFileStamp* Expected, const QString& Shown)
+{
+    if (Expected && StampOfPath(Resolved) != *Expected)
+        throw ETextFileError(QStringLiteral("Cannot write file \"%1\". It changed on disk while it was being saved, "
+                                            "so it was left as it is. Compare again to see what changed.")
+                                 .arg(Shown));
 }
 
 }  // namespace
@@ -256,6 +396,12 @@ void WriteInPlace(const QByteArray& Target, TTemporary& Temporary, const QString
 
 void SaveTextFile(const QString& FileName, const QStringList& Lines,
                   const TTextWriteEncoding& Encoding)
+{
+    SaveTextFile(FileName, Lines, Encoding, nullptr, nullptr);
+}
+
+void SaveTextFile(const QString& FileName, const QStringList& Lines, const TTextWriteEncoding& Encoding,
+                  const TFileStamp* Expected, TLoadedFile* Written)
 {
     // Replacing a device or pipe by a regular file would break whatever uses it.
     const QFileInfo target(FileName);
@@ -274,8 +420,24 @@ void SaveTextFile(const QString& FileName, const QStringList& Lines,
     if (!exists && errno != ENOENT)
         ThrowSaveError("create", FileName, ErrnoReason(errno));
     TTemporary temporary(resolved, FileName);
-    EncodeLinesTo(Lines, Encoding, [&](const QByteArray& chunk) { temporary.Write(chunk); });
+    TSignalCleanup onSignal(temporary.Path());
+    TFileHash hash;
+    EncodeLinesTo(Lines, Encoding, [&](const QByteArray& chunk) {
+        temporary.Write(chunk);
+        hash.Add(chunk);
+    });
     temporary.Sync();
+    if (HoldSaveBeforeReplacing)
+        HoldSaveBeforeReplacing(FileName);
+    const auto record = [&](const TFileStamp& Stamp) {
+        if (!Written)
+            return;
+        Written->Path = QFileInfo(FileName).absoluteFilePath();
+        Written->Stamp = Stamp;
+        Written->Hash = hash.Value();
+        Written->HashKnown = true;
+        Written->Extracted = false;
+    };
     bool inPlace = false;
     if (exists) {
         // The file keeps its owner, group and mode. A file with other names (hard links), or one
@@ -286,13 +448,19 @@ void SaveTextFile(const QString& FileName, const QStringList& Lines,
         if (!inPlace && ::fchmod(temporary.Fd(), old.st_mode & 07777) != 0)
             inPlace = true;
     }
+    LookAgain(resolved, Expected, FileName);
     if (inPlace) {
-        WriteInPlace(native, temporary, FileName);
+        // From here the temporary may hold the only whole copy of the new content.
+        onSignal.Disarm();
+        record(WriteInPlace(native, temporary, FileName));
+        RemoveStaleTemporaries(resolved);
         return;
     }
     if (::rename(temporary.Path().constData(), native.constData()) != 0)
         ThrowSaveError("write", FileName, ErrnoReason(errno));
     temporary.Renamed();
+    onSignal.Disarm();
+    record(StampOfDescriptor(temporary.Fd()));
     // The new name is on disk too, not only the new content.
     const int folder = ::open(QFile::encodeName(QFileInfo(resolved).absolutePath()).constData(),
                               O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -300,6 +468,7 @@ void SaveTextFile(const QString& FileName, const QStringList& Lines,
         ::fsync(folder);
         ::close(folder);
     }
+    RemoveStaleTemporaries(resolved);
 #else
     QSaveFile file(FileName);
     if (!file.open(QIODevice::WriteOnly))

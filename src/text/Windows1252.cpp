@@ -53,3 +53,13 @@ void AppendWindows1252(QByteArray& Out, QStringView Text)
         Out.append(EncodeChar(*p));
     }
 }
+
+qsizetype FindUnencodableWindows1252(QStringView Text)
+{
+    for (qsizetype i = 0; i < Text.size(); ++i) {
+        const char16_t c = Text[i].unicode();
+        if (c != u'?' && EncodeChar(c) == Unmappable)
+            return i;
+    }
+    return -1;
+}

@@ -16,3 +16,7 @@
 // Appends the code-page bytes of Text to Out; a character the code page cannot hold (one
 // surrogate pair counting as one character) becomes "?".
 void AppendWindows1252(QByteArray& Out, QStringView Text);
+
+// The offset of the first character of Text the code page cannot hold (where a surrogate pair
+// starts), or -1 when it holds them all.
+[[nodiscard]] qsizetype FindUnencodableWindows1252(QStringView Text);

@@ -229,6 +229,16 @@ void TfrmMerge::LoadAndMerge()
     FResult.PureAscii = FLocal.PureAscii;
     FResult.Source = TSideSource::TextFile;
     FOutput = FFiles.Output;
+    // What the result will be written over, as it is now: another program changing it meanwhile
+    // is asked about before the save loses that.
+    FResult.Loaded = FLocal.Loaded;
+    if (!FOutput.isEmpty() && QFileInfo(FOutput).isFile()) {
+        try {
+            FResult.Loaded = RecordOfRead(FOutput, -1, ReadTextFileBytes(FOutput));
+        } catch (const ETextFileError&) {
+            FResult.Loaded = TLoadedFile();   // unreadable now: the save reports what it meets
+        }
+    }
 
     FillMergeGrid();
     FillResult();

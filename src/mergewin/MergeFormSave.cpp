@@ -46,11 +46,13 @@ bool TfrmMerge::SaveResult()
     }
     TSideState Side = FResult;
     ResultLines(*edtMergeResult->document(), Side.Lines, Side.FinalBreak);
-    const TTextWriteEncoding Encoding = WriteEncodingFor(Side);
-    SaveTextFile(FileName, Side.Lines, Encoding);
-    NoteSideWritten(Side, Encoding);
+    const bool Saved = SaveSide(Side, FileName, [this](const QString& Text, const QString& AcceptText) {
+        return Platform.ConfirmRisky(Text, AcceptText);
+    });
+    if (!Saved)
+        return false;
     Side.Lines.clear();
-    FResult = Side;
+    FResult = std::move(Side);
     FOutput = FileName;
     FSavedWithoutConflicts = Left == 0;
     edtMergeResult->document()->setModified(false);

@@ -18,7 +18,12 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QToolButton>
+#include <QTextDocument>
+#include <QThread>
 #include <QVBoxLayout>
+
+#include <exception>
+#include <thread>
 
 namespace {
 
@@ -171,7 +176,6 @@ void TfrmMerge::ConnectCommands()
     };
     grdMerge->viewport()->installEventFilter(this);
 
-    connect(edtMergeResult->document(), &QTextDocument::contentsChange, this, &TfrmMerge::ResultContentsChange);
     connect(edtMergeResult, &TMergeResultEdit::UndoRequested, this, &TfrmMerge::UndoResult);
     connect(edtMergeResult, &TMergeResultEdit::RedoRequested, this, &TfrmMerge::RedoResult);
     connect(edtMergeResult->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { ResultScrolled(); });
@@ -212,6 +216,20 @@ void TfrmMerge::LoadAndMerge()
     FRemote = std::move(Remote);
     FInputs = {FLocal.Lines, FBase.Lines, FRemote.Lines};
 
+    // Most of the result is LOCAL's text: its document, the slowest part to build, is made on a
+    // thread of its own while the merge runs and the grid fills.
+    std::unique_ptr<QTextDocument> LocalText;
+    std::exception_ptr BuildError;
+    QThread* const Here = QThread::currentThread();
+    std::thread Builder([this, Here, &LocalText, &BuildError] {
+        try {
+            LocalText = TextDocumentOf(FInputs.Local, Here);
+        } catch (...) {
+            BuildError = std::current_exception();
+        }
+    });
+    auto JoinBuilder = qScopeGuard([&Builder] { Builder.join(); });
+
     TMerge3Options Options;
     Options.Diff = DiffOptionsOf(FSettings);
     FMerge = ComputeMerge3(FInputs.Base, FInputs.Local, FInputs.Remote, Options, FBase.FinalBreak, FLocal.FinalBreak,
@@ -241,7 +259,11 @@ void TfrmMerge::LoadAndMerge()
     }
 
     FillMergeGrid();
-    FillResult();
+    JoinBuilder.dismiss();
+    Builder.join();
+    if (BuildError)
+        std::rethrow_exception(BuildError);
+    FillResult(std::move(LocalText));
     const int First = FindMergeChunk(FMerge.Chunks, -1, true, TMergeTarget::Conflict, [](int) { return false; });
     GoToChunk(First >= 0 ? First : FindMergeChunk(FMerge.Chunks, -1, true, TMergeTarget::Change, [](int) { return false; }));
     ShowStatus();

@@ -13,9 +13,12 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <map>
 
 class QLabel;
+class QTextDocument;
+class QThread;
 class QSplitter;
 class QToolButton;
 class TMergeResultEdit;
@@ -89,7 +92,11 @@ public:
     [[nodiscard]] QColor SettingColor(quint32 Value) const;
 
     // ---- The result (MergeFormResult.cpp) ----
-    void FillResult();
+    // The result from LocalText, a document holding LOCAL's lines (built on another thread while
+    // the merge runs; made here when null).
+    void FillResult(std::unique_ptr<QTextDocument> LocalText = nullptr);
+    // A document holding Lines, each with a line break, without undo; handed to Owner's thread.
+    [[nodiscard]] static std::unique_ptr<QTextDocument> TextDocumentOf(const QStringList& Lines, QThread* Owner);
     [[nodiscard]] QVector<std::int32_t> Starts() const;
     [[nodiscard]] QStringList CurrentChunkLines(int Chunk) const;   // as the result holds it now
     [[nodiscard]] bool ChunkUnresolved(int Chunk) const;

@@ -6,6 +6,8 @@
 #include "mergewin/MergeResultEdit.h"
 
 #include <QLabel>
+#include <QPlainTextDocumentLayout>
+#include <QThread>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -39,31 +41,71 @@ namespace {
 
 }   // namespace
 
-void TfrmMerge::FillResult()
+std::unique_ptr<QTextDocument> TfrmMerge::TextDocumentOf(const QStringList& Lines, QThread* Owner)
 {
+    auto Document = std::make_unique<QTextDocument>();
+    Document->setUndoRedoEnabled(false);
+    Document->setPlainText(LinesText(Lines));
+    Document->moveToThread(Owner);
+    return Document;
+}
+
+void TfrmMerge::FillResult(std::unique_ptr<QTextDocument> LocalText)
+{
+    if (!LocalText)
+        LocalText = TextDocumentOf(FInputs.Local, QThread::currentThread());
+    QTextDocument* const Document = LocalText.get();
     const qsizetype Count = FMerge.Chunks.size();
     FStates = TChunkStates(Count);
-    QString Text;
-    Text.reserve(qsizetype(FInputs.Local.size()) * 40);
+    // Most of the result is LOCAL's text, which the document holds: only the chunks that take
+    // other lines are written into it, from the end, so the offsets before them stay.
+    QVector<std::int32_t> LocalAt(Count + 1);
+    QList<std::pair<int, QString>> Replaced;
+    std::int32_t Offset = 0;
     int LastFilled = -1;
     for (qsizetype K = 0; K < Count; ++K) {
-        const QString Part = LinesText(ChunkLines(FInputs, FMerge.Chunks[K], TMergeChoice::None, FMarkers));
-        FStates[K].Length = std::int32_t(Part.size());
-        if (!Part.isEmpty())
+        const TMerge3Chunk& C = FMerge.Chunks[K];
+        LocalAt[K] = Offset;
+        for (int I = 0; I < C.LocalCount; ++I)
+            Offset += std::int32_t(FInputs.Local[C.LocalStart + I].size()) + 1;
+        if (C.Kind == mcRemote || C.Kind == mcConflict) {
+            QString Text = LinesText(ChunkLines(FInputs, C, TMergeChoice::None, FMarkers));
+            FStates[K].Length = std::int32_t(Text.size());
+            Replaced.append({int(K), std::move(Text)});
+        } else {
+            FStates[K].Length = Offset - LocalAt[K];
+        }
+        if (FStates[K].Length > 0)
             LastFilled = int(K);
-        Text += Part;
+    }
+    LocalAt[Count] = Offset;
+    QTextCursor Cursor(Document);
+    Cursor.beginEditBlock();
+    for (auto It = Replaced.crbegin(); It != Replaced.crend(); ++It) {
+        Cursor.setPosition(LocalAt[It->first]);
+        Cursor.setPosition(LocalAt[It->first + 1], QTextCursor::KeepAnchor);
+        Cursor.insertText(It->second);
     }
     // A text that ended without a line break keeps ending without one, unless it ends in a
     // conflict's closing marker.
     const bool EndsInConflict = LastFilled >= 0 && FMerge.Chunks[LastFilled].Kind == mcConflict;
     if (!FMerge.FinalBreak && !EndsInConflict && LastFilled >= 0) {
-        Text.chop(1);
+        Cursor.movePosition(QTextCursor::End);
+        Cursor.deletePreviousChar();
         FStates[LastFilled].Length -= 1;
     }
+    Cursor.endEditBlock();
+
+    Document->setUndoRedoEnabled(true);
+    Document->setDefaultFont(FGridFont);
+    Document->setDocumentLayout(new QPlainTextDocumentLayout(Document));
+    Document->setParent(edtMergeResult);
+    // The editor deletes its own first document; this one belongs to the editor as a child.
     FChangingText = true;
-    edtMergeResult->setPlainText(Text);
+    edtMergeResult->setDocument(LocalText.release());
     FChangingText = false;
-    edtMergeResult->document()->setModified(false);
+    connect(Document, &QTextDocument::contentsChange, this, &TfrmMerge::ResultContentsChange);
+    Document->setModified(false);
     FHistory.clear();
     RecordHistory();
     StatesChanged();

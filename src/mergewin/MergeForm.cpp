@@ -9,6 +9,7 @@
 #include "text/SideSave.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -74,7 +75,9 @@ TfrmMerge::TfrmMerge(const TMergeFiles& Files, TPlatform& APlatform, QWidget* Pa
     FBaseRowHeight = BaseRowHeightFor(FGridFont);
     CreateControls();
     ConnectCommands();
-    resize(1200, 800);
+    const QRect Screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
+                                                          : QRect(0, 0, 1400, 1000);
+    resize(std::min(1300, Screen.width() * 9 / 10), std::min(900, Screen.height() * 9 / 10));
 }
 
 TfrmMerge::~TfrmMerge() = default;
@@ -180,9 +183,13 @@ void TfrmMerge::ConnectCommands()
     connect(edtMergeResult, &TMergeResultEdit::RedoRequested, this, &TfrmMerge::RedoResult);
     connect(edtMergeResult->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { ResultScrolled(); });
     connect(edtMergeResult, &QPlainTextEdit::cursorPositionChanged, this, &TfrmMerge::ResultCursorMoved);
+    // Resizing and the first layout change which lines are shown: their marks follow.
+    connect(edtMergeResult, &QPlainTextEdit::updateRequest, this, [this] { RefreshResultMarks(); });
     edtMergeResult->LineMark = [this](int Line) {
         const int Chunk = ChunkOfResultLine(Line);
-        return Chunk < 0 ? QColor() : ChunkColor(Chunk);
+        const QColor Color = ChunkColor(Chunk);
+        // The selected chunk's mark is darker, so the take commands' target shows in the text too.
+        return Chunk == FCurrentChunk && Color.isValid() ? Color.darker(160) : Color;
     };
     edtMergeResult->ToolTipAt = [this](int Position) {
         const int Chunk = ChunkAtPosition(Starts(), Position);

@@ -21,7 +21,7 @@ void TfrmMerge::SelectChunk(int Chunk)
     FCurrentChunk = Chunk;
     UpdateCommandStates();
     grdMerge->viewport()->update();
-    edtMergeResult->viewport()->update();
+    edtMergeResult->UpdateMargin();
 }
 
 void TfrmMerge::GoToChunk(int Chunk)

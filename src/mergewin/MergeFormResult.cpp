@@ -299,6 +299,7 @@ void TfrmMerge::StatesChanged()
     ShowStatus();
     UpdateCommandStates();
     grdMerge->viewport()->update();
+    edtMergeResult->UpdateMargin();
 }
 
 void TfrmMerge::RefreshResultMarks()

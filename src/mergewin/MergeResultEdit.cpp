@@ -44,6 +44,11 @@ int TMergeResultEdit::MarginWidth() const
     return fontMetrics().horizontalAdvance(QLatin1Char('9')) + 8;
 }
 
+void TMergeResultEdit::UpdateMargin()
+{
+    FMargin->update();
+}
+
 void TMergeResultEdit::VisibleLines(int& First, int& Last) const
 {
     QTextBlock Block = firstVisibleBlock();

@@ -20,6 +20,7 @@ public:
     std::function<QString(int Position)> ToolTipAt;
 
     [[nodiscard]] int MarginWidth() const;
+    void UpdateMargin();   // after the marks changed
     // The first and last line shown.
     void VisibleLines(int& First, int& Last) const;
 

@@ -359,6 +359,34 @@ private slots:
         QCOMPARE(W->ExitStatus(), 0);
     }
 
+    // The save is the one every window uses: MERGED changed by another program since the window
+    // opened is asked about (Cancel writes nothing), and a character LOCAL's encoding cannot hold
+    // is never written as "?".
+    void saveChecks()
+    {
+        auto W = Open();
+        Click(*W, "btnTakeLocal");
+        Click(*W, "btnNextConflict");
+        Click(*W, "btnTakeLocal");
+        WriteFile(Path("merged.txt"), "what git wrote\nand someone else\n");
+        FPlatform.ConfirmAnswers = {false};
+        Click(*W, "btnSaveMerge");
+        QCOMPARE(FPlatform.Messages.size(), 1);
+        QVERIFY(FPlatform.Messages[0].Text.contains(QStringLiteral("has changed on disk")));
+        QCOMPARE(ReadAll(Path("merged.txt")), QByteArray("what git wrote\nand someone else\n"));
+        QCOMPARE(W->ExitStatus(), 1);
+
+        FPlatform.Clear();
+        auto V = Open("caf\xe9\nx\n", "caf\xe9\ny\n", "caf\xc3\xa9\n\xd0\x96\xd0\xb8\xd0\xb7\xd0\xbd\xd1\x8c\n");
+        Click(*V, "btnTakeRemote");
+        FPlatform.ConfirmAnswers = {true};
+        Click(*V, "btnSaveMerge");
+        QCOMPARE(FPlatform.Messages.size(), 1);
+        QVERIFY(FPlatform.Messages[0].Text.contains(QStringLiteral("Save it as UTF-8 instead?")));
+        QCOMPARE(ReadAll(Path("merged.txt")), QByteArray("caf\xc3\xa9\n\xd0\x96\xd0\xb8\xd0\xb7\xd0\xbd\xd1\x8c\n"));
+        QCOMPARE(V->ExitStatus(), 0);
+    }
+
     // Without -o the first save asks where, proposing LOCAL; later saves go to the same file.
     void saveWithoutOutput()
     {

@@ -2,6 +2,7 @@
 #include "app/OpenFromCommandLine.h"
 #include "cli/CommandLine.h"
 #include "text/PathBytes.h"
+#include "mergewin/MergeForm.h"
 #include "update/NewVersionCheck.h"
 
 #include <QApplication>
@@ -50,6 +51,9 @@ int main(int argc, char* argv[])
     // settings are read or written.
     if (RunStartUpVersionCheck() == TUpdateOutcome::EndProgram)
         return 0;
+
+    if (Command.MergeWindow)
+        return RunMergeWindow({Command.Left, Command.Base, Command.Right, Command.Output});
 
     // Pairs opened from folder rows are further windows of this process, which ends with the last
     // one: whoever waits for the program (git difftool -d) waits for all of them. Each window goes

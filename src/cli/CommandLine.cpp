@@ -38,6 +38,7 @@ QString HelpText()
 {
     return QStringLiteral(
         "Usage: quorlane [LEFT RIGHT]\n"
+        "       quorlane [-o MERGED] LOCAL BASE REMOTE\n"
         "       quorlane --diff [OPTION]... LEFT RIGHT\n"
         "       quorlane --merge [OPTION]... CURRENT BASE OTHER\n"
         "Compare two text files, two folders or two documents side by side and merge the\n"
@@ -46,6 +47,9 @@ QString HelpText()
         "With two paths the window opens and compares them at once: text files as text,\n"
         "folders as folder trees, documents (PDF, DOCX...) through the local Tika server.\n"
         "With one path the window opens with it on the left, waiting for the right one.\n"
+        "With three paths the merge window opens on LOCAL, BASE and REMOTE (an empty or\n"
+        "missing BASE merges two ways); -o, --output=MERGED names where the result is saved.\n"
+        "It exits with 0 only when the result was saved with no conflict left.\n"
         "\n"
         "  -h, --help                  print this help and exit\n"
         "  -v, --version               print the version and exit\n"
@@ -88,7 +92,8 @@ QString HelpText()
 QString UsageErrorText(const QString& Error)
 {
     return QStringLiteral("quorlane: %1\n"
-                          "Usage: quorlane [LEFT RIGHT] | quorlane --diff [OPTION]... LEFT RIGHT\n"
+                          "Usage: quorlane [LEFT RIGHT] | quorlane [-o MERGED] LOCAL BASE REMOTE | quorlane --diff [OPTION]... LEFT RIGHT\n"
+                          "       quorlane --merge [OPTION]... CURRENT BASE OTHER\n"
                           "Try 'quorlane --help' for more information.\n")
         .arg(Error);
 }
@@ -119,7 +124,9 @@ TCommandLine ParseCommandLine(const QStringList& Args, const QString& CurrentDir
     const QCommandLineOption StripCr(QStringLiteral("strip-trailing-cr"));
     const QList<QCommandLineOption> DiffOnly = {Unified, Context, Brief, Case, AllSpace,
                                                 SpaceChange, Leading, Trailing, Blank, StripCr};
-    Parser.addOptions({Help, Version, Diff, FromDesktop});
+    const QCommandLineOption Output(QStringList{QStringLiteral("o"), QStringLiteral("output")}, QString(),
+                                    QStringLiteral("MERGED"));
+    Parser.addOptions({Help, Version, Diff, FromDesktop, Output});
     Parser.addOptions(DiffOnly);
 
     TCommandLine Result;
@@ -152,11 +159,30 @@ TCommandLine ParseCommandLine(const QStringList& Args, const QString& CurrentDir
                                     : QStringLiteral("--diff needs two paths, got %1").arg(Paths.size()));
     if (Headless && Parser.isSet(FromDesktop))
         return Fail(QStringLiteral("option '--from-desktop' works only without --diff"));
-    if (!Headless && Paths.size() > 2 && !Parser.isSet(FromDesktop))
-        return Fail(QStringLiteral("give two paths, LEFT and RIGHT, one path or none (got %1)").arg(Paths.size()));
-    for (const QString& Path : Paths)
-        if (Path.isEmpty())
+    const bool Merge = !Headless && Paths.size() == 3 && !Parser.isSet(FromDesktop);
+    if (Parser.isSet(Output) && !Merge)
+        return Fail(QStringLiteral("option '-o' works only with three paths, LOCAL BASE REMOTE"));
+    if (!Headless && Paths.size() > 3 && !Parser.isSet(FromDesktop))
+        return Fail(QStringLiteral("give two paths, LEFT and RIGHT, three, LOCAL BASE REMOTE, one path or none (got %1)").arg(Paths.size()));
+    for (qsizetype I = 0; I < Paths.size(); ++I)
+        if (Paths[I].isEmpty() && !(Merge && I == 1))   // git's add/add has an empty base
             return Fail(QStringLiteral("an empty path"));
+    if (Merge) {
+        const QDir Here(CurrentDir);
+        const auto Absolute = [&Here](const QString& Path) {
+            return Path.isEmpty() ? QString() : QDir::cleanPath(Here.absoluteFilePath(Path));
+        };
+        Result.MergeWindow = true;
+        Result.Left = Absolute(Paths[0]);
+        Result.Base = Absolute(Paths[1]);
+        Result.Right = Absolute(Paths[2]);
+        if (Parser.isSet(Output)) {
+            if (Parser.value(Output).isEmpty())
+                return Fail(QStringLiteral("an empty path"));
+            Result.Output = Absolute(Parser.value(Output));
+        }
+        return Result;
+    }
 
     if (Headless) {
         Result.Mode = TRunMode::Diff;

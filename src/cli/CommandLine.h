@@ -38,6 +38,10 @@ struct TCommandLine {
     // Window with --from-desktop (the desktop entry's Exec): paths beyond the first two are left
     // out, and the window says how many were given. Typed by hand, three paths are a usage error.
     int PathsGiven = 0;
+    // The merge window (three paths: LOCAL BASE REMOTE): Left is LOCAL, Right is REMOTE; Base may
+    // be empty (a merge of two sides); Output is where the result goes (-o), empty when not given.
+    bool MergeWindow = false;
+    QString Base, Output;
     TMergeRequest Merge;         // the --merge arguments
     int UsageStatus = 2;         // exit status of a usage error (--merge: ExitMergeTrouble)
 

@@ -79,17 +79,6 @@ namespace {
                      : ComputeIntraLineRanges(Right, Left, Source.IgnoreCase);
 }
 
-void DrawHeaderCell(QPainter& Painter, const TDiffGrid& Grid, int ACol, const QRect& Rect, const QFont& Font)
-{
-    const QPalette& Palette = Grid.palette();
-    Painter.fillRect(Rect, Palette.color(QPalette::Button));
-    QFont Bold = Font;
-    Bold.setBold(true);
-    Painter.setFont(Bold);
-    Painter.setPen(ReadableTextOn(Palette.color(QPalette::Button), Palette.color(QPalette::Text)));
-    QRect Inner = Shrunk(Rect, 2);
-    GdiDrawText(Painter, Grid.Cells(ACol, 0), Inner, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
-}
 
 // The newer flags travel beside the rows, so a file named "draft new" keeps its name.
 [[nodiscard]] bool IsNewer(const TDiffCellSource& Source, int ACol, int ARow)
@@ -133,6 +122,18 @@ void DrawSegment(QPainter& Painter, const TTextMeasure& Measure, QStringView Seg
 }
 
 }  // namespace
+
+void DrawHeaderCell(QPainter& Painter, const TDiffGrid& Grid, const QRect& Rect, const QString& Text, const QFont& Font)
+{
+    const QPalette& Palette = Grid.palette();
+    Painter.fillRect(Rect, Palette.color(QPalette::Button));
+    QFont Bold = Font;
+    Bold.setBold(true);
+    Painter.setFont(Bold);
+    Painter.setPen(ReadableTextOn(Palette.color(QPalette::Button), Palette.color(QPalette::Text)));
+    QRect Inner = Shrunk(Rect, 2);
+    GdiDrawText(Painter, Text, Inner, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+}
 
 QColor ReadableTextOn(const QColor& Back, const QColor& Preferred)
 {
@@ -337,7 +338,7 @@ void DrawDiffCell(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow, 
 {
     Painter.setFont(Source.Font);
     if (ARow == 0) {
-        DrawHeaderCell(Painter, Grid, ACol, Rect, Source.Font);
+        DrawHeaderCell(Painter, Grid, Rect, Grid.Cells(ACol, 0), Source.Font);
         return;
     }
     const QPalette& Palette = Grid.palette();

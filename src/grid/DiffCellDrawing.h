@@ -69,6 +69,9 @@ void DrawDiffCell(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow, 
 [[nodiscard]] bool FirstHighlightOfRow(const TDiffGrid& Grid, const TDiffCellSource& Source, int ARow, int& ACol,
                                        int& Start, int& Len);
 
+// A header cell: the button colour, Text in bold on one line, vertically centred.
+void DrawHeaderCell(QPainter& Painter, const TDiffGrid& Grid, const QRect& Rect, const QString& Text, const QFont& Font);
+
 // Fills Rect and draws Text wrapped by FitCharsInWidth (TLineBreaking::KeepBlanks) inside a
 // 2-px margin, the characters covered by Ranges (sorted, not overlapping) on
 // HighlightBackColor. Ranges beyond the text are cut off. The painter's font is used in its GDI

@@ -56,6 +56,12 @@ int MeasureRowHeight(const TDiffGrid& Grid, const QFontMetrics& Metrics, int ARo
 
 void UpdateAllRowHeightsOf(TDiffGrid& Grid, const QFont& Font, int BaseRowHeight, const TDiffCellSource& Source)
 {
+    UpdateAllRowHeightsOf(Grid, Font, BaseRowHeight, [&Source](int C, int R) { return CellLineBreaking(Source, C, R); });
+}
+
+void UpdateAllRowHeightsOf(TDiffGrid& Grid, const QFont& Font, int BaseRowHeight,
+                           const std::function<TLineBreaking(int ACol, int ARow)>& Breaking)
+{
     const int Count = Grid.RowCount();
     if (Count <= 0)
         return;
@@ -69,7 +75,7 @@ void UpdateAllRowHeightsOf(TDiffGrid& Grid, const QFont& Font, int BaseRowHeight
     auto MeasureCell = [&](int C, int R, const QString& Text, int Width) {
         if (Text.isEmpty())
             return;
-        const int Lines = CountTextLines(Measure, Text, Width, CellLineBreaking(Source, C, R));
+        const int Lines = CountTextLines(Measure, Text, Width, Breaking(C, R));
         Out[R] = std::max(Out[R], Lines * LineHeight + 4);
     };
     for (int C = 1; C < Grid.ColCount(); ++C) {

@@ -6,6 +6,10 @@
 #include <QFont>
 #include <QFontMetrics>
 
+#include "grid/GdiText.h"
+
+#include <functional>
+
 class TDiffGrid;
 struct TDiffCellSource;
 
@@ -28,3 +32,6 @@ struct TDiffCellSource;
 // The header row and every body row, set with one prefix-sum rebuild. Texts that provably fit
 // on one line cost one pass over their characters, no text layout.
 void UpdateAllRowHeightsOf(TDiffGrid& Grid, const QFont& Font, int BaseRowHeight, const TDiffCellSource& Source);
+// The same for a grid whose cells break their lines as Breaking says of each cell (column, row).
+void UpdateAllRowHeightsOf(TDiffGrid& Grid, const QFont& Font, int BaseRowHeight,
+                           const std::function<TLineBreaking(int ACol, int ARow)>& Breaking);

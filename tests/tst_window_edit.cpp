@@ -281,13 +281,15 @@ private slots:
         QDir(D.Files.path()).mkpath(QStringLiteral("R"));
         D.WriteBytes(QStringLiteral("L/a.txt"), "left");
         D.WriteBytes(QStringLiteral("R/a.txt"), "right!");
+        D.WriteBytes(QStringLiteral("L/b.txt"), "left only");
         D.SetPaths(D.PathOf(QStringLiteral("L")), D.PathOf(QStringLiteral("R")));
         D.Trigger("miAsFolders1");
         D.Platform.Clear();
         QVERIFY(D.Window->FFolderMode);
-        Grid(D)->SetRow(1);
-        DoubleClickCell(D, 1, 1);
-        DoubleClickCell(D, 2, 1);
+        // A double-click opens a row's pair; a file on one side only has none.
+        Grid(D)->SetRow(2);
+        DoubleClickCell(D, 1, 2);
+        DoubleClickCell(D, 2, 2);
         Grid(D)->setFocus();
         QTest::keyClick(Grid(D), Qt::Key_F2);
         QCOMPARE(D.Platform.Beeps, 3);

@@ -63,6 +63,9 @@ TfrmMain* OpenPairWindow(TfrmMain& Opener, const QString& Left, const QString& R
     // In front, and the active window when its comparison's boxes open.
     Pair->raise();
     Pair->activateWindow();
+    // At once, not when the window manager's focus arrives: the comparison's boxes take the
+    // active window as their parent, and closing them must give the keys back to the pair.
+    QApplication::setActiveWindow(Pair);
     ComparePathsOnShow(*Pair, Left, Right);
     return Pair;
 }

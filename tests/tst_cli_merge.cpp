@@ -104,6 +104,8 @@ void TestCliMerge::sameAsGit_data()
     QTest::newRow("add/add") << QByteArray() << Text("x y") << Text("x z") << QStringList{};
     QTest::newRow("delete against change") << Text("a b c") << Text("a c") << Text("a B c") << QStringList{};
     QTest::newRow("touching changes") << Text("a b c d") << Text("a X c d") << Text("a b Y d") << QStringList{};
+    QTest::newRow("insertion slid to the change it borders") << Text("s a s b c") << Text("s A s p x s b c")
+                                                             << Text("s a s B c") << QStringList{};
     QTest::newRow("only other changed") << Text("a b c") << Text("a b c") << Text("q a b c r") << QStringList{};
 }
 

@@ -219,6 +219,10 @@ void TestMerge3::gitRules_data()
                                                   << "a/p/<<<<<<< L/X/||||||| B/b/=======/Y/>>>>>>> R/q/c" << 1;
     QTest::newRow("insertions, one containing the other")
         << "a c" << "a b1 c" << "a b1 b2 c" << 0 << "a/b1/<<<<<<< L/=======/b2/>>>>>>> R/c" << 1;
+    // The insertion "s p x" could stand after either "s": it joins the change above it, as git
+    // slides it, instead of touching Remote's change below.
+    QTest::newRow("insertion slid to the change it borders") << "s a s b c" << "s A s p x s b c" << "s a s B c" << 0
+                                                             << "s/A/s/p/x/s/B/c" << 0;
     QTest::newRow("add/add") << "" << "x y" << "x z" << 0 << "x/<<<<<<< L/y/=======/z/>>>>>>> R" << 1;
     QTest::newRow("empty all") << "" << "" << "" << 0 << "" << 0;
     QTest::newRow("both deleted everything") << "a b" << "" << "" << 0 << "" << 0;

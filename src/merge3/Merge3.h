@@ -98,7 +98,10 @@ struct TMerge3Result {
     bool FinalBreak = true;
 };
 
-// Aligns Base with Local and Base with Remote (ComputeDiff under Options.Diff) and merges them.
+// Aligns Base with Local and Base with Remote (ComputeDiff under Options.Diff, each run of changed
+// lines then slid over equal lines as git slides it: the same number of matched lines, placed where
+// git's merge places them) and merges them. Under IgnoreBlankLines a blank line against text, or
+// alone on one side, is still a change to the merge: only which lines align follows the option.
 // The *FinalBreak arguments say whether each text ended with a line break (they decide only
 // TMerge3Result::FinalBreak).
 [[nodiscard]] TMerge3Result ComputeMerge3(const QStringList& Base, const QStringList& Local,

@@ -234,6 +234,10 @@ void TestCliDiff::exactOutput_data()
         << Header() + "@@ -1,2 +1,2 @@\n-1\n+X\n 2\n@@ -4,3 +4,3 @@\n 4\n-5\n+Y\n 6\n" << true;
     QTest::newRow("-q differing") << QByteArray("a\n") << QByteArray("b\n") << QStringList{"-q"} << 1
                                   << QByteArray("Files l and r differ\n") << true;
+    QTest::newRow("-q, breaks alone differ") << QByteArray("a\r\n") << QByteArray("a\n") << QStringList{"-q"} << 1
+                                             << QByteArray("Files l and r differ\n") << true;
+    QTest::newRow("-q, the final break alone differs") << QByteArray("a\n") << QByteArray("a") << QStringList{"-q"} << 1
+                                                       << QByteArray("Files l and r differ\n") << true;
     QTest::newRow("-q same") << QByteArray("a\n") << QByteArray("a\n") << QStringList{"-q"} << 0 << QByteArray() << true;
     QTest::newRow("binary differing") << QByteArray("\x01\x00\x02", 3) << QByteArray("\x01\x00\x03", 3) << None << 1
                                       << QByteArray("Binary files l and r differ\n") << true;

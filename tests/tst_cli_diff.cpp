@@ -529,6 +529,11 @@ void TestCliDiff::hugeBinaryFileIsNotReadWhole()
         {"zeros", "zeros-longer", 1, "Binary files zeros and zeros-longer differ\n"},
         {"zeros", "zeros-one", 1, "Binary files zeros and zeros-one differ\n"},
     };
+    // A binary file against a path that is not there is trouble, not a difference.
+    const TProgramRun Missing = Run(QStringLiteral("zeros"), QStringLiteral("gone"));
+    QCOMPARE(Missing.Out, QByteArray());
+    QVERIFY2(Missing.Err.contains("gone"), Missing.Err.constData());
+    QCOMPARE(Missing.ExitCode, 2);
     for (const auto& Case : Cases) {
         const TProgramRun Diff = Run(QString::fromLatin1(Case.Left), QString::fromLatin1(Case.Right));
         QVERIFY2(!Diff.Crashed, Case.Left);

@@ -469,7 +469,7 @@ void TestCliDiff::optionsAgreeWithGnuOnRandomPairs()
         {"--ignore-trailing-space"}, {"--strip-trailing-cr"}, {"-i", "-b"}, {"-q", "-B"}};
     QRandomGenerator Rng(20261211);
     QTemporaryDir Work;
-    for (int Round = 0; Round < 1600; ++Round) {
+    for (int Round = 0; Round < 3000; ++Round) {
         const QByteArray Left = RandomText(Rng, Pool, 8);
         QByteArray Right = RandomText(Rng, Pool, 8);
         if (Rng.bounded(2) == 0)   // an edited copy: mostly blank-line and white-space edits

@@ -240,6 +240,10 @@ void TestCliDiff::exactOutput_data()
         << Header() + "@@ -1,2 +1,2 @@\n-1\n+X\n 2\n@@ -4,3 +4,3 @@\n 4\n-5\n+Y\n 6\n" << true;
     QTest::newRow("-q differing") << QByteArray("a\n") << QByteArray("b\n") << QStringList{"-q"} << 1
                                   << QByteArray("Files l and r differ\n") << true;
+    QTest::newRow("-q, breaks alone differ") << QByteArray("a\r\n") << QByteArray("a\n") << QStringList{"-q"} << 1
+                                             << QByteArray("Files l and r differ\n") << true;
+    QTest::newRow("-q, the final break alone differs") << QByteArray("a\n") << QByteArray("a") << QStringList{"-q"} << 1
+                                                       << QByteArray("Files l and r differ\n") << true;
     QTest::newRow("-q same") << QByteArray("a\n") << QByteArray("a\n") << QStringList{"-q"} << 0 << QByteArray() << true;
     QTest::newRow("binary differing") << QByteArray("\x01\x00\x02", 3) << QByteArray("\x01\x00\x03", 3) << None << 1
                                       << QByteArray("Binary files l and r differ\n") << true;
@@ -472,7 +476,7 @@ void TestCliDiff::optionsAgreeWithGnuOnRandomPairs()
         {"--ignore-trailing-space"}, {"--strip-trailing-cr"}, {"-i", "-b"}, {"-q", "-B"}};
     QRandomGenerator Rng(20261211);
     QTemporaryDir Work;
-    for (int Round = 0; Round < 1600; ++Round) {
+    for (int Round = 0; Round < 3000; ++Round) {
         const QByteArray Left = RandomText(Rng, Pool, 8);
         QByteArray Right = RandomText(Rng, Pool, 8);
         if (Rng.bounded(2) == 0)   // an edited copy: mostly blank-line and white-space edits
@@ -532,6 +536,11 @@ void TestCliDiff::hugeBinaryFileIsNotReadWhole()
         {"zeros", "zeros-longer", 1, "Binary files zeros and zeros-longer differ\n"},
         {"zeros", "zeros-one", 1, "Binary files zeros and zeros-one differ\n"},
     };
+    // A binary file against a path that is not there is trouble, not a difference.
+    const TProgramRun Missing = Run(QStringLiteral("zeros"), QStringLiteral("gone"));
+    QCOMPARE(Missing.Out, QByteArray());
+    QVERIFY2(Missing.Err.contains("gone"), Missing.Err.constData());
+    QCOMPARE(Missing.ExitCode, 2);
     for (const auto& Case : Cases) {
         const TProgramRun Diff = Run(QString::fromLatin1(Case.Left), QString::fromLatin1(Case.Right));
         QVERIFY2(!Diff.Crashed, Case.Left);

@@ -102,6 +102,10 @@ void AddTuningRows()
     Tuning.ParallelMinLines = 0;
     QTest::newRow("narrowest first band, threads everywhere") << Tuning;
     Tuning = {};
+    Tuning.TopBandSlack = 0;
+    Tuning.WidenToFoundLength = true;
+    QTest::newRow("narrowest first band, widened to the length it found") << Tuning;
+    Tuning = {};
     Tuning.RowStep = TAlignTuning::TRowStep::AlwaysSparse;
     Tuning.TopBandSlack = 1;
     Tuning.ParallelMinWork = 0;
@@ -238,6 +242,8 @@ private slots:
         TAlignTuning Narrow;
         Narrow.TopBandSlack = 0;
         Narrow.RowStep = TAlignTuning::TRowStep::AlwaysSparse;
+        CHECK_AGREES((TCase{Moved, Base, {}}), Narrow);
+        Narrow.WidenToFoundLength = true;
         CHECK_AGREES((TCase{Moved, Base, {}}), Narrow);
     }
 };

@@ -76,9 +76,9 @@ private slots:
         QTest::newRow("UTF-16 LE with a mark, LF")
             << QByteArray("\xFF\xFE" "a\0\n\0b\0", 8) << "" << "UTF-16 LE with BOM" << "UTF-16 LE with BOM"
             << QByteArray("\xFF\xFE" "a\0\n\0b\0", 8);
-        QTest::newRow("UTF-16 LE, odd last byte kept as U+FFFD")
+        QTest::newRow("UTF-16 LE, odd last byte kept as U+FFFD and the byte")
             << QByteArray("\xFF\xFE" "a\0b", 5) << "" << "UTF-16 LE with BOM" << "UTF-16 LE with BOM"
-            << QByteArray("\xFF\xFE" "a\0\xFD\xFF", 6);
+            << QByteArray("\xFF\xFE" "a\0\xFD\xFF" "b\0", 8);
         QTest::newRow("UTF-16 BE with a mark, edited")
             << QByteArray("\xFE\xFF\0a\0\r\0\n\0b", 10) << "\u20AC" << "UTF-16 BE with BOM" << "UTF-16 BE with BOM"
             << QByteArray("\xFE\xFF\x20\xAC\0\r\0\n\0b", 10);

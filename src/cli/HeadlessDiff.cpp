@@ -115,7 +115,10 @@ void Write(std::FILE* Stream, const QByteArray& Bytes)
     // The probe reads a block of each; binary files are compared a block at a time.
     const bool LeftText = IsTextFile(L), RightText = IsTextFile(R);
     if (!LeftText || !RightText) {
-        const bool Same = QFileInfo(L).size() == QFileInfo(R).size() && FirstDifferentByte(L, R) < 0;
+        // Files of different sizes differ without a read; a path that cannot be read is trouble.
+        QFile LeftFile, RightFile;
+        const bool Same = RequireRegularFile(L, LeftFile) == RequireRegularFile(R, RightFile)
+                          && FirstDifferentByte(L, R) < 0;
         return Same ? ExitSame : Differ("Binary files %1 and %2 differ\n");
     }
 

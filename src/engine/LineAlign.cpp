@@ -618,7 +618,10 @@ private:
             const TSplit S = Split(0, FN, 0, FM, std::int32_t(Guess), Scratch, nullptr, nullptr, Hand);
             if (S.Length >= Guess)
                 return S;
-            Slack = Slack * 4 + 1;
+            // The band held a common subsequence of S.Length lines, so a band for that length
+            // cannot fail: one more pass at most.
+            Slack = FTuning.WidenToFoundLength ? std::max<std::int64_t>(Slack + 1, Bound - S.Length)
+                                               : Slack * 4 + 1;
         }
     }
 

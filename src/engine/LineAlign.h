@@ -25,6 +25,9 @@ struct TAlignTuning {
     // First guess of the top band's extra width beyond the cheap upper bound of the LCS length;
     // widened (x4) until the result confirms itself.
     std::int32_t TopBandSlack = 64;
+    // When a top band fails, widen it straight to the length it found (which cannot fail)
+    // instead of four times the slack: one pass more at most, though maybe a wider one.
+    bool WidenToFoundLength = false;
     // Estimated word steps above which a row pair or a pair of halves runs on two threads.
     std::int64_t ParallelMinWork = std::int64_t(1) << 20;
     // A row takes the sparse update when its window has at least this many words per match.

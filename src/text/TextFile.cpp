@@ -842,14 +842,19 @@ bool IsTextFile(const QString& FileName)
     return IsTextBytes(QByteArrayView(head, got));
 }
 
+qint64 RequireRegularFile(const QString& FileName, QFile& File)
+{
+    const TOpenResult opened = OpenRegularFile(FileName, File);
+    if (opened.Status != TOpenStatus::Opened)
+        ThrowOpenError(FileName, opened.Reason);
+    return opened.Size;
+}
+
 qint64 FirstDifferentByte(const QString& LeftName, const QString& RightName)
 {
     QFile left, right;
-    for (const auto& [file, name] : {std::pair<QFile*, const QString*>{&left, &LeftName}, {&right, &RightName}}) {
-        const TOpenResult opened = OpenRegularFile(*name, *file);
-        if (opened.Status != TOpenStatus::Opened)
-            ThrowOpenError(*name, opened.Reason);
-    }
+    (void)RequireRegularFile(LeftName, left);
+    (void)RequireRegularFile(RightName, right);
     constexpr qsizetype Block = 1 << 16;
     std::unique_ptr<char[]> a(new char[Block]), b(new char[Block]);
     qint64 offset = 0;

@@ -114,6 +114,10 @@ void LoadTextFile(const QString& FileName, QStringList& Lines, TTextEncoding& En
 // binary; true for text. Throws ETextFileError for an existing file it cannot open or read.
 [[nodiscard]] bool IsTextFile(const QString& FileName);
 
+// Opens File for reading, as ReadTextFileBytes does, and returns its size; throws the same
+// ETextFileError for what is missing, unreadable or not a regular file.
+qint64 RequireRegularFile(const QString& FileName, QFile& File);
+
 // Compares two regular files block by block, never holding more than a block of each: the
 // offset (from 0) of the first byte that differs, where the shorter one ends if it is a start of
 // the other, or -1 when they are identical. Throws ETextFileError as ReadTextFileBytes does.

@@ -449,6 +449,20 @@ private slots:
         QVERIFY(W->edtMergeResult->ToolTipAt(W->Starts()[Rule]).isEmpty());
     }
 
+    // Nothing to merge: the result is LOCAL, nothing is selected, no beep; saving it finishes.
+    void identicalInputs()
+    {
+        auto W = Open("same\n", "same\n", "same\n");
+        QCOMPARE(ResultText(*W), QStringLiteral("same\n"));
+        QCOMPARE(FPlatform.Beeps, 0);
+        QCOMPARE(W->FCurrentChunk, -1);
+        QVERIFY(!W->btnTakeLocal->isEnabled());
+        QCOMPARE(Status(*W), QStringLiteral("0 conflicts left \u00B7 0 changes merged \u00B7 0 resolved by a rule"));
+        Click(*W, "btnSaveMerge");
+        QCOMPARE(ReadAll(Path("merged.txt")), QByteArray("same\n"));
+        QCOMPARE(W->ExitStatus(), 0);
+    }
+
     // Files that cannot be read: an error box naming the file, and no window.
     void unreadableInput()
     {

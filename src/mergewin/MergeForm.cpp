@@ -271,8 +271,12 @@ void TfrmMerge::LoadAndMerge()
     if (BuildError)
         std::rethrow_exception(BuildError);
     FillResult(std::move(LocalText));
-    const int First = FindMergeChunk(FMerge.Chunks, -1, true, TMergeTarget::Conflict, [](int) { return false; });
-    GoToChunk(First >= 0 ? First : FindMergeChunk(FMerge.Chunks, -1, true, TMergeTarget::Change, [](int) { return false; }));
+    // The first conflict, else the first change, is selected; identical inputs select nothing.
+    int First = FindMergeChunk(FMerge.Chunks, -1, true, TMergeTarget::Conflict, [](int) { return false; });
+    if (First < 0)
+        First = FindMergeChunk(FMerge.Chunks, -1, true, TMergeTarget::Change, [](int) { return false; });
+    if (First >= 0)
+        GoToChunk(First);
     ShowStatus();
 }
 

@@ -83,7 +83,16 @@ def intraline_seeds():
         yield bytes([flags, 0x00]) + table_text(a).encode() + b"\x01" + table_text(b).encode()
 
 
-SEEDS = {"text_load": text_load_seeds, "diff": diff_seeds, "intraline": intraline_seeds,
+def merge3_seeds():
+    source = (TESTS / "tst_engine_merge3.cpp").read_text(encoding="utf-8")
+    for base, local, remote in re.findall(r'newRow\("[^"]*"\)\s*<<\s*"([^"]*)"\s*<<\s*"([^"]*)"\s*<<\s*"([^"]*)"', source):
+        text = b"\x01".join("\n".join(w.replace("_", "").replace("~", " ") for w in side.split()).encode()
+                            for side in (base, local, remote))
+        for bits in (0x0000, 0x01C0, 0x0200, 0x0400, 0x0800, 0xE1C0):
+            yield bytes([bits & 0xFF, bits >> 8, 6]) + text
+
+
+SEEDS = {"merge3": merge3_seeds, "text_load": text_load_seeds, "diff": diff_seeds, "intraline": intraline_seeds,
          "settings": settings_seeds, "version": version_seeds, "tika_answer": tika_answer_seeds}
 for name, make in SEEDS.items():
     if not (ROOT / "fuzz" / f"fuzz_{name}.cpp").exists():

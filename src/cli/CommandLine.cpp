@@ -58,7 +58,7 @@ QString HelpText()
         "\n"
         "With --merge (as git merge-file; also git's merge driver):\n"
         "  -p, --stdout                print the result instead of replacing CURRENT\n"
-        "  -q, --quiet                 accepted, as git merge-file has it\n"
+        "  -q, --quiet                 no note on stderr of what the extra rules resolved\n"
         "  -L LABEL                    up to three times: the labels of CURRENT, BASE, OTHER\n"
         "      --diff3, --zdiff3       conflicts also show BASE (zdiff3: without common lines)\n"
         "      --marker-size=NUM       conflict markers of NUM characters (default 7)\n"
@@ -75,8 +75,8 @@ QString HelpText()
 QString UsageErrorText(const QString& Error)
 {
     return QStringLiteral("quorlane: %1\n"
-                          "Usage: quorlane [LEFT RIGHT] | quorlane [-o MERGED] LOCAL BASE REMOTE | quorlane --diff [OPTION]... LEFT RIGHT\n"
-                          "       quorlane --merge [OPTION]... CURRENT BASE OTHER\n"
+                          "Usage: quorlane [LEFT RIGHT] | quorlane [-o MERGED] LOCAL BASE REMOTE | quorlane --diff [OPTION]... LEFT RIGHT
+"
                           "Try 'quorlane --help' for more information.\n")
         .arg(Error);
 }

@@ -9,6 +9,7 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <exception>
@@ -157,12 +158,68 @@ void Write(std::FILE* Stream, const QByteArray& Bytes)
     return Side;
 }
 
-[[nodiscard]] int Merge(const TMergeRequest& Request, std::FILE* Out)
+// Whether a side's line break says anything: it has a break between or after its lines.
+[[nodiscard]] bool ShowsLineBreak(const TSideState& Side)
+{
+    return Side.Lines.size() > 1 || (Side.Lines.size() == 1 && Side.FinalBreak);
+}
+
+// A file that held only ASCII could have been read as any ASCII-compatible encoding.
+[[nodiscard]] bool SameEncoding(const TSideState& A, const TSideState& B)
+{
+    if (A.PureAscii || B.PureAscii)
+        return A.PureAscii == B.PureAscii;
+    return A.Encoding == B.Encoding && A.HasBOM == B.HasBOM;
+}
+
+// The merged file is written as CURRENT was, except where OTHER alone changed the form since
+// BASE (converted its line breaks or its encoding): that change is merged like any other, rather
+// than undone silently.
+void MergeFileForm(TSideState& Current, const TSideState& Base, const TSideState& Other)
+{
+    if (ShowsLineBreak(Base) && ShowsLineBreak(Other) && Current.LineBreak == Base.LineBreak
+        && Other.LineBreak != Base.LineBreak)
+        Current.LineBreak = Other.LineBreak;
+    if (SameEncoding(Current, Base) && !SameEncoding(Other, Base) && !Other.PureAscii
+        && !(Base.Lines.isEmpty() && Current.Lines.isEmpty())) {
+        Current.Encoding = Other.Encoding;
+        Current.HasBOM = Other.HasBOM;
+        Current.EncName = Other.EncName;
+        Current.PureAscii = false;
+    }
+}
+
+// "2 conflicts git leaves resolved by a rule (inserts 1, adjacent 1)", or nothing.
+[[nodiscard]] QString RuleNote(const TMerge3Result& Result)
+{
+    if (Result.ResolvedByRule == 0)
+        return {};
+    int Space = 0, Inserts = 0, Adjacent = 0;
+    for (const TMerge3Chunk& C : Result.Chunks) {
+        Space += C.Rule == mrWhiteSpace;
+        Inserts += C.Rule == mrContainedInsert;
+        Adjacent += C.Rule == mrAdjacent;
+    }
+    QStringList Parts;
+    if (Inserts)
+        Parts << QStringLiteral("inserts %1").arg(Inserts);
+    if (Adjacent)
+        Parts << QStringLiteral("adjacent %1").arg(Adjacent);
+    if (Space)
+        Parts << QStringLiteral("space %1").arg(Space);
+    return QStringLiteral("%1 %2 that git leaves in conflict resolved by a rule (%3)")
+        .arg(Result.ResolvedByRule)
+        .arg(Result.ResolvedByRule == 1 ? QStringLiteral("change") : QStringLiteral("changes"))
+        .arg(Parts.join(QStringLiteral(", ")));
+}
+
+[[nodiscard]] int Merge(const TMergeRequest& Request, std::FILE* Out, std::FILE* Err)
 {
     // Kept until the process ends, which frees them faster than a million single frees.
     static TSideState Current, Base, Other;
-    Current = LoadSide(Request.Current);
-    Base = LoadSide(Request.Base);
+    // Two loads side by side where memory allows (as the window loads two files), then the third.
+    RunBothLoads(QFileInfo(Request.Current).size(), QFileInfo(Request.Base).size(),
+                 [&] { Current = LoadSide(Request.Current); }, [&] { Base = LoadSide(Request.Base); });
     Other = LoadSide(Request.Other);
 
     const TMerge3Result Result = ComputeMerge3(Base.Lines, Current.Lines, Other.Lines,
@@ -178,7 +235,8 @@ void Write(std::FILE* Stream, const QByteArray& Bytes)
     Text = WriteMerge3(Base.Lines, Current.Lines, Other.Lines, Result, Markers);
 
     // Written as CURRENT was: its encoding, mark and line break (a file that held only ASCII
-    // becomes UTF-8 once it holds more).
+    // becomes UTF-8 once it holds more), unless OTHER alone changed them.
+    MergeFileForm(Current, Base, Other);
     Current.Lines.swap(Text.Lines);
     TTextWriteEncoding Encoding = WriteEncodingFor(Current);
     Encoding.FinalBreak = Text.FinalBreak;
@@ -193,6 +251,10 @@ void Write(std::FILE* Stream, const QByteArray& Bytes)
         Write(Out, EncodeTextLines(Current.Lines, Encoding));
     else
         SaveTextFile(Request.Current, Current.Lines, Encoding);
+    // What a rule decided is worth a look; -q keeps it quiet.
+    const QString Note = RuleNote(Result);
+    if (!Note.isEmpty() && !Request.Quiet)
+        Write(Err, QFile::encodeName(QStringLiteral("quorlane: %1: %2\n").arg(Request.Current, Note)));
     return std::min(Text.Conflicts, ExitMergeMaxConflicts);
 }
 
@@ -202,7 +264,7 @@ int RunHeadlessMerge(const TMergeRequest& Request, std::FILE* Out, std::FILE* Er
 {
     int Status = ExitMergeTrouble;
     try {
-        Status = Merge(Request, Out);
+        Status = Merge(Request, Out, Err);
     } catch (const std::exception& Error) {
         std::fflush(Out);
         Write(Err, QByteArray("quorlane: ") + Error.what() + '\n');

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <exception>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -27,26 +29,158 @@ struct TSideAlignment {
            || IsBlankLine(Base[Item.LeftIndex]) == IsBlankLine(Side[Item.RightIndex]);
 }
 
-// The hunks of ComputeDiff's alignment of A with B: maximal runs between matched lines.
+// Which lines of one text an alignment leaves unmatched, with a false sentinel before the first
+// line and after the last (index K of the text is Changed[K + 1]).
+struct TChangedLines {
+    const QStringList& Lines;
+    const TDiffOptions& Options;
+    std::vector<char> Changed;
+
+    [[nodiscard]] std::int32_t Count() const { return std::int32_t(Lines.size()); }
+    [[nodiscard]] char& At(std::int32_t K) { return Changed[size_t(K + 1)]; }
+    [[nodiscard]] bool Same(std::int32_t I, std::int32_t J) const
+    {
+        if (Options == TDiffOptions{})
+            return Lines[I] == Lines[J];
+        return NormalizeLine(Lines[I], Options) == NormalizeLine(Lines[J], Options);
+    }
+};
+
+// A run of changed lines of one text: Start..End-1.
+struct TGroup {
+    std::int32_t Start = 0, End = 0;
+};
+
+TGroup FirstGroup(TChangedLines& F)
+{
+    TGroup G;
+    while (F.At(G.End))
+        ++G.End;
+    return G;
+}
+
+bool NextGroup(TChangedLines& F, TGroup& G)
+{
+    if (G.End == F.Count())
+        return false;
+    G.Start = G.End + 1;
+    for (G.End = G.Start; F.At(G.End); ++G.End) {
+    }
+    return true;
+}
+
+bool PreviousGroup(TChangedLines& F, TGroup& G)
+{
+    if (G.Start == 0)
+        return false;
+    G.End = G.Start - 1;
+    for (G.Start = G.End; F.At(G.Start - 1); --G.Start) {
+    }
+    return true;
+}
+
+bool SlideDown(TChangedLines& F, TGroup& G)
+{
+    if (G.End < F.Count() && F.Same(G.Start, G.End)) {
+        F.At(G.Start++) = 0;
+        F.At(G.End++) = 1;
+        while (F.At(G.End))
+            ++G.End;
+        return true;
+    }
+    return false;
+}
+
+bool SlideUp(TChangedLines& F, TGroup& G)
+{
+    if (G.Start > 0 && F.Same(G.Start - 1, G.End - 1)) {
+        F.At(--G.Start) = 1;
+        F.At(--G.End) = 0;
+        while (F.At(G.Start - 1))
+            --G.Start;
+        return true;
+    }
+    return false;
+}
+
+// git's sliding of changed lines: each run of changed lines of F moves over equal lines as far
+// down as it can, joining the runs it meets, unless it can line up with a change of the other
+// text O, where it goes to the last such place. Another longest alignment, the one git's merge
+// works on: an insertion next to a change becomes part of it instead of touching the other side's
+// change below.
+void CompactChanges(TChangedLines& F, TChangedLines& O)
+{
+    TGroup G = FirstGroup(F), GO = FirstGroup(O);
+    for (;;) {
+        if (G.End != G.Start) {
+            std::int32_t Size = 0, EarliestEnd = 0, EndMatchingOther = -1;
+            do {
+                Size = G.End - G.Start;
+                EndMatchingOther = -1;
+                while (SlideUp(F, G))
+                    PreviousGroup(O, GO);
+                EarliestEnd = G.End;
+                if (GO.End > GO.Start)
+                    EndMatchingOther = G.End;
+                while (SlideDown(F, G)) {
+                    NextGroup(O, GO);
+                    if (GO.End > GO.Start)
+                        EndMatchingOther = G.End;
+                }
+            } while (Size != G.End - G.Start);
+            if (G.End != EarliestEnd && EndMatchingOther != -1) {
+                while (GO.End == GO.Start) {
+                    SlideUp(F, G);
+                    PreviousGroup(O, GO);
+                }
+            }
+        }
+        if (!NextGroup(F, G))
+            break;
+        NextGroup(O, GO);
+    }
+}
+
+// The hunks of ComputeDiff's alignment of A with B, its changes slid as git slides them.
 template <typename TOnMatch>
 [[nodiscard]] std::vector<THunk> HunksOf(const QStringList& A, const QStringList& B,
                                          const TDiffOptions& Options, TOnMatch&& OnMatch)
 {
-    const TDiffItems Items = ComputeDiff(A, B, Options);
-    std::vector<THunk> Hunks;
-    std::int32_t I = 0, J = 0;
-    for (const TDiffItem& Item : Items) {
-        if (!Matched(Item, A, B, Options))
-            continue;
-        if (Item.LeftIndex > I || Item.RightIndex > J)
-            Hunks.push_back({I, Item.LeftIndex - I, J, Item.RightIndex - J});
-        OnMatch(Item.LeftIndex, Item.RightIndex);
-        I = Item.LeftIndex + 1;
-        J = Item.RightIndex + 1;
+    TChangedLines FA{A, Options, std::vector<char>(size_t(A.size() + 2), 1)};
+    TChangedLines FB{B, Options, std::vector<char>(size_t(B.size() + 2), 1)};
+    FA.Changed.front() = FA.Changed.back() = FB.Changed.front() = FB.Changed.back() = 0;
+    {
+        const TDiffItems Items = ComputeDiff(A, B, Options);
+        for (const TDiffItem& Item : Items)
+            if (Matched(Item, A, B, Options)) {
+                FA.At(Item.LeftIndex) = 0;
+                FB.At(Item.RightIndex) = 0;
+            }
     }
-    const std::int32_t N = std::int32_t(A.size()), M = std::int32_t(B.size());
-    if (I < N || J < M)
-        Hunks.push_back({I, N - I, J, M - J});
+    CompactChanges(FA, FB);
+    CompactChanges(FB, FA);
+
+    std::vector<THunk> Hunks;
+    const std::int32_t N = FA.Count(), M = FB.Count();
+    std::int32_t I = 0, J = 0;
+    while (I < N || J < M) {
+        if (I < N && J < M && !FA.At(I) && !FB.At(J)) {
+            OnMatch(I, J);
+            ++I;
+            ++J;
+            continue;
+        }
+        THunk H{I, 0, J, 0};
+        while (I < N && FA.At(I))
+            ++I;
+        while (J < M && FB.At(J))
+            ++J;
+        H.BC = I - H.B;
+        H.SC = J - H.S;
+        if (H.BC == 0 && H.SC == 0)
+            break;   // cannot happen: both texts keep as many unchanged lines
+        Hunks.push_back(H);
+    }
     return Hunks;
 }
 
@@ -386,8 +520,8 @@ void SplitConflicts(const TInput& In, const TSideAlignment& S1, const TSideAlign
             TRun Run{PL, PR, EndL - PL};
             for (std::int32_t T = 0; T < Run.Count; ++T) {
                 const std::int32_t J = S1.SideToBase[size_t(E.I1 + Run.L + T)];
-                if (J >= 0 && J >= E.I0 && J < E.I0 + E.C0 && S2.SideToBase[size_t(E.I2 + Run.R + T)] == J
-                    && J > Run.MaxAnchor && J > (Runs.empty() ? -1 : Runs.back().MaxAnchor)) {
+                // Matched lines come in base order, so the anchors rise.
+                if (J >= E.I0 && J < E.I0 + E.C0 && S2.SideToBase[size_t(E.I2 + Run.R + T)] == J) {
                     if (Run.MinAnchor < 0)
                         Run.MinAnchor = J;
                     Run.MaxAnchor = J;
@@ -564,8 +698,31 @@ TMerge3Result ComputeMerge3(const QStringList& Base, const QStringList& Local,
                             bool BaseFinalBreak, bool LocalFinalBreak, bool RemoteFinalBreak)
 {
     const TInput In{Base, Local, Remote, Options};
-    const TSideAlignment S1 = AlignSide(Base, Local, Options.Diff);
-    const TSideAlignment S2 = AlignSide(Base, Remote, Options.Diff);
+    // The two alignments are independent: large ones run side by side.
+    TSideAlignment S1, S2;
+    const qsizetype Work = Base.size() + Local.size() + Remote.size();
+    if (Work >= 50000 && std::thread::hardware_concurrency() > 1) {
+        std::exception_ptr Failed;
+        std::thread Worker([&] {
+            try {
+                S2 = AlignSide(Base, Remote, Options.Diff);
+            } catch (...) {
+                Failed = std::current_exception();
+            }
+        });
+        try {
+            S1 = AlignSide(Base, Local, Options.Diff);
+        } catch (...) {
+            Worker.join();
+            throw;
+        }
+        Worker.join();
+        if (Failed)
+            std::rethrow_exception(Failed);
+    } else {
+        S1 = AlignSide(Base, Local, Options.Diff);
+        S2 = AlignSide(Base, Remote, Options.Diff);
+    }
 
     std::vector<TEntry> List = WalkHunks(In, S1.Hunks, S2.Hunks);
     ApplyExtraRules(In, S1.Hunks, S2.Hunks, List);
@@ -743,6 +900,9 @@ QList<TConflictBlock> ParseConflictMarkers(const QStringList& Lines, int MarkerS
         bool Closed = false;
         for (; K < N; ++K) {
             const QString& Line = Lines[K];
+            // A second opening marker before any separator: the first one was text.
+            if (Section == 0 && IsMarker(Line, u'<', Size, nullptr))
+                break;
             if (Section == 0 && IsMarker(Line, u'|', Size, &Block.BaseLabel)) {
                 Section = 1;
                 Block.HasBase = true;

@@ -83,6 +83,7 @@ private slots:
     void unencodableCharacters();
     void modeBitsDecideReadOnly_data();
     void modeBitsDecideReadOnly();
+    void aReadOnlyFileIsAskedAboutByItsOwner();
     void aChangeDuringTheWriteIsNotOverwritten();
     void saveSideRecordsTheWrittenFile();
     void staleTemporariesAreRemoved();
@@ -488,6 +489,50 @@ void TstTextSave::modeBitsDecideReadOnly()
     QCOMPARE(ModeLetsWrite(mode_t(mode), 1000, 1000, uid_t(uid), gid_t(gid), groups), writable);
 }
 
+// Saved by the user who owns it (not root): 0444 asks, and Overwrite replaces it in its
+// writable folder, keeping the mode.
+void TstTextSave::aReadOnlyFileIsAskedAboutByItsOwner()
+{
+    QTemporaryDir dir;
+    const QString path = WriteBytesFile(dir.path(), QStringLiteral("mine.txt"), "old\n");
+    const QByteArray native = QFile::encodeName(path);
+    QCOMPARE(::chmod(native.constData(), 0444), 0);
+    const uid_t owner = ::geteuid() == 0 ? 65534 : ::geteuid();
+    if (::geteuid() == 0) {
+        QCOMPARE(::chown(QFile::encodeName(dir.path()).constData(), owner, owner), 0);
+        QCOMPARE(::chown(native.constData(), owner, owner), 0);
+    }
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(owner) != 0 || ::setuid(owner) != 0))
+            ::_exit(10);
+        TSideState side;
+        side.Lines = {QStringLiteral("new")};
+        QStringList asked;
+        const auto answer = [&](bool Yes) {
+            return [&asked, Yes](const QString& text, const QString&) {
+                asked << text;
+                return Yes;
+            };
+        };
+        if (!IsReadOnlyFile(path))
+            ::_exit(11);
+        if (SaveSide(side, path, answer(false)) || ReadBytesFile(path) != "old\n")
+            ::_exit(12);
+        if (!SaveSide(side, path, answer(true)) || ReadBytesFile(path) != "new\n")
+            ::_exit(13);
+        if (asked != QStringList(2, QStringLiteral("mine.txt is read-only. Overwrite it anyway?")))
+            ::_exit(14);
+        struct stat after {};
+        ::_exit(::stat(native.constData(), &after) == 0 && (after.st_mode & 07777) == 0444 && after.st_uid == owner ? 0 : 15);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+}
+
 namespace {
 
 // What a held save runs: another program's write at the last moment.
@@ -609,8 +654,12 @@ void TstTextSave::staleTemporariesAreRemoved()
 void TstTextSave::aSignalDuringTheSaveRemovesTheTemporary_data()
 {
     QTest::addColumn<int>("signal");
-    QTest::newRow("SIGTERM") << int(SIGTERM);
-    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::addColumn<bool>("cleaned");   // the program can remove its temporary before it ends
+    QTest::newRow("SIGTERM") << int(SIGTERM) << true;
+    QTest::newRow("SIGINT") << int(SIGINT) << true;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << true;
+    // Nothing runs on SIGKILL: the next save of the file removes what it left.
+    QTest::newRow("SIGKILL") << int(SIGKILL) << false;
 }
 
 namespace {
@@ -629,6 +678,7 @@ void ReportAndWait(const QString&)
 void TstTextSave::aSignalDuringTheSaveRemovesTheTemporary()
 {
     QFETCH(int, signal);
+    QFETCH(bool, cleaned);
     QTemporaryDir dir;
     const QString target = WriteBytesFile(dir.path(), QStringLiteral("precious.txt"), "precious\n");
     int ready[2];
@@ -639,11 +689,13 @@ void TstTextSave::aSignalDuringTheSaveRemovesTheTemporary()
         // A save held with its temporary written beside the target, until the signal comes.
         ::close(ready[0]);
         HeldSaveReady = ready[1];
-        std::signal(SIGTERM, SIG_DFL);
-        std::signal(SIGINT, SIG_DFL);
+        for (const int ending : {SIGTERM, SIGINT, SIGHUP})
+            std::signal(ending, SIG_DFL);
         HoldSaveBeforeReplacing = ReportAndWait;
+        TSideState side;
+        side.Lines = {QStringLiteral("replacement")};
         try {
-            SaveTextFile(target, {QStringLiteral("replacement")}, TUTF8NoBOMEncoding{});
+            (void)SaveSide(side, target, [](const QString&, const QString&) { return true; });
         } catch (...) {
         }
         ::_exit(3);
@@ -659,8 +711,11 @@ void TstTextSave::aSignalDuringTheSaveRemovesTheTemporary()
     // The program ends by the signal, as it would have without the save.
     QVERIFY(WIFSIGNALED(status));
     QCOMPARE(WTERMSIG(status), signal);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("precious.txt")});
     QCOMPARE(ReadBytesFile(target), QByteArray("precious\n"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), cleaned ? 1 : 2);
+    SaveTextFile(target, {QStringLiteral("next")}, TUTF8NoBOMEncoding{});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("precious.txt")});
+    QCOMPARE(ReadBytesFile(target), QByteArray("next\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TstTextSave)

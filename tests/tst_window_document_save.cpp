@@ -134,6 +134,11 @@ private slots:
             QCOMPARE(ReadAll(Target), LeftPdf());
         }
         QCOMPARE(ReadAll(L), Written && Target == L ? Text : LeftPdf());
+
+        // What was written is the side's file now: the next save proposes it as it is.
+        D.Platform.ConfirmAnswers.clear();
+        D.Click("btnSaveLeft");
+        QCOMPARE(D.Platform.SaveFileSuggestions.last(), Written ? Chosen : QStringLiteral("report.pdf.txt"));
     }
 
     // A text comparison proposes the file's own name, as before.

@@ -20,7 +20,7 @@ QIcon DotIcon()
     Painter.setRenderHint(QPainter::Antialiasing);
     Painter.setPen(Qt::NoPen);
     Painter.setBrush(QColor(0xE0, 0x6C, 0x00));   // stands out on light and dark themes alike
-    Painter.drawEllipse(QRectF(8, 8, 16, 16));
+    Painter.drawEllipse(QRectF(5, 5, 22, 22));
     return QIcon(Dot);
 }
 

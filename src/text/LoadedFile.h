@@ -60,7 +60,7 @@ struct TLoadedFile {
 
 // True when the file Loaded names no longer holds the bytes that were read: its size differs, or
 // its stamp does and its bytes hash otherwise. A file gone from disk is not "changed" (saving
-// over it loses nothing). A file touched but holding the same bytes is not changed either: its
+// over it loses nothing), nor is one that can no longer be read (a save finds out for itself). A file touched but holding the same bytes is not changed either: its
 // new stamp is taken into Loaded, so the next look reads nothing.
 [[nodiscard]] bool ChangedOnDisk(TLoadedFile& Loaded);
 

@@ -34,7 +34,8 @@ struct TSideState {
 };
 
 // Reads a text file into Side's text fields (lines, encoding, mark, name, line breaks) and
-// records what was read in Side.Loaded; the flags stay. On any failure Side is left as it was (see the other LoadTextFile).
+// records what was read in Side.Loaded; the flags stay. On any failure Side is left as it was
+// (see the other LoadTextFile).
 void LoadTextFile(const QString& FileName, TSideState& Side);
 
 // The same on bytes already read from FileName (named in messages).

@@ -75,8 +75,7 @@ QString HelpText()
 QString UsageErrorText(const QString& Error)
 {
     return QStringLiteral("quorlane: %1\n"
-                          "Usage: quorlane [LEFT RIGHT] | quorlane [-o MERGED] LOCAL BASE REMOTE | quorlane --diff [OPTION]... LEFT RIGHT
-"
+                          "Usage: quorlane [LEFT RIGHT] | quorlane [-o MERGED] LOCAL BASE REMOTE | quorlane --diff [OPTION]... LEFT RIGHT\n"
                           "Try 'quorlane --help' for more information.\n")
         .arg(Error);
 }

@@ -440,6 +440,13 @@ private slots:
         QVERIFY(Rule >= 0);
         QCOMPARE(Status(*W), QStringLiteral("0 conflicts left \u00B7 1 changes merged \u00B7 1 resolved by a rule"));
         QCOMPARE(W->ChunkColor(Rule), QColor(232, 216, 255));
+        // In the result its lines carry the same colour.
+        QApplication::processEvents();
+        bool Marked = false;
+        for (const QTextEdit::ExtraSelection& Mark : W->edtMergeResult->extraSelections())
+            Marked = Marked || (Mark.cursor.blockNumber() == W->ResultLineOfChunk(Rule)
+                                && Mark.format.background().color() == QColor(232, 216, 255));
+        QVERIFY(Marked);
         QVERIFY(W->edtMergeResult->ToolTipAt(W->Starts()[Rule]).startsWith(QStringLiteral("Resolved by a rule")));
         W->SelectChunk(-1);
         Click(*W, "btnNextRuleResolved");

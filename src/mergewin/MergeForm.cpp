@@ -185,6 +185,7 @@ void TfrmMerge::ConnectCommands()
     connect(edtMergeResult, &QPlainTextEdit::cursorPositionChanged, this, &TfrmMerge::ResultCursorMoved);
     // Resizing and the first layout change which lines are shown: their marks follow.
     connect(edtMergeResult, &QPlainTextEdit::updateRequest, this, [this] { RefreshResultMarks(); });
+    connect(edtMergeResult, &TMergeResultEdit::Resized, this, [this] { RefreshResultMarks(); });
     edtMergeResult->LineMark = [this](int Line) {
         const int Chunk = ChunkOfResultLine(Line);
         const QColor Color = ChunkColor(Chunk);

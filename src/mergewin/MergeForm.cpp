@@ -18,6 +18,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSplitter>
+#include <QTimer>
 #include <QToolButton>
 #include <QTextDocument>
 #include <QThread>
@@ -185,7 +186,15 @@ void TfrmMerge::ConnectCommands()
     connect(edtMergeResult, &QPlainTextEdit::cursorPositionChanged, this, &TfrmMerge::ResultCursorMoved);
     // Resizing and the first layout change which lines are shown: their marks follow.
     connect(edtMergeResult, &QPlainTextEdit::updateRequest, this, [this] { RefreshResultMarks(); });
-    connect(edtMergeResult, &TMergeResultEdit::Resized, this, [this] { RefreshResultMarks(); });
+    connect(edtMergeResult, &TMergeResultEdit::Resized, this, [this] {
+        FMarkedFirst = -1;   // laid again: the lines shown may be the same numbers with other geometry
+        RefreshResultMarks();
+        // The window manager's first sizing settles after the event that announced it.
+        QTimer::singleShot(0, this, [this] {
+            FMarkedFirst = -1;
+            RefreshResultMarks();
+        });
+    });
     edtMergeResult->LineMark = [this](int Line) {
         const int Chunk = ChunkOfResultLine(Line);
         const QColor Color = ChunkColor(Chunk);

@@ -440,6 +440,13 @@ private slots:
         QVERIFY(Rule >= 0);
         QCOMPARE(Status(*W), QStringLiteral("0 conflicts left \u00B7 1 changes merged \u00B7 1 resolved by a rule"));
         QCOMPARE(W->ChunkColor(Rule), QColor(232, 216, 255));
+        // In the result its lines carry the same colour.
+        QApplication::processEvents();
+        bool Marked = false;
+        for (const QTextEdit::ExtraSelection& Mark : W->edtMergeResult->extraSelections())
+            Marked = Marked || (Mark.cursor.blockNumber() == W->ResultLineOfChunk(Rule)
+                                && Mark.format.background().color() == QColor(232, 216, 255));
+        QVERIFY(Marked);
         QVERIFY(W->edtMergeResult->ToolTipAt(W->Starts()[Rule]).startsWith(QStringLiteral("Resolved by a rule")));
         W->SelectChunk(-1);
         Click(*W, "btnNextRuleResolved");
@@ -447,6 +454,20 @@ private slots:
         Click(*W, "btnTakeRemote");   // the user overrides it: no longer counted as the rule's
         QCOMPARE(Status(*W), QStringLiteral("0 conflicts left \u00B7 1 changes merged \u00B7 0 resolved by a rule"));
         QVERIFY(W->edtMergeResult->ToolTipAt(W->Starts()[Rule]).isEmpty());
+    }
+
+    // Nothing to merge: the result is LOCAL, nothing is selected, no beep; saving it finishes.
+    void identicalInputs()
+    {
+        auto W = Open("same\n", "same\n", "same\n");
+        QCOMPARE(ResultText(*W), QStringLiteral("same\n"));
+        QCOMPARE(FPlatform.Beeps, 0);
+        QCOMPARE(W->FCurrentChunk, -1);
+        QVERIFY(!W->btnTakeLocal->isEnabled());
+        QCOMPARE(Status(*W), QStringLiteral("0 conflicts left \u00B7 0 changes merged \u00B7 0 resolved by a rule"));
+        Click(*W, "btnSaveMerge");
+        QCOMPARE(ReadAll(Path("merged.txt")), QByteArray("same\n"));
+        QCOMPARE(W->ExitStatus(), 0);
     }
 
     // Files that cannot be read: an error box naming the file, and no window.

@@ -93,7 +93,6 @@ QString UsageErrorText(const QString& Error)
 {
     return QStringLiteral("quorlane: %1\n"
                           "Usage: quorlane [LEFT RIGHT] | quorlane [-o MERGED] LOCAL BASE REMOTE | quorlane --diff [OPTION]... LEFT RIGHT\n"
-                          "       quorlane --merge [OPTION]... CURRENT BASE OTHER\n"
                           "Try 'quorlane --help' for more information.\n")
         .arg(Error);
 }

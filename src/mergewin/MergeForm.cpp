@@ -18,6 +18,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSplitter>
+#include <QTimer>
 #include <QToolButton>
 #include <QTextDocument>
 #include <QThread>
@@ -185,6 +186,15 @@ void TfrmMerge::ConnectCommands()
     connect(edtMergeResult, &QPlainTextEdit::cursorPositionChanged, this, &TfrmMerge::ResultCursorMoved);
     // Resizing and the first layout change which lines are shown: their marks follow.
     connect(edtMergeResult, &QPlainTextEdit::updateRequest, this, [this] { RefreshResultMarks(); });
+    connect(edtMergeResult, &TMergeResultEdit::Resized, this, [this] {
+        FMarkedFirst = -1;   // laid again: the lines shown may be the same numbers with other geometry
+        RefreshResultMarks();
+        // The window manager's first sizing settles after the event that announced it.
+        QTimer::singleShot(0, this, [this] {
+            FMarkedFirst = -1;
+            RefreshResultMarks();
+        });
+    });
     edtMergeResult->LineMark = [this](int Line) {
         const int Chunk = ChunkOfResultLine(Line);
         const QColor Color = ChunkColor(Chunk);
@@ -271,8 +281,12 @@ void TfrmMerge::LoadAndMerge()
     if (BuildError)
         std::rethrow_exception(BuildError);
     FillResult(std::move(LocalText));
-    const int First = FindMergeChunk(FMerge.Chunks, -1, true, TMergeTarget::Conflict, [](int) { return false; });
-    GoToChunk(First >= 0 ? First : FindMergeChunk(FMerge.Chunks, -1, true, TMergeTarget::Change, [](int) { return false; }));
+    // The first conflict, else the first change, is selected; identical inputs select nothing.
+    int First = FindMergeChunk(FMerge.Chunks, -1, true, TMergeTarget::Conflict, [](int) { return false; });
+    if (First < 0)
+        First = FindMergeChunk(FMerge.Chunks, -1, true, TMergeTarget::Change, [](int) { return false; });
+    if (First >= 0)
+        GoToChunk(First);
     ShowStatus();
 }
 

@@ -97,6 +97,7 @@ void TfrmMerge::GridScrolled()
 
 void TfrmMerge::ResultScrolled()
 {
+    FMarkedFirst = -1;
     RefreshResultMarks();
     if (FSyncingScroll || FRows.RowCount() <= 1)
         return;

@@ -167,7 +167,8 @@ int TfrmMerge::ResultLineOfChunk(int Chunk) const
 int TfrmMerge::ChunkOfResultLine(int Line) const
 {
     const QTextBlock Block = edtMergeResult->document()->findBlockByNumber(Line);
-    if (!Block.isValid())
+    // The empty line after the text's last line break is no chunk's line.
+    if (!Block.isValid() || (Line > 0 && Block.length() == 1 && !Block.next().isValid()))
         return -1;
     return ChunkAtPosition(Starts(), Block.position());
 }
@@ -315,7 +316,7 @@ void TfrmMerge::RefreshResultMarks()
     const QColor Text = edtMergeResult->palette().color(QPalette::Text);
     for (QTextBlock Block = Document->findBlockByNumber(First); Block.isValid() && Block.blockNumber() <= Last;
          Block = Block.next()) {
-        const int Chunk = ChunkAtPosition(Starts(), Block.position());
+        const int Chunk = ChunkOfResultLine(Block.blockNumber());
         const QColor Color = ChunkColor(Chunk);
         if (!Color.isValid())
             continue;

@@ -115,6 +115,7 @@ void TMergeResultEdit::resizeEvent(QResizeEvent* Event)
     QPlainTextEdit::resizeEvent(Event);
     const QRect Area = contentsRect();
     FMargin->setGeometry(Area.left(), Area.top(), MarginWidth(), Area.height());
+    emit Resized();
 }
 
 bool TMergeResultEdit::viewportEvent(QEvent* Event)

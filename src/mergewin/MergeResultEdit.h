@@ -27,6 +27,7 @@ public:
 signals:
     void UndoRequested();
     void RedoRequested();
+    void Resized();   // other lines may be shown now
 
 protected:
     void keyPressEvent(QKeyEvent* Event) override;

@@ -354,6 +354,7 @@ protected:
 
 private:
     bool FPlacedOnDisplay = false;
+    bool FSizeFromFile = false;   // the settings file gave the size: fitted to the display when shown
     // The line an open edit writes to, and the request number current when it began: another
     // command that replaced the lines since (a new comparison) makes the edit void.
     std::int32_t FEditingLineIndex = -1;

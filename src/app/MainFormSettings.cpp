@@ -172,6 +172,7 @@ void TfrmMain::ApplySettings(const TDecodedSettings& Settings)
         resize(qBound(MinWindowWidth, int(R.Width), MaxWindowExtent), height());
     if (Bounds && Has(sfHeight))
         resize(width(), qBound(MinWindowHeight, int(R.Height), MaxWindowExtent));
+    FSizeFromFile = Bounds && Has(sfWidth);
 
     if (Has(sfColWidth1))
         grdDiff->SetColWidths(1, SoundColumnWidth(R.ColWidth1, DesignColWidth1));
@@ -272,12 +273,17 @@ void TfrmMain::PlaceOnNearestDisplay()
     const qsizetype Nearest = NearestDisplay(Screens, Frame);
     if (Nearest < 0)
         return;
-    // The window keeps its size when it fits; one larger than the work area (saved on a larger
-    // display, or read from a damaged file) is made to fit it, and is saved as shown.
-    const QSize Fitted = FittedToWorkArea(WorkAreas[Nearest], Frame.size(), size());
-    if (Fitted != size())
-        resize(Fitted);
-    move(CentredOnWorkArea(WorkAreas[Nearest], Frame.size() - size() + Fitted));
+    // The design size is kept, and one larger than the work area keeps its title bar on it. A size
+    // read from the file that no display can hold (saved on a larger display, or damaged) is
+    // fitted to the work area, frame included, and so saved as shown.
+    QSize FrameSize = Frame.size();
+    if (FSizeFromFile) {
+        const QSize Fitted = FittedToWorkArea(WorkAreas[Nearest], Frame.size(), size());
+        FrameSize += Fitted - size();
+        if (Fitted != size())
+            resize(Fitted);
+    }
+    move(CentredOnWorkArea(WorkAreas[Nearest], FrameSize));
 }
 
 // ---------------------------------------------------------------------------------------------

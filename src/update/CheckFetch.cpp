@@ -254,10 +254,10 @@ bool THttpAnswerReader::TakeLine(QByteArray& Line)
     FPending.clear();
     while (Line.endsWith('\n') || Line.endsWith('\r'))
         Line.chop(1);
-    return HeadLine(Line);
+    return ReadLine(Line);
 }
 
-bool THttpAnswerReader::HeadLine(const QByteArray& Line)
+bool THttpAnswerReader::ReadLine(const QByteArray& Line)
 {
     switch (FPart) {
     case TPart::StatusLine: {

@@ -59,7 +59,7 @@ private:
 
     TState Fail(const QString& Why);
     bool TakeLine(QByteArray& Line);
-    bool HeadLine(const QByteArray& Line);
+    bool ReadLine(const QByteArray& Line);
     bool EndOfHead();
     bool AppendBody(QByteArrayView Piece);
 

@@ -74,7 +74,7 @@ private slots:
                     QApplication::sendPostedEvents();
                     Dialog->layout()->activate();
                     const QString Shown = Dialog->findChild<QLabel*>(QStringLiteral("lblFont"))->text();
-                    if (!Shown.startsWith(QFontInfo(Font).family()))
+                    if (!Shown.startsWith(Family + QStringLiteral(", ")))
                         Problems << QStringLiteral("shown as %1").arg(Shown);
                     for (const QString& Cut : CutCaptions(*Dialog))
                         Problems << QStringLiteral("%1 %2 pt: %3").arg(Family).arg(Points).arg(Cut);

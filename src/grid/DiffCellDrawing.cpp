@@ -346,5 +346,8 @@ void DrawDiffCell(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow, 
         if (Badge)
             DrawNewBadge(Painter, Rect, Source.Colors.DifferentText);
     }
-    DrawSelectedRowFrame(Painter, Grid, ACol, ARow, Back);
+    // The one empty row of a comparison that gave nothing (a failed or cancelled one) is no
+    // selection: it carries no frame.
+    if (!Source.Items || !Source.Items->isEmpty())
+        DrawSelectedRowFrame(Painter, Grid, ACol, ARow, Back);
 }

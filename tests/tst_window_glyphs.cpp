@@ -26,10 +26,10 @@ class TestWindowGlyphs : public QObject
         const QString Long = (W + QLatin1Char(' ')).repeated(20);
         // Separator lines keep each pair in a row of its own.
         const QStringList L = {W, W + QStringLiteral(" 1"), QStringLiteral("s1"), W + QStringLiteral(" changed"), QStringLiteral("s2"),
-                               W + QStringLiteral(" left"), QStringLiteral("s3"), QStringLiteral("s4"), Long, QStringLiteral("s5")};
+                               W + QStringLiteral(" left"), QStringLiteral("s3"), QStringLiteral("s4"), Long, QStringLiteral("s5"), QString()};
         const QStringList R = {W, W + QStringLiteral(" 2"), QStringLiteral("s1"), QStringLiteral("zz"), QStringLiteral("s2"),
                                QStringLiteral("s3"), W + QStringLiteral(" right"), QStringLiteral("s4"), Long + QStringLiteral("end"),
-                               QStringLiteral("s5")};
+                               QStringLiteral("s5"), QString()};
         D.CompareLines(L, R);
     }
 
@@ -164,6 +164,17 @@ private slots:
                         Kinds.insert(int(W.FDiffItems[Row - 1].Kind));
                     }
                 }
+            }
+            // Row numbers too, a blank row's included.
+            for (int Row = 1; Row < Grid->RowCount(); ++Row) {
+                const QRect Cell = Grid->CellRect(0, Row);
+                if (Cell.isNull() || Cell.bottom() >= Grid->viewport()->height())
+                    continue;
+                const QPair<int, int> Ink = InkRows(Image, Cell.left() + 1, Cell.right(), Cell.top(), Cell.bottom() + 1,
+                                                    Background(Image, Cell.adjusted(1, 1, -1, -1)));
+                const int Height = Ink.first < 0 ? 0 : Ink.second - Ink.first + 1;
+                QVERIFY2(Height >= InkHeight(Font, Grid->Cells(0, Row)),
+                         qPrintable(QStringLiteral("%1 %2 pt, number of row %3: %4 pixel rows drawn").arg(Family).arg(Points).arg(Row).arg(Height)));
             }
             QCOMPARE(Kinds, QSet<int>({dkEqual, dkLeftOnly, dkRightOnly, dkDifferent}));
             QVERIFY(Checked > 20);

@@ -3,6 +3,7 @@
 #include "app/ComparisonSummary.h"
 #include "app/SettingsBindings.h"
 #include "app/SettingsDialog.h"
+#include "app/StatusLabel.h"
 #include "grid/RowHeights.h"
 #include "settings/SettingsFile.h"
 #include "text/OutOfMemory.h"
@@ -321,12 +322,8 @@ void TfrmMain::CreateStatusBar()
     auto* Row = new QHBoxLayout(pnlBottom);
     Row->setContentsMargins(8, 3, 8, 3);
 
-    lblStatus = new QLabel(pnlBottom);
+    lblStatus = new TStatusLabel(pnlBottom);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
-    lblStatus->setTextFormat(Qt::PlainText);
-    lblStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    // A long status must not widen the window: it is cut at the panel's edge instead.
-    lblStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     lbHomepageURL = new QLabel(pnlBottom);
     lbHomepageURL->setObjectName(QStringLiteral("lbHomepageURL"));
@@ -475,7 +472,7 @@ void TfrmMain::FormDestroy()
 void TfrmMain::SetStatus(const QString& Text)
 {
     lblStatus->setText(Text);
-    lblStatus->setToolTip(Text);   // the label cuts long texts at the window's edge
+    lblStatus->setToolTip(Text);   // the line shows one line, cut at the window's edge
 }
 
 void TfrmMain::MarkSideChanged(TSideState& Side)

@@ -136,7 +136,6 @@ TfrmSettings::TfrmSettings(TPlatform& APlatform, int Dpi, QWidget* Parent)
     btnChangeFont->setAutoDefault(false);
     lblFont = new QLabel(GroupBox2);
     lblFont->setObjectName(QStringLiteral("lblFont"));
-    lblFont->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);   // a long face name must not squeeze the options
     btnFontColor = new TColorSwatch("btnFontColor", GroupBox2);
     btnFontColor->setToolTip(QStringLiteral("Colour of the text in the grid"));
     btnColorAddedLines = new TColorSwatch("btnColorAddedLines", GroupBox2);
@@ -179,8 +178,9 @@ TfrmSettings::TfrmSettings(TPlatform& APlatform, int Dpi, QWidget* Parent)
     Button2->setAutoDefault(false);
 
     auto* Groups = new QHBoxLayout;
-    Groups->addWidget(GroupBox1, 1);
-    Groups->addWidget(GroupBox2, 1);
+    // No stretch factors: each group gets at least what its captions need, the rest is shared.
+    Groups->addWidget(GroupBox1);
+    Groups->addWidget(GroupBox2);
     auto* Buttons = new QHBoxLayout;
     Buttons->addWidget(Button3);
     Buttons->addStretch(1);
@@ -190,8 +190,7 @@ TfrmSettings::TfrmSettings(TPlatform& APlatform, int Dpi, QWidget* Parent)
     Layout->addLayout(Groups, 1);
     Layout->addLayout(Buttons);
 
-    // A fixed dialog border: the design size, or what the desktop's font needs if that is more.
-    setFixedSize(sizeHint().expandedTo(QSize(DesignClientWidth, DesignClientHeight)));
+    FitToContents();
 
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
@@ -212,6 +211,20 @@ void TfrmSettings::ShowFontChoice()
     lblFont->setText(Text);
     lblFont->setToolTip(Text);
     btnFontColor->SetValue(FontDialog1.Color);
+    FitToContents();
+}
+
+void TfrmSettings::FitToContents()
+{
+    // A fixed dialog border: the design size, or what the desktop's font and the texts need if
+    // that is more (a long face name widens the dialog instead of being cut).
+    // The layouts learn of a changed caption only when their posted requests run: ask now.
+    for (QWidget* Child : findChildren<QWidget*>())
+        Child->updateGeometry();
+    for (QLayout* Layout : findChildren<QLayout*>())
+        Layout->invalidate();
+    if (layout())
+        setFixedSize(layout()->totalSizeHint().expandedTo(QSize(DesignClientWidth, DesignClientHeight)));
 }
 
 void TfrmSettings::setVisible(bool Visible)

@@ -104,6 +104,9 @@ protected:
     void showEvent(QShowEvent* Event) override;
 
 private:
+    // Fixed at the design size, or larger where the captions and the chosen font's name need it.
+    void FitToContents();
+
     int FDpi;
     std::optional<QPoint> FLastPosition;   // where it was when it last closed
 };

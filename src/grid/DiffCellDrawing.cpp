@@ -363,5 +363,8 @@ void DrawDiffCell(QPainter& Painter, const TDiffGrid& Grid, int ACol, int ARow, 
         else if (const QString Folder = FolderBadgeOf(Source, ACol, ARow); !Folder.isEmpty())
             DrawBadge(Painter, Rect, Palette.color(QPalette::ToolTipBase), Folder);
     }
-    DrawSelectedRowFrame(Painter, Grid, ACol, ARow, Back);
+    // The one empty row of a comparison that gave nothing (a failed or cancelled one) is no
+    // selection: it carries no frame.
+    if (!Source.Items || !Source.Items->isEmpty())
+        DrawSelectedRowFrame(Painter, Grid, ACol, ARow, Back);
 }

@@ -14,7 +14,8 @@ namespace {
 [[nodiscard]] int MeasureRow(const TTextMeasure& Measure, const TDiffGrid& Grid, int ARow, int BaseRowHeight,
                              const TDiffCellSource& Source)
 {
-    int Height = BaseRowHeight;
+    // Every row holds a line of the grid's font, the row number's and a blank line's too.
+    int Height = std::max(BaseRowHeight, Measure.LineHeight() + 4);
     for (int C = 1; C < Grid.ColCount(); ++C) {
         const QString& Text = Grid.CellText(C, ARow);
         if (Text.isEmpty())
@@ -69,7 +70,7 @@ void UpdateAllRowHeightsOf(TDiffGrid& Grid, const QFont& Font, int BaseRowHeight
     QVector<int> Heights(Count);
     int* const Out = Heights.data();
     Out[0] = HeaderRowHeight(BaseRowHeight);
-    std::fill(Out + 1, Out + Count, BaseRowHeight);
+    std::fill(Out + 1, Out + Count, std::max(BaseRowHeight, Measure.LineHeight() + 4));
     // Column by column, with the column's width fetched once, not per cell.
     const int LineHeight = Measure.LineHeight();
     auto MeasureCell = [&](int C, int R, const QString& Text, int Width) {

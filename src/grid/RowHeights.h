@@ -22,8 +22,9 @@ struct TDiffCellSource;
 // The height of "Wg" in Font (a line of text, TTextMeasure::LineHeight), + 4.
 [[nodiscard]] int BaseRowHeightFor(const QFont& Font);
 
-// One body row: the largest of BaseRowHeight and, for every non-empty text cell (columns 1 ..
-// ColCount-1), the height of its lines at (column width - 4), + 4, its lines broken as Source
+// One body row: the largest of BaseRowHeight, one line of the grid's font + 4 (a font larger
+// than the design one still shows a blank row's number whole) and, for every non-empty text
+// cell (columns 1 .. ColCount-1), the height of its lines at (column width - 4), + 4, its lines broken as Source
 // says the cell is painted (CellLineBreaking): DrawText(DT_CALCRECT | DT_WORDBREAK |
 // DT_NOPREFIX) for most cells, FitCharsInWidth for a changed line.
 [[nodiscard]] int MeasureRowHeight(const TDiffGrid& Grid, const QFontMetrics& Metrics, int ARow, int BaseRowHeight,

@@ -330,7 +330,7 @@ private slots:
                                      "and lose those changes? [Overwrite]"}
                        : QStringList());
         QCOMPARE(ReadAll(LeftFile), After);
-        QCOMPARE(UnsavedChanges, !Saved);
+        QCOMPARE(D.Window->UnsavedChanges, !Saved);
         QCOMPARE(D.Status(), Saved ? QStringLiteral("Left file saved as ANSI/ASCII.") : Status);
         QCOMPARE(D.Window->FLeftLines, (QStringList{"x", "b"}));   // never reloaded
         QStringList Expected{"left.txt", "right.txt"};
@@ -383,7 +383,7 @@ private slots:
         QCOMPARE(ReadAll(LeftFile), QByteArray("a\r\nb\r\nlate line\n"));
         QCOMPARE(QDir(D.Files.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
                  (QStringList{"left.txt", "right.txt"}));
-        QVERIFY(UnsavedChanges);
+        QVERIFY(D.Window->UnsavedChanges);
         QCOMPARE(D.Status(), Status);
     }
 
@@ -427,7 +427,7 @@ private slots:
         QCOMPARE(D.Status(), Status.isEmpty() ? Before : Status);
         QCOMPARE(D.Window->FLeftLines, (QStringList{"a", "b"}));
         QCOMPARE(D.Window->FRightLines, (QStringList{"a", "b"}));
-        QVERIFY(UnsavedChanges);
+        QVERIFY(D.Window->UnsavedChanges);
         QVERIFY(D.Platform.Messages.isEmpty());
     }
 
@@ -486,7 +486,7 @@ private slots:
         QCOMPARE(D.Window->FLeftEncName, EncName);
         const bool Written = Question.isEmpty() || (!Answers.isEmpty() && Answers.first());
         QCOMPARE(D.Status(), Written ? QStringLiteral("Left file saved as %1.").arg(EncName) : Status);
-        QCOMPARE(UnsavedChanges, !Written);
+        QCOMPARE(D.Window->UnsavedChanges, !Written);
         if (!Written)
             return;
         // The file reads back as what the side holds, in the encoding the side now has.
@@ -538,7 +538,7 @@ private slots:
         QCOMPARE(D.Platform.Log(), Asked ? QStringList{"risky confirmation: target.txt is read-only. Overwrite it anyway? [Overwrite]"}
                                          : QStringList());
         QCOMPARE(ReadAll(Target), Saved ? QByteArray("x\n") : QByteArray("old content\n"));
-        QCOMPARE(UnsavedChanges, !Saved);
+        QCOMPARE(D.Window->UnsavedChanges, !Saved);
         struct stat After {};
         QCOMPARE(::stat(Native.constData(), &After), 0);
         QCOMPARE(int(After.st_mode & 07777), Mode);   // still read-only once written

@@ -63,8 +63,8 @@ QByteArray FolderDiffText(const TFolderComparison& Comparison, const QString& Le
         const QByteArray& Left = Comparison.LeftBytes[I];
         const QByteArray& Right = Comparison.RightBytes[I];
         const TFolderRowInfo Info = Comparison.Info.value(I);
-        if (Info.Unreadable())
-            continue;   // told on stderr with the rest of what could not be read
+        if (Info.Unreadable() && Comparison.Items[I].Kind == dkDifferent)
+            continue;   // a pair: told on stderr with the rest of what could not be read
         switch (Comparison.Items[I].Kind) {
         case dkEqual:
             break;

@@ -140,7 +140,6 @@ public:
         }
         FVisited.insert(IdOf(St));
         FFrames.push_back({Fd, IdOf(St), {}, FRelative.size(), {}, 0});
-        ++FOpen;
         ReadFolder(FFrames.back());
 
         while (!FFrames.empty() && !Cancelled()) {
@@ -179,7 +178,6 @@ public:
             FVisited.insert(Sub.Id);
             FRelative += Separator;
             FFrames.push_back({Fd, Sub.Id, std::move(Sub.Name), FRelative.size(), {}, 0});
-            ++FOpen;
             KeepWithinBudget();
             const bool Empty = ReadFolder(FFrames.back());
             AddFolder(FFrames.back().RelativeEnd - 1, Empty ? TFolderEntry::Empty : TFolderEntry::Listed);
@@ -231,7 +229,6 @@ private:
         if (Frame.Fd >= 0) {
             ::close(Frame.Fd);
             Frame.Fd = -1;
-            --FOpen;
         }
     }
 
@@ -261,7 +258,6 @@ private:
                 return false;
             }
             Frame.Fd = Fd;
-            ++FOpen;
             if (I - 1 > 0 && Index - (I - 1) >= Budget)
                 Close(FFrames[I - 1]);
         }
@@ -395,7 +391,6 @@ private:
     std::vector<TFrame> FFrames;
     std::unordered_set<TFolderId, TFolderIdHash> FVisited;
     std::vector<char> FBuffer;
-    size_t FOpen = 0;
 };
 
 // The order of the rows: the locale's collation with letter case ignored, then letter case,

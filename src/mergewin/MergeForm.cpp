@@ -81,7 +81,13 @@ TfrmMerge::TfrmMerge(const TMergeFiles& Files, TPlatform& APlatform, QWidget* Pa
     resize(std::min(1300, Screen.width() * 9 / 10), std::min(900, Screen.height() * 9 / 10));
 }
 
-TfrmMerge::~TfrmMerge() = default;
+TfrmMerge::~TfrmMerge()
+{
+    // The child widgets are torn down after this class's part is gone, and the result editor still
+    // signals then (an update request as it loses its document): nothing may reach this window.
+    for (QObject* Child : findChildren<QObject*>())
+        Child->disconnect(this);
+}
 
 void TfrmMerge::CreateControls()
 {

@@ -370,6 +370,9 @@ private:
     [[nodiscard]] bool ConfirmLoadFiles();   // false when the user keeps the current changes
     void RunFileCompareCommand(void (TfrmMain::*Compare)(const QString&, const QString&));
     [[nodiscard]] bool CheckFilesToCompare(const QString& L, const QString& R);
+    // A comparison of two files takes over the window: text mode, no lines, no undo states, no
+    // pending recompute, nothing unsaved.
+    void ClearWorkspaceForFiles();
     // The rows of two newly loaded files from the top, the identical box, the summary.
     void ShowNewFileComparison();
 

@@ -101,6 +101,18 @@ void TfrmMain::RunFileCompareCommand(void (TfrmMain::*Compare)(const QString&, c
     SaveSettings();
 }
 
+void TfrmMain::ClearWorkspaceForFiles()
+{
+    HideGettingStarted();
+    FFolderMode = false;
+    EnableTextModeButtons();
+    UnsavedChanges = false;
+    DiscardPendingRecompute();
+    ClearUndoStack();
+    FLeftLines.clear();
+    FRightLines.clear();
+}
+
 bool TfrmMain::CheckFilesToCompare(const QString& L, const QString& R)
 {
     if (L.isEmpty() || R.isEmpty()) {
@@ -159,14 +171,7 @@ void TfrmMain::CompareBinaryFiles(const QString& L, const QString& R)
     const QString Verdict = BinaryFilesText(FirstDifferentByte(L, R));
 
     // Nothing is loaded that a merge, an edit or a save could use.
-    HideGettingStarted();
-    FFolderMode = false;
-    EnableTextModeButtons();
-    UnsavedChanges = false;
-    DiscardPendingRecompute();
-    ClearUndoStack();
-    FLeftLines.clear();
-    FRightLines.clear();
+    ClearWorkspaceForFiles();
     FDiffItems.clear();
     FillDiffGrid();
     MarkComparisonFailed();

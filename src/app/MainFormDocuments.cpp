@@ -88,15 +88,7 @@ void TfrmMain::CompareDocuments(const QString& L, const QString& R)
     if (!CheckFilesToCompare(L, R))
         return;
 
-    HideGettingStarted();
-    FFolderMode = false;
-    EnableTextModeButtons();
-
-    UnsavedChanges = false;
-    DiscardPendingRecompute();
-    ClearUndoStack();
-    FLeftLines.clear();
-    FRightLines.clear();
+    ClearWorkspaceForFiles();
 
     // The right document is sent even when the left one failed, so the message names both;
     // a cancel ends both.
